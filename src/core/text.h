@@ -1,0 +1,19 @@
+// Bounded text helpers: every copy, append and format cuts to the buffer and terminates.
+#pragma once
+#include <windows.h>
+#include <stdarg.h>
+
+// Copies src into dst (capacity cap characters, terminator included), cut to cap - 1.
+// A null src gives the empty text. Returns the number of characters written.
+int FfCopyText(wchar_t* dst, int cap, const wchar_t* src);
+// Copies at most count characters of src.
+int FfCopyTextN(wchar_t* dst, int cap, const wchar_t* src, int count);
+// Appends src to the text already in dst, as far as the capacity allows.
+int FfAppendText(wchar_t* dst, int cap, const wchar_t* src);
+// printf-style with the platform's wide semantics (%s wide, %hs narrow, %p upper-case hex);
+// the result is cut to cap - 1 characters and always terminated. Returns its length.
+int FfFormatText(wchar_t* dst, int cap, const wchar_t* fmt, ...);
+int FfFormatTextV(wchar_t* dst, int cap, const wchar_t* fmt, va_list args);
+// Comparison that folds only the ASCII letters A-Z (the system runtime's _wcsicmp).
+int FfCompareTextI(const wchar_t* a, const wchar_t* b);
+bool FfEqualTextI(const wchar_t* a, const wchar_t* b);

@@ -1,0 +1,38 @@
+// Helpers shared by the test programs: waiting with a deadline, temporary folders, files, programs.
+#pragma once
+#include <windows.h>
+#include <functional>
+#include <string>
+
+// Pumps this thread's messages until cond() holds or timeoutMs passes. Returns cond()'s last value.
+bool FfTestWaitFor(const std::function<bool()>& cond, DWORD timeoutMs = 5000);
+// Pumps messages until the queue has been quiet for a short while (at most timeoutMs).
+void FfTestFlushEvents(DWORD timeoutMs = 200);
+
+// Windows path of the build tree (Z:\...\build) and of a file in its bin folder.
+std::wstring FfTestBinaryDir();
+std::wstring FfTestBinPath(const wchar_t* fileName);
+std::wstring FfTestSourceDir();
+// A new, empty folder under <build>\tmp, unique per call; the name says which test made it.
+std::wstring FfTestMakeTempDir(const wchar_t* tag);
+
+// Whole-file helpers (bytes as stored).
+bool FfTestFileExists(const std::wstring& path);
+std::string FfTestReadBytes(const std::wstring& path);
+bool FfTestWriteBytes(const std::wstring& path, const std::string& bytes);
+// Narrow (UTF-8) <-> wide.
+std::string FfTestUtf8(const std::wstring& text);
+std::wstring FfTestWide(const std::string& utf8);
+
+// A child process started by a test and ended when the object goes.
+struct FfTestProcess {
+    PROCESS_INFORMATION pi = {};
+    bool Start(const std::wstring& commandLine, const wchar_t* workDir = nullptr);
+    bool Running() const;
+    DWORD Wait(DWORD timeoutMs);  // exit code, or STILL_ACTIVE on time-out
+    void Kill();
+    ~FfTestProcess();
+};
+
+// Waits (pumping messages) for a top-level window of the class, optionally owned by the process.
+HWND FfTestWaitForWindow(const wchar_t* className, DWORD processId = 0, DWORD timeoutMs = 10000);
