@@ -1,0 +1,87 @@
+// Result list of the overlay: rows, header strip, own scroll bar, tooltip, keys, filter menu, about box.
+#pragma once
+
+#include <windows.h>
+
+// ---- limits, ids -----------------------------------------------------------
+#define FF_MATCH_MASK_MAX 1024      // per-character match marks of one name
+#define FF_TOOLTIP_TEXT_MAX 2048    // folder path shown by the tooltip
+#define FF_SELECTED_INDEXES_MAX 500 // room of the buffer FfGetSelectedResultIndexes fills
+#define FF_CMD_FILTER_BASE 1000     // filter menu: 1000 + filter index
+#define FF_CMD_ABOUT 2000           // filter menu: the about entry
+#define FF_ABOUT_OWNER L"Fleetfinder contributors"
+
+// Version shown by the about box (wide text); CMake passes the real one.
+#ifndef FF_VERSION_TEXT
+#define FF_VERSION_TEXT L"1.2"
+#endif
+
+// ---- list state (background thread only) -----------------------------------
+extern int g_selectedIndex;                  // caret row for keyboard moves, -1 for none
+extern int g_dateColumnWidth;                // measured date column width in pixels, 0 until measured
+extern DWORD g_matchMask[FF_MATCH_MASK_MAX]; // match marks of the name being drawn
+extern HICON g_headerFileIcon;               // small plain-file icon of the header strip, fetched once
+
+// ---- scroll bar and tooltip state --------------------------------------------
+extern bool g_scrollDragging;                         // the thumb is being dragged
+extern int g_scrollGrabOffset;                        // thumb top to the point the drag began
+extern int g_tooltipItem;                             // row whose tip shows, -1 for none
+extern wchar_t g_tooltipText[FF_TOOLTIP_TEXT_MAX];    // the tip's text
+extern bool g_trackingMouseLeave;                     // a mouse-leave notification is pending
+
+// ---- filling and selection ------------------------------------------------------
+void FfFillResultList();
+void FfResetResultList();
+// Fills indexes (room for FF_SELECTED_INDEXES_MAX) with the selected rows; returns their number.
+int FfGetSelectedResultIndexes(int* indexes);
+
+// ---- drawing (called from the overlay's window procedure) -----------------------
+// Folder, size and date rectangles of a row or of the header strip (right = content's right edge).
+void FfGetColumnRects(int top, int right, int bottom, RECT* folder, RECT* size, RECT* date);
+void FfDrawHighlightedName(HDC dc, const RECT* rect, const wchar_t* name, COLORREF colour);
+void FfDrawResultRow(const DRAWITEMSTRUCT* item);     // WM_DRAWITEM for FF_ID_RESULTS
+void FfPaintHeaderStrip(HDC dc);                      // from the overlay's WM_PAINT when g_resultCount > 0
+// Overlay WM_LBUTTONDOWN: re-sorts when the point (overlay client) lies in the header; true when handled.
+bool FfOnHeaderClick(int x, int y);
+// Overlay WM_CONTEXTMENU sent for g_resultList: picks the row and shows the result context menu.
+void FfOnResultListContextMenu(LPARAM lParam);
+
+// ---- plain rules (no window needed) -----------------------------------------------
+// Marks in mask[0..n-1] every occurrence of every blank-separated word of query in name (ASCII case
+// folded), n = min(length, FF_MATCH_MASK_MAX - 1). Returns the number of marked characters.
+int FfMarkNameMatches(const wchar_t* name, const wchar_t* query, DWORD* mask);
+// Column of the header strip under x: FfSortColumn value (Name 0, Size 1, Date 2, Folder 3, Extension 4).
+int FfHeaderColumnAt(const RECT* header, int x, int y);
+// Right edge of row/header content: right less the scroll bar's width while the list has one.
+int FfContentRight(int right);
+// Scroll bar rectangles from plain inputs (client rect, counts, top index, dpiScale).
+void FfComputeScrollBarRects(const RECT* client, bool hasScrollBar, int rowHeight, int resultCount,
+                             int topIndex, int dpiScale, RECT* track, RECT* thumb);
+int FfScrollPageRows(int clientHeight, int rowHeight);               // rows per page, at least 1
+int FfClampTopIndex(int top, int maxTop);                            // 0 .. max(maxTop, 0)
+int FfWheelNewTop(int top, int delta, int resultCount, int page);    // -1 when the wheel does nothing
+int FfDragNewTop(int y, int grabOffset, const RECT* track, int thumbHeight, int maxTop);
+// Where Ctrl+Backspace's deletion starts for a caret at end (blanks, then the word before them).
+int FfFindWordDeleteStart(const wchar_t* text, int end);
+// Next single-selection row for Down (down true) or Up.
+int FfNextSelectedIndex(int current, int resultCount, bool down);
+// About box texts.
+void FfBuildAboutMenuText(wchar_t* buffer, int capacity);
+void FfBuildAboutText(wchar_t* buffer, int capacity, int year);
+
+// ---- result list subclass, scroll bar, tooltip --------------------------------------
+LRESULT CALLBACK FfResultListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+void FfGetScrollBarRects(RECT* track, RECT* thumb);
+void FfInvalidateScrollBar();
+bool FfGetResultTipText(int index);
+
+// ---- search box keys --------------------------------------------------------------
+// Body of the search box subclass for WM_KEYDOWN / WM_CHAR: returns true when the message was
+// handled here (*result set); otherwise the caller passes it to g_searchBoxBaseProc.
+bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+void FfDeleteWordBeforeCaret(HWND edit);
+void FfPublishFromSearchBox(bool append);
+
+// ---- filter menu and about box ---------------------------------------------------------
+void FfShowFilterMenu();
+void FfShowAboutBox();
