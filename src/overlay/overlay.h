@@ -1,0 +1,93 @@
+// Overlay window: opening over the host's panel, placement, following, window procedure, closing.
+#pragma once
+
+#include <windows.h>
+
+// Child control ids (WM_COMMAND / WM_DRAWITEM).
+#define FF_ID_SEARCHBOX 201
+#define FF_ID_CLEAR     202
+#define FF_ID_FILTER    203
+#define FF_ID_CLOSE     204
+#define FF_ID_RESULTS   205
+
+// The search delay: a one-shot timer on the overlay window, re-armed on every text change.
+#define FF_TIMER_SEARCH 1
+
+#define FF_OVERLAY_CLASS L"FleetfinderOverlay"
+#define FF_OVERLAY_TITLE L"Fleetfinder"
+#define FF_OVERLAY_EXSTYLE 0x02080080u  // tool window + layered + composited
+#define FF_OVERLAY_STYLE   0x80800000u  // pop-up + thin border
+#define FF_BUTTON_TEXT_MAX 128
+
+// Overlay state: background thread only.
+extern HWND g_overlayWindow;       // none until the first opening; cleared by WM_DESTROY
+extern HWND g_searchBox;           // FF_ID_SEARCHBOX, "EDIT"
+extern HWND g_clearButton;         // FF_ID_CLEAR, owner-drawn
+extern HWND g_filterButton;        // FF_ID_FILTER, owner-drawn, text = selected filter's name
+extern HWND g_closeButton;         // FF_ID_CLOSE, owner-drawn
+extern HWND g_resultList;          // FF_ID_RESULTS, owner-drawn "LISTBOX"
+extern HWND g_tooltip;             // "tooltips_class32" or none
+extern WNDPROC g_searchBoxBaseProc;   // the edit's own procedure, for FfSearchBoxProc
+extern WNDPROC g_resultListBaseProc;  // the list box's own procedure, for FfResultListProc
+
+extern RECT g_panelRect;           // the host's active panel, screen coordinates
+extern RECT g_headerRect;          // column header strip, overlay client coordinates; height 0 without rows
+extern RECT g_searchFrameRect;     // frame around search box + clear button, overlay client coordinates
+extern HWINEVENTHOOK g_followHook; // location-change hook; none while closed
+extern HWND g_followedHostWindow;  // host main window the hook follows
+extern bool g_listHasScrollBar;    // more results than visible rows
+extern int g_lastOverlayWidth;     // size at the last child layout; -1 forces a layout
+extern int g_lastOverlayHeight;
+
+// Everything FfLayoutOverlay computes, as plain arithmetic (no window needed).
+struct FfOverlayLayout {
+    int visibleRows;
+    int listHeight;
+    int header;
+    bool hasScrollBar;
+    RECT window;      // overlay rectangle, screen coordinates
+    RECT headerRect;  // client coordinates
+    RECT listRect;    // client coordinates (height listHeight)
+    RECT searchBox;
+    RECT clearButton;
+    RECT filterButton;
+    RECT closeButton;
+    RECT searchFrame;
+};
+
+// Inputs are passed explicitly so tests can drive every case without a theme or settings file.
+void FfComputeOverlayLayout(const RECT *panel, int resultCount, int maxVisibleRows, bool positionTop,
+                            int dpiScale, int editHeight, int rowHeight, int searchAreaHeight,
+                            int headerHeight, FfOverlayLayout *out);
+
+// Part of the host window used when the focused panel cannot be read: its left half.
+void FfHalfWindowRect(const RECT *hostWindowRect, RECT *out);
+
+// Opening, placement and following (background thread).
+void FfOpenOverlay();
+void FfLayoutOverlay();
+void CALLBACK FfOnHostLocationChange(HWINEVENTHOOK hook, DWORD event, HWND window, LONG objectId,
+                                     LONG childId, DWORD eventThread, DWORD eventTime);
+
+// Hands the theme's current font to every child and the current row height to the list, so
+// nothing keeps a font that a theme reload has released.
+void FfApplyThemeToControls();
+
+// Window procedure of "FleetfinderOverlay".
+LRESULT CALLBACK FfOverlayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Closing: hides the overlay, removes the follow hook, forgets the results.
+void FfCloseOverlay();
+// Double-click on a row: parked; logs and closes.
+void FfActivateSelectedResults();
+
+// Subclass procedures installed by WM_CREATE; their bodies are the list and search-key code (list.h).
+LRESULT CALLBACK FfSearchBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT CALLBACK FfResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The hotkey hook procedure (src/core/hotkey.cpp), installed by the background thread.
+LRESULT CALLBACK FfLowLevelKeyboardProc(int code, WPARAM message, LPARAM eventData);
+
+// Pure decision of the hook (steps 1-6), for tests: className is the foreground window's class.
+bool FfIsHotkeyEvent(int code, WPARAM message, DWORD vkCode, WCHAR hotkeyLetter, bool ctrlDown,
+                     bool altDown, const WCHAR *className);
