@@ -1,0 +1,171 @@
+// Search: engine client, filter catalogue, search run, result set, ordering and field texts.
+#pragma once
+#include <windows.h>
+
+// ---- Result set -------------------------------------------------------------------------
+
+#define FF_RESULTS_MAX 500
+#define FF_RESULT_PATH_MAX 2048
+
+// One search result as the engine reported it; everything else is derived on demand.
+struct FfResult {
+    wchar_t path[FF_RESULT_PATH_MAX];  // full path and name, at most 2047 characters
+    unsigned long long size;           // bytes
+    FILETIME modified;                 // 100-ns ticks since 1601 (UTC); 0 = not reported
+    DWORD isFolder;                    // 1 when the engine flagged the item as a folder
+};
+
+extern FfResult g_results[FF_RESULTS_MAX];  // the current result set
+extern int g_resultCount;                   // valid records in g_results, 0..FF_RESULTS_MAX
+
+// ---- Engine client ----------------------------------------------------------------------
+
+#define FF_EVERYTHING_CLASS L"EVERYTHING_TASKBAR_NOTIFICATION"
+// Newer engine versions run as a named instance: "<class>_(<name>)".
+#define FF_EVERYTHING_NAMED_CLASS_PREFIX L"EVERYTHING_TASKBAR_NOTIFICATION_("
+#define FF_IPC_HELPER_CLASS L"FleetfinderEverythingIpcHelper"
+#define FF_IPC_QUERY_ID 18          // copy-data id of the query and of its reply
+#define FF_IPC_REPLY_ID 18
+#define FF_IPC_REQUEST_FLAGS 0x54   // full path and name + size + date modified
+#define FF_IPC_QUERY_HEADER 28      // bytes before the query text in the query record
+#define FF_IPC_REPLY_HEADER 20      // bytes before the item table in a reply
+#define FF_IPC_TIMEOUT_MS 1500
+#define FF_QUERY_TEXT_MAX 1024      // query text buffer, at most 1023 characters
+
+// Shared between FfRunEverythingQuery and its reply window (user data slot).
+struct FfIpcReplyState {
+    LONG done;          // a reply with the right id was handled
+    LONG ok;            // that reply carried a result list that was read
+    LONG count;         // records written into buffer
+    FfResult* buffer;   // the caller's array
+    LONG capacity;      // most records that may be written
+};
+
+// Finds the engine's IPC window: the plain class first, else the first top-level window of
+// a named instance's class (logged with its class name). Null (and the not-found line) when
+// neither runs.
+HWND FfFindEverythingWindow(void);
+// Joins the non-empty pieces with one blank into text (capacity cap), cut to cap - 1.
+int FfBuildQueryText(wchar_t* text, int cap, const wchar_t* piece1, const wchar_t* piece2,
+                     const wchar_t* piece3);
+// Writes the query record for the given reply window into record (room for
+// FF_IPC_QUERY_HEADER + 2 * (length + 1) bytes). Returns the bytes written.
+int FfEncodeEverythingQuery(BYTE* record, HWND replyWindow, int cap, DWORD sortType,
+                            const wchar_t* text);
+// Reads one reply block (data, size bytes) into state; never reads outside the block.
+// Sets done, ok and count as the reply window does.
+void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state);
+// One synchronous exchange with the engine. Returns 1 on success and sets *countOut.
+int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wchar_t* piece3,
+                         FfResult* results, int cap, int* countOut);
+LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// ---- Filter catalogue -------------------------------------------------------------------
+
+#define FF_FILTERS_MAX 64
+#define FF_FILTER_NAME_MAX 128
+#define FF_FILTER_SEARCH_MAX 512
+#define FF_CSV_FIELD_MAX 1024   // characters kept per csv field (terminator included)
+#define FF_CSV_LINE_MAX 2048
+
+struct FfFilter {
+    wchar_t name[FF_FILTER_NAME_MAX];      // shown in the menu and sent to the engine
+    wchar_t search[FF_FILTER_SEARCH_MAX];  // the engine's search text; empty = no restriction
+};
+
+extern FfFilter g_filters[FF_FILTERS_MAX];
+extern int g_filterCount;     // 1..FF_FILTERS_MAX once loaded; entry 0 is "<All Files>"
+extern int g_selectedFilter;  // index into g_filters of the filter in use
+
+// Rebuilds the catalogue from the engine's configuration (or the built-in filters) and
+// selects the remembered filter.
+void FfLoadFilterCatalogue(void);
+// Appends a filter while there is room (texts cut to fit). Returns 1 when appended.
+int FfAppendFilter(const wchar_t* name, const wchar_t* search);
+int FfReadIniFilters(const wchar_t* iniPath);
+int FfReadCsvFilters(const wchar_t* csvPath);
+// Parses one csv line (CR/LF already removed): field 0 into name, field 10 into search
+// (empty when missing). Both cut to their capacity.
+void FfParseCsvFilterLine(const wchar_t* line, wchar_t* name, int nameCap, wchar_t* search,
+                          int searchCap);
+// Selects the first filter whose name equals name (ASCII case folded), else entry 0.
+void FfSelectFilterByName(const wchar_t* name);
+
+// ---- Search run -------------------------------------------------------------------------
+
+#define FF_TYPED_TEXT_MAX 512
+#define FF_ACTIVE_FOLDER_MAX 2048
+#define FF_SUBSTITUTED_QUERY_MAX 900
+#define FF_FOLDER_CLAUSE_MAX 2064
+#define FF_FILTER_CLAUSE_MAX 160
+#define FF_HOST_CM_COPY_SOURCE_PATH 2029   // host command: active panel's folder to clipboard
+
+// Position of the first "path:." token (ASCII case folded, followed by the end or white
+// space), or -1.
+int FfFindPathToken(const wchar_t* typed);
+// Builds the query with the token at position p replaced by path:"folder" (cut to cap - 1).
+int FfSubstitutePathToken(wchar_t* out, int cap, const wchar_t* typed, int p,
+                          const wchar_t* folder);
+// Asks the host (command 2029) for its active folder through the clipboard and puts the
+// clipboard back as it was. Returns 1 with the folder in folder (cap characters).
+int FfQueryHostActiveFolder(HWND hostWindow, wchar_t* folder, int cap);
+
+// What the clipboard held, format by format, so it can be put back after the host used it.
+struct FfClipboardSnapshot;
+// Copies every format whose data is a global memory block (null when nothing was saved).
+FfClipboardSnapshot* FfSaveClipboard(HWND owner);
+// Empties the clipboard, puts the saved formats back in their order and frees the snapshot
+// (which may be null: the clipboard is then left empty).
+void FfRestoreClipboard(HWND owner, FfClipboardSnapshot* snapshot);
+
+// Puts files before folders, keeping the order within each group.
+void FfOrderFilesBeforeFolders(FfResult* results, int count);
+// Reads the search box, queries the engine and refreshes the list.
+void FfRunSearchNow(void);
+
+// ---- Ordering ---------------------------------------------------------------------------
+
+enum FfSortColumn {
+    FF_SORT_NAME = 0,
+    FF_SORT_SIZE = 1,
+    FF_SORT_DATE = 2,
+    FF_SORT_FOLDER = 3,
+    FF_SORT_EXTENSION = 4,
+};
+
+extern int g_sortColumn;                 // FfSortColumn in effect
+extern int g_sortDescending;             // 1 = descending
+extern unsigned char g_localSortActive;  // 1 once a column title was clicked in this opening
+
+// The column and direction the engine's sort type corresponds to.
+void FfSortStateFromSortType(DWORD sortType, int* column, int* descending);
+void FfInitSortFromSortType(void);
+void FfSortResultsByColumn(int column);
+int FfCompareResults(const FfResult* a, const FfResult* b, int column, int descending);
+// Sorts records 0..count-1 in place by column and direction.
+void FfSortResults(FfResult* results, int count, int column, int descending);
+// The name part of a path (after the last backslash) and its extension ("" when none).
+const wchar_t* FfResultName(const wchar_t* path);
+const wchar_t* FfResultExtension(const FfResult* result);
+
+// ---- Field texts ------------------------------------------------------------------------
+
+#define FF_ICON_CACHE_MAX 128
+#define FF_ICON_KEY_MAX 16
+
+struct FfIconCacheEntry {
+    wchar_t key[FF_ICON_KEY_MAX];  // the extension key, dot included, at most 15 characters
+    HICON icon;                    // as the shell answered it (may be null)
+};
+
+extern HICON g_folderIcon;
+extern FfIconCacheEntry g_iconCache[FF_ICON_CACHE_MAX];
+extern int g_iconCacheCount;
+
+// Each returns a process-wide buffer overwritten by its next call.
+const wchar_t* FfFormatSize(unsigned long long size);
+const wchar_t* FfFormatDateTime(FILETIME modified);
+const wchar_t* FfParentFolderName(const wchar_t* path);
+// The icon cache key of a file path: from its last "." (dot included), cut to 15 characters.
+void FfIconKeyFromPath(const wchar_t* path, wchar_t* key, int cap);
+HICON FfGetResultIcon(const FfResult* result);
