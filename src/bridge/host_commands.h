@@ -5,7 +5,7 @@
 #define FF_HOST_WINDOW_CLASS L"TTOTAL_CMD"
 #define FF_HOST_COMMAND_MESSAGE 1075           // WM_USER + 51: numbered host command
 #define FF_HOST_CM_GOTO_PREVIOUS_DIR 570
-#define FF_HOST_CM_COPY_SOURCE_PATH_CMD 2029   // active panel's folder to the clipboard
+#define FF_HOST_CM_COPY_SOURCE_PATH 2029       // active panel's folder to the clipboard
 #define FF_HOST_CHANGEDIR_TAG 0x4443           // copy-data tag of the change-folder record
 
 extern HWND g_hostWindow;  // the host's main window found last; kept when none is found

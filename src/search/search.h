@@ -98,7 +98,6 @@ void FfSelectFilterByName(const wchar_t* name);
 #define FF_SUBSTITUTED_QUERY_MAX 900
 #define FF_FOLDER_CLAUSE_MAX 2064
 #define FF_FILTER_CLAUSE_MAX 160
-#define FF_HOST_CM_COPY_SOURCE_PATH 2029   // host command: active panel's folder to clipboard
 
 // Position of the first "path:." token (ASCII case folded, followed by the end or white
 // space), or -1.
