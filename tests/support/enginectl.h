@@ -1,0 +1,128 @@
+// Test-side control of the stand-in search engine (bin/ffengine.exe): start it, read its query log, build file trees.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+#include "fftest.h"
+
+// The engine's IPC window classes: the plain one, and the one a named instance registers.
+#define FF_ENGINE_CLASS L"EVERYTHING_TASKBAR_NOTIFICATION"
+std::wstring FfEngineClassName(const std::wstring& instance);  // "" -> plain class, "x" -> "..._(x)"
+
+// Private messages the engine's window answers (SendMessageW to FfTestEngine::window):
+//   FF_ENGINE_MSG_COUNT    -> number of indexed items
+//   FF_ENGINE_MSG_REINDEX  -> walks its root folders again; returns the new number of items
+//   FF_ENGINE_MSG_QUERIES  -> number of query records received so far (well-formed or not)
+#define FF_ENGINE_MSG_COUNT (WM_APP + 1)
+#define FF_ENGINE_MSG_REINDEX (WM_APP + 2)
+#define FF_ENGINE_MSG_QUERIES (WM_APP + 3)
+
+// How to start the engine. Every option maps to one command-line switch of ffengine.exe:
+//   --root DIR (repeatable)   --log FILE   --instance NAME   --filters DIR   --synthetic N
+//   --delay MS   --silent   --reply-id N   --short-block   --excess-count N
+//   --bad-offset   --bad-length   --quit-after N
+struct FfEngineOptions {
+    std::vector<std::wstring> roots;  // folders indexed at start (recursively); may be empty
+    std::wstring logPath;             // query log; empty: FfTestEngine::Start picks a fresh file
+    std::wstring instance;            // non-empty: register "EVERYTHING_TASKBAR_NOTIFICATION_(instance)"
+    std::wstring filtersDir;          // folder holding Everything.ini / filters.csv; empty: %APPDATA%\Everything
+    int syntheticItems = 0;           // adds this many generated items (no files on disk), for benchmarks
+    // Fault modes (all off by default).
+    DWORD answerDelayMs = 0;   // answer this late, after the query's send has returned
+    bool neverAnswer = false;  // log the query, never answer
+    int replyId = -1;          // >= 0: answer with this copy-data id instead of the one the record asks
+    bool shortBlock = false;   // answer with a 12-byte block
+    int excessCount = 0;       // claim this many more items than the block holds
+    bool badOffset = false;    // the last item's data offset points past the block's end
+    bool badLength = false;    // the last item's path length reaches past the block's end
+    int quitAfter = 0;         // > 0: exit after answering this many queries
+    std::wstring extraArgs;    // appended to the command line as given
+};
+
+// One line of the engine's query log: a record as received (fields as sent, in record order).
+struct FfEngineQueryRecord {
+    bool wellFormed = false;   // false: the record was ignored (reason says why)
+    std::string reason;        // for ignored records: "short", "unterminated", "no-data", "id"
+    DWORD copyDataId = 0;      // dwData of the query message
+    DWORD cbData = 0;          // size of the query block
+    DWORD replyWindow = 0;     // offset 0 (32-bit window handle)
+    DWORD replyId = 0;         // offset 4
+    DWORD searchFlags = 0;     // offset 8
+    DWORD firstResult = 0;     // offset 12
+    DWORD maxResults = 0;      // offset 16
+    DWORD requestFlags = 0;    // offset 20
+    DWORD sortType = 0;        // offset 24
+    std::wstring text;         // the query text (exactly as sent, control characters restored)
+    DWORD totalMatches = 0;    // what the engine found (its reply's first field)
+};
+
+// A started engine; stopped (killed) when the object goes.
+struct FfTestEngine {
+    FfTestProcess process;
+    HWND window = nullptr;
+    std::wstring className;
+    std::wstring logPath;
+
+    // Starts bin/ffengine.exe with the options and waits until its window exists (the index is
+    // complete by then). False when it did not come up within timeoutMs.
+    bool Start(const FfEngineOptions& options, DWORD timeoutMs = 15000);
+    void Stop();
+    bool Running() const { return process.Running(); }
+    int ItemCount() const;      // FF_ENGINE_MSG_COUNT
+    int Reindex() const;        // FF_ENGINE_MSG_REINDEX
+    int QueriesReceived() const;  // FF_ENGINE_MSG_QUERIES
+    std::vector<FfEngineQueryRecord> Queries() const;  // the whole log, parsed
+    ~FfTestEngine() { Stop(); }
+};
+
+// Parses a query log written by the engine (UTF-8, one line per record); missing file -> empty.
+std::vector<FfEngineQueryRecord> FfEngineReadQueryLog(const std::wstring& logPath);
+// Parses one log line; false when it is not a record line.
+bool FfEngineParseQueryLine(const std::string& line, FfEngineQueryRecord* out);
+
+// Files and folders for a test tree. relPath uses backslashes; folders are created for every
+// parent. modified/created/accessed are FILETIME ticks (0 = leave the system's time).
+struct FfTestTreeItem {
+    std::wstring relPath;
+    unsigned long long size = 0;
+    unsigned long long modified = 0;
+    bool isFolder = false;
+    unsigned long long created = 0;
+    unsigned long long accessed = 0;
+    DWORD attributes = 0;  // extra attributes to set (e.g. FILE_ATTRIBUTE_READONLY), 0 = none
+};
+bool FfTestMakeTree(const std::wstring& root, const std::vector<FfTestTreeItem>& items);
+// FILETIME ticks of a UTC calendar time, for tree items.
+unsigned long long FfTestFileTime(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+// A minimal engine client (not the plug-in's): sends one query record and collects the reply on
+// its own message-only window.
+struct FfEngineReply {
+    bool answered = false;     // a WM_COPYDATA arrived at the reply window within the time-out
+    DWORD copyDataId = 0;      // its dwData
+    std::string bytes;         // its block, as received
+    DWORD receivedAfterMs = 0; // since the send returned (0 when it came during the send)
+    bool duringSend = false;   // it arrived while SendMessageW was still waiting
+};
+struct FfEngineItem {  // one decoded reply item (request flags 84 layout)
+    std::wstring path;
+    unsigned long long size = 0;
+    unsigned long long modified = 0;
+    bool isFolder = false;
+};
+struct FfEngineQueryArgs {
+    std::wstring text;
+    DWORD maxResults = 100;
+    DWORD sortType = 1;
+    DWORD firstResult = 0;
+    DWORD replyId = 18;
+    DWORD searchFlags = 0;
+    DWORD requestFlags = 84;
+    DWORD copyDataId = 18;
+};
+// Sends the record to engineWindow and waits up to timeoutMs after the send for a reply.
+FfEngineReply FfEngineSendQuery(HWND engineWindow, const FfEngineQueryArgs& args, DWORD timeoutMs = 3000);
+// Builds the query record bytes exactly as they go on the wire (28-byte head + text + terminator).
+std::string FfEngineBuildQueryRecord(DWORD replyWindow, const FfEngineQueryArgs& args);
+// Decodes a reply block; false when it is not a complete, in-bounds list. total/count from the head.
+bool FfEngineDecodeReply(const std::string& bytes, DWORD* total, std::vector<FfEngineItem>* items);
