@@ -76,8 +76,10 @@ void FfInvalidateScrollBar();
 bool FfGetResultTipText(int index);
 
 // ---- search box keys --------------------------------------------------------------
-// Body of the search box subclass for WM_KEYDOWN / WM_CHAR: returns true when the message was
-// handled here (*result set); otherwise the caller passes it to g_searchBoxBaseProc.
+// FfSearchBoxProc and FfResultListProc (declared in overlay.h) are DEFINED by the list's files
+// (search_keys.cpp, list_scroll.cpp); the overlay only installs them.
+// The key part of FfSearchBoxProc: returns true when the message was handled (*result set);
+// otherwise FfSearchBoxProc passes it to g_searchBoxBaseProc.
 bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
 void FfDeleteWordBeforeCaret(HWND edit);
 void FfPublishFromSearchBox(bool append);
