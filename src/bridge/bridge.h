@@ -1,0 +1,138 @@
+// Panel bridge: the published listing, the result context menu and the host's plug-in entry points.
+#pragma once
+#include <windows.h>
+
+// ---- The published listing -------------------------------------------------------------
+
+#define FF_PANEL_LISTING_MAX 500
+#define FF_PANEL_NAME_CHARS 300      // entry names: at most 299 characters and a terminator
+#define FF_PANEL_PATH_CHARS 2048     // real paths: at most 2047 characters and a terminator
+#define FF_ROOT_NAME L"Fleetfinder"  // the virtual folder's root name
+#define FF_ROOT_NAME_A "Fleetfinder"
+
+// One item of the plug-in's virtual folder.
+struct FfPanelEntry {
+    wchar_t name[FF_PANEL_NAME_CHARS];      // shown by the host; unique under ASCII folding
+    wchar_t realPath[FF_PANEL_PATH_CHARS];  // the file or folder on disk
+    unsigned long long size;                // bytes
+    unsigned long long modified;            // file time, 100-ns ticks since 1601
+    int isFolder;                           // nonzero for a folder
+};
+
+// Entries 0..g_panelListingCount-1, in publishing order; guarded by g_listingLock (core.h).
+extern FfPanelEntry g_panelListing[FF_PANEL_LISTING_MAX];
+extern int g_panelListingCount;
+
+// Publishes the selected results (selection == nullptr: all of them) into the listing,
+// replacing it unless append, closes the overlay and sends the host to the first new entry.
+void FfPublishResultsToWfx(HWND hostWindow, const int* selection, int selectionCount, bool append);
+
+// ---- Unique names (plain functions, no lock taken: the caller holds g_listingLock) ----
+
+#define FF_NAME_SLOTS 1024  // open-addressing slots; at least twice FF_PANEL_LISTING_MAX
+
+// Index over a listing's names plus, per base name, the first number not yet known to be
+// taken, so a run of colliding names costs no rescan per number tried. Valid while the
+// listing it was built over only grows; rebuild it after anything is removed.
+struct FfNameIndex {
+    const FfPanelEntry* entries;             // the listing indexed
+    short nameSlot[FF_NAME_SLOTS];           // entry index + 1, 0 for an empty slot
+    const wchar_t* hintBase[FF_NAME_SLOTS];  // base names seen (caller keeps them alive)
+    int hintNext[FF_NAME_SLOTS];             // next number worth trying for that base
+    int hintCount;
+};
+
+// The name tried for number k: k == 1 is the base cut to 299 characters; otherwise
+// "stem (k).ext" when the base has a dot after its first character, else "base (k)".
+// Names over 299 characters lose text before the " (k)" (then from the extension's end),
+// so every k gives a different name. Returns the length written.
+int FfBuildNumberedName(const wchar_t* baseName, int k, wchar_t* name, int nameCap);
+// Indexes entries 0..count-1 of the listing and forgets every base-name hint.
+void FfNameIndexReset(FfNameIndex* index, const FfPanelEntry* entries, int count);
+// Adds entry entryIndex (already filled) to the index.
+void FfNameIndexAdd(FfNameIndex* index, int entryIndex);
+// True when some indexed entry's name equals name (ASCII letters folded).
+bool FfNameIndexContains(const FfNameIndex* index, const wchar_t* name);
+// Writes into name the first free name for baseName under the numbering rule above.
+// baseName must stay alive until the index is reset. Returns the number used (1 = as is).
+int FfMakeUniqueEntryName(FfNameIndex* index, const wchar_t* baseName, wchar_t* name, int nameCap);
+
+// The part of a path after its last backslash (the whole path without one).
+const wchar_t* FfPathBaseName(const wchar_t* path);
+
+// ---- Result context menu -----------------------------------------------------------------
+
+#define FF_ID_MENU_GOTO_LOCATION 2001
+#define FF_ID_MENU_SHOW_ALL 2002
+#define FF_ID_MENU_SHOW_ONE 2003
+
+// Right click (or the menu key, x == y == -1) on result row resultIndex of the overlay's list.
+void FfShowResultContextMenu(int resultIndex, int x, int y);
+// The menu's last item, "Show all %d result%s in panel", cut to 63 characters.
+int FfFormatShowAllMenuText(int resultCount, wchar_t* text, int textCap);
+
+// ---- Lookups behind the host's calls -------------------------------------------------------
+
+// Finds the entry named like the last component of an 8-bit (ANSI) file name, ASCII case
+// folded, and copies it out whole. False when none.
+bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry);
+// Turns "\\entry" or "\\folderEntry\\sub\\path" (8-bit, ANSI) into the real path on disk
+// (realPath holds FF_PANEL_PATH_CHARS). A sub path with a "." or ".." component, or a
+// result that would not fit, resolves to nothing.
+bool FfResolveVirtualPath(const char* virtualPath, wchar_t* realPath, int* isFolder);
+// True when a backslash-separated path holds a component that is exactly "." or "..".
+bool FfPathHasDotComponent(const wchar_t* path);
+
+// One listing in progress, from FsFindFirst to FsFindClose.
+#define FF_FIND_PLACEHOLDER (-1)  // nothing more to return
+#define FF_FIND_REAL (-2)         // browsing a real folder through realFind
+struct FfFindHandle {
+    int state;        // >= 0: next listing index; FF_FIND_PLACEHOLDER; FF_FIND_REAL
+    HANDLE realFind;  // the real folder's find handle while state is FF_FIND_REAL
+};
+
+#define FF_PLACEHOLDER_EMPTY_A "Fleetfinder is active.txt"
+#define FF_PLACEHOLDER_UNRESOLVED_A \
+    "This folder could not be opened - go back to the root and re-run your search.txt"
+
+// Set once a content value has been asked for; until then the field functions log each call.
+extern volatile LONG g_contentCallLogged;
+
+// ---- Host entry points (exported under plain and decorated names) -------------------------
+
+// The host hands FsInit three callbacks; the plug-in neither stores nor calls them.
+typedef void* FfHostCallback;
+
+// Results of FsGetFile.
+#define FF_FS_FILE_OK 0
+#define FF_FS_FILE_NOT_FOUND 2
+#define FF_FS_FILE_READ_ERROR 3
+#define FF_FS_FILE_NOT_SUPPORTED 6
+#define FF_FS_COPY_OVERWRITE 1  // copy flag bit: the target may be overwritten
+// Results of FsExecuteFile.
+#define FF_FS_EXEC_OK 0
+#define FF_FS_EXEC_ERROR 1
+#define FF_FS_EXEC_YOURSELF (-1)
+// Content field types and results.
+#define FF_FIELD_TYPE_NONE 0
+#define FF_FIELD_TYPE_STRING 8
+#define FF_FIELD_NO_SUCH_FIELD (-1)
+
+extern "C" {
+int __stdcall FsInit(int pluginNr, FfHostCallback progress, FfHostCallback log,
+                     FfHostCallback request);
+void __stdcall FsGetDefRootName(char* name, int maxLen);
+HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* findData);
+BOOL __stdcall FsFindNext(HANDLE handle, WIN32_FIND_DATAA* findData);
+int __stdcall FsFindClose(HANDLE handle);
+int __stdcall FsGetFile(char* remoteName, char* localName, int copyFlags, void* remoteInfo);
+int __stdcall FsExecuteFile(HWND mainWindow, char* remoteName, char* verb);
+BOOL __stdcall FsDeleteFile(char* remoteName);
+int __stdcall FsContentGetSupportedField(int fieldIndex, char* fieldName, char* units, int maxLen);
+int __stdcall FsContentGetValue(char* fileName, int fieldIndex, int unitIndex, void* fieldValue,
+                                int maxLen, int flags);
+void __stdcall ContentGetDetectString(char* detectString, int maxLen);
+int __stdcall ContentGetSupportedField(int fieldIndex, char* fieldName, char* units, int maxLen);
+int __stdcall ContentGetValue(char* fileName, int fieldIndex, int unitIndex, void* fieldValue,
+                              int maxLen, int flags);
+}
