@@ -1,0 +1,101 @@
+// Plug-in core: module start-up, the background thread, the settings record, the log and the exception recorder.
+#pragma once
+#include <windows.h>
+
+// Private thread message posted to the background thread (no window, both parameters 0)
+// when the host has just entered the plug-in's folder after a cold load.
+#define WM_FF_AUTOOPEN_OVERLAY (WM_USER + 300)
+
+#define FF_PATH_CHARS 2048            // configPath, everythingIniPath, the log path, module names
+#define FF_FILTER_NAME_CHARS 128      // lastSelectedFilter
+#define FF_PICTURE_CHARS 32           // dateFormat, timeFormat
+#define FF_LOG_LINE_CHARS 1024        // one formatted log line, terminator included
+#define FF_LOG_UTF8_BYTES 1198        // UTF-8 form of one log line, terminator included
+#define FF_EXCEPTION_LINE_CHARS 700   // one exception record
+#define FF_MAX_RESULTS_LIMIT 500      // upper bound of maxResults
+#define FF_SORT_TYPE_DEFAULT 14       // DateModifiedDescending: also what an unknown name gives
+#define FF_SORT_ORDER_COUNT 18
+
+enum FfThemeModeValue { FF_THEME_AUTO = 0, FF_THEME_DARK = 1, FF_THEME_LIGHT = 2 };
+
+// The settings record, filled once from Fleetfinder.cfg by FfLoadSettings on the background
+// thread and read-only afterwards (lastSelectedFilter excepted).
+struct FfSettings {
+    wchar_t configPath[FF_PATH_CHARS];                 // full path of Fleetfinder.cfg
+    int positionTop;                                   // 1: overlay at the panel's top, 0: bottom
+    wchar_t hotkeyLetter;                              // 'A'..'Z', used with Ctrl+Alt
+    int maxResults;                                    // 1..500 results per engine query
+    int maxVisibleRows;                                // rows shown before the list scrolls (>= 0)
+    int searchDelayMs;                                 // delay after the last keystroke (>= 0)
+    int themeMode;                                     // FfThemeModeValue
+    wchar_t everythingIniPath[FF_PATH_CHARS];          // the engine's ini, or "Auto"
+    wchar_t lastSelectedFilter[FF_FILTER_NAME_CHARS];  // filter picked last time
+    int everythingDebug;                               // write Fleetfinder.debug.log
+    int loggingEnabled;                                // write Fleetfinder.log (1 until loaded)
+    DWORD sortType;                                    // the engine's sort-type code
+    wchar_t dateFormat[FF_PICTURE_CHARS];              // date picture, "Auto" or empty
+    wchar_t timeFormat[FF_PICTURE_CHARS];              // time picture, "Auto" or empty
+    int allowDelete;                                   // the host may delete real files
+};
+
+// One row of the sort-order table: the SortOrder name and the engine's code for it.
+struct FfSortOrderName {
+    const wchar_t* name;
+    DWORD sortType;
+};
+
+extern FfSettings g_settings;                 // the one settings record
+extern wchar_t g_logPath[FF_PATH_CHARS];      // Fleetfinder.log beside the module, or empty: no log
+extern HINSTANCE g_moduleHandle;              // the plug-in module, saved at process attach
+extern volatile DWORD g_hookThreadId;         // the background thread's id, 0 until it exists
+extern HHOOK g_hookHandle;                    // the low-level keyboard hook, or null
+extern CRITICAL_SECTION g_listingLock;        // guards the published listing; never deleted
+extern volatile LONG g_exceptionRecorderBusy; // 1 while one exception is being recorded
+extern const FfSortOrderName g_sortOrderNames[FF_SORT_ORDER_COUNT];
+
+// --- module lifecycle (lifecycle.cpp, background_thread.cpp, thread_messages.cpp) ---
+// Process attach steps: module handle, log path, recorder, pin, lock, background thread.
+void FfOnProcessAttach(HINSTANCE instance);
+// Process detach: only logs; nothing is stopped.
+void FfOnProcessDetach(LPVOID reserved);
+// The background thread: settings, registration, hook, then the message loop. Returns 0.
+DWORD WINAPI FfBackgroundThread(LPVOID parameter);
+// Messages posted to the background thread without a window. Returns true when handled;
+// false lets the loop translate and dispatch the message as usual.
+bool FfHandleThreadMessage(const MSG* msg);
+// The module's folder (its full file name cut after the last backslash) followed by fileName.
+// Returns false (and an empty out) when the module's file name is not available.
+bool FfBuildModuleSiblingPath(wchar_t* out, int cap, const wchar_t* fileName);
+
+// --- settings (settings.cpp) ---
+// Reads Fleetfinder.cfg beside the module into g_settings; writes the defaults when it is missing.
+void FfLoadSettings();
+// Same, from the given file (tests, and FfLoadSettings itself).
+void FfLoadSettingsFrom(const wchar_t* configPath);
+// Remembers the filter selected in the catalogue and writes it to the settings file.
+void FfSaveLastSelectedFilter();
+// Logs the one-line summary the background thread writes after loading.
+void FfLogSettingsSummary();
+// Value rules, one per key kind.
+wchar_t FfParseHotkeyLetter(const wchar_t* value);
+int FfClampMaxResults(int value);
+int FfParsePosition(const wchar_t* value);
+int FfParseThemeMode(const wchar_t* value);
+int FfParseYesNo(const wchar_t* value);
+DWORD FfLookupSortType(const wchar_t* name);
+// The SortOrder name of an engine sort code, or null when the code is not in the table.
+const wchar_t* FfLookupSortName(DWORD sortType);
+// Rewrites a user's picture in place (DD.MM.YYYY -> dd.MM.yyyy; HH:MM:SS -> HH:mm:ss);
+// "Auto" in any case is left untouched.
+void FfRewriteDatePicture(wchar_t* picture);
+void FfRewriteTimePicture(wchar_t* picture);
+
+// --- log and exception recorder (log.cpp, exception_recorder.cpp) ---
+// One timestamped line in Fleetfinder.log when logging is on (platform printf: %s wide, %hs narrow).
+void FfLog(const wchar_t* format, ...);
+// One finished line in Fleetfinder.log whatever the Logging setting says.
+void FfLogAppendLine(const wchar_t* line);
+// One line "[hh:mm:ss] message" in Fleetfinder.debug.log when EverythingDebug is on.
+void FfEverythingDebugLog(const wchar_t* message);
+// Records processor exceptions in the log; never handles one (always continues the search).
+LONG CALLBACK FfVectoredExceptionHandler(EXCEPTION_POINTERS* info);
