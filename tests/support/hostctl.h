@@ -1,0 +1,131 @@
+// Test-side driver of the stand-in host (bin/ffhost.exe): start it, steer it and read it back.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <utility>
+#include <vector>
+#include "fftest.h"
+#include "../../tools/host/hostproto.h"
+
+// Panels of the stand-in host. FF_HOST_ACTIVE means "whichever panel is active now".
+enum { FF_HOST_LEFT = 0, FF_HOST_RIGHT = 1, FF_HOST_ACTIVE = -1 };
+
+// What the host does when a copy out of the plug-in's folder finds its target already there
+// (the answer a user would give in the host's overwrite question).
+enum {
+    FF_HOST_OVERWRITE_YES = 0,    // call FsGetFile with the overwrite bit (the default)
+    FF_HOST_OVERWRITE_NO = 1,     // skip the file: FsGetFile is not called
+    FF_HOST_OVERWRITE_NOBIT = 2,  // call FsGetFile without the overwrite bit anyway
+};
+
+// Result of an item operation when the host did not reach the plug-in at all.
+enum {
+    FF_HOST_OP_NOT_FOUND = -1000,  // no item of that name in the panel
+    FF_HOST_OP_SKIPPED = -1001,    // the overwrite answer was "no"
+    FF_HOST_OP_NO_PLUGIN = -1002,  // the panel is not in a plug-in folder, or no library loaded
+    FF_HOST_OP_FAILED = -1003,     // the control request itself failed (host gone, time-out)
+};
+
+// How to start the host. Paths are Windows paths.
+struct FfHostStartOptions {
+    std::wstring leftFolder;   // empty: the build tree's tmp folder
+    std::wstring rightFolder;  // empty: same as the left one
+    int activePanel = FF_HOST_LEFT;
+    // Main window position and size (screen pixels).
+    int x = 100, y = 80, width = 900, height = 600;
+    // Environment of the host process: COMMANDER_INI / COMMANDER_PATH (how it finds wincmd.ini).
+    // An empty value removes the variable from the host's environment, so that a test is not
+    // steered by the machine's own settings.
+    std::wstring commanderIni;
+    std::wstring commanderPath;
+    // Any further variables, name and value (an empty value removes it).
+    std::vector<std::pair<std::wstring, std::wstring>> environment;
+};
+
+// One thing the host received or did, in arrival order.
+//   kind "command":   message 1075; number = the command (570, 2029, ...)
+//   kind "changedir": a WM_COPYDATA 0x4443 record; path/second/letters parsed, raw = the bytes
+//   kind "shortcut":  a Ctrl+Alt+letter binding from [Shortcuts] ran; path = its parameter
+//   kind "plugin":    the plug-in library was loaded (path = library file, number = 1 ok / 0 failed)
+//   kind "fsinit":    FsInit was called (number = plug-in number)
+//   kind "copydata":  a WM_COPYDATA with another tag; number = the tag, raw = the bytes
+struct FfHostEvent {
+    std::wstring kind;
+    long long number = 0;
+    std::wstring path;
+    std::wstring second;
+    std::string letters;
+    std::string raw;
+};
+
+// One listed item of a panel.
+struct FfHostItem {
+    std::wstring name;         // as listed (converted from the plug-in's 8-bit name with code page 0)
+    DWORD attributes = 0;
+    unsigned long long size = 0;
+    FILETIME modified = {};
+    std::wstring path;         // the custom view's "Path" column (plug-in folder only), else empty
+};
+
+// A started stand-in host. Use it from one thread (each request pumps that thread's messages).
+class FfHostCtl {
+public:
+    FfTestProcess process;
+    HWND mainWindow = nullptr;     // class "TTOTAL_CMD"
+    HWND controlWindow = nullptr;  // the hidden control window answering requests
+
+    ~FfHostCtl();
+
+    // Starts bin/ffhost.exe (or another host program) and waits until it answers requests.
+    bool Start(const FfHostStartOptions& options, DWORD timeoutMs = 15000,
+               const std::wstring& hostExe = std::wstring());
+    // Attaches to a host already running (first one found when processId is 0).
+    bool Attach(DWORD processId = 0, DWORD timeoutMs = 10000);
+    // Asks the host to close and waits for its process to end; kills it when it does not.
+    bool Quit(DWORD timeoutMs = 10000);
+
+    // Panels.
+    bool SetActivePanel(int panel);
+    int ActivePanel();
+    HWND PanelList(int panel);
+    // Shows a folder in a panel, the way the host's own "change folder" does: a real folder, or a
+    // plug-in path "\\\Fleetfinder[\entry[\sub]]" (loads the library on first entry).
+    // Returns true when the panel shows it.
+    bool SetFolder(int panel, const std::wstring& folder);
+    std::wstring Folder(int panel = FF_HOST_ACTIVE);
+    // Lists the panel again (as the host's refresh does).
+    bool Refresh(int panel = FF_HOST_ACTIVE);
+    std::vector<FfHostItem> Items(int panel = FF_HOST_ACTIVE);
+    std::vector<std::wstring> Names(int panel = FF_HOST_ACTIVE);
+    // The item with the cursor (the name the host put the cursor on after a change of folder).
+    std::wstring CurrentItem(int panel = FF_HOST_ACTIVE);
+
+    // Main window.
+    bool MoveMainWindow(int x, int y, int width, int height);
+    // Brings the main window to the front with the focus in the active panel's list.
+    bool BringToFront();
+    // The control with the keyboard focus in the host's GUI thread, and its screen rectangle.
+    HWND FocusWindow();
+    bool FocusRect(RECT* rect);
+
+    // What the host received, in order; ClearEvents forgets them.
+    std::vector<FfHostEvent> Events();
+    bool ClearEvents();
+    // Waits (pumping) until an event of the kind has arrived (counting from the start or the
+    // last ClearEvents); returns it through *found when given.
+    bool WaitForEvent(const wchar_t* kind, DWORD timeoutMs = 5000, FfHostEvent* found = nullptr);
+
+    // Item operations on the named item of the active panel, as the host's own commands.
+    // In the plug-in's folder they return the plug-in's result code (FsGetFile, FsExecuteFile,
+    // FsDeleteFile) or one of FF_HOST_OP_*. Open on a folder enters it (result 0).
+    int CopyToOtherPanel(const std::wstring& name);
+    int Open(const std::wstring& name);
+    int Properties(const std::wstring& name);
+    int Delete(const std::wstring& name);
+    bool SetOverwriteAnswer(int answer);
+
+    // Low level: one request with text arguments (separated by '\n'); reply text in *reply.
+    // Returns the host's numeric answer, or FF_HOST_OP_FAILED.
+    long long Request(int code, const std::wstring& args, std::wstring* reply = nullptr,
+                      DWORD timeoutMs = 20000);
+};

@@ -1,0 +1,31 @@
+// Wire protocol of the stand-in host's control window, shared by the host and the test driver.
+#pragma once
+
+// Request codes of the control window (dwData of the WM_COPYDATA request). The request text is
+// UTF-16 without terminator, fields separated by '\n'; the reply comes back, before the request
+// returns, as a WM_COPYDATA (same code) to the window given in wParam.
+enum {
+    FF_HOSTCTL_PING = 1,
+    FF_HOSTCTL_QUIT,
+    FF_HOSTCTL_SET_ACTIVE,     // panel
+    FF_HOSTCTL_GET_ACTIVE,
+    FF_HOSTCTL_SET_FOLDER,     // panel \n folder
+    FF_HOSTCTL_GET_FOLDER,     // panel
+    FF_HOSTCTL_REFRESH,        // panel
+    FF_HOSTCTL_GET_ITEMS,      // panel -> lines: name \t attributes \t size \t modified \t path
+    FF_HOSTCTL_GET_CURRENT,    // panel
+    FF_HOSTCTL_MOVE,           // x \n y \n width \n height
+    FF_HOSTCTL_FRONT,
+    FF_HOSTCTL_GET_FOCUS,      // -> focus hwnd \n left \n top \n right \n bottom
+    FF_HOSTCTL_GET_EVENTS,     // -> lines: kind \t number \t path \t second \t letters(hex) \t raw(hex)
+    FF_HOSTCTL_CLEAR_EVENTS,
+    FF_HOSTCTL_COPY,           // name
+    FF_HOSTCTL_OPEN,           // name
+    FF_HOSTCTL_PROPERTIES,     // name
+    FF_HOSTCTL_DELETE,         // name
+    FF_HOSTCTL_SET_OVERWRITE,  // answer
+    FF_HOSTCTL_GET_WINDOWS,    // -> main \n left list \n right list
+};
+
+// Window class of the host's control window.
+#define FF_HOSTCTL_CLASS L"FfHostControl"
