@@ -8,6 +8,11 @@
 // The engine's IPC window classes: the plain one, and the one a named instance registers.
 #define FF_ENGINE_CLASS L"EVERYTHING_TASKBAR_NOTIFICATION"
 std::wstring FfEngineClassName(const std::wstring& instance);  // "" -> plain class, "x" -> "..._(x)"
+// An instance name unique to this test process and call, for tests that talk to their own engine
+// window only. A test whose code finds the engine by the plain class (the plug-in does) must not
+// run beside another such test: give it the "engine" lock in its CMakeLists.txt, e.g.
+//   set_property(TEST fft_x APPEND PROPERTY RESOURCE_LOCK engine)
+std::wstring FfEngineUniqueInstance(const wchar_t* tag);
 
 // Private messages the engine's window answers (SendMessageW to FfTestEngine::window):
 //   FF_ENGINE_MSG_COUNT    -> number of indexed items
@@ -16,17 +21,29 @@ std::wstring FfEngineClassName(const std::wstring& instance);  // "" -> plain cl
 #define FF_ENGINE_MSG_COUNT (WM_APP + 1)
 #define FF_ENGINE_MSG_REINDEX (WM_APP + 2)
 #define FF_ENGINE_MSG_QUERIES (WM_APP + 3)
+// Copy-data id of an echo request (for benchmark floors): data = 4-byte reply window, 4-byte
+// copy-data id; the engine sends its last reply block again at once, without searching or logging.
+#define FF_ENGINE_ECHO_ID 0x4545
 
 // How to start the engine. Every option maps to one command-line switch of ffengine.exe:
 //   --root DIR (repeatable)   --log FILE   --instance NAME   --filters DIR   --synthetic N
 //   --delay MS   --silent   --reply-id N   --short-block   --excess-count N
-//   --bad-offset   --bad-length   --quit-after N
+//   --bad-offset   --bad-length [N]   --quit-after N   --items FILE
+// One index item / one decoded reply item (request flags 84 layout).
+struct FfEngineItem {
+    std::wstring path;
+    unsigned long long size = 0;
+    unsigned long long modified = 0;
+    bool isFolder = false;
+};
+
 struct FfEngineOptions {
     std::vector<std::wstring> roots;  // folders indexed at start (recursively); may be empty
     std::wstring logPath;             // query log; empty: FfTestEngine::Start picks a fresh file
     std::wstring instance;            // non-empty: register "EVERYTHING_TASKBAR_NOTIFICATION_(instance)"
     std::wstring filtersDir;          // folder holding Everything.ini / filters.csv; empty: %APPDATA%\Everything
     int syntheticItems = 0;           // adds this many generated items (no files on disk), for benchmarks
+    std::vector<FfEngineItem> items;  // extra items that exist only in the index (any path, size, time)
     // Fault modes (all off by default).
     DWORD answerDelayMs = 0;   // answer this late, after the query's send has returned
     bool neverAnswer = false;  // log the query, never answer
@@ -35,6 +52,7 @@ struct FfEngineOptions {
     int excessCount = 0;       // claim this many more items than the block holds
     bool badOffset = false;    // the last item's data offset points past the block's end
     bool badLength = false;    // the last item's path length reaches past the block's end
+    DWORD badLengthValue = 0;  // with badLength: this length instead (0 = one character past the end)
     int quitAfter = 0;         // > 0: exit after answering this many queries
     std::wstring extraArgs;    // appended to the command line as given
 };
@@ -103,12 +121,6 @@ struct FfEngineReply {
     std::string bytes;         // its block, as received
     DWORD receivedAfterMs = 0; // since the send returned (0 when it came during the send)
     bool duringSend = false;   // it arrived while SendMessageW was still waiting
-};
-struct FfEngineItem {  // one decoded reply item (request flags 84 layout)
-    std::wstring path;
-    unsigned long long size = 0;
-    unsigned long long modified = 0;
-    bool isFolder = false;
 };
 struct FfEngineQueryArgs {
     std::wstring text;
