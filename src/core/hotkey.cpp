@@ -1,0 +1,38 @@
+// The hotkey: a low-level keyboard hook that opens the overlay on Ctrl+Alt+letter over the host.
+#include "overlay/overlay.h"
+#include "core/core.h"
+
+#include <wchar.h>
+
+#define FF_HOST_CLASS_CHARS 64
+
+bool FfIsHotkeyEvent(int code, WPARAM message, DWORD vkCode, WCHAR hotkeyLetter, bool ctrlDown,
+                     bool altDown, const WCHAR *className)
+{
+    if (code != HC_ACTION) return false;
+    // A letter typed with Ctrl and Alt down arrives as a plain key-down, not a system one.
+    if (message != WM_KEYDOWN) return false;
+    if (vkCode != (DWORD)hotkeyLetter) return false;
+    if (!ctrlDown || !altDown) return false;
+    return className && wcscmp(className, L"TTOTAL_CMD") == 0;
+}
+
+LRESULT CALLBACK FfLowLevelKeyboardProc(int code, WPARAM message, LPARAM eventData)
+{
+    const KBDLLHOOKSTRUCT *event = (const KBDLLHOOKSTRUCT *)eventData;
+    // Cheap tests first: the class name is looked up only for the hotkey itself.
+    if (code == HC_ACTION && message == WM_KEYDOWN && event &&
+        event->vkCode == (DWORD)g_settings.hotkeyLetter && GetAsyncKeyState(VK_CONTROL) < 0 &&
+        GetAsyncKeyState(VK_MENU) < 0) {
+        WCHAR className[FF_HOST_CLASS_CHARS];
+        ZeroMemory(className, sizeof(className));
+        HWND foreground = GetForegroundWindow();
+        if (foreground) GetClassNameW(foreground, className, FF_HOST_CLASS_CHARS);
+        if (FfIsHotkeyEvent(code, message, event->vkCode, g_settings.hotkeyLetter, true, true,
+                            className)) {
+            FfOpenOverlay();
+            return 1;
+        }
+    }
+    return CallNextHookEx(g_hookHandle, code, message, eventData);
+}

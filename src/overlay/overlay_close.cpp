@@ -1,0 +1,23 @@
+// Closing the overlay: hide it, stop following the host, forget the results.
+#include "overlay/overlay.h"
+#include "overlay/list.h"
+#include "core/core.h"
+#include "search/search.h"
+
+void FfCloseOverlay()
+{
+    if (g_followHook) {
+        UnhookWinEvent(g_followHook);
+        g_followHook = NULL;
+    }
+    if (g_overlayWindow) ShowWindow(g_overlayWindow, SW_HIDE);
+    g_resultCount = 0;
+    g_selectedIndex = -1;
+}
+
+void FfActivateSelectedResults()
+{
+    FfLog(L"FfActivateSelectedResults: PARKED per user request - closing the overlay, no TC "
+          L"panel/copy action taken.");
+    FfCloseOverlay();
+}

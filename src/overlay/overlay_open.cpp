@@ -1,0 +1,258 @@
+// Overlay opening, placement over the host's active panel, and following the host window.
+#include "overlay/overlay.h"
+#include "overlay/list.h"
+#include "core/core.h"
+#include "host/host.h"
+#include "search/search.h"
+#include "bridge/host_commands.h"
+
+HWND g_overlayWindow = NULL;
+HWND g_searchBox = NULL;
+HWND g_clearButton = NULL;
+HWND g_filterButton = NULL;
+HWND g_closeButton = NULL;
+HWND g_resultList = NULL;
+HWND g_tooltip = NULL;
+WNDPROC g_searchBoxBaseProc = NULL;
+WNDPROC g_resultListBaseProc = NULL;
+
+RECT g_panelRect = {0, 0, 0, 0};
+RECT g_headerRect = {0, 0, 0, 0};
+RECT g_searchFrameRect = {0, 0, 0, 0};
+HWINEVENTHOOK g_followHook = NULL;
+HWND g_followedHostWindow = NULL;
+bool g_listHasScrollBar = false;
+int g_lastOverlayWidth = -1;
+int g_lastOverlayHeight = -1;
+
+// Theme metrics the children were last laid out with: a font or dpi change between openings
+// must move the children even when the overlay's outer size happens to be the same.
+static int s_laidOutMetrics[5] = {-1, -1, -1, -1, -1};
+
+static int FfSp(int n, int dpiScale) { return MulDiv(n, dpiScale, 100); }
+
+static void FfSetRectXywh(RECT *r, int x, int y, int w, int h)
+{
+    r->left = x;
+    r->top = y;
+    r->right = x + w;
+    r->bottom = y + h;
+}
+
+void FfComputeOverlayLayout(const RECT *panel, int resultCount, int maxVisibleRows, bool positionTop,
+                            int dpiScale, int editHeight, int rowHeight, int searchAreaHeight,
+                            int headerHeight, FfOverlayLayout *out)
+{
+    int visibleRows = 0;
+    if (resultCount > 0) visibleRows = resultCount < maxVisibleRows ? resultCount : maxVisibleRows;
+    // The setting is taken as read; a negative row count would make the overlay shorter than
+    // its own search band, so it shows no rows instead.
+    if (visibleRows < 0) visibleRows = 0;
+    int listHeight = rowHeight * visibleRows;
+    int header = visibleRows > 0 ? headerHeight : 0;
+    int width = panel->right - panel->left;
+    int height = searchAreaHeight + header + listHeight;
+
+    out->visibleRows = visibleRows;
+    out->listHeight = listHeight;
+    out->header = header;
+    out->hasScrollBar = resultCount > visibleRows;
+
+    int top, headerTop, listTop, searchTop;
+    if (positionTop) {
+        top = panel->top;
+        searchTop = 0;
+        headerTop = searchAreaHeight;
+        listTop = searchAreaHeight + header;
+    } else {
+        top = panel->bottom - height;
+        headerTop = 0;
+        listTop = header;
+        searchTop = header + listHeight;
+    }
+    FfSetRectXywh(&out->window, panel->left, top, width, height);
+    FfSetRectXywh(&out->headerRect, 0, headerTop, width, header);
+    FfSetRectXywh(&out->listRect, 0, listTop, width, listHeight);
+
+    int pad = FfSp(4, dpiScale);
+    int filterW = FfSp(112, dpiScale);
+    int closeW = FfSp(24, dpiScale);
+    int eh = editHeight;
+    int rowTop = searchTop + FfSp(3, dpiScale);
+    int boxW = width - 3 * pad - (closeW + filterW + eh);
+    FfSetRectXywh(&out->searchBox, pad + 1, rowTop + 1, boxW - 1, eh - 2);
+    FfSetRectXywh(&out->clearButton, pad + boxW, rowTop + 1, eh - 1, eh - 2);
+    out->searchFrame.left = pad;
+    out->searchFrame.top = rowTop;
+    out->searchFrame.right = pad + boxW + eh;
+    out->searchFrame.bottom = rowTop + eh;
+    int filterX = pad + boxW + eh + pad;
+    FfSetRectXywh(&out->filterButton, filterX, rowTop, filterW, eh);
+    FfSetRectXywh(&out->closeButton, filterX + filterW + pad, rowTop, closeW, eh);
+}
+
+void FfHalfWindowRect(const RECT *hostWindowRect, RECT *out)
+{
+    *out = *hostWindowRect;
+    out->right = out->left + (out->right - out->left) / 2;
+}
+
+static void FfMoveChild(HWND child, const RECT *r)
+{
+    if (!child) return;
+    SetWindowPos(child, NULL, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void FfLayoutOverlay()
+{
+    if (!g_overlayWindow) return;
+    FfOverlayLayout lay;
+    FfComputeOverlayLayout(&g_panelRect, g_resultCount, g_settings.maxVisibleRows,
+                           g_settings.positionTop != 0, g_theme.dpiScale, g_theme.editHeight,
+                           g_theme.rowHeight, g_theme.searchAreaHeight, g_theme.headerHeight, &lay);
+    g_listHasScrollBar = lay.hasScrollBar;
+    g_headerRect = lay.headerRect;
+
+    int width = lay.window.right - lay.window.left;
+    int height = lay.window.bottom - lay.window.top;
+    SetWindowPos(g_overlayWindow, HWND_TOP, lay.window.left, lay.window.top, width, height,
+                 SWP_NOACTIVATE);
+
+    int metrics[5] = {g_theme.dpiScale, g_theme.editHeight, g_theme.rowHeight,
+                      g_theme.searchAreaHeight, g_theme.headerHeight};
+    bool sameMetrics = true;
+    for (int i = 0; i < 5; i++)
+        if (metrics[i] != s_laidOutMetrics[i]) sameMetrics = false;
+    if (sameMetrics && width == g_lastOverlayWidth && height == g_lastOverlayHeight) return;
+    g_lastOverlayWidth = width;
+    g_lastOverlayHeight = height;
+    for (int i = 0; i < 5; i++) s_laidOutMetrics[i] = metrics[i];
+
+    FfMoveChild(g_searchBox, &lay.searchBox);
+    FfMoveChild(g_clearButton, &lay.clearButton);
+    g_searchFrameRect = lay.searchFrame;
+    FfMoveChild(g_filterButton, &lay.filterButton);
+    FfMoveChild(g_closeButton, &lay.closeButton);
+    if (g_resultList) {
+        FfMoveChild(g_resultList, &lay.listRect);
+        ShowWindow(g_resultList, lay.listHeight >= 1 ? SW_SHOWNA : SW_HIDE);
+    }
+    InvalidateRect(g_overlayWindow, NULL, TRUE);
+}
+
+void FfApplyThemeToControls()
+{
+    HWND children[5] = {g_searchBox, g_clearButton, g_filterButton, g_closeButton, g_resultList};
+    for (int i = 0; i < 5; i++)
+        if (children[i] && IsWindow(children[i]))
+            SendMessageW(children[i], WM_SETFONT, (WPARAM)g_theme.font, TRUE);
+    if (g_resultList && IsWindow(g_resultList))
+        SendMessageW(g_resultList, LB_SETITEMHEIGHT, 0, MAKELPARAM(g_theme.rowHeight, 0));
+}
+
+static void FfCreateOverlayWindow(HWND host)
+{
+    WNDCLASSW wc;
+    ZeroMemory(&wc, sizeof(wc));
+    wc.style = 0;
+    wc.lpfnWndProc = FfOverlayWndProc;
+    wc.hInstance = g_moduleHandle;
+    wc.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
+    wc.lpszClassName = FF_OVERLAY_CLASS;
+    RegisterClassW(&wc);  // fails harmlessly when already registered
+
+    g_overlayWindow = CreateWindowExW(FF_OVERLAY_EXSTYLE, FF_OVERLAY_CLASS, FF_OVERLAY_TITLE,
+                                      FF_OVERLAY_STYLE, 0, 0, 10, 10, host, NULL, g_moduleHandle,
+                                      NULL);
+    if (g_overlayWindow) SetLayeredWindowAttributes(g_overlayWindow, 0, 255, LWA_ALPHA);
+    g_lastOverlayWidth = -1;
+    g_lastOverlayHeight = -1;
+}
+
+static void FfStartFollowing(HWND host)
+{
+    if (g_followHook) {
+        UnhookWinEvent(g_followHook);
+        g_followHook = NULL;
+    }
+    g_followedHostWindow = host;
+    DWORD processId = 0;
+    DWORD threadId = GetWindowThreadProcessId(host, &processId);
+    g_followHook = SetWinEventHook(EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_LOCATIONCHANGE, NULL,
+                                   FfOnHostLocationChange, processId, threadId, 0);
+    if (!g_followHook)
+        FfLog(L"FfOpenOverlay: SetWinEventHook failed (GetLastError=%lu) - overlay won't follow "
+              L"TC if it's moved/resized until the next open.",
+              GetLastError());
+}
+
+void FfOpenOverlay()
+{
+    FfLog(L"FfOpenOverlay: hotkey fired.");
+    HWND host = FfFindHostWindow();
+    if (!host) {
+        FfLog(L"FfOpenOverlay: TTOTAL_CMD window not found, aborting.");
+        return;
+    }
+
+    RECT panel;
+    if (FfGetActivePanelRect(host, &panel)) {
+        g_panelRect = panel;
+    } else {
+        FfLog(L"FfOpenOverlay: GetGUIThreadInfo/FfGetActivePanelRect failed, using fallback "
+              L"half-window rect.");
+        RECT hostRect = {0, 0, 0, 0};
+        GetWindowRect(host, &hostRect);
+        FfHalfWindowRect(&hostRect, &g_panelRect);
+    }
+
+    FfApplyTheme();
+    FfLoadFilterCatalogue();
+
+    if (g_overlayWindow) {
+        // The theme reload released the fonts the children were drawing with.
+        FfApplyThemeToControls();
+        if (g_filterButton && g_selectedFilter >= 0 && g_selectedFilter < g_filterCount)
+            SetWindowTextW(g_filterButton, g_filters[g_selectedFilter].name);
+    } else {
+        FfCreateOverlayWindow(host);
+    }
+
+    g_resultCount = 0;
+    g_localSortActive = 0;
+    FfInitSortFromSortType();
+
+    if (g_searchBox) SetWindowTextW(g_searchBox, L"");
+
+    FfLayoutOverlay();
+
+    if (g_overlayWindow) {
+        InvalidateRect(g_overlayWindow, NULL, TRUE);
+        ShowWindow(g_overlayWindow, SW_SHOW);
+        SetForegroundWindow(g_overlayWindow);
+        if (g_searchBox) SetFocus(g_searchBox);
+    }
+
+    FfStartFollowing(host);
+}
+
+static bool FfFollowingActive()
+{
+    return g_followedHostWindow && IsWindow(g_followedHostWindow) && g_overlayWindow &&
+           IsWindowVisible(g_overlayWindow);
+}
+
+void CALLBACK FfOnHostLocationChange(HWINEVENTHOOK hook, DWORD event, HWND window, LONG objectId,
+                                     LONG childId, DWORD eventThread, DWORD eventTime)
+{
+    (void)hook; (void)event; (void)objectId; (void)childId; (void)eventThread; (void)eventTime;
+    if (!FfFollowingActive()) return;
+    if (window != g_followedHostWindow && !IsChild(g_followedHostWindow, window)) return;
+    if (!FfFollowingActive()) return;
+    RECT focusRect;
+    if (!FfGetActivePanelRect(g_followedHostWindow, &focusRect)) return;
+    if (EqualRect(&focusRect, &g_panelRect)) return;
+    g_panelRect = focusRect;
+    FfLayoutOverlay();
+}
