@@ -1,6 +1,7 @@
 // The hotkey: a low-level keyboard hook that opens the overlay on Ctrl+Alt+letter over the host.
 #include "overlay/overlay.h"
 #include "core/core.h"
+#include "bridge/host_commands.h"
 
 #include <wchar.h>
 
@@ -35,4 +36,22 @@ LRESULT CALLBACK FfLowLevelKeyboardProc(int code, WPARAM message, LPARAM eventDa
         }
     }
     return CallNextHookEx(g_hookHandle, code, message, eventData);
+}
+
+void FfInstallKeyboardHook()
+{
+    g_hookHandle = SetWindowsHookExW(WH_KEYBOARD_LL, FfLowLevelKeyboardProc, g_moduleHandle, 0);
+    if (g_hookHandle)
+        FfLog(L"Low-level keyboard hook installed OK.");
+    else
+        FfLog(L"Low-level keyboard hook FAILED to install, GetLastError=%lu", GetLastError());
+}
+
+void FfHandleAutoOpenRequest()
+{
+    FfLog(L"Background thread: WM_FF_AUTOOPEN_OVERLAY received - auto-opening the search box "
+          L"after a cold WFX-triggered load.");
+    HWND host = FfFindHostWindow();
+    if (host) FfTriggerGoToPreviousDir(host);
+    FfOpenOverlay();
 }

@@ -88,6 +88,11 @@ LRESULT CALLBACK FfResultListProc(HWND window, UINT message, WPARAM wParam, LPAR
 // The hotkey hook procedure (src/core/hotkey.cpp), installed by the background thread.
 LRESULT CALLBACK FfLowLevelKeyboardProc(int code, WPARAM message, LPARAM eventData);
 
+// Background thread, step 5: installs FfLowLevelKeyboardProc into g_hookHandle and logs the outcome.
+void FfInstallKeyboardHook();
+// WM_FF_AUTOOPEN_OVERLAY: send the host back to its previous folder, then open the overlay.
+void FfHandleAutoOpenRequest();
+
 // Pure decision of the hook (steps 1-6), for tests: className is the foreground window's class.
 bool FfIsHotkeyEvent(int code, WPARAM message, DWORD vkCode, WCHAR hotkeyLetter, bool ctrlDown,
                      bool altDown, const WCHAR *className);
