@@ -1,0 +1,83 @@
+// Host window commands: the main window, its focused panel, numbered commands, change of folder.
+#include "bridge/host_commands.h"
+#include "core/core.h"
+#include "overlay/overlay.h"
+#include <string.h>
+
+HWND g_hostWindow = NULL;
+
+HWND FfFindHostWindow(void)
+{
+    HWND window = FindWindowW(FF_HOST_WINDOW_CLASS, NULL);
+    if (window) g_hostWindow = window;
+    // With no host window the last one found is kept: callers give up quietly when it is stale.
+    return g_hostWindow;
+}
+
+int FfGetActivePanelRect(HWND hostWindow, RECT* rect)
+{
+    if (!hostWindow || !rect) return 0;
+    DWORD thread = GetWindowThreadProcessId(hostWindow, NULL);
+    if (!thread) return 0;
+    GUITHREADINFO info;
+    memset(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(thread, &info) || !info.hwndFocus) return 0;
+    if (info.hwndFocus != hostWindow && !IsChild(hostWindow, info.hwndFocus)) return 0;
+    return GetWindowRect(info.hwndFocus, rect) ? 1 : 0;
+}
+
+void FfSendHostCommand(HWND hostWindow, int command)
+{
+    SendMessageW(hostWindow, FF_HOST_COMMAND_MESSAGE, (WPARAM)command, 0);
+}
+
+void FfTriggerGoToPreviousDir(HWND hostWindow)
+{
+    if (!hostWindow) return;
+    FfLog(L"FfTriggerGoToPreviousDir: sending cm_GotoPreviousDir (%d) to TC's main window.",
+          FF_HOST_CM_GOTO_PREVIOUS_DIR);
+    FfSendHostCommand(hostWindow, FF_HOST_CM_GOTO_PREVIOUS_DIR);
+}
+
+int FfEncodeChangeDirRecord(const wchar_t* path, BYTE* record, int cap)
+{
+    if (!path) return 0;
+    // n: UTF-8 bytes of the path including its terminating zero.
+    int n = WideCharToMultiByte(CP_UTF8, 0, path, -1, NULL, 0, NULL, NULL);
+    if (n <= 0) return 0;
+    int size = n + 10;
+    if (!record) return size;
+    if (cap < size) return 0;
+    record[0] = 0xEF;
+    record[1] = 0xBB;
+    record[2] = 0xBF;
+    if (WideCharToMultiByte(CP_UTF8, 0, path, -1, (char*)record + 3, n, NULL, NULL) != n) return 0;
+    // The converter's terminator at n + 2 becomes the carriage return that ends the path.
+    record[n + 2] = 0x0D;
+    record[n + 3] = 0xEF;
+    record[n + 4] = 0xBB;
+    record[n + 5] = 0xBF;
+    record[n + 6] = 0x00;
+    record[n + 7] = 0x53;
+    record[n + 8] = 0x41;
+    record[n + 9] = 0x00;
+    return size;
+}
+
+void FfSendHostChangeDir(HWND hostWindow, const wchar_t* path)
+{
+    if (!hostWindow) return;
+    int size = FfEncodeChangeDirRecord(path, NULL, 0);
+    if (size <= 0) return;
+    BYTE* record = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)size);
+    if (!record) return;
+    if (FfEncodeChangeDirRecord(path, record, size) == size) {
+        COPYDATASTRUCT block;
+        block.dwData = FF_HOST_CHANGEDIR_TAG;
+        block.cbData = (DWORD)size;
+        block.lpData = record;
+        SendMessageW(hostWindow, WM_COPYDATA, (WPARAM)g_overlayWindow, (LPARAM)&block);
+    }
+    HeapFree(GetProcessHeap(), 0, record);
+}

@@ -1,0 +1,104 @@
+// Clipboard snapshot: what the user had copied is put back after the host used the clipboard.
+#include "search/search.h"
+#include <string.h>
+
+#define FF_CLIPBOARD_FORMATS_MAX 64
+
+struct FfClipboardEntry {
+    UINT format;
+    HGLOBAL data;  // our own copy until it is handed back to the clipboard
+};
+
+struct FfClipboardSnapshot {
+    int count;
+    FfClipboardEntry entries[FF_CLIPBOARD_FORMATS_MAX];
+};
+
+// Formats whose data is a GDI object, a metafile handle inside a block, or private to the
+// program that set it: these cannot be copied as plain memory and are dropped.
+static bool FfIsMemoryFormat(UINT format)
+{
+    switch (format) {
+    case CF_BITMAP:
+    case CF_METAFILEPICT:
+    case CF_PALETTE:
+    case CF_ENHMETAFILE:
+    case CF_OWNERDISPLAY:
+    case CF_DSPBITMAP:
+    case CF_DSPMETAFILEPICT:
+    case CF_DSPENHMETAFILE:
+        return false;
+    }
+    if (format >= CF_PRIVATEFIRST && format <= CF_PRIVATELAST) return false;
+    if (format >= CF_GDIOBJFIRST && format <= CF_GDIOBJLAST) return false;
+    return true;
+}
+
+static HGLOBAL FfCopyGlobal(HGLOBAL source)
+{
+    SIZE_T size = GlobalSize(source);
+    if (size == 0) return NULL;
+    const void* from = GlobalLock(source);
+    if (!from) return NULL;
+    HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
+    void* to = copy ? GlobalLock(copy) : NULL;
+    if (to) {
+        memcpy(to, from, size);
+        GlobalUnlock(copy);
+    } else if (copy) {
+        GlobalFree(copy);
+        copy = NULL;
+    }
+    GlobalUnlock(source);
+    return copy;
+}
+
+static void FfFreeSnapshot(FfClipboardSnapshot* snapshot)
+{
+    for (int i = 0; i < snapshot->count; i++) {
+        if (snapshot->entries[i].data) GlobalFree(snapshot->entries[i].data);
+    }
+    HeapFree(GetProcessHeap(), 0, snapshot);
+}
+
+FfClipboardSnapshot* FfSaveClipboard(HWND owner)
+{
+    if (!OpenClipboard(owner)) return NULL;
+    FfClipboardSnapshot* snapshot =
+        (FfClipboardSnapshot*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FfClipboardSnapshot));
+    if (!snapshot) {
+        CloseClipboard();
+        return NULL;
+    }
+    UINT format = 0;
+    while ((format = EnumClipboardFormats(format)) != 0 && snapshot->count < FF_CLIPBOARD_FORMATS_MAX) {
+        if (!FfIsMemoryFormat(format)) continue;
+        HANDLE data = GetClipboardData(format);
+        if (!data) continue;
+        HGLOBAL copy = FfCopyGlobal((HGLOBAL)data);
+        if (!copy) continue;
+        snapshot->entries[snapshot->count].format = format;
+        snapshot->entries[snapshot->count].data = copy;
+        snapshot->count++;
+    }
+    CloseClipboard();
+    if (snapshot->count == 0) {
+        FfFreeSnapshot(snapshot);
+        return NULL;
+    }
+    return snapshot;
+}
+
+void FfRestoreClipboard(HWND owner, FfClipboardSnapshot* snapshot)
+{
+    if (OpenClipboard(owner)) {
+        EmptyClipboard();
+        for (int i = 0; snapshot && i < snapshot->count; i++) {
+            // On success the clipboard owns the block; otherwise it stays ours to free.
+            if (SetClipboardData(snapshot->entries[i].format, snapshot->entries[i].data))
+                snapshot->entries[i].data = NULL;
+        }
+        CloseClipboard();
+    }
+    if (snapshot) FfFreeSnapshot(snapshot);
+}

@@ -1,0 +1,176 @@
+// The search run: typed text, "path:." from the host's panel, filter, file and folder passes.
+#include "search/search.h"
+#include "bridge/host_commands.h"
+#include "core/core.h"
+#include "core/text.h"
+#include "overlay/overlay.h"
+#include "overlay/list.h"
+#include <wctype.h>
+#include <string.h>
+
+int FfFindPathToken(const wchar_t* typed)
+{
+    static const wchar_t token[] = L"path:.";
+    for (int p = 0; typed[p]; p++) {
+        int i = 0;
+        for (; i < 6; i++) {
+            wchar_t c = typed[p + i];
+            if (c >= L'A' && c <= L'Z') c = (wchar_t)(c - L'A' + L'a');
+            if (c != token[i]) break;
+        }
+        if (i < 6) continue;
+        wchar_t after = typed[p + 6];
+        if (after == 0 || iswctype(after, _SPACE)) return p;
+    }
+    return -1;
+}
+
+int FfSubstitutePathToken(wchar_t* out, int cap, const wchar_t* typed, int p,
+                          const wchar_t* folder)
+{
+    FfCopyTextN(out, cap, typed, p);
+    wchar_t clause[FF_FOLDER_CLAUSE_MAX];
+    FfFormatText(clause, FF_FOLDER_CLAUSE_MAX, L"path:\"%s\"", folder);
+    FfAppendText(out, cap, clause);
+    return FfAppendText(out, cap, typed + p + 6);
+}
+
+// Reads the clipboard's Unicode text into folder; 0 when there is none or it is empty.
+static int FfReadClipboardFolder(wchar_t* folder, int cap)
+{
+    int found = 0;
+    if (!OpenClipboard(g_overlayWindow)) return 0;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const wchar_t* text = data ? (const wchar_t*)GlobalLock(data) : NULL;
+    if (text) {
+        // The block need not hold a terminator: read no further than its size.
+        SIZE_T chars = GlobalSize(data) / sizeof(wchar_t);
+        int length = 0;
+        while ((SIZE_T)length < chars && length < cap - 1 && text[length]) length++;
+        if (length > 0) {
+            FfCopyTextN(folder, cap, text, length);
+            found = 1;
+        }
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return found;
+}
+
+int FfQueryHostActiveFolder(HWND hostWindow, wchar_t* folder, int cap)
+{
+    folder[0] = 0;
+    if (!hostWindow) return 0;
+    // The host answers through the clipboard; whatever the user had copied goes back after.
+    FfClipboardSnapshot* saved = FfSaveClipboard(g_overlayWindow);
+    FfSendHostCommand(hostWindow, FF_HOST_CM_COPY_SOURCE_PATH);
+    int found = FfReadClipboardFolder(folder, cap);
+    FfRestoreClipboard(g_overlayWindow, saved);
+    return found;
+}
+
+void FfOrderFilesBeforeFolders(FfResult* results, int count)
+{
+    if (count < 2) return;
+    FfResult* scratch =
+        (FfResult*)HeapAlloc(GetProcessHeap(), 0, sizeof(FfResult) * (SIZE_T)count);
+    if (!scratch) return;
+    int n = 0;
+    for (int i = 0; i < count; i++)
+        if (!results[i].isFolder) scratch[n++] = results[i];
+    for (int i = 0; i < count; i++)
+        if (results[i].isFolder) scratch[n++] = results[i];
+    memcpy(results, scratch, sizeof(FfResult) * (SIZE_T)count);
+    HeapFree(GetProcessHeap(), 0, scratch);
+}
+
+static void FfRefreshResultList(void)
+{
+    FfFillResultList();
+    g_selectedIndex = g_resultCount < 1 ? -1 : 0;
+    if (g_resultCount >= 1 && g_resultList) {
+        SendMessageW(g_resultList, LB_SETCARETINDEX, 0, 0);
+        SendMessageW(g_resultList, LB_SETSEL, 1, 0);
+    }
+}
+
+// Replaces "path:." by the host's active folder when it can be had; query receives the text.
+static void FfResolvePathToken(const wchar_t* typed, int p, wchar_t* query, int cap)
+{
+    wchar_t folder[FF_ACTIVE_FOLDER_MAX];
+    HWND host = FfFindHostWindow();
+    int found = host ? FfQueryHostActiveFolder(host, folder, FF_ACTIVE_FOLDER_MAX) : 0;
+    // A folder inside our own virtual folder means nothing to the engine.
+    if (found && !wcsstr(folder, L"Fleetfinder")) {
+        FfSubstitutePathToken(query, cap, typed, p, folder);
+        wchar_t line[2112];
+        FfFormatText(line, 2112, L"path:. substituted with %s", folder);
+        FfEverythingDebugLog(line);
+        return;
+    }
+    FfEverythingDebugLog(L"path:. typed but the active panel's current folder could not be "
+                         L"determined - left as literal text.");
+    FfCopyText(query, cap, typed);
+}
+
+void FfRunSearchNow(void)
+{
+    wchar_t typed[FF_TYPED_TEXT_MAX];
+    typed[0] = 0;
+    if (g_searchBox) GetWindowTextW(g_searchBox, typed, FF_TYPED_TEXT_MAX);
+    typed[FF_TYPED_TEXT_MAX - 1] = 0;
+    if (!typed[0]) {
+        g_resultCount = 0;
+        FfRefreshResultList();
+        return;
+    }
+
+    wchar_t substituted[FF_SUBSTITUTED_QUERY_MAX];
+    const wchar_t* query = typed;
+    int p = FfFindPathToken(typed);
+    if (p >= 0) {
+        FfResolvePathToken(typed, p, substituted, FF_SUBSTITUTED_QUERY_MAX);
+        query = substituted;
+    }
+
+    const FfFilter* filter = NULL;
+    if (g_selectedFilter >= 0 && g_selectedFilter < g_filterCount) filter = &g_filters[g_selectedFilter];
+    wchar_t filterClause[FF_FILTER_CLAUSE_MAX];
+    filterClause[0] = 0;
+    int includeFolders = 1;
+    if (filter && filter->search[0]) {
+        includeFolders = wcsstr(filter->search, L"folder:") ? 1 : 0;
+        FfFormatText(filterClause, FF_FILTER_CLAUSE_MAX, L"filter:\"%s\"", filter->name);
+    }
+
+    int maxResults = g_settings.maxResults;
+    int cap1 = maxResults > FF_RESULTS_MAX ? FF_RESULTS_MAX : maxResults;
+    if (cap1 < 0) cap1 = 0;
+    int reported = 0;
+    int ok1 = FfRunEverythingQuery(filterClause, query, L"file:", g_results, cap1, &reported);
+    int files = reported < 0 ? 0 : (reported > cap1 ? cap1 : reported);
+
+    int folders = 0;
+    int ok2 = 1;
+    if (includeFolders) {
+        int cap2 = files + maxResults <= FF_RESULTS_MAX ? maxResults : FF_RESULTS_MAX - files;
+        if (cap2 > 0) {
+            reported = 0;
+            ok2 = FfRunEverythingQuery(filterClause, query, L"folder:", g_results + files, cap2,
+                                       &reported);
+            folders = reported < 0 ? 0 : (reported > cap2 ? cap2 : reported);
+        }
+    }
+
+    g_resultCount = files + folders;
+    FfLog(L"FfRunSearchNow: filter=\"%s\" typed=\"%s\" includeFolders=%d -> files=%d(ok=%d) "
+          L"folders=%d(ok=%d) total=%d",
+          filter ? filter->name : L"", typed, includeFolders, files, ok1, folders, ok2,
+          g_resultCount);
+    if (g_resultCount >= 2) {
+        FfOrderFilesBeforeFolders(g_results, g_resultCount);
+        if (g_localSortActive == 1)
+            FfSortResults(g_results, g_resultCount, g_sortColumn, g_sortDescending);
+    }
+    FfRefreshResultList();
+}
