@@ -36,7 +36,8 @@ void FfPublishResultsToWfx(HWND hostWindow, const int* selection, int selectionC
 // listing it was built over only grows; rebuild it after anything is removed.
 struct FfNameIndex {
     const FfPanelEntry* entries;             // the listing indexed
-    short nameSlot[FF_NAME_SLOTS];           // entry index + 1, 0 for an empty slot
+    short nameSlot[FF_NAME_SLOTS];           // entry index + 1 by name, 0 for an empty slot
+    short pathSlot[FF_NAME_SLOTS];           // entry index + 1 by real path
     const wchar_t* hintBase[FF_NAME_SLOTS];  // base names seen (caller keeps them alive)
     int hintNext[FF_NAME_SLOTS];             // next number worth trying for that base
     int hintCount;
@@ -53,8 +54,11 @@ void FfNameIndexReset(FfNameIndex* index, const FfPanelEntry* entries, int count
 void FfNameIndexAdd(FfNameIndex* index, int entryIndex);
 // True when some indexed entry's name equals name (ASCII letters folded).
 bool FfNameIndexContains(const FfNameIndex* index, const wchar_t* name);
-// Writes into name the first free name for baseName under the numbering rule above.
-// baseName must stay alive until the index is reset. Returns the number used (1 = as is).
+// True when some indexed entry's realPath equals path (ASCII letters folded).
+bool FfNameIndexContainsPath(const FfNameIndex* index, const wchar_t* path);
+// Writes into name (FF_PANEL_NAME_CHARS) the first free name for baseName under the
+// numbering rule above; baseName must stay alive until the index is reset. Returns the
+// number used (1: the base name itself).
 int FfMakeUniqueEntryName(FfNameIndex* index, const wchar_t* baseName, wchar_t* name, int nameCap);
 
 // The part of a path after its last backslash (the whole path without one).
@@ -80,7 +84,11 @@ bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry);
 // (realPath holds FF_PANEL_PATH_CHARS). A sub path with a "." or ".." component, or a
 // result that would not fit, resolves to nothing.
 bool FfResolveVirtualPath(const char* virtualPath, wchar_t* realPath, int* isFolder);
-// True when a backslash-separated path holds a component that is exactly "." or "..".
+// Narrows a name to the ANSI code page (the code page's default character for what it
+// lacks) into out (outCap bytes), cut before a character that would not fit whole.
+int FfNarrowName(const wchar_t* name, char* out, int outCap);
+// True when a path (either separator) holds a component of dots and blanks only, which the
+// system treats as "." or "..".
 bool FfPathHasDotComponent(const wchar_t* path);
 
 // One listing in progress, from FsFindFirst to FsFindClose.

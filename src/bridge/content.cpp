@@ -1,0 +1,112 @@
+// Content fields: each published entry's real path as a column of the host's panels.
+#include "bridge/bridge.h"
+#include "core/core.h"
+#include "core/text.h"
+
+#define FF_CONTENT_VALUE_BYTES 2048  // a real path narrowed to 8-bit
+
+volatile LONG g_contentCallLogged = 0;
+
+bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry)
+{
+    if (!fileName || !entry) return false;
+    const char* last = fileName;
+    for (const char* p = fileName; *p; p = CharNextA(p)) {
+        if (*p == '\\') last = p + 1;
+    }
+    if (!last[0]) return false;
+    wchar_t name[FF_PANEL_NAME_CHARS];
+    // A name too long for an entry cannot equal one: no cut form is looked up.
+    if (MultiByteToWideChar(CP_ACP, 0, last, -1, name, FF_PANEL_NAME_CHARS) <= 0) return false;
+    bool found = false;
+    EnterCriticalSection(&g_listingLock);
+    int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount
+                                                           : FF_PANEL_LISTING_MAX;
+    for (int i = 0; i < count; ++i) {
+        if (FfEqualTextI(g_panelListing[i].name, name)) {
+            *entry = g_panelListing[i];
+            found = true;
+            break;
+        }
+    }
+    LeaveCriticalSection(&g_listingLock);
+    return found;
+}
+
+// Writes the real path of the entry named like fileName, or an empty text, into value.
+static void FfCopyPathValue(const char* fileName, void* value, int maxLen)
+{
+    // On the stack, not static: several host threads may ask at once.
+    FfPanelEntry entry;
+    char narrow[FF_CONTENT_VALUE_BYTES];
+    narrow[0] = 0;
+    if (FfLookupPanelEntryByName(fileName, &entry))
+        FfNarrowName(entry.realPath, narrow, FF_CONTENT_VALUE_BYTES);
+    if (value && maxLen > 0) lstrcpynA((char*)value, narrow, maxLen);
+}
+
+static void FfCopyFieldText(char* buffer, const char* text, int maxLen)
+{
+    if (buffer && maxLen > 0) lstrcpynA(buffer, text, maxLen);
+}
+
+static void FfClearUnits(char* units, int maxLen)
+{
+    if (units && maxLen >= 1) units[0] = 0;
+}
+
+void __stdcall ContentGetDetectString(char* detectString, int maxLen)
+{
+    FfLog(L"ContentGetDetectString(maxlen=%d)", maxLen);
+    if (detectString && maxLen > 0) detectString[0] = 0;
+}
+
+int __stdcall ContentGetSupportedField(int fieldIndex, char* fieldName, char* units, int maxLen)
+{
+    if (!g_contentCallLogged) FfLog(L"ContentGetSupportedField(FieldIndex=%d)", fieldIndex);
+    if (fieldIndex == 0) {
+        FfCopyFieldText(fieldName, "FF Status", maxLen);
+    } else if (fieldIndex == 1) {
+        FfCopyFieldText(fieldName, "Path", maxLen);
+    } else {
+        return FF_FIELD_TYPE_NONE;
+    }
+    FfClearUnits(units, maxLen);
+    return FF_FIELD_TYPE_STRING;
+}
+
+int __stdcall FsContentGetSupportedField(int fieldIndex, char* fieldName, char* units, int maxLen)
+{
+    if (!g_contentCallLogged) FfLog(L"FsContentGetSupportedField(FieldIndex=%d)", fieldIndex);
+    if (fieldIndex != 0) return FF_FIELD_TYPE_NONE;
+    FfCopyFieldText(fieldName, "Path", maxLen);
+    FfClearUnits(units, maxLen);
+    return FF_FIELD_TYPE_STRING;
+}
+
+int __stdcall ContentGetValue(char* fileName, int fieldIndex, int, void* fieldValue, int maxLen, int)
+{
+    if (!g_contentCallLogged) {
+        FfLog(L"ContentGetValue(FieldIndex=%d) - first call, further calls not logged", fieldIndex);
+        g_contentCallLogged = 1;
+    }
+    if (fieldIndex == 0) {
+        FfCopyFieldText((char*)fieldValue, "Active", maxLen);
+    } else if (fieldIndex == 1) {
+        FfCopyPathValue(fileName, fieldValue, maxLen);
+    } else {
+        return FF_FIELD_NO_SUCH_FIELD;
+    }
+    return FF_FIELD_TYPE_STRING;
+}
+
+int __stdcall FsContentGetValue(char* fileName, int fieldIndex, int, void* fieldValue, int maxLen, int)
+{
+    if (!g_contentCallLogged) {
+        FfLog(L"FsContentGetValue(FieldIndex=%d) - first call, further calls not logged", fieldIndex);
+        g_contentCallLogged = 1;
+    }
+    if (fieldIndex != 0) return FF_FIELD_NO_SUCH_FIELD;
+    FfCopyPathValue(fileName, fieldValue, maxLen);
+    return FF_FIELD_TYPE_STRING;
+}

@@ -1,0 +1,271 @@
+// The host's file-system entry points that start the plug-in and list its virtual folder.
+#include "bridge/bridge.h"
+#include "core/core.h"
+#include "core/text.h"
+
+#define FF_WIDE_PATH_CHARS 900    // a virtual path from the host, widened
+
+int FfNarrowName(const wchar_t* name, char* out, int outCap)
+{
+    if (!out || outCap <= 0) return 0;
+    out[0] = 0;
+    if (!name) return 0;
+    // No default character of our own: the code page's default stands in for the rest.
+    int written = WideCharToMultiByte(CP_ACP, 0, name, -1, out, outCap, nullptr, nullptr);
+    if (written > 0) return written - 1;
+    // Too long: keep the whole characters that fit, so no lead byte loses its trail byte.
+    int length = 0;
+    for (const wchar_t* p = name; *p;) {
+        int chars = (IS_HIGH_SURROGATE(p[0]) && IS_LOW_SURROGATE(p[1])) ? 2 : 1;
+        char bytes[8];
+        int size = WideCharToMultiByte(CP_ACP, 0, p, chars, bytes, sizeof(bytes), nullptr, nullptr);
+        if (size <= 0 || length + size > outCap - 1) break;
+        CopyMemory(out + length, bytes, size);
+        length += size;
+        p += chars;
+    }
+    out[length] = 0;
+    return length;
+}
+
+int __stdcall FsInit(int pluginNr, FfHostCallback, FfHostCallback, FfHostCallback)
+{
+    FfLog(L"FsInit(PluginNr=%d) - WFX plugin reached.", pluginNr);
+    DWORD threadId = g_hookThreadId;
+    if (threadId == 0) {
+        FfLog(L"FsInit: background thread not started yet (g_hookThreadId==0) - cannot auto-open "
+              L"the search box this time; press the hotkey again once loaded.");
+        return 0;
+    }
+    BOOL posted = PostThreadMessageW(threadId, WM_FF_AUTOOPEN_OVERLAY, 0, 0);
+    FfLog(L"FsInit: %s posting WM_FF_AUTOOPEN_OVERLAY to background thread (tid=%lu).",
+          posted ? L"OK" : L"FAILED", threadId);
+    return 0;
+}
+
+void __stdcall FsGetDefRootName(char* name, int maxLen)
+{
+    if (name && maxLen > 0) lstrcpynA(name, FF_ROOT_NAME_A, maxLen);
+}
+
+static void FfFillPlaceholder(WIN32_FIND_DATAA* findData, const char* name)
+{
+    findData->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+    lstrcpynA(findData->cFileName, name, MAX_PATH);
+}
+
+// Fills the host's record from a listing entry read under the lock.
+static void FfFillListingEntry(WIN32_FIND_DATAA* findData, const char* name, int isFolder,
+                               unsigned long long size, unsigned long long modified)
+{
+    lstrcpynA(findData->cFileName, name, MAX_PATH);
+    findData->dwFileAttributes = isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    findData->nFileSizeHigh = (DWORD)(size >> 32);
+    findData->nFileSizeLow = (DWORD)size;
+    findData->ftLastWriteTime.dwHighDateTime = (DWORD)(modified >> 32);
+    findData->ftLastWriteTime.dwLowDateTime = (DWORD)modified;
+}
+
+static void FfFillRealEntry(WIN32_FIND_DATAA* findData, const WIN32_FIND_DATAW* real)
+{
+    FfNarrowName(real->cFileName, findData->cFileName, MAX_PATH);
+    findData->dwFileAttributes = real->dwFileAttributes;
+    findData->ftCreationTime = real->ftCreationTime;
+    findData->ftLastAccessTime = real->ftLastAccessTime;
+    findData->ftLastWriteTime = real->ftLastWriteTime;
+    findData->nFileSizeHigh = real->nFileSizeHigh;
+    findData->nFileSizeLow = real->nFileSizeLow;
+}
+
+static bool FfIsDotEntry(const wchar_t* name)
+{
+    return lstrcmpW(name, L".") == 0 || lstrcmpW(name, L"..") == 0;
+}
+
+// Reads entry `index` of the listing under the lock into the host's record. False when the
+// listing has no such entry (any more).
+static bool FfReadListingEntry(int index, WIN32_FIND_DATAA* findData)
+{
+    char name[MAX_PATH];  // the host's name field: cut there, at a whole character
+    int isFolder = 0;
+    unsigned long long size = 0, modified = 0;
+    bool found = false;
+    EnterCriticalSection(&g_listingLock);
+    if (index >= 0 && index < g_panelListingCount && index < FF_PANEL_LISTING_MAX) {
+        const FfPanelEntry* entry = &g_panelListing[index];
+        FfNarrowName(entry->name, name, MAX_PATH);
+        isFolder = entry->isFolder;
+        size = entry->size;
+        modified = entry->modified;
+        found = true;
+    }
+    LeaveCriticalSection(&g_listingLock);
+    if (found) FfFillListingEntry(findData, name, isFolder, size, modified);
+    return found;
+}
+
+static HANDLE FfReturnUnresolved(FfFindHandle* handle, WIN32_FIND_DATAA* findData, const char* path)
+{
+    FfLog(L"FsFindFirst: could not resolve subpath %hs to a real folder - showing placeholder "
+          L"instead.",
+          path ? path : "");
+    FfFillPlaceholder(findData, FF_PLACEHOLDER_UNRESOLVED_A);
+    handle->state = FF_FIND_PLACEHOLDER;
+    return (HANDLE)handle;
+}
+
+// Finds the published folder named `first` and composes the real folder below it. False
+// when there is none, or the folder and its search pattern would not fit.
+static bool FfResolveListedFolder(const wchar_t* first, const wchar_t* subPath, wchar_t* folder)
+{
+    wchar_t realPath[FF_PANEL_PATH_CHARS];
+    bool found = false;
+    EnterCriticalSection(&g_listingLock);
+    int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount
+                                                           : FF_PANEL_LISTING_MAX;
+    for (int i = 0; i < count; ++i) {
+        if (g_panelListing[i].isFolder && FfEqualTextI(g_panelListing[i].name, first)) {
+            FfCopyText(realPath, FF_PANEL_PATH_CHARS, g_panelListing[i].realPath);
+            found = true;
+            break;
+        }
+    }
+    LeaveCriticalSection(&g_listingLock);
+    if (!found) return false;
+    if (!subPath || !subPath[0]) {
+        FfCopyText(folder, FF_PANEL_PATH_CHARS, realPath);
+    } else {
+        // A cut path would name some other folder: too long means unresolved.
+        if (lstrlenW(realPath) + 1 + lstrlenW(subPath) > FF_PANEL_PATH_CHARS - 1) return false;
+        FfFormatText(folder, FF_PANEL_PATH_CHARS, L"%s\\%s", realPath, subPath);
+    }
+    return lstrlenW(folder) + 2 <= FF_PANEL_PATH_CHARS - 1;  // room for "\\*"
+}
+
+static HANDLE FfStartRealBrowsing(FfFindHandle* handle, WIN32_FIND_DATAA* findData,
+                                  const wchar_t* folder)
+{
+    wchar_t pattern[FF_PANEL_PATH_CHARS];
+    FfFormatText(pattern, FF_PANEL_PATH_CHARS, L"%s\\*", folder);
+    WIN32_FIND_DATAW real;
+    HANDLE find = FindFirstFileW(pattern, &real);
+    if (find == INVALID_HANDLE_VALUE) {
+        FfLog(L"FsFindFirst: real folder \"%s\" resolved but appears empty or unreadable "
+              L"(GetLastError=%lu) - showing placeholder instead.",
+              folder, GetLastError());
+        FfFillPlaceholder(findData, FF_PLACEHOLDER_UNRESOLVED_A);
+        handle->state = FF_FIND_PLACEHOLDER;
+        return (HANDLE)handle;
+    }
+    bool have = true;
+    while (have && FfIsDotEntry(real.cFileName)) have = FindNextFileW(find, &real) != 0;
+    if (!have) {
+        FindClose(find);
+        FfLog(L"FsFindFirst: real folder \"%s\" resolved but appears empty or unreadable "
+              L"(GetLastError=%lu) - showing placeholder instead.",
+              folder, GetLastError());
+        FfFillPlaceholder(findData, FF_PLACEHOLDER_UNRESOLVED_A);
+        handle->state = FF_FIND_PLACEHOLDER;
+        return (HANDLE)handle;
+    }
+    handle->state = FF_FIND_REAL;
+    handle->realFind = find;
+    FfFillRealEntry(findData, &real);
+    FfLog(L"FsFindFirst: real pass-through browsing of \"%s\" (first entry \"%s\")", folder,
+          real.cFileName);
+    return (HANDLE)handle;
+}
+
+HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* findData)
+{
+    FfLog(L"FsFindFirst(Path=%hs)", path ? path : "");
+    FfFindHandle* handle = (FfFindHandle*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
+                                                    sizeof(FfFindHandle));
+    if (!handle || !findData) {
+        if (handle) HeapFree(GetProcessHeap(), 0, handle);
+        SetLastError(ERROR_NO_MORE_FILES);
+        return INVALID_HANDLE_VALUE;
+    }
+    handle->realFind = INVALID_HANDLE_VALUE;
+    ZeroMemory(findData, sizeof(*findData));
+    if (!path || path[0] != '\\') return FfReturnUnresolved(handle, findData, path);
+
+    if (path[1] == 0) {  // the root
+        if (FfReadListingEntry(0, findData)) {
+            handle->state = 1;
+        } else {
+            FfFillPlaceholder(findData, FF_PLACEHOLDER_EMPTY_A);
+            handle->state = FF_FIND_PLACEHOLDER;
+        }
+        return (HANDLE)handle;
+    }
+
+    wchar_t wide[FF_WIDE_PATH_CHARS];
+    // A path that does not fit is not cut: a cut path could name another folder.
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, FF_WIDE_PATH_CHARS) <= 0)
+        return FfReturnUnresolved(handle, findData, path);
+    int length = lstrlenW(wide);
+    if (length < 2) return FfReturnUnresolved(handle, findData, path);
+    while (length > 0 && wide[length - 1] == L'\\') wide[--length] = 0;
+    if (length < 2) return FfReturnUnresolved(handle, findData, path);
+
+    wchar_t first[FF_PANEL_NAME_CHARS];
+    const wchar_t* rest = wide + 1;
+    const wchar_t* slash = rest;
+    while (*slash && *slash != L'\\') ++slash;
+    FfCopyTextN(first, FF_PANEL_NAME_CHARS, rest, (int)(slash - rest));
+    const wchar_t* subPath = *slash ? slash + 1 : nullptr;
+    if (!first[0]) return FfReturnUnresolved(handle, findData, path);
+    // "." or ".." below a published folder would leave it: such paths resolve to nothing.
+    if (subPath && FfPathHasDotComponent(subPath)) return FfReturnUnresolved(handle, findData, path);
+
+    wchar_t folder[FF_PANEL_PATH_CHARS];
+    if (!FfResolveListedFolder(first, subPath, folder))
+        return FfReturnUnresolved(handle, findData, path);
+    return FfStartRealBrowsing(handle, findData, folder);
+}
+
+BOOL __stdcall FsFindNext(HANDLE handleValue, WIN32_FIND_DATAA* findData)
+{
+    FfFindHandle* handle = (FfFindHandle*)handleValue;
+    if (!handle || handleValue == INVALID_HANDLE_VALUE || !findData) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    if (handle->state == FF_FIND_REAL) {
+        WIN32_FIND_DATAW real;
+        do {
+            if (!FindNextFileW(handle->realFind, &real)) {
+                SetLastError(ERROR_NO_MORE_FILES);
+                return FALSE;
+            }
+        } while (FfIsDotEntry(real.cFileName));
+        ZeroMemory(findData, sizeof(*findData));
+        FfFillRealEntry(findData, &real);
+        return TRUE;
+    }
+    if (handle->state < 0) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    WIN32_FIND_DATAA next;
+    ZeroMemory(&next, sizeof(next));
+    // The listing may shrink between calls: the index is checked again under the lock.
+    if (!FfReadListingEntry(handle->state, &next)) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return FALSE;
+    }
+    *findData = next;
+    handle->state++;
+    return TRUE;
+}
+
+int __stdcall FsFindClose(HANDLE handleValue)
+{
+    FfFindHandle* handle = (FfFindHandle*)handleValue;
+    if (!handle || handleValue == INVALID_HANDLE_VALUE) return 0;
+    if (handle->state == FF_FIND_REAL && handle->realFind && handle->realFind != INVALID_HANDLE_VALUE)
+        FindClose(handle->realFind);
+    HeapFree(GetProcessHeap(), 0, handle);
+    return 0;
+}
