@@ -1,0 +1,33 @@
+// The background thread: settings, registration, keyboard hook and the message loop for the process's life.
+#include "core/core.h"
+
+DWORD WINAPI FfBackgroundThread(LPVOID)
+{
+    g_hookThreadId = GetCurrentThreadId();
+    FfLog(L"Background thread started (tid=%lu)", GetCurrentThreadId());
+    // Create the queue before anybody posts to it (and before the hook, which otherwise
+    // misses the first key).
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+
+    FfLoadSettings();
+    FfLogSettingsSummary();
+
+    // Self-registration in the host's configuration file goes here (host configuration).
+
+    // Installing the low-level keyboard hook goes here (hotkey).
+
+    BOOL got;
+    while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
+        if (msg.hwnd == nullptr && FfHandleThreadMessage(&msg)) continue;
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    FfLog(L"Background thread exiting (tid=%lu) - unexpected while the module is pinned; only happens if GetMessage itself failed.",
+          (DWORD)g_hookThreadId);
+    if (g_hookHandle) {
+        UnhookWindowsHookEx(g_hookHandle);
+        g_hookHandle = nullptr;
+    }
+    return 0;
+}

@@ -1,0 +1,199 @@
+// Fleetfinder.cfg: read once into g_settings, written with every default when missing.
+#include "core/core.h"
+#include "core/text.h"
+#include "search/search.h"
+#include <wchar.h>
+
+// Logging starts switched on so that module start-up is always traced; every other field
+// starts at zero, which is also what exported calls see before the settings are loaded.
+FfSettings g_settings = { {0}, 0, 0, 0, 0, 0, 0, {0}, {0}, 0, 1, 0, {0}, {0}, 0 };
+
+const FfSortOrderName g_sortOrderNames[FF_SORT_ORDER_COUNT] = {
+    {L"NameAscending", 1},          {L"NameDescending", 2},
+    {L"PathAscending", 3},          {L"PathDescending", 4},
+    {L"SizeAscending", 5},          {L"SizeDescending", 6},
+    {L"ExtensionAscending", 7},     {L"ExtensionDescending", 8},
+    {L"TypeNameAscending", 9},      {L"TypeNameDescending", 10},
+    {L"DateCreatedAscending", 11},  {L"DateCreatedDescending", 12},
+    {L"DateModifiedAscending", 13}, {L"DateModifiedDescending", 14},
+    {L"AttributesAscending", 15},   {L"AttributesDescending", 16},
+    {L"DateAccessedAscending", 23}, {L"DateAccessedDescending", 24},
+};
+
+wchar_t FfParseHotkeyLetter(const wchar_t* value)
+{
+    // Only the character after the last '+' counts: the modifiers are always Ctrl+Alt.
+    const wchar_t* plus = value ? wcsrchr(value, L'+') : nullptr;
+    wchar_t letter = plus ? plus[1] : L'F';
+    if (letter >= L'a' && letter <= L'z') letter = (wchar_t)(letter - L'a' + L'A');
+    return (letter >= L'A' && letter <= L'Z') ? letter : L'F';
+}
+
+int FfClampMaxResults(int value)
+{
+    if (value < 2) return 1;
+    if (value > FF_MAX_RESULTS_LIMIT) return FF_MAX_RESULTS_LIMIT;
+    return value;
+}
+
+int FfParsePosition(const wchar_t* value)
+{
+    return FfEqualTextI(value, L"Top") ? 1 : 0;
+}
+
+int FfParseThemeMode(const wchar_t* value)
+{
+    if (FfEqualTextI(value, L"Dark")) return FF_THEME_DARK;
+    if (FfEqualTextI(value, L"Light")) return FF_THEME_LIGHT;
+    return FF_THEME_AUTO;
+}
+
+int FfParseYesNo(const wchar_t* value)
+{
+    return FfEqualTextI(value, L"Y") ? 1 : 0;
+}
+
+DWORD FfLookupSortType(const wchar_t* name)
+{
+    for (int i = 0; i < FF_SORT_ORDER_COUNT; ++i) {
+        if (FfEqualTextI(name, g_sortOrderNames[i].name)) return g_sortOrderNames[i].sortType;
+    }
+    return FF_SORT_TYPE_DEFAULT;
+}
+
+const wchar_t* FfLookupSortName(DWORD sortType)
+{
+    for (int i = 0; i < FF_SORT_ORDER_COUNT; ++i) {
+        if (g_sortOrderNames[i].sortType == sortType) return g_sortOrderNames[i].name;
+    }
+    return nullptr;
+}
+
+// Users write pictures in the upper-case habit (DD.MM.YYYY, HH:MM:SS); the platform's
+// formatting wants dd.MM.yyyy and HH:mm:ss, so only the letters that differ are rewritten.
+void FfRewriteDatePicture(wchar_t* picture)
+{
+    if (!picture || FfEqualTextI(picture, L"Auto")) return;
+    for (wchar_t* c = picture; *c; ++c) {
+        if (*c == L'Y') *c = L'y';
+        else if (*c == L'D') *c = L'd';
+        else if (*c == L'm') *c = L'M';
+    }
+}
+
+void FfRewriteTimePicture(wchar_t* picture)
+{
+    if (!picture || FfEqualTextI(picture, L"Auto")) return;
+    for (wchar_t* c = picture; *c; ++c) {
+        if (*c == L'M') *c = L'm';
+        else if (*c == L'S') *c = L's';
+        else if (*c == L'T') *c = L't';
+    }
+}
+
+// Without a path the platform would fall back to its own ini in the system folder.
+static int FfReadIniInt(const wchar_t* section, const wchar_t* key, int fallback, const wchar_t* path)
+{
+    if (!path[0]) return fallback;
+    return (int)GetPrivateProfileIntW(section, key, fallback, path);
+}
+
+static void FfReadIniText(const wchar_t* section, const wchar_t* key, const wchar_t* fallback,
+                          wchar_t* out, int cap, const wchar_t* path)
+{
+    if (!path[0]) {
+        FfCopyText(out, cap, fallback);
+        return;
+    }
+    out[0] = 0;
+    GetPrivateProfileStringW(section, key, fallback, out, (DWORD)cap, path);
+    out[cap - 1] = 0;
+}
+
+static void FfWriteDefaultSettings(const wchar_t* path)
+{
+    // The order the user finds them in; the first write creates the file. Failures are ignored.
+    static const wchar_t* const entries[][3] = {
+        {L"Display", L"Position", L"Bottom"},
+        {L"Display", L"Hotkey", L"Ctrl+Alt+F"},
+        {L"Display", L"MaxVisibleRows", L"20"},
+        {L"Display", L"SearchDelayMs", L"100"},
+        {L"Display", L"ThemeMode", L"Auto"},
+        {L"Display", L"DateFormat", L"Auto"},
+        {L"Display", L"TimeFormat", L"Auto"},
+        {L"Display", L"Logging", L"N"},
+        {L"Everything", L"MaxResults", L"200"},
+        {L"Everything", L"EverythingIniPath", L"Auto"},
+        {L"Everything", L"EverythingDebug", L"N"},
+        {L"Everything", L"SortOrder", L"DateModifiedDescending"},
+        {L"Filters", L"LastSelectedFilter", L""},
+        {L"Safety", L"AllowDelete", L"N"},
+    };
+    for (const auto& entry : entries) WritePrivateProfileStringW(entry[0], entry[1], entry[2], path);
+}
+
+void FfLoadSettingsFrom(const wchar_t* configPath)
+{
+    FfSettings& s = g_settings;
+    FfCopyText(s.configPath, FF_PATH_CHARS, configPath);
+    const wchar_t* path = s.configPath;
+    wchar_t value[32];
+
+    FfReadIniText(L"Display", L"Position", L"Bottom", value, 16, path);
+    s.positionTop = FfParsePosition(value);
+    FfReadIniText(L"Display", L"Hotkey", L"Ctrl+Alt+F", value, 16, path);
+    s.hotkeyLetter = FfParseHotkeyLetter(value);
+    s.maxResults = FfClampMaxResults(FfReadIniInt(L"Everything", L"MaxResults", 200, path));
+    // A negative row count or delay would give a negative list height or a timer that never
+    // fires in practice; they read as 0 (no rows, search at once) instead.
+    s.maxVisibleRows = FfReadIniInt(L"Display", L"MaxVisibleRows", 20, path);
+    if (s.maxVisibleRows < 0) s.maxVisibleRows = 0;
+    s.searchDelayMs = FfReadIniInt(L"Display", L"SearchDelayMs", 100, path);
+    if (s.searchDelayMs < 0) s.searchDelayMs = 0;
+    FfReadIniText(L"Display", L"ThemeMode", L"Auto", value, 16, path);
+    s.themeMode = FfParseThemeMode(value);
+    FfReadIniText(L"Everything", L"EverythingIniPath", L"Auto", s.everythingIniPath, FF_PATH_CHARS, path);
+    FfReadIniText(L"Filters", L"LastSelectedFilter", L"", s.lastSelectedFilter, FF_FILTER_NAME_CHARS, path);
+    FfReadIniText(L"Everything", L"EverythingDebug", L"N", value, 8, path);
+    s.everythingDebug = FfParseYesNo(value);
+    FfReadIniText(L"Display", L"Logging", L"N", value, 8, path);
+    s.loggingEnabled = FfParseYesNo(value);
+    FfReadIniText(L"Everything", L"SortOrder", L"DateModifiedDescending", value, 32, path);
+    s.sortType = FfLookupSortType(value);
+    FfReadIniText(L"Display", L"DateFormat", L"Auto", s.dateFormat, FF_PICTURE_CHARS, path);
+    FfRewriteDatePicture(s.dateFormat);
+    FfReadIniText(L"Display", L"TimeFormat", L"Auto", s.timeFormat, FF_PICTURE_CHARS, path);
+    FfRewriteTimePicture(s.timeFormat);
+    FfReadIniText(L"Safety", L"AllowDelete", L"N", value, 8, path);
+    s.allowDelete = FfParseYesNo(value);
+
+    // An existing file is never completed: missing keys simply keep their defaults.
+    if (path[0] && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) FfWriteDefaultSettings(path);
+}
+
+void FfLoadSettings()
+{
+    wchar_t path[FF_PATH_CHARS];
+    // Without the module's name there is no file to read: every key takes its default.
+    FfBuildModuleSiblingPath(path, FF_PATH_CHARS, L"Fleetfinder.cfg");
+    FfLoadSettingsFrom(path);
+}
+
+void FfLogSettingsSummary()
+{
+    const FfSettings& s = g_settings;
+    FfLog(L"Config loaded from %s: Position=%d Hotkey=Ctrl+Alt+%c MaxResults=%d MaxVisibleRows=%d "
+          L"SearchDelayMs=%d EverythingDebug=%d SortType=%lu AllowDelete=%d",
+          s.configPath, s.positionTop, s.hotkeyLetter, s.maxResults, s.maxVisibleRows,
+          s.searchDelayMs, s.everythingDebug, s.sortType, s.allowDelete);
+}
+
+void FfSaveLastSelectedFilter()
+{
+    // A selection outside the catalogue names no filter: nothing to remember.
+    if (g_selectedFilter < 0 || g_selectedFilter >= g_filterCount || g_selectedFilter >= FF_FILTERS_MAX) return;
+    const wchar_t* name = g_filters[g_selectedFilter].name;
+    FfCopyText(g_settings.lastSelectedFilter, FF_FILTER_NAME_CHARS, name);
+    if (!g_settings.configPath[0]) return;  // never write a relative file name
+    WritePrivateProfileStringW(L"Filters", L"LastSelectedFilter", name, g_settings.configPath);
+}
