@@ -46,28 +46,42 @@ bool FfOnHeaderClick(int x, int y);
 // Overlay WM_CONTEXTMENU sent for g_resultList: picks the row and shows the result context menu.
 void FfOnResultListContextMenu(LPARAM lParam);
 
-// ---- plain rules (no window needed) -----------------------------------------------
-// Marks in mask[0..n-1] every occurrence of every blank-separated word of query in name (ASCII case
-// folded), n = min(length, FF_MATCH_MASK_MAX - 1). Returns the number of marked characters.
+// ---- plain rules (no window, no other globals: tests call them with tables) ---------------
+// Marks in mask[0..n-1] every occurrence of every blank/tab-separated word of query in name (ASCII
+// case folded, overlaps included), n = min(length, FF_MATCH_MASK_MAX - 1). Returns the marked count.
 int FfMarkNameMatches(const wchar_t* name, const wchar_t* query, DWORD* mask);
-// Column of the header strip under x: FfSortColumn value (Name 0, Size 1, Date 2, Folder 3, Extension 4).
-int FfHeaderColumnAt(const RECT* header, int x, int y);
-// Right edge of row/header content: right less the scroll bar's width while the list has one.
-int FfContentRight(int right);
-// Scroll bar rectangles from plain inputs (client rect, counts, top index, dpiScale).
+// Column rectangles for a content right edge (already reduced for the scroll bar).
+void FfComputeColumnRects(int top, int right, int bottom, int dpiScale, int dateColumnWidth,
+                          RECT* folder, RECT* size, RECT* date);
+// Sort column (Name 0, Size 1, Date 2, Folder 3, Extension 4) hit at x in a header strip whose
+// content ends at contentRight.
+int FfHeaderColumnFromPoint(const RECT* header, int x, int y, int contentRight, int dpiScale,
+                            int dateColumnWidth);
+// Date column width after a refill whose widest date text measured maxTextWidth (0: keep current).
+int FfDateColumnWidthFor(int maxTextWidth, int dpiScale, int current);
+// Scroll bar rectangles (list client coordinates); thumb empty when nothing can scroll.
 void FfComputeScrollBarRects(const RECT* client, bool hasScrollBar, int rowHeight, int resultCount,
                              int topIndex, int dpiScale, RECT* track, RECT* thumb);
 int FfScrollPageRows(int clientHeight, int rowHeight);               // rows per page, at least 1
 int FfClampTopIndex(int top, int maxTop);                            // 0 .. max(maxTop, 0)
-int FfWheelNewTop(int top, int delta, int resultCount, int page);    // -1 when the wheel does nothing
+// Top index after a wheel delta; returns top unchanged for partial notches (-119 .. 119).
+int FfWheelNewTop(int top, int delta, int resultCount, int page);
+// Top index after a page click at y (thumb may be empty).
+int FfPageClickNewTop(int top, int y, const RECT* thumb, int resultCount, int page);
+// Top index while dragging the thumb to y (y may lie outside the track).
 int FfDragNewTop(int y, int grabOffset, const RECT* track, int thumbHeight, int maxTop);
+// Folder path the tooltip shows for a result; false when there is none.
+bool FfBuildTipText(const wchar_t* path, bool isFolder, wchar_t* out, int capacity);
 // Where Ctrl+Backspace's deletion starts for a caret at end (blanks, then the word before them).
 int FfFindWordDeleteStart(const wchar_t* text, int end);
-// Next single-selection row for Down (down true) or Up.
+// Next single-selection row for Down (down true) or Up; stays inside 0 .. resultCount - 1.
 int FfNextSelectedIndex(int current, int resultCount, bool down);
-// About box texts.
+// About entry of the filter menu and the about box's text.
 void FfBuildAboutMenuText(wchar_t* buffer, int capacity);
 void FfBuildAboutText(wchar_t* buffer, int capacity, int year);
+
+// Same rules over the live state (theme, overlay, list).
+int FfContentRight(int right);   // right less the scroll bar's 12 sp while the list has one
 
 // ---- result list subclass, scroll bar, tooltip --------------------------------------
 LRESULT CALLBACK FfResultListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

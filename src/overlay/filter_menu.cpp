@@ -1,0 +1,59 @@
+// Filter menu under the filter button (pick, remember, search again) and the about box.
+#include "list.h"
+#include "overlay.h"
+#include "../core/core.h"
+#include "../search/search.h"
+
+#define FF_ABOUT_MENU_TEXT_MAX 64
+#define FF_ABOUT_TEXT_MAX 320
+
+void FfShowAboutBox()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t text[FF_ABOUT_TEXT_MAX];
+    FfBuildAboutText(text, FF_ABOUT_TEXT_MAX, now.wYear);
+    MessageBoxW(g_overlayWindow, text, L"Fleetfinder", MB_ICONINFORMATION);
+}
+
+static void FfSelectFilterFromMenu(int index)
+{
+    g_selectedFilter = index;
+    if (g_filterButton) {
+        SetWindowTextW(g_filterButton, g_filters[index].name);
+        InvalidateRect(g_filterButton, nullptr, FALSE);
+    }
+    FfSaveLastSelectedFilter();
+    FfRunSearchNow();
+}
+
+void FfShowFilterMenu()
+{
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    int count = g_filterCount;
+    if (count > FF_FILTERS_MAX) count = FF_FILTERS_MAX;
+    for (int i = 0; i < count; i++) {
+        UINT flags = MF_STRING | (i == g_selectedFilter ? MF_CHECKED : MF_UNCHECKED);
+        AppendMenuW(menu, flags, FF_CMD_FILTER_BASE + i, g_filters[i].name);
+    }
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    wchar_t about[FF_ABOUT_MENU_TEXT_MAX];
+    FfBuildAboutMenuText(about, FF_ABOUT_MENU_TEXT_MAX);
+    AppendMenuW(menu, MF_STRING, FF_CMD_ABOUT, about);
+
+    RECT button = {0, 0, 0, 0};
+    if (g_filterButton) GetWindowRect(g_filterButton, &button);
+    if (g_overlayWindow) SetForegroundWindow(g_overlayWindow);
+    int id = (int)TrackPopupMenu(menu, TPM_RETURNCMD, button.left, button.bottom, 0,
+                                 g_overlayWindow, nullptr);
+    DestroyMenu(menu);
+
+    // The catalogue may have been rebuilt while the menu was open (a re-open by the hotkey).
+    if (id >= FF_CMD_FILTER_BASE && id < FF_CMD_FILTER_BASE + count &&
+        id - FF_CMD_FILTER_BASE < g_filterCount) {
+        FfSelectFilterFromMenu(id - FF_CMD_FILTER_BASE);
+    } else if (id == FF_CMD_ABOUT) {
+        FfShowAboutBox();
+    }
+}

@@ -1,0 +1,196 @@
+// Painting of result rows (icon, name with matches in bold, folder, size, date) and the header strip.
+#include "list.h"
+#include "overlay.h"
+#include "../host/host.h"
+#include "../search/search.h"
+
+#include <shellapi.h>
+#include <wchar.h>
+
+static int FfSp(int n)
+{
+    return MulDiv(n, g_theme.dpiScale, 100);
+}
+
+static COLORREF FfOnAccentTextColour()
+{
+    return g_theme.whiteOnAccent ? RGB(255, 255, 255) : RGB(0, 0, 0);
+}
+
+static void FfDrawPlainName(HDC dc, const RECT* rect, const wchar_t* name, int len)
+{
+    RECT r = *rect;
+    DrawTextW(dc, name, len, &r, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+}
+
+void FfDrawHighlightedName(HDC dc, const RECT* rect, const wchar_t* name, COLORREF colour)
+{
+    if (!dc || !rect || !name) return;
+    int len = (int)wcslen(name);
+    if (len == 0) return;
+    int n = len < FF_MATCH_MASK_MAX - 1 ? len : FF_MATCH_MASK_MAX - 1;
+
+    wchar_t query[FF_TYPED_TEXT_MAX];
+    query[0] = 0;
+    if (g_searchBox) GetWindowTextW(g_searchBox, query, FF_TYPED_TEXT_MAX);
+
+    SetTextColor(dc, colour);
+    int marked = query[0] ? FfMarkNameMatches(name, query, g_matchMask) : 0;
+    if (!query[0]) {
+        for (int i = 0; i < n; i++) g_matchMask[i] = 0;
+    }
+    if (marked == 0) {
+        FfDrawPlainName(dc, rect, name, len);
+        return;
+    }
+
+    HRGN clip = CreateRectRgnIndirect(rect);
+    if (clip) SelectClipRgn(dc, clip);
+    TEXTMETRICW tm;
+    int textHeight = GetTextMetricsW(dc, &tm) ? tm.tmHeight : 0;
+    int y = rect->top + (rect->bottom - rect->top - textHeight) / 2;
+    int x = rect->left;
+    int i = 0;
+    while (i < n && x < rect->right) {
+        DWORD mark = g_matchMask[i];
+        int runEnd = i + 1;
+        while (runEnd < n && g_matchMask[runEnd] == mark) runEnd++;
+        SelectObject(dc, mark ? g_theme.boldFont : g_theme.font);
+        SIZE extent = {0, 0};
+        GetTextExtentPoint32W(dc, name + i, runEnd - i, &extent);
+        TextOutW(dc, x, y, name + i, runEnd - i);
+        x += extent.cx;
+        i = runEnd;
+    }
+    if (len > n && x < rect->right) {
+        SelectObject(dc, g_theme.font);
+        TextOutW(dc, x, y, name + n, len - n);
+    }
+    SelectObject(dc, g_theme.font);
+    SelectClipRgn(dc, nullptr);
+    if (clip) DeleteObject(clip);
+}
+
+void FfDrawResultRow(const DRAWITEMSTRUCT* item)
+{
+    if (!item) return;
+    int index = (int)item->itemID;
+    if (index < 0 || index >= g_resultCount) return;
+    const FfResult* result = &g_results[index];
+    HDC dc = item->hDC;
+    RECT r = item->rcItem;
+    bool selected = (item->itemState & ODS_SELECTED) != 0;
+
+    FillRect(dc, &r, selected ? g_theme.accentBrush : g_theme.windowBackgroundBrush);
+    SetBkMode(dc, TRANSPARENT);
+    COLORREF nameColour = selected ? FfOnAccentTextColour() : g_theme.text;
+    SetTextColor(dc, nameColour);
+    HGDIOBJ oldFont = SelectObject(dc, g_theme.font);
+
+    HICON icon = FfGetResultIcon(result);
+    int iconSize = FfSp(16);
+    if (icon)
+        DrawIconEx(dc, r.left + FfSp(4), r.top + (r.bottom - r.top - iconSize) / 2, icon, iconSize,
+                   iconSize, 0, nullptr, DI_NORMAL);
+
+    RECT folder, size, date;
+    FfGetColumnRects(r.top, FfContentRight(r.right), r.bottom, &folder, &size, &date);
+    RECT nameRect = {r.left + FfSp(4) + FfSp(16) + FfSp(6), r.top, folder.left - FfSp(6), r.bottom};
+    FfDrawHighlightedName(dc, &nameRect, FfResultName(result->path), nameColour);
+
+    SetTextColor(dc, selected ? FfOnAccentTextColour() : g_theme.secondaryText);
+    const UINT right = DT_RIGHT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
+    DrawTextW(dc, FfFormatDateTime(result->modified), -1, &date, right);
+    DrawTextW(dc, FfFormatSize(result->size), -1, &size, right);
+    DrawTextW(dc, FfParentFolderName(result->path), -1, &folder,
+              DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    SelectObject(dc, oldFont);
+}
+
+// Arrow of the sorted column, in a 14 sp box as high as the strip starting at left.
+static void FfDrawSortArrow(HDC dc, const RECT* h, int left)
+{
+    RECT box = {left, h->top, left + FfSp(14), h->bottom};
+    DrawTextW(dc, g_sortDescending ? L"\u25BC" : L"\u25B2", 1, &box, DT_SINGLELINE | DT_VCENTER);
+}
+
+static int FfTextWidth(HDC dc, const wchar_t* text)
+{
+    SIZE extent = {0, 0};
+    GetTextExtentPoint32W(dc, text, lstrlenW(text), &extent);
+    return extent.cx;
+}
+
+// A title exactly as wide as itself, centred on its column (Size and Date).
+static void FfDrawCentredTitle(HDC dc, const RECT* h, const RECT* column, const wchar_t* title,
+                               int width, int sortColumn)
+{
+    bool sorted = g_sortColumn == sortColumn;
+    SetTextColor(dc, sorted ? g_theme.highlight : g_theme.text);
+    int c = (column->left + column->right) / 2;
+    RECT box = {c - width / 2, h->top, c + width / 2, h->bottom};
+    DrawTextW(dc, title, -1, &box, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    if (sorted) FfDrawSortArrow(dc, h, box.right + FfSp(4));
+}
+
+void FfPaintHeaderStrip(HDC dc)
+{
+    if (!dc || g_resultCount <= 0) return;
+    RECT h = g_headerRect;
+    if (h.bottom <= h.top) return;
+    RECT folder, size, date;
+    FfGetColumnRects(h.top, FfContentRight(h.right), h.bottom, &folder, &size, &date);
+
+    FillRect(dc, &h, g_theme.inputBackgroundBrush);
+    SetBkMode(dc, TRANSPARENT);
+    HGDIOBJ oldFont = SelectObject(dc, g_theme.font);
+    int nameW = FfTextWidth(dc, L"Name");
+    int folderW = FfTextWidth(dc, L"Folder");
+    int sizeW = FfTextWidth(dc, L"Size");
+    int dateW = FfTextWidth(dc, L"Date");
+
+    if (!g_headerFileIcon) {
+        SHFILEINFOW info = {};
+        SHGetFileInfoW(L"file", FILE_ATTRIBUTE_NORMAL, &info, sizeof(info), 0x111);
+        g_headerFileIcon = info.hIcon;
+    }
+    if (g_headerFileIcon) {
+        int iconSize = FfSp(16);
+        DrawIconEx(dc, h.left + FfSp(4), h.top + (h.bottom - h.top - iconSize) / 2,
+                   g_headerFileIcon, iconSize, iconSize, 0, nullptr, DI_NORMAL);
+    }
+
+    if (g_sortColumn == FF_SORT_EXTENSION) {
+        HPEN pen = CreatePen(PS_SOLID, 2, g_theme.highlight);
+        HGDIOBJ oldPen = SelectObject(dc, pen);
+        int y = h.bottom - FfSp(3);
+        MoveToEx(dc, h.left + FfSp(4), y, nullptr);
+        LineTo(dc, h.left + FfSp(4) + FfSp(16), y);
+        SelectObject(dc, oldPen);
+        DeleteObject(pen);
+    }
+
+    bool sorted = g_sortColumn == FF_SORT_NAME;
+    SetTextColor(dc, sorted ? g_theme.highlight : g_theme.text);
+    RECT nameBox = {h.left + FfSp(4) + FfSp(16) + FfSp(6), h.top, folder.left - FfSp(6), h.bottom};
+    DrawTextW(dc, L"Name", -1, &nameBox,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    if (sorted) FfDrawSortArrow(dc, &h, nameBox.left + FfSp(4) + nameW);
+
+    sorted = g_sortColumn == FF_SORT_FOLDER;
+    SetTextColor(dc, sorted ? g_theme.highlight : g_theme.text);
+    RECT folderBox = folder;
+    DrawTextW(dc, L"Folder", -1, &folderBox, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    if (sorted) FfDrawSortArrow(dc, &h, folder.left + FfSp(4) + folderW);
+
+    FfDrawCentredTitle(dc, &h, &size, L"Size", sizeW, FF_SORT_SIZE);
+    FfDrawCentredTitle(dc, &h, &date, L"Date", dateW, FF_SORT_DATE);
+
+    HPEN line = CreatePen(PS_SOLID, 1, g_theme.border);
+    HGDIOBJ oldPen = SelectObject(dc, line);
+    MoveToEx(dc, h.left, h.bottom - 1, nullptr);
+    LineTo(dc, h.right, h.bottom - 1);
+    SelectObject(dc, oldPen);
+    DeleteObject(line);
+    SelectObject(dc, oldFont);
+}

@@ -1,0 +1,199 @@
+// Plain arithmetic and text rules of the result list: columns, scroll bar, matches, keys, about text.
+#include "list.h"
+#include "../core/text.h"
+
+#include <wchar.h>
+#include <wctype.h>
+
+static int FfSp(int n, int dpiScale)
+{
+    return MulDiv(n, dpiScale, 100);
+}
+
+static bool FfIsWordBreak(wchar_t c)
+{
+    return c == L' ' || c == L'\t';
+}
+
+int FfMarkNameMatches(const wchar_t* name, const wchar_t* query, DWORD* mask)
+{
+    if (!name || !mask) return 0;
+    int len = (int)wcslen(name);
+    int n = len < FF_MATCH_MASK_MAX - 1 ? len : FF_MATCH_MASK_MAX - 1;
+    for (int i = 0; i < n; i++) mask[i] = 0;
+    if (!query) return 0;
+
+    const wchar_t* p = query;
+    while (*p) {
+        while (*p && FfIsWordBreak(*p)) p++;
+        const wchar_t* word = p;
+        while (*p && !FfIsWordBreak(*p)) p++;
+        int wordLen = (int)(p - word);
+        if (wordLen == 0 || wordLen > n) continue;
+        for (int i = 0; i + wordLen <= n; i++) {
+            if (_wcsnicmp(name + i, word, wordLen) == 0) {
+                for (int k = i; k < i + wordLen; k++) mask[k] = 1;
+            }
+        }
+    }
+    int marked = 0;
+    for (int i = 0; i < n; i++) marked += mask[i] ? 1 : 0;
+    return marked;
+}
+
+void FfComputeColumnRects(int top, int right, int bottom, int dpiScale, int dateColumnWidth,
+                          RECT* folder, RECT* size, RECT* date)
+{
+    int dateW = dateColumnWidth > 0 ? dateColumnWidth : FfSp(118, dpiScale);
+    RECT d = {0, top, right - FfSp(4, dpiScale), bottom};
+    d.left = d.right - dateW;
+    RECT s = {0, top, d.left - FfSp(6, dpiScale), bottom};
+    s.left = s.right - FfSp(64, dpiScale);
+    RECT f = {0, top, s.left - FfSp(6, dpiScale), bottom};
+    f.left = f.right - FfSp(84, dpiScale);
+    if (folder) *folder = f;
+    if (size) *size = s;
+    if (date) *date = d;
+}
+
+int FfHeaderColumnFromPoint(const RECT* header, int x, int y, int contentRight, int dpiScale,
+                            int dateColumnWidth)
+{
+    RECT folder, size, date;
+    FfComputeColumnRects(header->top, contentRight, header->bottom, dpiScale, dateColumnWidth,
+                         &folder, &size, &date);
+    POINT pt = {x, y};
+    if (PtInRect(&size, pt)) return 1;
+    if (PtInRect(&date, pt)) return 2;
+    if (PtInRect(&folder, pt)) return 3;
+    if (x < header->left + FfSp(4, dpiScale) + FfSp(16, dpiScale) + FfSp(2, dpiScale)) return 4;
+    return 0;
+}
+
+int FfDateColumnWidthFor(int maxTextWidth, int dpiScale, int current)
+{
+    if (maxTextWidth <= 0) return current;
+    int w = maxTextWidth + FfSp(10, dpiScale);
+    if (w < FfSp(60, dpiScale)) w = FfSp(60, dpiScale);
+    if (w > FfSp(118, dpiScale)) w = FfSp(118, dpiScale);
+    return w;
+}
+
+int FfScrollPageRows(int clientHeight, int rowHeight)
+{
+    if (rowHeight <= 0) return 1;
+    int page = clientHeight / rowHeight;
+    return page < 1 ? 1 : page;
+}
+
+int FfClampTopIndex(int top, int maxTop)
+{
+    if (maxTop < 0) maxTop = 0;
+    if (top > maxTop) top = maxTop;
+    if (top < 0) top = 0;
+    return top;
+}
+
+void FfComputeScrollBarRects(const RECT* client, bool hasScrollBar, int rowHeight, int resultCount,
+                             int topIndex, int dpiScale, RECT* track, RECT* thumb)
+{
+    RECT c = *client;
+    RECT t = {c.right - FfSp(12, dpiScale), c.top, c.right, c.bottom};
+    *track = t;
+    SetRectEmpty(thumb);
+    if (!hasScrollBar || rowHeight <= 0 || resultCount <= 0) return;
+
+    int page = FfScrollPageRows(c.bottom - c.top, rowHeight);
+    int maxTop = resultCount - page;
+    if (maxTop <= 0) return;
+
+    int trackH = t.bottom - t.top;
+    int thumbH = (int)(trackH * ((double)page / (double)resultCount));
+    if (thumbH < FfSp(20, dpiScale)) thumbH = FfSp(20, dpiScale);
+    if (thumbH > trackH) thumbH = trackH;
+
+    // A top index beyond the last page (possible only transiently) must not push the thumb out.
+    int top = FfClampTopIndex(topIndex, maxTop);
+    int offset = 0;
+    if (trackH - thumbH > 0) offset = (int)((trackH - thumbH) * ((double)top / (double)maxTop));
+
+    thumb->left = t.left + FfSp(4, dpiScale);
+    thumb->top = t.top + offset;
+    thumb->right = t.right - FfSp(4, dpiScale);
+    thumb->bottom = t.top + offset + thumbH;
+}
+
+int FfWheelNewTop(int top, int delta, int resultCount, int page)
+{
+    if (delta > -120 && delta < 120) return top;
+    int notches = delta / 120;
+    return FfClampTopIndex(top - 3 * notches, resultCount - page);
+}
+
+int FfPageClickNewTop(int top, int y, const RECT* thumb, int resultCount, int page)
+{
+    int newTop = (IsRectEmpty(thumb) || y < thumb->top) ? top - page : top + page;
+    return FfClampTopIndex(newTop, resultCount - page);
+}
+
+int FfDragNewTop(int y, int grabOffset, const RECT* track, int thumbHeight, int maxTop)
+{
+    int range = (track->bottom - track->top) - thumbHeight;
+    if (range <= 0 || maxTop <= 0) return 0;
+    int pos = y - grabOffset;
+    if (pos > track->bottom - thumbHeight) pos = track->bottom - thumbHeight;
+    if (pos < track->top) pos = track->top;
+    pos -= track->top;
+    int newTop = (int)(maxTop * ((double)pos / (double)range) + 0.5);
+    return FfClampTopIndex(newTop, maxTop);
+}
+
+bool FfBuildTipText(const wchar_t* path, bool isFolder, wchar_t* out, int capacity)
+{
+    if (!out || capacity < 1) return false;
+    out[0] = 0;
+    if (!path || !path[0]) return false;
+    if (isFolder) {
+        FfCopyText(out, capacity, path);
+        return true;
+    }
+    const wchar_t* last = wcsrchr(path, L'\\');
+    if (!last || last == path) return false;
+    FfCopyTextN(out, capacity, path, (int)(last - path));
+    return true;
+}
+
+int FfFindWordDeleteStart(const wchar_t* text, int end)
+{
+    if (!text || end <= 0) return 0;
+    int len = (int)wcslen(text);
+    int p = end < len ? end : len;
+    while (p > 0 && iswspace(text[p - 1])) p--;
+    while (p > 0 && !iswspace(text[p - 1])) p--;
+    return p;
+}
+
+int FfNextSelectedIndex(int current, int resultCount, bool down)
+{
+    if (resultCount < 1) return -1;
+    if (current < 0) return 0;
+    // A caret left over from a larger result set is pulled back inside the current one.
+    if (current > resultCount - 1) current = resultCount - 1;
+    if (down) return current + 1 < resultCount ? current + 1 : resultCount - 1;
+    return current - 1 > 0 ? current - 1 : 0;
+}
+
+void FfBuildAboutMenuText(wchar_t* buffer, int capacity)
+{
+    FfFormatText(buffer, capacity, L"About %s v%s...", L"Fleetfinder", FF_VERSION_TEXT);
+}
+
+void FfBuildAboutText(wchar_t* buffer, int capacity, int year)
+{
+    wchar_t notice[96];
+    FfFormatText(notice, 96, L"Copyright \u00A9 %d %s", year, FF_ABOUT_OWNER);
+    wchar_t stamp[32];
+    FfFormatText(stamp, 32, L"%hs %hs", __DATE__, __TIME__);
+    FfFormatText(buffer, capacity, L"%s\n\nVersion: %s\nBuild: %s\n\n%s", L"Fleetfinder",
+                 FF_VERSION_TEXT, stamp, notice);
+}

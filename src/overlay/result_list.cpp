@@ -1,0 +1,125 @@
+// Result list contents: refill from the result set, selection, column geometry, header clicks, context menu.
+#include "list.h"
+#include "overlay.h"
+#include "../host/host.h"
+#include "../search/search.h"
+#include "../bridge/bridge.h"
+
+int g_selectedIndex = -1;
+int g_dateColumnWidth = 0;
+DWORD g_matchMask[FF_MATCH_MASK_MAX];
+HICON g_headerFileIcon = nullptr;
+
+static int FfSp(int n)
+{
+    return MulDiv(n, g_theme.dpiScale, 100);
+}
+
+int FfContentRight(int right)
+{
+    return g_listHasScrollBar ? right - FfSp(12) : right;
+}
+
+void FfGetColumnRects(int top, int right, int bottom, RECT* folder, RECT* size, RECT* date)
+{
+    FfComputeColumnRects(top, right, bottom, g_theme.dpiScale, g_dateColumnWidth, folder, size,
+                         date);
+}
+
+// Widest date text of the result set in the list's font; 0 when nothing could be measured.
+static int FfMeasureWidestDate()
+{
+    HDC dc = GetDC(g_resultList);
+    if (!dc) return 0;
+    HGDIOBJ oldFont = SelectObject(dc, g_theme.font);
+    int widest = 0;
+    for (int i = 0; i < g_resultCount && i < FF_RESULTS_MAX; i++) {
+        const wchar_t* text = FfFormatDateTime(g_results[i].modified);
+        if (!text || !text[0]) continue;
+        SIZE extent;
+        if (GetTextExtentPoint32W(dc, text, lstrlenW(text), &extent) && extent.cx > widest)
+            widest = extent.cx;
+    }
+    SelectObject(dc, oldFont);
+    ReleaseDC(g_resultList, dc);
+    return widest;
+}
+
+void FfFillResultList()
+{
+    if (g_resultList && g_resultCount >= 1)
+        g_dateColumnWidth = FfDateColumnWidthFor(FfMeasureWidestDate(), g_theme.dpiScale,
+                                                 g_dateColumnWidth);
+    if (g_resultList) {
+        // Rows carry only their index; each row is drawn from g_results on demand.
+        SendMessageW(g_resultList, WM_SETREDRAW, FALSE, 0);
+        SendMessageW(g_resultList, LB_RESETCONTENT, 0, 0);
+        for (int i = 0; i < g_resultCount; i++)
+            SendMessageW(g_resultList, LB_ADDSTRING, 0, (LPARAM)i);
+        SendMessageW(g_resultList, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(g_resultList, nullptr, TRUE);
+    }
+    FfLayoutOverlay();
+}
+
+void FfResetResultList()
+{
+    FfFillResultList();
+    if (g_resultCount > 0) {
+        g_selectedIndex = 0;
+        if (g_resultList) {
+            SendMessageW(g_resultList, LB_SETCARETINDEX, 0, 0);
+            SendMessageW(g_resultList, LB_SETSEL, TRUE, 0);
+        }
+    } else {
+        g_selectedIndex = -1;
+    }
+}
+
+int FfGetSelectedResultIndexes(int* indexes)
+{
+    if (!g_resultList || !indexes) return 0;
+    int n = (int)SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0);
+    if (n < 1) return 0;
+    if (n > FF_SELECTED_INDEXES_MAX) n = FF_SELECTED_INDEXES_MAX;
+    int got = (int)SendMessageW(g_resultList, LB_GETSELITEMS, (WPARAM)n, (LPARAM)indexes);
+    if (got < 0) return 0;
+    // Rows left over from an earlier result set would read stale records: keep only live ones.
+    int kept = 0;
+    for (int i = 0; i < got && i < n; i++) {
+        if (indexes[i] >= 0 && indexes[i] < g_resultCount) indexes[kept++] = indexes[i];
+    }
+    return kept;
+}
+
+bool FfOnHeaderClick(int x, int y)
+{
+    if (g_resultCount < 1) return false;
+    POINT pt = {x, y};
+    if (!PtInRect(&g_headerRect, pt)) return false;
+    int column = FfHeaderColumnFromPoint(&g_headerRect, x, y, FfContentRight(g_headerRect.right),
+                                         g_theme.dpiScale, g_dateColumnWidth);
+    FfSortResultsByColumn(column);
+    return true;
+}
+
+void FfOnResultListContextMenu(LPARAM lParam)
+{
+    if (!g_resultList) return;
+    int x = (short)LOWORD(lParam);
+    int y = (short)HIWORD(lParam);
+    int row = -1;
+    if (x == -1 && y == -1) {
+        row = (int)SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0);
+    } else {
+        POINT pt = {x, y};
+        ScreenToClient(g_resultList, &pt);
+        // Points left or above the list would wrap in the packed coordinates: no row there.
+        if (pt.x < 0 || pt.y < 0 || pt.x > 0xFFFF || pt.y > 0xFFFF) return;
+        LRESULT hit = SendMessageW(g_resultList, LB_ITEMFROMPOINT, 0, MAKELPARAM(pt.x, pt.y));
+        if (HIWORD(hit) != 0) return;
+        row = (int)LOWORD(hit);
+    }
+    if (row < 0 || row >= g_resultCount) return;
+    FfShowResultContextMenu(row, x, y);
+}

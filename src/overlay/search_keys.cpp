@@ -1,0 +1,106 @@
+// Search box keys: arrows drive the result list, Enter publishes, Escape closes, Ctrl+Backspace deletes a word.
+#include "list.h"
+#include "overlay.h"
+#include "../search/search.h"
+#include "../bridge/bridge.h"
+#include "../bridge/host_commands.h"
+
+#define FF_EDIT_TEXT_MAX 1024
+
+static bool FfKeyHeld(int key)
+{
+    return (GetAsyncKeyState(key) & 0x8000) != 0;
+}
+
+void FfDeleteWordBeforeCaret(HWND edit)
+{
+    DWORD start = 0, end = 0;
+    SendMessageW(edit, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+    if (start != end) {
+        SendMessageW(edit, WM_CLEAR, 0, 0);
+        return;
+    }
+    if (start == 0) return;
+    wchar_t text[FF_EDIT_TEXT_MAX];
+    text[0] = 0;
+    GetWindowTextW(edit, text, FF_EDIT_TEXT_MAX);
+    int e = start < FF_EDIT_TEXT_MAX - 1 ? (int)start : FF_EDIT_TEXT_MAX - 1;
+    int len = lstrlenW(text);
+    if (e > len) e = len;
+    int p = FfFindWordDeleteStart(text, e);
+    SendMessageW(edit, EM_SETSEL, (WPARAM)p, (LPARAM)e);
+    SendMessageW(edit, WM_CLEAR, 0, 0);
+}
+
+void FfPublishFromSearchBox(bool append)
+{
+    HWND host = FfFindHostWindow();
+    if (!host) return;
+    int n = g_resultList ? (int)SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0) : 0;
+    if (n < 1) {
+        FfPublishResultsToWfx(host, nullptr, 0, append);
+        return;
+    }
+    int indexes[FF_SELECTED_INDEXES_MAX];
+    n = FfGetSelectedResultIndexes(indexes);
+    // Every selected row was stale: publish nothing rather than everything.
+    if (n < 1) return;
+    FfPublishResultsToWfx(host, indexes, n, append);
+}
+
+static void FfMoveSingleSelection(bool down)
+{
+    int row = FfNextSelectedIndex(g_selectedIndex, g_resultCount, down);
+    g_selectedIndex = row;
+    if (!g_resultList || row < 0) return;
+    SendMessageW(g_resultList, LB_SETSEL, FALSE, -1);
+    SendMessageW(g_resultList, LB_SETCARETINDEX, (WPARAM)row, 0);
+    SendMessageW(g_resultList, LB_SETSEL, TRUE, (LPARAM)row);
+}
+
+static void FfExtendSelection(WPARAM wParam, LPARAM lParam)
+{
+    if (!g_resultList) return;
+    SendMessageW(g_resultList, WM_KEYDOWN, wParam, lParam);
+    int caret = (int)SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0);
+    if (caret >= 0) g_selectedIndex = caret;
+}
+
+bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result)
+{
+    *result = 0;
+    if (msg == WM_CHAR) {
+        return wParam == 10 || wParam == 13 || wParam == 27 || wParam == 127;
+    }
+    if (msg != WM_KEYDOWN) return false;
+    switch (wParam) {
+    case VK_BACK:
+        if (!FfKeyHeld(VK_CONTROL)) return false;
+        FfDeleteWordBeforeCaret(hwnd);
+        return true;
+    case VK_RETURN:
+        FfPublishFromSearchBox(FfKeyHeld(VK_CONTROL));
+        return true;
+    case VK_ESCAPE:
+        FfCloseOverlay();
+        return true;
+    case VK_DOWN:
+    case VK_UP:
+        if (g_resultCount < 1) return true;
+        if (FfKeyHeld(VK_SHIFT))
+            FfExtendSelection(wParam, lParam);
+        else
+            FfMoveSingleSelection(wParam == VK_DOWN);
+        return true;
+    default:
+        return false;
+    }
+}
+
+LRESULT CALLBACK FfSearchBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = 0;
+    if (FfHandleSearchBoxKey(hwnd, msg, wParam, lParam, &result)) return result;
+    if (g_searchBoxBaseProc) return CallWindowProcW(g_searchBoxBaseProc, hwnd, msg, wParam, lParam);
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
