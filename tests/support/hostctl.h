@@ -10,22 +10,6 @@
 // Panels of the stand-in host. FF_HOST_ACTIVE means "whichever panel is active now".
 enum { FF_HOST_LEFT = 0, FF_HOST_RIGHT = 1, FF_HOST_ACTIVE = -1 };
 
-// What the host does when a copy out of the plug-in's folder finds its target already there
-// (the answer a user would give in the host's overwrite question).
-enum {
-    FF_HOST_OVERWRITE_YES = 0,    // call FsGetFile with the overwrite bit (the default)
-    FF_HOST_OVERWRITE_NO = 1,     // skip the file: FsGetFile is not called
-    FF_HOST_OVERWRITE_NOBIT = 2,  // call FsGetFile without the overwrite bit anyway
-};
-
-// Result of an item operation when the host did not reach the plug-in at all.
-enum {
-    FF_HOST_OP_NOT_FOUND = -1000,  // no item of that name in the panel
-    FF_HOST_OP_SKIPPED = -1001,    // the overwrite answer was "no"
-    FF_HOST_OP_NO_PLUGIN = -1002,  // the panel is not in a plug-in folder, or no library loaded
-    FF_HOST_OP_FAILED = -1003,     // the control request itself failed (host gone, time-out)
-};
-
 // How to start the host. Paths are Windows paths.
 struct FfHostStartOptions {
     std::wstring leftFolder;   // empty: the build tree's tmp folder

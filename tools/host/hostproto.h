@@ -1,6 +1,22 @@
 // Wire protocol of the stand-in host's control window, shared by the host and the test driver.
 #pragma once
 
+// What the host does when a copy out of the plug-in's folder finds its target already there
+// (the answer a user would give in the host's overwrite question).
+enum {
+    FF_HOST_OVERWRITE_YES = 0,    // call FsGetFile with the overwrite bit (the default)
+    FF_HOST_OVERWRITE_NO = 1,     // skip the file: FsGetFile is not called
+    FF_HOST_OVERWRITE_NOBIT = 2,  // call FsGetFile without the overwrite bit anyway
+};
+
+// Result of an item operation when the host did not reach the plug-in at all.
+enum {
+    FF_HOST_OP_NOT_FOUND = -1000,  // no item of that name in the panel
+    FF_HOST_OP_SKIPPED = -1001,    // the overwrite answer was "no"
+    FF_HOST_OP_NO_PLUGIN = -1002,  // the panel is not in a plug-in folder, or no library loaded
+    FF_HOST_OP_FAILED = -1003,     // the control request itself failed (host gone, time-out)
+};
+
 // Request codes of the control window (dwData of the WM_COPYDATA request). The request text is
 // UTF-16 without terminator, fields separated by '\n'; the reply comes back, before the request
 // returns, as a WM_COPYDATA (same code) to the window given in wParam.
