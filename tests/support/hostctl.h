@@ -17,6 +17,9 @@ struct FfHostStartOptions {
     int activePanel = FF_HOST_LEFT;
     // Main window position and size (screen pixels).
     int x = 100, y = 80, width = 900, height = 600;
+    // Bring the main window to the front at start. Tests that are not marked DESKTOP should say
+    // false, so that they never take the foreground from a desktop test running beside them.
+    bool foreground = true;
     // Environment of the host process: COMMANDER_INI / COMMANDER_PATH (how it finds wincmd.ini).
     // An empty value removes the variable from the host's environment, so that a test is not
     // steered by the machine's own settings.
