@@ -1,0 +1,99 @@
+// Stand-in search engine: the index, query matching, ordering and reply blocks shared by its files.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+#include <string>
+#include <vector>
+
+#define FF_ENGINE_CLASS_BASE L"EVERYTHING_TASKBAR_NOTIFICATION"
+#define FF_ENGINE_QUERY_ID 18
+#define FF_ENGINE_QUERY_HEAD 28   // bytes before the query text
+#define FF_ENGINE_REPLY_HEAD 20   // bytes before the item table
+#define FF_ENGINE_ECHO_ID 0x4545  // answer the last reply again (benchmark floor)
+
+// Private messages of the engine window; tests send the first three.
+#define WM_FF_ENGINE_COUNT (WM_APP + 1)
+#define WM_FF_ENGINE_REINDEX (WM_APP + 2)
+#define WM_FF_ENGINE_QUERIES (WM_APP + 3)
+#define WM_FF_ENGINE_ANSWER_LATE (WM_APP + 10)
+
+// One indexed file or folder. The folded texts fold ASCII A-Z only, as the engine's matching does.
+struct FfEngineEntry {
+    std::wstring path;        // full path and name, as reported
+    std::wstring foldedName;  // name part, ASCII lower case
+    std::wstring foldedPath;  // whole path, ASCII lower case
+    std::wstring foldedExt;   // text after the name's last dot ("" without one)
+    uint64_t size = 0;        // files only; folders report 0
+    uint64_t modified = 0;
+    uint64_t created = 0;
+    uint64_t accessed = 0;
+    uint32_t attributes = 0;
+    bool isFolder = false;
+};
+
+struct FfEngineIndex {
+    std::vector<FfEngineEntry> entries;
+    // Item numbers in the order of each sort type, made on first use and dropped on re-index.
+    std::vector<uint32_t> orders[25];
+    bool ordered[25] = {};
+};
+
+// A query record as received (fields in wire order).
+struct FfEngineQuery {
+    uint32_t replyWindow = 0, replyId = 0, searchFlags = 0, firstResult = 0, maxResults = 0;
+    uint32_t requestFlags = 0, sortType = 0;
+    std::wstring text;
+};
+
+// A filter of the engine's configuration: name and search text.
+struct FfEngineFilter {
+    std::wstring name;
+    std::wstring search;
+};
+
+// What a query text asks for, after "filter:" clauses have been expanded.
+struct FfEngineMatcher {
+    bool filesOnly = false;
+    bool foldersOnly = false;
+    bool matchesNothing = false;                    // an unknown filter, or filter loops
+    std::vector<std::wstring> words;                // folded; all must occur in the name
+    std::vector<std::wstring> folders;              // folded, no trailing backslash; item below each
+    std::vector<std::vector<std::wstring>> extSets; // folded; the extension must be in every set
+};
+
+// Deliberately broken answers, chosen on the command line.
+struct FfEngineFaults {
+    bool shortBlock = false;
+    int excessCount = 0;
+    bool badOffset = false;
+    bool badLength = false;
+    uint32_t badLengthValue = 0;
+};
+
+std::wstring FfEngineFold(const std::wstring& text);
+bool FfEngineMakeEntry(const std::wstring& path, uint64_t size, uint64_t modified, bool isFolder, FfEngineEntry* out);
+
+// engine_index.cpp
+int FfEngineIndexFolder(FfEngineIndex* index, const std::wstring& root);
+void FfEngineAddSynthetic(FfEngineIndex* index, int count);
+int FfEngineLoadItemsFile(FfEngineIndex* index, const std::wstring& path);
+void FfEngineResetOrders(FfEngineIndex* index);
+int FfEngineCompareEntries(const FfEngineEntry& a, const FfEngineEntry& b, uint32_t sortType);
+const std::vector<uint32_t>& FfEngineOrder(FfEngineIndex* index, uint32_t sortType);
+
+// engine_query.cpp
+const char* FfEngineParseRecord(const void* data, size_t size, FfEngineQuery* out);  // null = well-formed
+std::vector<FfEngineFilter> FfEngineLoadFilters(const std::wstring& folder);
+std::vector<FfEngineFilter> FfEngineBuiltInFilters();
+std::vector<FfEngineFilter> FfEngineParseCsvFilters(const std::string& bytes);
+void FfEngineCompileQuery(const std::wstring& text, const std::vector<FfEngineFilter>& filters, FfEngineMatcher* out);
+bool FfEngineMatch(const FfEngineMatcher& matcher, const FfEngineEntry& entry);
+// Runs a query: the total number of matches, and the item numbers of [first, first + max).
+uint32_t FfEngineRun(FfEngineIndex* index, const FfEngineMatcher& matcher, uint32_t sortType,
+                     uint32_t first, uint32_t max, std::vector<uint32_t>* picked);
+
+// engine_reply.cpp
+std::string FfEngineBuildReply(const FfEngineIndex& index, const std::vector<uint32_t>& picked, uint32_t total,
+                               const FfEngineQuery& query, const FfEngineFaults& faults);
+std::string FfEngineFormatLogLine(const FfEngineQuery* query, const char* ignoredReason, uint32_t copyDataId,
+                                  uint32_t cbData, uint32_t total);
