@@ -1,0 +1,38 @@
+// Shared helpers of the search tests: guarded reply blocks, reply building, log capture.
+#pragma once
+#include <windows.h>
+#include <string>
+#include <vector>
+#include "search/search.h"
+
+// A block of bytes placed at the very end of a committed page, followed by an inaccessible
+// page: reading one byte past the block faults.
+struct FfGuardedBlock {
+    BYTE* base = nullptr;
+    SIZE_T span = 0;
+    BYTE* data = nullptr;
+    explicit FfGuardedBlock(const std::string& bytes);
+    ~FfGuardedBlock();
+};
+
+struct FfReplyItem {
+    std::wstring path;
+    unsigned long long size = 0;
+    unsigned long long modified = 0;
+    DWORD flags = 0;
+};
+
+// A reply list laid out for request flags 84; item data follows the item table in order.
+std::string FfBuildReply(const std::vector<FfReplyItem>& items, LONG claimedCount);
+std::string FfBuildReply(const std::vector<FfReplyItem>& items);
+void FfPutDword(std::string* bytes, size_t offset, DWORD value);
+DWORD FfGetDword(const std::string& bytes, size_t offset);
+
+// Points the main and debug logs into a fresh folder; ReadLog/ReadDebugLog return their text.
+struct FfLogCapture {
+    std::wstring dir;
+    explicit FfLogCapture(const wchar_t* tag, bool debug = false);
+    std::wstring ReadLog() const;
+    std::wstring ReadDebugLog() const;
+    int CountInLog(const std::wstring& needle) const;
+};

@@ -1,0 +1,180 @@
+// Engine reply parsing and query record encoding, over blocks that end at an inaccessible page.
+#include <gtest/gtest.h>
+#include <string.h>
+#include "search_test_util.h"
+
+namespace {
+
+FfResult g_out[16];
+
+struct ParseOutcome {
+    LONG done, ok, count;
+};
+
+ParseOutcome Parse(const std::string& bytes, LONG capacity)
+{
+    memset(g_out, 0xCC, sizeof g_out);
+    FfGuardedBlock block(bytes);
+    FfIpcReplyState state = {0, 0, 0, g_out, capacity};
+    FfParseEverythingReply(bytes.empty() ? nullptr : block.data, (DWORD)bytes.size(), &state);
+    return {state.done, state.ok, state.count};
+}
+
+std::vector<FfReplyItem> ThreeItems()
+{
+    return {{L"C:\\a\\one.txt", 10, 111, 0},
+            {L"C:\\a\\sub", 0, 222, 1},
+            {L"D:\\two.bin", 0xFFFFFFFFFFFFFFFFull, 333, 0}};
+}
+
+TEST(ReplyParse, WellFormedItemsAreCopiedInOrder)
+{
+    ParseOutcome r = Parse(FfBuildReply(ThreeItems()), 16);
+    EXPECT_EQ(1, r.done);
+    EXPECT_EQ(1, r.ok);
+    ASSERT_EQ(3, r.count);
+    EXPECT_STREQ(L"C:\\a\\one.txt", g_out[0].path);
+    EXPECT_EQ(10u, g_out[0].size);
+    EXPECT_EQ(111u, g_out[0].modified.dwLowDateTime);
+    EXPECT_EQ(0u, g_out[0].isFolder);
+    EXPECT_STREQ(L"C:\\a\\sub", g_out[1].path);
+    EXPECT_EQ(1u, g_out[1].isFolder);
+    EXPECT_EQ(0xFFFFFFFFFFFFFFFFull, g_out[2].size);
+}
+
+TEST(ReplyParse, OnlyFlagBitZeroMarksAFolder)
+{
+    std::vector<FfReplyItem> items = {{L"x", 0, 0, 0xFFFFFFFE}, {L"y", 0, 0, 3}};
+    ParseOutcome r = Parse(FfBuildReply(items), 16);
+    ASSERT_EQ(2, r.count);
+    EXPECT_EQ(0u, g_out[0].isFolder);
+    EXPECT_EQ(1u, g_out[1].isFolder);
+}
+
+// Counts, caps and short blocks: what the reply window makes of each.
+TEST(ReplyParse, CountsCapsAndShortBlocks)
+{
+    struct Case {
+        const char* label;
+        std::string bytes;
+        LONG capacity;
+        ParseOutcome expected;
+    } cases[] = {
+        {"empty block", std::string(), 16, {1, 0, 0}},
+        {"19 bytes", std::string(19, '\0'), 16, {1, 0, 0}},
+        {"header only, count 0", FfBuildReply({}), 16, {1, 1, 0}},
+        {"negative count", FfBuildReply(ThreeItems(), -5), 16, {1, 1, 0}},
+        {"cap below count", FfBuildReply(ThreeItems()), 2, {1, 1, 2}},
+        {"cap 0", FfBuildReply(ThreeItems()), 0, {1, 1, 0}},
+        {"count beyond the item table", FfBuildReply(ThreeItems(), 1000000), 16, {1, 1, 3}},
+        {"count 0x7FFFFFFF, header only", FfBuildReply({}, 0x7FFFFFFF), 16, {1, 1, 0}},
+    };
+    for (const Case& c : cases) {
+        ParseOutcome r = Parse(c.bytes, c.capacity);
+        EXPECT_EQ(c.expected.done, r.done) << c.label;
+        EXPECT_EQ(c.expected.ok, r.ok) << c.label;
+        EXPECT_EQ(c.expected.count, r.count) << c.label;
+    }
+}
+
+// An item whose data would reach past the block is not copied, nor anything after it.
+TEST(ReplyParse, ItemsReachingPastTheBlockStopTheCopy)
+{
+    std::string good = FfBuildReply(ThreeItems());
+    DWORD size = (DWORD)good.size();
+    DWORD lastOffset = FfGetDword(good, 24 + 16);
+    struct Case {
+        const char* label;
+        size_t offsetField;  // which dword to overwrite
+        DWORD value;
+        LONG expectedCount;
+    } cases[] = {
+        {"offset just past the end", 24 + 16, size, 2},
+        {"offset leaves no room for the length", 24 + 16, size - 3, 2},
+        {"offset 0xFFFFFFFF", 24 + 16, 0xFFFFFFFF, 2},
+        {"offset 0xFFFFFFFC", 24 + 16, 0xFFFFFFFC, 2},
+        {"first item's offset past the end", 24, size + 100, 0},
+        {"length one character too long", lastOffset, 11, 2},
+        {"length 0xFFFFFFFF", lastOffset, 0xFFFFFFFF, 2},
+        {"length 0x80000000", lastOffset, 0x80000000, 2},
+        {"middle item bad, last good", FfGetDword(good, 24 + 8), 0x7FFFFFFF, 1},
+    };
+    for (const Case& c : cases) {
+        std::string bytes = good;
+        FfPutDword(&bytes, c.offsetField, c.value);
+        ParseOutcome r = Parse(bytes, 16);
+        EXPECT_EQ(1, r.done) << c.label;
+        EXPECT_EQ(1, r.ok) << c.label;
+        EXPECT_EQ(c.expectedCount, r.count) << c.label;
+        if (c.expectedCount >= 1) { EXPECT_STREQ(L"C:\\a\\one.txt", g_out[0].path) << c.label; }
+    }
+}
+
+TEST(ReplyParse, ItemTableCutShortByTheBlock)
+{
+    std::string bytes = FfBuildReply(ThreeItems()).substr(0, 20 + 4);  // half an entry
+    ParseOutcome r = Parse(bytes, 16);
+    EXPECT_EQ(1, r.ok);
+    EXPECT_EQ(0, r.count);
+}
+
+TEST(ReplyParse, LongPathIsCutButSizeAndDateAreTheItems)
+{
+    std::wstring longPath = L"C:\\" + std::wstring(2100, L'p');
+    std::vector<FfReplyItem> items = {{longPath, 4242, 0x0123456789ABCDEFull, 0}, {L"C:\\b", 7, 8, 0}};
+    ParseOutcome r = Parse(FfBuildReply(items), 16);
+    ASSERT_EQ(2, r.count);
+    EXPECT_EQ(2047u, wcslen(g_out[0].path));
+    EXPECT_EQ(0, wcsncmp(longPath.c_str(), g_out[0].path, 2047));
+    EXPECT_EQ(4242u, g_out[0].size);
+    EXPECT_EQ(0x89ABCDEFu, g_out[0].modified.dwLowDateTime);
+    EXPECT_EQ(0x01234567u, g_out[0].modified.dwHighDateTime);
+    EXPECT_STREQ(L"C:\\b", g_out[1].path);
+}
+
+TEST(ReplyParse, PathOfExactly2047CharactersIsKeptWhole)
+{
+    std::wstring path(2047, L'q');
+    ParseOutcome r = Parse(FfBuildReply({{path, 1, 2, 0}}), 16);
+    ASSERT_EQ(1, r.count);
+    EXPECT_EQ(path, std::wstring(g_out[0].path));
+}
+
+TEST(QueryText, PiecesAreJoinedByOneBlankAndCut)
+{
+    std::wstring big(1500, L'x');
+    std::wstring nearly(1020, L'y');
+    struct Case {
+        const wchar_t *a, *b, *c;
+        std::wstring expected;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, L""},
+        {L"", L"", L"", L""},
+        {nullptr, nullptr, L"file:", L"file:"},
+        {L"", L"report", L"file:", L"report file:"},
+        {L"filter:\"Doc\"", L"report", L"folder:", L"filter:\"Doc\" report folder:"},
+        {L"a", nullptr, L"c", L"a c"},
+        {big.c_str(), L"tail", L"file:", big.substr(0, 1023)},
+        {nearly.c_str(), L"abcdef", nullptr, nearly + L" ab"},
+    };
+    for (const Case& c : cases) {
+        wchar_t text[FF_QUERY_TEXT_MAX];
+        int length = FfBuildQueryText(text, FF_QUERY_TEXT_MAX, c.a, c.b, c.c);
+        EXPECT_EQ(c.expected, std::wstring(text));
+        EXPECT_EQ((int)c.expected.size(), length);
+    }
+}
+
+TEST(QueryRecord, BytesAreTheSameInBothWidths)
+{
+    BYTE record[64];
+    memset(record, 0xAA, sizeof record);
+    int size = FfEncodeEverythingQuery(record, (HWND)(UINT_PTR)0x00012345, 200, 14, L"ab");
+    ASSERT_EQ(28 + 6, size);
+    const BYTE expected[] = {0x45, 0x23, 0x01, 0x00, 18, 0, 0, 0, 0, 0, 0, 0, 0,   0,   0,   0, 200,
+                             0,    0,    0,    0x54, 0, 0, 0, 14, 0, 0, 0, 'a', 0, 'b', 0, 0,   0};
+    EXPECT_EQ(0, memcmp(expected, record, sizeof expected));
+    EXPECT_EQ(0xAA, record[size]);
+}
+
+}  // namespace
