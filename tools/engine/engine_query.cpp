@@ -6,7 +6,7 @@
 // without room for its head or without a terminator inside the block is refused, never guessed.
 const char* FfEngineParseRecord(const void* data, size_t size, FfEngineQuery* out)
 {
-    if (!data) return "no-data";
+    if (!data || size == 0) return "no-data";
     if (size < FF_ENGINE_QUERY_HEAD) return "short";
     const unsigned char* p = (const unsigned char*)data;
     uint32_t f[7];
