@@ -1,0 +1,79 @@
+// ffdemo: prepares a sample world (tree, engine, host with a fresh wincmd.ini) and plays one
+// user session in it. Usage: ffdemo --out DIR [--tree DIR]
+#include "demo.h"
+#include <stdio.h>
+
+static std::wstring FfDemoArg(int argc, wchar_t** argv, const wchar_t* name)
+{
+    for (int i = 1; i + 1 < argc; ++i)
+        if (wcscmp(argv[i], name) == 0) return argv[i + 1];
+    return std::wstring();
+}
+
+static bool FfDemoMakeDirs(const std::wstring& path)
+{
+    for (size_t i = 3; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == L'\\') CreateDirectoryW(path.substr(0, i).c_str(), nullptr);
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int wmain(int argc, wchar_t** argv)
+{
+    FfDemo d;
+    d.outDir = FfDemoArg(argc, argv, L"--out");
+    if (d.outDir.empty()) {
+        fprintf(stderr, "usage: ffdemo --out DIR [--tree DIR]\n");
+        return 2;
+    }
+    std::wstring tree = FfDemoArg(argc, argv, L"--tree");
+    FfDemoMakeDirs(d.outDir);
+    d.transcript = _wfopen((d.outDir + L"\\transcript.txt").c_str(), L"wb");
+
+    d.sampleDir = tree.empty() ? d.outDir + L"\\sample" : tree;
+    d.pluginDir = d.outDir + L"\\plugin";
+    d.targetDir = d.outDir + L"\\copies";
+    FfDemoMakeDirs(d.pluginDir);
+    FfDemoMakeDirs(d.targetDir);
+    FfDemoMakeDirs(d.outDir + L"\\host");
+    d.iniPath = d.outDir + L"\\host\\wincmd.ini";
+
+    FfDemoSay(d, "Fleetfinder demo session");
+    if (tree.empty()) {
+        int files = 0;
+        bool ok = FfDemoMakeSample(d.sampleDir, &files);
+        if (!FfDemoStep(d, "make the sample tree", ok, std::to_string(files) + " files")) return 1;
+    }
+
+    // The plug-in gets a folder of its own, as a user installs it; Logging=Y so that the log
+    // shows every decision of the session (the other settings are created with their defaults).
+    const wchar_t* dllName = sizeof(void*) == 8 ? L"Fleetfinder.wdx64" : L"Fleetfinder.wdx";
+    d.pluginPath = d.pluginDir + L"\\" + dllName;
+    DeleteFileW((d.pluginDir + L"\\Fleetfinder.log").c_str());
+    DeleteFileW((d.pluginDir + L"\\Fleetfinder.cfg").c_str());
+    bool copied = CopyFileW(FfTestBinPath(dllName).c_str(), d.pluginPath.c_str(), FALSE) != 0;
+    FfTestWriteBytes(d.pluginDir + L"\\Fleetfinder.cfg", "[Display]\r\nLogging=Y\r\n");
+    // A fresh wincmd.ini that knows only the plug-in, as after installing it by hand.
+    std::string ini = "[FileSystemPlugins]\r\nFleetfinder=" + FfTestUtf8(d.pluginPath) + "\r\n";
+    bool iniOk = FfTestWriteBytes(d.iniPath, ini);
+    if (!FfDemoStep(d, "install the plug-in and write a fresh wincmd.ini", copied && iniOk,
+                    FfTestUtf8(d.pluginPath)))
+        return 1;
+
+    FfEngineOptions eo;
+    eo.roots.push_back(d.sampleDir);
+    eo.logPath = d.outDir + L"\\engine-queries.log";
+    DeleteFileW(eo.logPath.c_str());
+    bool engineUp = d.engine.Start(eo, 60000);
+    if (!FfDemoStep(d, "start the search engine over the sample tree", engineUp,
+                    std::to_string(engineUp ? d.engine.ItemCount() : 0) + " items indexed"))
+        return 1;
+
+    FfDemoRunSession(d);
+
+    CopyFileW((d.pluginDir + L"\\Fleetfinder.log").c_str(), (d.outDir + L"\\Fleetfinder.log").c_str(), FALSE);
+    d.host.Quit();
+    d.engine.Stop();
+    FfDemoSay(d, "%s: %d step(s) failed", d.failures ? "FAILED" : "DONE", d.failures);
+    if (d.transcript) fclose(d.transcript);
+    return d.failures ? 1 : 0;
+}

@@ -1,0 +1,77 @@
+// The demo's sample tree: deterministic, a few thousand files that look like a user's documents.
+#include "demo.h"
+
+namespace {
+
+const wchar_t* const kFolders[] = {
+    L"Documents\\Reports", L"Documents\\Invoices", L"Documents\\Letters", L"Projects\\atlas\\src",
+    L"Projects\\atlas\\docs", L"Projects\\harbor", L"Photos\\2023\\Summer", L"Photos\\2024\\Winter",
+    L"Music\\Albums", L"Music\\Podcasts", L"Archive", L"Downloads", L"Tools", L"Notes",
+};
+const wchar_t* const kWords[] = {
+    L"report", L"invoice", L"budget", L"holiday", L"notes", L"draft", L"summary", L"meeting",
+    L"photo", L"track", L"backup", L"plan", L"letter", L"quarterly", L"travel", L"recipe",
+    L"design", L"review", L"contract", L"manual",
+};
+const wchar_t* const kExts[] = {
+    L"txt", L"pdf", L"docx", L"xlsx", L"jpg", L"png", L"mp3", L"flac", L"zip", L"7z",
+    L"cpp", L"h", L"md", L"csv", L"exe", L"mp4", L"pptx", L"log",
+};
+
+template <typename T, size_t N> constexpr int Count(T (&)[N]) { return (int)N; }
+
+unsigned Next(unsigned* seed)
+{
+    *seed = *seed * 1103515245u + 12345u;
+    return (*seed >> 8) & 0xFFFFFF;
+}
+
+}  // namespace
+
+bool FfDemoMakeSample(const std::wstring& root, int* fileCount)
+{
+    std::vector<FfTestTreeItem> items;
+    unsigned seed = 20261206;
+    const int files = 3000;
+    for (int i = 0; i < files; ++i) {
+        const wchar_t* folder = kFolders[Next(&seed) % Count(kFolders)];
+        const wchar_t* w1 = kWords[Next(&seed) % Count(kWords)];
+        const wchar_t* w2 = kWords[Next(&seed) % Count(kWords)];
+        const wchar_t* ext = kExts[Next(&seed) % Count(kExts)];
+        int year = 2019 + (int)(Next(&seed) % 8);
+        wchar_t name[160];
+        switch (i % 4) {
+        case 0: swprintf(name, 160, L"%ls_%ls_%d.%ls", w1, w2, year, ext); break;
+        case 1: swprintf(name, 160, L"%ls %ls %03d.%ls", w1, w2, i % 1000, ext); break;
+        case 2: swprintf(name, 160, L"%ls-%d-%02d.%ls", w1, year, 1 + i % 12, ext); break;
+        default: swprintf(name, 160, L"%ls%d.%ls", w2, i, ext); break;
+        }
+        FfTestTreeItem item;
+        item.relPath = std::wstring(folder) + L"\\" + name;
+        // Sizes from a few bytes to a few megabytes; the bytes are written for real.
+        unsigned r = Next(&seed);
+        item.size = (r % 5 == 0) ? (r % 4000000) : (r % 200000);
+        item.modified = FfTestFileTime(year, 1 + (int)(Next(&seed) % 12), 1 + (int)(Next(&seed) % 28),
+                                       (int)(Next(&seed) % 24), (int)(Next(&seed) % 60));
+        items.push_back(item);
+    }
+    *fileCount = files;
+    if (!FfTestMakeTree(root, items)) return false;
+    // Each file begins with a line naming it (the rest stays sparse), so that a copy can be
+    // compared byte for byte with its source; the modification time is put back afterwards.
+    for (const FfTestTreeItem& item : items) {
+        std::wstring path = root + L"\\" + item.relPath;
+        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return false;
+        std::string line = "Fleetfinder demo file " + FfTestUtf8(item.relPath) + "\r\n";
+        DWORD put = 0;
+        DWORD n = (DWORD)(line.size() < item.size ? line.size() : item.size);
+        WriteFile(h, line.data(), n, &put, nullptr);
+        FILETIME ft;
+        ft.dwLowDateTime = (DWORD)item.modified;
+        ft.dwHighDateTime = (DWORD)(item.modified >> 32);
+        SetFileTime(h, nullptr, nullptr, &ft);
+        CloseHandle(h);
+    }
+    return true;
+}

@@ -1,0 +1,326 @@
+// The demo session itself: each step acts through real input or the host's own commands,
+// checks that it had its effect, writes a line to the transcript and takes a screenshot.
+#include "demo.h"
+#include "png_writer.h"
+#include <stdarg.h>
+#include <stdio.h>
+#include <algorithm>
+
+namespace {
+
+const wchar_t* const kRoot = L"\\\\\\Fleetfinder";
+
+std::string LogText(FfDemo& d) { return FfTestReadBytes(d.pluginDir + L"\\Fleetfinder.log"); }
+
+bool LogHas(FfDemo& d, const std::string& needle, DWORD timeoutMs)
+{
+    return FfTestWaitFor([&] { return LogText(d).find(needle) != std::string::npos; }, timeoutMs);
+}
+
+// Waits for the search run that answers exactly this typed text (and filter, when given).
+bool WaitSearch(FfDemo& d, const std::wstring& typed, const std::wstring& filter = L"")
+{
+    std::string needle = "typed=\"" + FfTestUtf8(typed) + "\" includeFolders=";
+    if (!filter.empty()) needle = "filter=\"" + FfTestUtf8(filter) + "\" " + needle;
+    return LogHas(d, needle, 10000);
+}
+
+struct FindState { DWORD pid; const wchar_t* cls; HWND found; };
+
+BOOL CALLBACK FindVisible(HWND hwnd, LPARAM lp)
+{
+    FindState* st = (FindState*)lp;
+    wchar_t cls[64] = {};
+    GetClassNameW(hwnd, cls, 64);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (wcscmp(cls, st->cls) == 0 && (!st->pid || pid == st->pid) && IsWindowVisible(hwnd)) {
+        st->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND VisibleWindow(const wchar_t* cls, DWORD pid)
+{
+    FindState st = {pid, cls, nullptr};
+    EnumWindows(FindVisible, (LPARAM)&st);
+    return st.found;
+}
+
+HWND Overlay(FfDemo& d) { return VisibleWindow(L"FleetfinderOverlay", d.host.process.pi.dwProcessId); }
+
+void Key(WORD vk, bool up)
+{
+    INPUT in = {};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &in, sizeof in);
+}
+
+void Chord(std::initializer_list<WORD> keys)
+{
+    for (WORD k : keys) Key(k, false);
+    for (auto it = keys.end(); it != keys.begin();) Key(*--it, true);
+    FfTestFlushEvents(100);
+}
+
+void TypeText(const std::wstring& text)
+{
+    for (wchar_t c : text) {
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wScan = in[1].ki.wScan = c;
+        in[0].ki.dwFlags = KEYEVENTF_UNICODE;
+        in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof(INPUT));
+        FfTestFlushEvents(30);
+    }
+}
+
+void Click(int x, int y)
+{
+    SetCursorPos(x, y);
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_MOUSE;
+    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, in, sizeof(INPUT));
+}
+
+std::wstring ClipboardText()
+{
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return text;
+    HANDLE h = GetClipboardData(CF_UNICODETEXT);
+    if (h) {
+        const wchar_t* p = (const wchar_t*)GlobalLock(h);
+        if (p) text = p;
+        GlobalUnlock(h);
+    }
+    CloseClipboard();
+    return text;
+}
+
+bool SetClipboardTextW(const std::wstring& text)
+{
+    if (!OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    bool ok = false;
+    if (g) {
+        memcpy(GlobalLock(g), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+        GlobalUnlock(g);
+        ok = SetClipboardData(CF_UNICODETEXT, g) != nullptr;
+    }
+    CloseClipboard();
+    return ok;
+}
+
+std::string Join(const std::vector<std::wstring>& names, size_t most = 6)
+{
+    std::string out;
+    for (size_t i = 0; i < names.size() && i < most; ++i) out += (i ? ", " : "") + FfTestUtf8(names[i]);
+    if (names.size() > most) out += ", ...";
+    return out;
+}
+
+// Waits until a screen area looks different from before (a repaint after an action).
+bool WaitRepaint(const RECT& r, const std::vector<unsigned char>& before)
+{
+    return FfTestWaitFor([&] { return FfTestCaptureScreen(r) != before; }, 3000);
+}
+
+bool OpenOverlayWithHotkey(FfDemo& d)
+{
+    d.host.BringToFront();
+    Chord({VK_CONTROL, VK_MENU, 'F'});
+    return FfTestWaitFor([&] { return Overlay(d) != nullptr; }, 15000);
+}
+
+}  // namespace
+
+void FfDemoSay(FfDemo& d, const char* fmt, ...)
+{
+    char line[4096];
+    va_list args;
+    va_start(args, fmt);
+    vsnprintf(line, sizeof line, fmt, args);
+    va_end(args);
+    printf("%s\n", line);
+    fflush(stdout);
+    if (d.transcript) {
+        fprintf(d.transcript, "%s\r\n", line);
+        fflush(d.transcript);
+    }
+}
+
+bool FfDemoStep(FfDemo& d, const char* title, bool ok, const std::string& detail)
+{
+    if (!ok) ++d.failures;
+    FfDemoSay(d, "[%s] %s%s%s", ok ? "OK" : "FAILED", title, detail.empty() ? "" : ": ", detail.c_str());
+    return ok;
+}
+
+void FfDemoShot(FfDemo& d, const char* label)
+{
+    FfTestFlushEvents(150);
+    RECT r;
+    if (!d.host.mainWindow || !GetWindowRect(d.host.mainWindow, &r)) return;
+    std::vector<unsigned char> rgb = FfTestCaptureScreen(r);
+    char name[128];
+    snprintf(name, sizeof name, "%02d-%s.png", ++d.shots, label);
+    std::wstring path = d.outDir + L"\\" + FfTestWide(name);
+    FfTestWriteBytes(path, FfTestEncodePng(r.right - r.left, r.bottom - r.top, rgb));
+    FfDemoSay(d, "      screenshot %s", name);
+}
+
+bool FfDemoRunSession(FfDemo& d)
+{
+    FfHostStartOptions opts;
+    opts.leftFolder = d.sampleDir;
+    opts.rightFolder = d.targetDir;
+    opts.commanderIni = d.iniPath;
+    opts.x = 40;
+    opts.y = 30;
+    opts.width = 1200;
+    opts.height = 760;
+
+    // 1. First start: the user opens the plug-in's folder once; the host loads the library,
+    //    which registers itself, its hotkey binding and its column view in wincmd.ini.
+    bool up = d.host.Start(opts);
+    if (!FfDemoStep(d, "start the host with the fresh wincmd.ini", up, "")) return false;
+    bool entered = d.host.SetFolder(FF_HOST_LEFT, kRoot);
+    bool registered = FfTestWaitFor([&] {
+        std::string ini = FfTestReadBytes(d.iniPath);
+        return ini.find("CA+F=CD") != std::string::npos && ini.find("CustomFields_Fleetfinder") != std::string::npos;
+    }, 10000);
+    FfDemoStep(d, "enter the plug-in's folder once: the plug-in registers itself", entered && registered,
+               "panel lists [" + Join(d.host.Names(FF_HOST_LEFT)) + "]; wincmd.ini:\n" + FfTestReadBytes(d.iniPath));
+    FfDemoShot(d, "first-entry");
+    d.host.SetFolder(FF_HOST_LEFT, d.sampleDir);
+    d.host.Quit();
+
+    // 2. Restart: the first Ctrl+Alt+F runs the host's own shortcut, the host loads the plug-in,
+    //    which sends the panel back and opens the search box.
+    up = d.host.Start(opts);
+    FfDemoStep(d, "restart the host", up, "left panel: " + FfTestUtf8(d.host.Folder(FF_HOST_LEFT)));
+    FfDemoShot(d, "host");
+    bool open = OpenOverlayWithHotkey(d);
+    bool shortcut = d.host.WaitForEvent(L"shortcut", 2000);
+    bool back = FfTestWaitFor([&] { return d.host.Folder(FF_HOST_LEFT) == d.sampleDir; }, 5000);
+    FfDemoStep(d, "first Ctrl+Alt+F after the start: host shortcut, plug-in loads, overlay opens",
+               open && shortcut && back, "panel back at " + FfTestUtf8(d.host.Folder(FF_HOST_LEFT)));
+    FfDemoShot(d, "overlay-open");
+    if (!open) return false;
+
+    // 3. Typing, word by word.
+    HWND overlay = Overlay(d);
+    HWND list = GetDlgItem(overlay, 205);
+    TypeText(L"report");
+    bool s1 = WaitSearch(d, L"report");
+    FfDemoStep(d, "type \"report\"", s1, std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results listed");
+    FfDemoShot(d, "typed-report");
+    TypeText(L" 2024");
+    bool s2 = WaitSearch(d, L"report 2024");
+    FfDemoStep(d, "type \" 2024\"", s2, std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results listed");
+    FfDemoShot(d, "typed-report-2024");
+
+    // 4. The filter menu: a real click on the filter button, then the keyboard in the menu.
+    HWND filterButton = GetDlgItem(overlay, 203);
+    RECT fr;
+    GetWindowRect(filterButton, &fr);
+    Click((fr.left + fr.right) / 2, (fr.top + fr.bottom) / 2);
+    HWND menu = nullptr;
+    FfTestWaitFor([&] { return (menu = VisibleWindow(L"#32768", 0)) != nullptr; }, 5000);
+    if (menu) {
+        // <All Files>, Audio, Compressed, Document: the fourth entry.
+        for (int i = 0; i < 4; ++i) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+    }
+    bool filtered = WaitSearch(d, L"report 2024", L"Document");
+    wchar_t buttonText[128] = {};
+    GetWindowTextW(filterButton, buttonText, 128);
+    bool saved = FfTestReadBytes(d.pluginDir + L"\\Fleetfinder.cfg").find("LastSelectedFilter=Document") != std::string::npos;
+    FfDemoStep(d, "pick the filter \"Document\" from the menu", menu && filtered && saved,
+               "button shows \"" + FfTestUtf8(buttonText) + "\", " +
+               std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results, choice saved in Fleetfinder.cfg");
+    FfDemoShot(d, "filter-document");
+
+    // 5. A column sort: a click on the Size title (the first click sorts largest first).
+    RECT orc, lrc;
+    GetWindowRect(overlay, &orc);
+    GetWindowRect(list, &lrc);
+    RECT watch = {orc.left, orc.top, orc.right, lrc.bottom};
+    std::vector<unsigned char> before = FfTestCaptureScreen(watch);
+    // The Size column sits left of the date column at the right edge (about 130 px wide).
+    Click(orc.right - 160, (orc.top + lrc.top) / 2);
+    bool repainted = WaitRepaint(watch, before);
+    FfDemoStep(d, "click the Size column title", repainted, "");
+    FfDemoShot(d, "sorted-by-size");
+
+    // 6. Shift+Down selects the first two results; Enter publishes them.
+    SetForegroundWindow(overlay);
+    Chord({VK_SHIFT, VK_DOWN});
+    bool two = FfTestWaitFor([&] { return SendMessageW(list, LB_GETSELCOUNT, 0, 0) == 2; }, 3000);
+    FfDemoStep(d, "Shift+Down selects two results", two,
+               std::to_string(SendMessageW(list, LB_GETSELCOUNT, 0, 0)) + " selected");
+    FfDemoShot(d, "two-selected");
+    d.host.ClearEvents();
+    Chord({VK_RETURN});
+    bool changed = d.host.WaitForEvent(L"changedir", 5000);
+    std::vector<FfHostItem> items;
+    FfTestWaitFor([&] { items = d.host.Items(FF_HOST_LEFT); return items.size() == 2 && !items[0].path.empty(); }, 5000);
+    std::string listing;
+    bool realPaths = items.size() == 2;
+    for (const FfHostItem& it : items) {
+        listing += "\n      " + FfTestUtf8(it.name) + "  " + std::to_string(it.size) + " B  Path=" + FfTestUtf8(it.path);
+        realPaths = realPaths && FfTestFileExists(it.path);
+    }
+    bool bySize = items.size() == 2 && items[0].size >= items[1].size;
+    FfDemoStep(d, "Enter: the host's panel lists the two published entries with the Path column",
+               changed && realPaths && bySize && !Overlay(d), "panel " + FfTestUtf8(d.host.Folder(FF_HOST_LEFT)) + listing);
+    FfDemoShot(d, "published");
+
+    // 7. Copy one entry out into the other panel with the host's own copy command.
+    if (!items.empty()) {
+        int rc = d.host.CopyToOtherPanel(items[0].name);
+        std::wstring copy = d.targetDir + L"\\" + items[0].name;
+        bool same = rc == 0 && FfTestFileExists(copy) && FfTestReadBytes(copy) == FfTestReadBytes(items[0].path);
+        d.host.Refresh(FF_HOST_RIGHT);
+        FfDemoStep(d, "copy the first entry into the other panel", same,
+                   "result " + std::to_string(rc) + ", " + FfTestUtf8(copy) + " has the real file's bytes");
+        FfDemoShot(d, "copied");
+    }
+
+    // 8. "path:." with the host's current folder; the clipboard is given back as it was.
+    std::wstring folder = d.sampleDir + L"\\Documents\\Reports";
+    d.host.SetActivePanel(FF_HOST_LEFT);
+    d.host.SetFolder(FF_HOST_LEFT, folder);
+    const std::wstring clip = L"text the user had copied";
+    SetClipboardTextW(clip);
+    open = OpenOverlayWithHotkey(d);
+    overlay = Overlay(d);
+    list = GetDlgItem(overlay, 205);
+    TypeText(L"path:. report");
+    bool s3 = WaitSearch(d, L"path:. report");
+    std::vector<FfEngineQueryRecord> queries = d.engine.Queries();
+    std::wstring expect = L"path:\"" + folder + L"\"";
+    bool substituted = !queries.empty() && queries.back().text.find(expect) != std::wstring::npos;
+    bool clipKept = ClipboardText() == clip;
+    FfDemoStep(d, "\"path:. report\" searches the active panel's folder (hook opens the overlay now)",
+               open && s3 && substituted && clipKept,
+               "engine received [" + (queries.empty() ? std::string() : FfTestUtf8(queries.back().text)) +
+               "], " + std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results, clipboard " +
+               (clipKept ? "restored" : "NOT restored"));
+    FfDemoShot(d, "path-dot");
+    Chord({VK_RETURN});
+    FfTestWaitFor([&] { items = d.host.Items(FF_HOST_LEFT); return !items.empty() && !items[0].path.empty(); }, 5000);
+    bool inside = !items.empty();
+    for (const FfHostItem& it : items) inside = inside && it.path.compare(0, folder.size(), folder) == 0;
+    FfDemoStep(d, "Enter: every published entry lies in that folder", inside,
+               std::to_string(items.size()) + " entries");
+    FfDemoShot(d, "path-dot-published");
+    return d.failures == 0;
+}
