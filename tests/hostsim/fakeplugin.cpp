@@ -1,0 +1,178 @@
+// A file-system plug-in that only records what the stand-in host calls, to prove the host alone.
+#include <windows.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct FakeEntry {
+    const char* folder;  // plug-in path of the folder that lists it
+    std::string name;
+    DWORD attributes;
+    DWORD size;
+};
+
+// "\" holds a file, a folder and a name with a character outside ASCII (code page 1252: e acute).
+std::vector<FakeEntry> g_entries = {
+    { "\\", "alpha.txt", FILE_ATTRIBUTE_NORMAL, 5 },
+    { "\\", "Folder", FILE_ATTRIBUTE_DIRECTORY, 0 },
+    { "\\", "b\xE9ta.txt", FILE_ATTRIBUTE_NORMAL, 7 },
+    { "\\Folder", "inner.txt", FILE_ATTRIBUTE_NORMAL, 3 },
+};
+
+struct FakeFind {
+    std::string folder;
+    size_t next;
+};
+
+void FakeRecord(const char* format, ...)
+{
+    char path[1024];
+    DWORD n = GetEnvironmentVariableA("FF_FAKEPLUGIN_LOG", path, sizeof(path));
+    if (n == 0 || n >= sizeof(path)) return;
+    char line[4096];
+    va_list args;
+    va_start(args, format);
+    _vsnprintf(line, sizeof(line) - 3, format, args);
+    va_end(args);
+    line[sizeof(line) - 3] = 0;
+    strcat(line, "\r\n");
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(file, line, (DWORD)strlen(line), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string FakeTrim(const char* path)
+{
+    std::string p = path ? path : "";
+    while (p.size() > 1 && p.back() == '\\') p.pop_back();
+    return p;
+}
+
+bool FakeFill(FakeFind* find, WIN32_FIND_DATAA* fd)
+{
+    while (find->next < g_entries.size()) {
+        const FakeEntry& e = g_entries[find->next++];
+        if (find->folder != e.folder) continue;
+        memset(fd, 0, sizeof(*fd));
+        lstrcpynA(fd->cFileName, e.name.c_str(), MAX_PATH);
+        fd->dwFileAttributes = e.attributes;
+        fd->nFileSizeLow = e.size;
+        fd->ftLastWriteTime.dwLowDateTime = 0x12345678;
+        fd->ftLastWriteTime.dwHighDateTime = 0x01D00000;
+        return true;
+    }
+    return false;
+}
+
+int FakeFindByPath(const char* remote)
+{
+    std::string path = FakeTrim(remote);
+    for (size_t i = 0; i < g_entries.size(); ++i) {
+        std::string folder = g_entries[i].folder;
+        std::string full = (folder == "\\" ? std::string("\\") : folder + "\\") + g_entries[i].name;
+        if (_stricmp(full.c_str(), path.c_str()) == 0) return (int)i;
+    }
+    return -1;
+}
+
+}  // namespace
+
+extern "C" {
+
+int __stdcall FsInit(int pluginNr, void*, void*, void*)
+{
+    FakeRecord("FsInit %d", pluginNr);
+    return 0;
+}
+
+HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* fd)
+{
+    FakeRecord("FsFindFirst %s", path ? path : "(null)");
+    FakeFind* find = new FakeFind{ FakeTrim(path), 0 };
+    if (FakeFill(find, fd)) return (HANDLE)find;
+    // An unknown folder still lists one entry, as a plug-in's placeholder would.
+    memset(fd, 0, sizeof(*fd));
+    lstrcpynA(fd->cFileName, "nothing here.txt", MAX_PATH);
+    fd->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+    find->next = g_entries.size();
+    return (HANDLE)find;
+}
+
+BOOL __stdcall FsFindNext(HANDLE handle, WIN32_FIND_DATAA* fd)
+{
+    FakeFind* find = (FakeFind*)handle;
+    if (!find) return FALSE;
+    if (FakeFill(find, fd)) return TRUE;
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+}
+
+int __stdcall FsFindClose(HANDLE handle)
+{
+    FakeRecord("FsFindClose");
+    delete (FakeFind*)handle;
+    return 0;
+}
+
+int __stdcall FsGetFile(char* remote, char* local, int flags, void*)
+{
+    FakeRecord("FsGetFile %s|%s|%d", remote ? remote : "", local ? local : "", flags);
+    int index = FakeFindByPath(remote);
+    if (index < 0) return 2;
+    if (g_entries[(size_t)index].attributes & FILE_ATTRIBUTE_DIRECTORY) return 6;
+    if (GetFileAttributesA(local) != INVALID_FILE_ATTRIBUTES && !(flags & 1)) return 3;
+    HANDLE file = CreateFileA(local, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 3;
+    std::string content = std::string("copy of ") + remote;
+    DWORD written = 0;
+    WriteFile(file, content.data(), (DWORD)content.size(), &written, nullptr);
+    CloseHandle(file);
+    return 0;
+}
+
+int __stdcall FsExecuteFile(HWND window, char* remote, char* verb)
+{
+    FakeRecord("FsExecuteFile %s|%s|%d", remote ? remote : "", verb ? verb : "", window != nullptr);
+    return verb && strcmp(verb, "open") == 0 ? -1 : 0;
+}
+
+BOOL __stdcall FsDeleteFile(char* remote)
+{
+    FakeRecord("FsDeleteFile %s", remote ? remote : "");
+    int index = FakeFindByPath(remote);
+    if (index < 0 || (g_entries[(size_t)index].attributes & FILE_ATTRIBUTE_DIRECTORY)) return FALSE;
+    g_entries.erase(g_entries.begin() + index);
+    return TRUE;
+}
+
+// Field 0 is not the path, so a host that takes the first field instead of looking the name up
+// shows the wrong column.
+int __stdcall FsContentGetSupportedField(int index, char* name, char* units, int length)
+{
+    const char* names[] = { "Other", "Path" };
+    if (index < 0 || index > 1) return 0;
+    lstrcpynA(name, names[index], length);
+    if (units && length > 0) units[0] = 0;
+    return 8;
+}
+
+int __stdcall FsContentGetValue(char* fileName, int index, int, void* value, int length, int)
+{
+    FakeRecord("FsContentGetValue %s|%d", fileName ? fileName : "", index);
+    if (index == 0) {
+        lstrcpynA((char*)value, "other", length);
+        return 8;
+    }
+    if (index != 1) return -1;
+    std::string path = std::string("C:\\real") + (fileName ? fileName : "");
+    lstrcpynA((char*)value, path.c_str(), length);
+    return 8;
+}
+
+}  // extern "C"
