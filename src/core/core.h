@@ -90,7 +90,7 @@ const wchar_t* FfLookupSortName(DWORD sortType);
 void FfRewriteDatePicture(wchar_t* picture);
 void FfRewriteTimePicture(wchar_t* picture);
 
-// --- log and exception recorder (log.cpp, exception_recorder.cpp) ---
+// --- log and exception recorder (log.cpp) ---
 // One timestamped line in Fleetfinder.log when logging is on (platform printf: %s wide, %hs narrow).
 void FfLog(const wchar_t* format, ...);
 // One finished line in Fleetfinder.log whatever the Logging setting says.
