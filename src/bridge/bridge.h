@@ -61,6 +61,10 @@ bool FfNameIndexContainsPath(const FfNameIndex* index, const wchar_t* path);
 // number used (1: the base name itself).
 int FfMakeUniqueEntryName(FfNameIndex* index, const wchar_t* baseName, wchar_t* name, int nameCap);
 
+// Name equality of this subsystem: the ASCII letters A-Z fold, every other character must
+// match exactly. Inline loop: the runtime's locale-aware call costs ten times as much.
+bool FfEqualNameI(const wchar_t* a, const wchar_t* b);
+
 // The part of a path after its last backslash (the whole path without one).
 const wchar_t* FfPathBaseName(const wchar_t* path);
 

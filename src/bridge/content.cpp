@@ -23,7 +23,7 @@ bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry)
     int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount
                                                            : FF_PANEL_LISTING_MAX;
     for (int i = 0; i < count; ++i) {
-        if (FfEqualTextI(g_panelListing[i].name, name)) {
+        if (FfEqualNameI(g_panelListing[i].name, name)) {
             *entry = g_panelListing[i];
             found = true;
             break;

@@ -1,8 +1,9 @@
 // Turning a virtual path back into the real one, and the host's copy, open and delete calls.
+#include "bridge/bridge.h"
+
 #include <shellapi.h>
 #include <string.h>
 
-#include "bridge/bridge.h"
 #include "core/core.h"
 #include "core/text.h"
 
@@ -57,7 +58,7 @@ bool FfResolveVirtualPath(const char* virtualPath, wchar_t* realPath, int* isFol
     for (int i = 0; i < count; ++i) {
         const FfPanelEntry* entry = &g_panelListing[i];
         if (subPath && !entry->isFolder) continue;
-        if (FfEqualTextI(entry->name, name)) {
+        if (FfEqualNameI(entry->name, name)) {
             FfCopyText(entryPath, FF_PANEL_PATH_CHARS, entry->realPath);
             entryIsFolder = entry->isFolder;
             found = true;
@@ -154,7 +155,7 @@ static void FfRemoveListedPath(const wchar_t* realPath)
     int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount
                                                            : FF_PANEL_LISTING_MAX;
     for (int i = 0; i < count; ++i) {
-        if (!FfEqualTextI(g_panelListing[i].realPath, realPath)) continue;
+        if (!FfEqualNameI(g_panelListing[i].realPath, realPath)) continue;
         MoveMemory(&g_panelListing[i], &g_panelListing[i + 1],
                    (SIZE_T)(count - 1 - i) * sizeof(FfPanelEntry));
         g_panelListingCount = count - 1;

@@ -124,7 +124,7 @@ static bool FfResolveListedFolder(const wchar_t* first, const wchar_t* subPath, 
     int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount
                                                            : FF_PANEL_LISTING_MAX;
     for (int i = 0; i < count; ++i) {
-        if (g_panelListing[i].isFolder && FfEqualTextI(g_panelListing[i].name, first)) {
+        if (g_panelListing[i].isFolder && FfEqualNameI(g_panelListing[i].name, first)) {
             FfCopyText(realPath, FF_PANEL_PATH_CHARS, g_panelListing[i].realPath);
             found = true;
             break;

@@ -31,6 +31,16 @@ static unsigned FfHashFolded(const wchar_t* text)
     return hash;
 }
 
+bool FfEqualNameI(const wchar_t* a, const wchar_t* b)
+{
+    if (!a) a = L"";
+    if (!b) b = L"";
+    for (;; ++a, ++b) {
+        if (*a != *b && FfFoldAscii(*a) != FfFoldAscii(*b)) return false;
+        if (!*a) return true;
+    }
+}
+
 const wchar_t* FfPathBaseName(const wchar_t* path)
 {
     if (!path) return L"";
@@ -108,7 +118,7 @@ bool FfNameIndexContains(const FfNameIndex* index, const wchar_t* name)
 {
     unsigned at = FfHashFolded(name) & (FF_NAME_SLOTS - 1);
     for (; index->nameSlot[at] != 0; at = (at + 1) & (FF_NAME_SLOTS - 1)) {
-        if (FfEqualTextI(index->entries[index->nameSlot[at] - 1].name, name)) return true;
+        if (FfEqualNameI(index->entries[index->nameSlot[at] - 1].name, name)) return true;
     }
     return false;
 }
@@ -117,7 +127,7 @@ bool FfNameIndexContainsPath(const FfNameIndex* index, const wchar_t* path)
 {
     unsigned at = FfHashFolded(path) & (FF_NAME_SLOTS - 1);
     for (; index->pathSlot[at] != 0; at = (at + 1) & (FF_NAME_SLOTS - 1)) {
-        if (FfEqualTextI(index->entries[index->pathSlot[at] - 1].realPath, path)) return true;
+        if (FfEqualNameI(index->entries[index->pathSlot[at] - 1].realPath, path)) return true;
     }
     return false;
 }
@@ -128,7 +138,7 @@ static int FfFindHintSlot(FfNameIndex* index, const wchar_t* baseName)
 {
     unsigned at = FfHashFolded(baseName) & (FF_NAME_SLOTS - 1);
     for (; index->hintBase[at] != nullptr; at = (at + 1) & (FF_NAME_SLOTS - 1)) {
-        if (FfEqualTextI(index->hintBase[at], baseName)) return (int)at;
+        if (FfEqualNameI(index->hintBase[at], baseName)) return (int)at;
     }
     if (index->hintCount >= FF_NAME_SLOTS / 2) return -1;
     index->hintBase[at] = baseName;

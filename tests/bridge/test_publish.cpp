@@ -49,6 +49,20 @@ TEST(UniqueNames, NumberedNameRule)
     EXPECT_EQ(Numbered(longStem + L".txt", 2), std::wstring(280, L's') + L" (2).txt");
 }
 
+TEST(UniqueNames, ComparisonFoldsAsciiLettersOnly)
+{
+    struct Case { const wchar_t* a; const wchar_t* b; bool equal; } cases[] = {
+        {L"Report.TXT", L"report.txt", true}, {L"", L"", true}, {L"a", L"", false}, {L"", L"a", false},
+        {L"ab", L"abc", false}, {L"\u00C4.txt", L"\u00E4.txt", false}, {L"[", L"{", false},
+        {L"@", L"`", false}, {L"Z_", L"z_", true}, {L"\u0130", L"i", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(FfEqualNameI(c.a, c.b), c.equal) << c.a << L" / " << c.b;
+        EXPECT_EQ(FfEqualNameI(c.a, c.b), _wcsicmp(c.a, c.b) == 0) << c.a;  // the runtime's rule
+    }
+    EXPECT_TRUE(FfEqualNameI(nullptr, L""));
+}
+
 TEST(UniqueNames, OverLongNamesStayBoundedAndDistinct)
 {
     const std::wstring bases[] = {std::wstring(299, L'x'), std::wstring(600, L'y'),
