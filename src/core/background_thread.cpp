@@ -1,6 +1,5 @@
 // The background thread: settings, registration, keyboard hook and the message loop for the process's life.
 #include "core/core.h"
-#include "host/host.h"
 
 DWORD WINAPI FfBackgroundThread(LPVOID)
 {
@@ -14,15 +13,19 @@ DWORD WINAPI FfBackgroundThread(LPVOID)
     FfLoadSettings();
     FfLogSettingsSummary();
 
-    // Self-registration in the host's wincmd.ini; each step logs its own outcome and none can stop us.
-    FfSelfRegisterWfxPlugin();
-    FfSelfRegisterHotkeyShortcut();  // prunes this plug-in's stale bindings first
-    FfSelfRegisterCustomColumnsView();
+    // Self-registration in the host's configuration file goes here (host configuration).
 
     // Installing the low-level keyboard hook goes here (hotkey).
 
-    BOOL got;
-    while ((got = GetMessageW(&msg, nullptr, 0, 0)) > 0) {
+    return FfRunMessageLoop();
+}
+
+DWORD FfRunMessageLoop()
+{
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        // Only a message without a window can be a request to the thread itself; the same
+        // number sent to a window is that window's business.
         if (msg.hwnd == nullptr && FfHandleThreadMessage(&msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageW(&msg);

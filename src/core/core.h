@@ -60,6 +60,8 @@ void FfOnProcessAttach(HINSTANCE instance);
 void FfOnProcessDetach(LPVOID reserved);
 // The background thread: settings, registration, hook, then the message loop. Returns 0.
 DWORD WINAPI FfBackgroundThread(LPVOID parameter);
+// The thread's message loop until GetMessageW gives 0 or fails; then removes the hook. Returns 0.
+DWORD FfRunMessageLoop();
 // Messages posted to the background thread without a window. Returns true when handled;
 // false lets the loop translate and dispatch the message as usual.
 bool FfHandleThreadMessage(const MSG* msg);
