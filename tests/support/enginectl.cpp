@@ -284,7 +284,9 @@ static LRESULT CALLBACK FfEngineClientProc(HWND hwnd, UINT msg, WPARAM wParam, L
     return TRUE;
 }
 
-FfEngineReply FfEngineSendQuery(HWND engineWindow, const FfEngineQueryArgs& args, DWORD timeoutMs)
+// Sends one copy-data block made from the client window's handle and waits for the answer.
+static FfEngineReply FfEngineExchange(HWND engineWindow, DWORD copyDataId,
+                                      std::string (*build)(DWORD, const void*), const void* context, DWORD timeoutMs)
 {
     FfEngineReply reply;
     WNDCLASSW wc = {};
@@ -296,9 +298,9 @@ FfEngineReply FfEngineSendQuery(HWND engineWindow, const FfEngineQueryArgs& args
     if (!hwnd) return reply;
     FfEngineClientState st = {&reply, true, 0};
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, (LONG_PTR)&st);
-    std::string record = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)hwnd, args);
+    std::string record = build((DWORD)(UINT_PTR)hwnd, context);
     COPYDATASTRUCT cds;
-    cds.dwData = args.copyDataId;
+    cds.dwData = copyDataId;
     cds.cbData = (DWORD)record.size();
     cds.lpData = &record[0];
     SendMessageW(engineWindow, WM_COPYDATA, (WPARAM)hwnd, (LPARAM)&cds);
@@ -307,6 +309,27 @@ FfEngineReply FfEngineSendQuery(HWND engineWindow, const FfEngineQueryArgs& args
     if (!reply.answered) FfTestWaitFor([&] { return reply.answered; }, timeoutMs);
     DestroyWindow(hwnd);
     return reply;
+}
+
+static std::string FfEngineQueryBlock(DWORD hwnd, const void* context)
+{
+    return FfEngineBuildQueryRecord(hwnd, *(const FfEngineQueryArgs*)context);
+}
+
+static std::string FfEngineEchoBlock(DWORD hwnd, const void* context)
+{
+    DWORD data[2] = {hwnd, *(const DWORD*)context};
+    return std::string((const char*)data, sizeof data);
+}
+
+FfEngineReply FfEngineSendQuery(HWND engineWindow, const FfEngineQueryArgs& args, DWORD timeoutMs)
+{
+    return FfEngineExchange(engineWindow, args.copyDataId, FfEngineQueryBlock, &args, timeoutMs);
+}
+
+FfEngineReply FfEngineSendEcho(HWND engineWindow, DWORD replyId, DWORD timeoutMs)
+{
+    return FfEngineExchange(engineWindow, FF_ENGINE_ECHO_ID, FfEngineEchoBlock, &replyId, timeoutMs);
 }
 
 static bool FfEngineRead32(const std::string& b, size_t at, DWORD* out)

@@ -134,6 +134,8 @@ struct FfEngineQueryArgs {
 };
 // Sends the record to engineWindow and waits up to timeoutMs after the send for a reply.
 FfEngineReply FfEngineSendQuery(HWND engineWindow, const FfEngineQueryArgs& args, DWORD timeoutMs = 3000);
+// Echo request: the engine sends its last reply block again at once (no search, no log line).
+FfEngineReply FfEngineSendEcho(HWND engineWindow, DWORD replyId = 18, DWORD timeoutMs = 3000);
 // Builds the query record bytes exactly as they go on the wire (28-byte head + text + terminator).
 std::string FfEngineBuildQueryRecord(DWORD replyWindow, const FfEngineQueryArgs& args);
 // Decodes a reply block; false when it is not a complete, in-bounds list. total/count from the head.

@@ -143,6 +143,9 @@ int FfEngineLoadItemsFile(FfEngineIndex* index, const std::wstring& path)
 
 void FfEngineResetOrders(FfEngineIndex* index)
 {
+    index->packed = false;
+    index->packedText.clear();
+    index->packedViews.clear();
     for (int i = 0; i < 25; ++i) {
         index->orders[i].clear();
         index->ordered[i] = false;
