@@ -4,6 +4,7 @@
 #include "core/text.h"
 
 #define FF_WIDE_PATH_CHARS 900    // a virtual path from the host, widened
+#define FF_QUEUE_WAIT_MS 3000     // longest wait for the background thread's message queue
 
 int FfNarrowName(const wchar_t* name, char* out, int outCap)
 {
@@ -37,7 +38,14 @@ int __stdcall FsInit(int pluginNr, FfHostCallback, FfHostCallback, FfHostCallbac
               L"the search box this time; press the hotkey again once loaded.");
         return 0;
     }
+    // The host calls FsInit right after loading the library, usually before the thread that
+    // process attach started has made its message queue; a post fails until then. Give it a
+    // short while, or the first hotkey press after a host start would be lost.
     BOOL posted = PostThreadMessageW(threadId, WM_FF_AUTOOPEN_OVERLAY, 0, 0);
+    for (int waited = 0; !posted && waited < FF_QUEUE_WAIT_MS; waited += 10) {
+        Sleep(10);
+        posted = PostThreadMessageW(threadId, WM_FF_AUTOOPEN_OVERLAY, 0, 0);
+    }
     FfLog(L"FsInit: %s posting WM_FF_AUTOOPEN_OVERLAY to background thread (tid=%lu).",
           posted ? L"OK" : L"FAILED", threadId);
     return 0;

@@ -161,6 +161,17 @@ TEST_F(FsListing, NamesOutsideTheCodePageGetItsDefaultCharacter)
     EXPECT_EQ(root[0].name, std::string(259, 'n'));
 }
 
+// Makes its message queue only after a while, then waits for the auto-open request.
+DWORD WINAPI LateQueueThread(LPVOID)
+{
+    Sleep(300);
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    for (DWORD until = GetTickCount() + 5000; GetTickCount() < until; Sleep(5))
+        if (PeekMessageW(&msg, nullptr, WM_FF_AUTOOPEN_OVERLAY, WM_FF_AUTOOPEN_OVERLAY, PM_REMOVE)) return 1;
+    return 0;
+}
+
 TEST(FsInitCall, PostsTheAutoOpenRequestToTheBackgroundThread)
 {
     FfBridgeLog log(L"fsinit");
@@ -180,6 +191,20 @@ TEST(FsInitCall, PostsTheAutoOpenRequestToTheBackgroundThread)
     EXPECT_EQ(log.Count(L"FsInit: background thread not started yet (g_hookThreadId==0)"), 1);
     EXPECT_EQ(log.Count(L"FsInit: OK posting WM_FF_AUTOOPEN_OVERLAY to background thread (tid=" +
                         std::to_wstring(GetCurrentThreadId()) + L")."), 1);
+
+    // A thread that makes its queue only later (as the background thread does right after
+    // the host loaded the library) still gets the request.
+    DWORD lateId = 0;
+    HANDLE late = CreateThread(nullptr, 0, LateQueueThread, nullptr, 0, &lateId);
+    g_hookThreadId = lateId;
+    FsInit(5, nullptr, nullptr, nullptr);
+    WaitForSingleObject(late, 10000);
+    DWORD received = 0;
+    GetExitCodeThread(late, &received);
+    CloseHandle(late);
+    g_hookThreadId = 0;
+    EXPECT_EQ(received, 1u);
+    EXPECT_EQ(log.Count(L"FsInit: OK posting WM_FF_AUTOOPEN_OVERLAY"), 2);
 
     char root[64];
     FsGetDefRootName(root, sizeof(root));

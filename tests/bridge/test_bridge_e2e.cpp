@@ -1,0 +1,189 @@
+// End to end in the stand-in host with the real plug-in library and the stand-in engine:
+// search, Enter, the published listing with its Path column, copying out, and the first
+// hotkey press after a host start.
+#include <gtest/gtest.h>
+#include <algorithm>
+#include "enginectl.h"
+#include "hostctl.h"
+
+namespace {
+
+const wchar_t* kRoot = L"\\\\\\Fleetfinder";
+
+void SendKeys(std::initializer_list<WORD> keys)  // pressed in order, released in reverse
+{
+    std::vector<INPUT> inputs;
+    for (WORD key : keys) {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = key;
+        inputs.push_back(in);
+    }
+    for (auto it = keys.end(); it != keys.begin();) {
+        INPUT in = {};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = *--it;
+        in.ki.dwFlags = KEYEVENTF_KEYUP;
+        inputs.push_back(in);
+    }
+    SendInput((UINT)inputs.size(), inputs.data(), sizeof(INPUT));
+    FfTestFlushEvents(100);
+}
+
+void SendText(const std::wstring& text)
+{
+    for (wchar_t c : text) {
+        INPUT in[2] = {};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wScan = in[1].ki.wScan = c;
+        in[0].ki.dwFlags = KEYEVENTF_UNICODE;
+        in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof(INPUT));
+    }
+    FfTestFlushEvents(100);
+}
+
+class BridgeEndToEnd : public ::testing::Test {
+protected:
+    std::wstring dir, data, out, pluginDir, ini;
+    FfTestEngine engine;
+    FfHostCtl host;
+
+    void SetUp() override
+    {
+        dir = FfTestMakeTempDir(L"bridge_e2e");
+        data = dir + L"\\data";
+        out = dir + L"\\out";
+        pluginDir = dir + L"\\plugin";
+        for (const wchar_t* sub : {L"\\data", L"\\data\\one", L"\\data\\two", L"\\out", L"\\plugin"})
+            CreateDirectoryW((dir + sub).c_str(), nullptr);
+        FfTestWriteBytes(data + L"\\one\\zebrafile.txt", "the first zebra");
+        FfTestWriteBytes(data + L"\\two\\zebrafile.txt", "the second zebra, longer");
+        FfTestWriteBytes(data + L"\\other.txt", "other");
+        // A private copy of the library: its settings and log live beside it.
+        ASSERT_TRUE(CopyFileW(FfTestBinPath(L"Fleetfinder.wdx64").c_str(),
+                              (pluginDir + L"\\Fleetfinder.wdx64").c_str(), FALSE));
+        FfTestWriteBytes(pluginDir + L"\\Fleetfinder.cfg",
+                         "[Display]\r\nLogging=Y\r\nSearchDelayMs=30\r\n[Safety]\r\nAllowDelete=N\r\n");
+        ini = dir + L"\\wincmd.ini";
+        FfTestWriteBytes(ini, "[FileSystemPlugins]\r\nFleetfinder=" + FfTestUtf8(pluginDir + L"\\Fleetfinder.wdx64") +
+                                  "\r\n[CustomFields_Fleetfinder]\r\nTitles=Fleetfinder\r\nAutoLoad=1\r\n"
+                                  "Headers1=Path\r\nContents1=[=<fs>.Path]\r\nOptions1=-1|1|96\r\n");
+        FfEngineOptions options;
+        options.roots.push_back(data);
+        ASSERT_TRUE(engine.Start(options));
+    }
+    void TearDown() override
+    {
+        host.Quit();
+        engine.Stop();
+    }
+    bool StartHost()
+    {
+        FfHostStartOptions options;
+        options.leftFolder = data;
+        options.rightFolder = out;
+        options.commanderIni = ini;
+        return host.Start(options);
+    }
+    HWND Overlay()
+    {
+        HWND window = nullptr;
+        while ((window = FindWindowExW(nullptr, window, L"FleetfinderOverlay", nullptr)) != nullptr) {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            if (pid == host.process.pi.dwProcessId) return window;
+        }
+        return nullptr;
+    }
+    bool OverlayVisible()
+    {
+        HWND window = Overlay();
+        return window && IsWindowVisible(window);
+    }
+    int ResultRows()
+    {
+        HWND list = FindWindowExW(Overlay(), nullptr, L"LISTBOX", nullptr);
+        return list ? (int)SendMessageW(list, LB_GETCOUNT, 0, 0) : -1;
+    }
+    int CountEvents(const wchar_t* kind, long long number)
+    {
+        int count = 0;
+        for (const FfHostEvent& e : host.Events()) count += e.kind == kind && e.number == number;
+        return count;
+    }
+    std::string LogText() { return FfTestReadBytes(pluginDir + L"\\Fleetfinder.log"); }
+};
+
+TEST_F(BridgeEndToEnd, EnterPublishesAndTheHostActsOnTheRealFiles)
+{
+    ASSERT_TRUE(StartHost());
+    // Entering the folder loads the library; FsInit's request sends the panel back and opens
+    // the overlay.
+    host.SetFolder(FF_HOST_ACTIVE, kRoot);
+    ASSERT_TRUE(FfTestWaitFor([&] { return OverlayVisible(); }, 10000)) << LogText();
+    ASSERT_TRUE(FfTestWaitFor([&] { return host.Folder() == data; }));
+
+    SendText(L"zebrafile");
+    ASSERT_TRUE(FfTestWaitFor([&] { return ResultRows() == 2; }, 10000)) << LogText();
+    SendKeys({VK_SHIFT, VK_DOWN});  // both rows selected
+    SendKeys({VK_RETURN});
+    ASSERT_TRUE(FfTestWaitFor([&] { return host.Folder() == kRoot; }, 10000)) << LogText();
+    EXPECT_FALSE(OverlayVisible());
+    EXPECT_NE(LogText().find("FfPublishResultsToWfx: replaced, now 2 entries total in the WFX panel listing (source=selection)."),
+              std::string::npos);
+
+    std::vector<FfHostItem> items = host.Items();
+    ASSERT_EQ(items.size(), 2u);
+    std::vector<std::wstring> names = {items[0].name, items[1].name};
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"zebrafile.txt", L"zebrafile (2).txt"}));
+    std::vector<std::wstring> paths = {items[0].path, items[1].path};
+    std::sort(paths.begin(), paths.end());
+    EXPECT_EQ(paths, (std::vector<std::wstring>{data + L"\\one\\zebrafile.txt", data + L"\\two\\zebrafile.txt"}));
+    EXPECT_EQ(host.CurrentItem(), L"zebrafile.txt");
+    for (const FfHostItem& item : items) {
+        EXPECT_EQ(item.attributes, (DWORD)FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(item.size, FfTestReadBytes(item.path).size());
+    }
+
+    // Copying out gives the real file's bytes; delete is refused and leaves the file.
+    ASSERT_EQ(host.CopyToOtherPanel(items[1].name), 0);
+    EXPECT_EQ(FfTestReadBytes(out + L"\\" + items[1].name), FfTestReadBytes(items[1].path));
+    EXPECT_EQ(host.Delete(items[0].name), 0);
+    EXPECT_TRUE(FfTestFileExists(items[0].path));
+}
+
+TEST_F(BridgeEndToEnd, FirstPressAfterAHostStartOpensTheOverlay)
+{
+    // First run: the library loads and registers itself, its hotkey shortcut included.
+    ASSERT_TRUE(StartHost());
+    host.SetFolder(FF_HOST_ACTIVE, kRoot);
+    ASSERT_TRUE(FfTestWaitFor([&] {
+        wchar_t value[256];
+        GetPrivateProfileStringW(L"Shortcuts", L"CA+F", L"", value, 256, ini.c_str());
+        return value[0] != 0;
+    }, 10000)) << FfTestReadBytes(ini);
+    ASSERT_TRUE(host.Quit());
+
+    // Second run: no library yet; the host's own shortcut takes the first press.
+    ASSERT_TRUE(StartHost());
+    ASSERT_TRUE(host.BringToFront());
+    ASSERT_TRUE(host.ClearEvents());
+    SendKeys({VK_CONTROL, VK_MENU, 'F'});
+    ASSERT_TRUE(host.WaitForEvent(L"fsinit", 10000));
+    ASSERT_TRUE(FfTestWaitFor([&] { return OverlayVisible(); }, 10000)) << LogText();
+    ASSERT_TRUE(FfTestWaitFor([&] { return host.Folder() == data; }));
+    EXPECT_EQ(CountEvents(L"shortcut", 'F'), 1);
+    EXPECT_EQ(CountEvents(L"command", 570), 1);
+
+    // Close it; the next press is the hook's: the host sees no shortcut.
+    SendKeys({VK_ESCAPE});
+    ASSERT_TRUE(FfTestWaitFor([&] { return !OverlayVisible(); }));
+    ASSERT_TRUE(host.BringToFront());
+    SendKeys({VK_CONTROL, VK_MENU, 'F'});
+    ASSERT_TRUE(FfTestWaitFor([&] { return OverlayVisible(); }, 10000));
+    EXPECT_EQ(CountEvents(L"shortcut", 'F'), 1);
+    EXPECT_EQ(host.Folder(), data);
+}
+
+}  // namespace
