@@ -94,7 +94,13 @@ int __stdcall FsInit(int pluginNr, void*, void*, void*)
 HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* fd)
 {
     FakeRecord("FsFindFirst %s", path ? path : "(null)");
-    FakeFind* find = new FakeFind{ FakeTrim(path), 0 };
+    std::string folder = FakeTrim(path);
+    // Two folders that cannot be listed: one empty (no handle, "no more files"), one denied.
+    if (folder == "\\Empty" || folder == "\\Denied") {
+        SetLastError(folder == "\\Empty" ? ERROR_NO_MORE_FILES : ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    FakeFind* find = new FakeFind{ folder, 0 };
     if (FakeFill(find, fd)) return (HANDLE)find;
     // An unknown folder still lists one entry, as a plug-in's placeholder would.
     memset(fd, 0, sizeof(*fd));

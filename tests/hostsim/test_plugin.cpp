@@ -212,6 +212,30 @@ TEST_F(HostPlugin, OpenPropertiesAndDeleteCallThePlugin)
     EXPECT_TRUE(FfTestFileExists(dir + L"\\keep.txt"));
 }
 
+TEST_F(HostPlugin, FoldersWithoutAHandleAreEmptyOrRefused)
+{
+    ASSERT_TRUE(host.SetFolder(FF_HOST_ACTIVE, L"\\\\\\Fleetfinder\\Empty"));
+    EXPECT_EQ(host.Folder(), L"\\\\\\Fleetfinder\\Empty");
+    EXPECT_TRUE(host.Names().empty());
+    EXPECT_FALSE(host.SetFolder(FF_HOST_ACTIVE, L"\\\\\\Fleetfinder\\Denied"));
+    EXPECT_EQ(host.Folder(), L"\\\\\\Fleetfinder\\Empty");
+}
+
+TEST_F(HostPlugin, InstallingRegistersTheLibraryInTheIni)
+{
+    ASSERT_TRUE(host.Quit());
+    ASSERT_TRUE(FfTestWriteBytes(ini, "[Configuration]\r\n"));
+    StartHost();
+    EXPECT_FALSE(host.SetFolder(FF_HOST_ACTIVE, L"\\\\\\Fleetfinder"));
+    std::wstring library = FfTestBinPath(L"fft_fakeplugin.dll");
+    ASSERT_TRUE(host.InstallPlugin(library));
+    wchar_t value[1024] = {};
+    GetPrivateProfileStringW(L"FileSystemPlugins", L"Fleetfinder", L"", value, 1024, ini.c_str());
+    EXPECT_EQ(std::wstring(value), library);
+    ASSERT_TRUE(host.SetFolder(FF_HOST_ACTIVE, L"\\\\\\Fleetfinder"));
+    EXPECT_EQ(host.Names().size(), 3u);
+}
+
 TEST_F(HostPlugin, AMissingLibraryLeavesThePanelWhereItWas)
 {
     ASSERT_TRUE(host.Quit());

@@ -345,3 +345,8 @@ bool FfHostCtl::SetOverwriteAnswer(int answer)
     text[15] = 0;
     return Request(FF_HOSTCTL_SET_OVERWRITE, text) == 1;
 }
+
+bool FfHostCtl::InstallPlugin(const std::wstring& library, const std::wstring& rootName)
+{
+    return Request(FF_HOSTCTL_INSTALL_PLUGIN, rootName + L"\n" + library) == 1;
+}

@@ -31,11 +31,14 @@ struct FfHostStartOptions {
 
 // One thing the host received or did, in arrival order.
 //   kind "command":   message 1075; number = the command (570, 2029, ...)
-//   kind "changedir": a WM_COPYDATA 0x4443 record; path/second/letters parsed, raw = the bytes
-//   kind "shortcut":  a Ctrl+Alt+letter binding from [Shortcuts] ran; path = its parameter
-//   kind "plugin":    the plug-in library was loaded (path = library file, number = 1 ok / 0 failed)
-//   kind "fsinit":    FsInit was called (number = plug-in number)
+//   kind "changedir": a WM_COPYDATA 0x4443 record; path/second/letters parsed, raw = the bytes,
+//                     number = 1 when it held a first path
 //   kind "copydata":  a WM_COPYDATA with another tag; number = the tag, raw = the bytes
+//   kind "shortcut":  a Ctrl+Alt+letter binding from [Shortcuts] ran; number = the key, path = its parameter
+//   kind "plugin":    a plug-in library was loaded (path = library file, number = 1 ok / 0 failed)
+//   kind "fsinit":    FsInit was called (number = plug-in number, path = root name)
+//   kind "folder":    a panel now shows a folder (number = panel, path = folder)
+//   kind "execute":   FsExecuteFile was called (number = its result, path = item, second = verb)
 struct FfHostEvent {
     std::wstring kind;
     long long number = 0;
@@ -110,6 +113,9 @@ public:
     int Properties(const std::wstring& name);
     int Delete(const std::wstring& name);
     bool SetOverwriteAnswer(int answer);
+    // Registers a library under [FileSystemPlugins] of the host's wincmd.ini, as the host's own
+    // plug-in installer does (the library is loaded on the first entry into its folder).
+    bool InstallPlugin(const std::wstring& library, const std::wstring& rootName = L"Fleetfinder");
 
     // Low level: one request with text arguments (separated by '\n'); reply text in *reply.
     // Returns the host's numeric answer, or FF_HOST_OP_FAILED.

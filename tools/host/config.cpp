@@ -159,3 +159,18 @@ bool FfHostSplitVirtualPath(const std::wstring& path, std::wstring* root, std::w
     *pluginPath = rest.empty() ? L"\\" : rest;
     return true;
 }
+
+bool FfHostInstallPlugin(FfHostConfig* config, const std::wstring& rootName, const std::wstring& library)
+{
+    if (rootName.empty() || library.empty() || config->iniPath.empty()) return false;
+    std::wstring file = FfHostResolveRedirect(config->iniPath, L"FileSystemPlugins");
+    if (!WritePrivateProfileStringW(L"FileSystemPlugins", rootName.c_str(), library.c_str(), file.c_str())) return false;
+    for (auto& entry : config->plugins) {
+        if (_wcsicmp(entry.first.c_str(), rootName.c_str()) == 0) {
+            entry.second = library;
+            return true;
+        }
+    }
+    config->plugins.emplace_back(rootName, library);
+    return true;
+}

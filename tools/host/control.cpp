@@ -132,6 +132,7 @@ static LRESULT FfHostRun(int code, const std::vector<std::wstring>& args, std::w
                  FfHostNumber((long long)(UINT_PTR)g_hostPanels[0].list) + L"\n" +
                  FfHostNumber((long long)(UINT_PTR)g_hostPanels[1].list);
         return 1;
+    case FF_HOSTCTL_INSTALL_PLUGIN: return FfHostInstallPlugin(&g_hostConfig, FfHostArg(args, 0), FfHostArg(args, 1)) ? 1 : 0;
     default: return 0;
     }
 }

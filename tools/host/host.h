@@ -42,6 +42,8 @@ std::vector<std::pair<std::wstring, std::wstring>> FfHostReadSection(const std::
 void FfHostLoadConfig(FfHostConfig* config);
 // The library registered for a plug-in root name, or empty.
 std::wstring FfHostPluginLibrary(const FfHostConfig& config, const std::wstring& rootName);
+// Registers a plug-in library under [FileSystemPlugins] in the ini and in the loaded configuration.
+bool FfHostInstallPlugin(FfHostConfig* config, const std::wstring& rootName, const std::wstring& library);
 // The custom columns of a plug-in's folder view ([CustomFields_<root>], view 1).
 std::vector<FfHostColumn> FfHostLoadColumns(const FfHostConfig& config, const std::wstring& rootName);
 // The folder a Ctrl+Alt+letter binding changes to, when it is a CD binding with a parameter.

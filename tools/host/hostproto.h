@@ -41,6 +41,7 @@ enum {
     FF_HOSTCTL_DELETE,         // name
     FF_HOSTCTL_SET_OVERWRITE,  // answer
     FF_HOSTCTL_GET_WINDOWS,    // -> main \n left list \n right list
+    FF_HOSTCTL_INSTALL_PLUGIN, // root name \n library: written to [FileSystemPlugins] as the host's installer does
 };
 
 // Window class of the host's control window.

@@ -164,8 +164,10 @@ bool FfHostListPlugin(const std::wstring& rootName, const std::wstring& pluginPa
     FfHostAnsiBuffer path(FfHostToAnsi(pluginPath));
     WIN32_FIND_DATAA fd;
     memset(&fd, 0, sizeof(fd));
+    SetLastError(0);
     HANDLE h = p->findFirst(path.text, &fd);
-    if (h == INVALID_HANDLE_VALUE) return false;
+    // No handle with "no more files" is an empty folder; any other failure cannot be listed.
+    if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_NO_MORE_FILES;
     // A plug-in that keeps returning entries would hang the panel; a real folder view has a
     // practical limit too.
     for (int guard = 0; guard < 100000; ++guard) {
