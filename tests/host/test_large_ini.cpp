@@ -1,227 +1,106 @@
-// A large wincmd.ini in the host's own style keeps every unrelated line, in order and encoding.
+// A large wincmd.ini in the host's own style keeps every unrelated line, in order and in its encoding.
 #include <gtest/gtest.h>
 
 #include "core/core.h"
-#include "fftest.h"
 #include "host/host.h"
 #include "host_fixture.h"
 
 namespace {
 
-// Lines of a host ini as a long-used installation has them: many sections, comments, odd values.
-std::vector<std::wstring> HostStyleLines(bool unicode)
+// A long-used installation's file: comments, blanks around "=", quotes, "=" and ";" inside values,
+// non-ASCII text (beyond the ANSI code page only in the UTF-16 file), long history sections.
+std::wstring HostStyleIni(bool unicode)
 {
-    std::vector<std::wstring> lines = {
-        L"; settings of the file manager",
-        L"[Configuration]",
-        L"InstallDir=C:\\Tools\\FileManager",
-        L"Language=eng",
-        L"Mainmenu=WCMD_ENG.MNU",
-        L"DarkMode=1",
-        L"  ShowHiddenSystem = 1",
-        L"Editor=\"C:\\Program Files\\Editor\\edit.exe\" \"%1\"",
-        L"UserName=Ren\u00e9e M\u00fcller",
-        L"Formula=a=b=c",
-        L"Semicolons=x;y;z",
-        L"EmptyValue=",
-        L"",
-        L"[Layout]",
-        L"ButtonBar=1",
-        L"DriveBar1=1",
-        L"; the next one was switched off by hand",
-        L";CurDir=1",
-        L"StatusBar=1",
-        L"[AllResolutions]",
-        L"FontName=Segoe UI",
-        L"FontSize=9",
-        L"FontWeight=400",
-        L"[Colors]",
-        L"InverseCursor=1",
-        L"BackColor=16777215",
-        L"ForeColor=0",
-        L"[Shortcuts]",
-        L"C+1=cm_GoToDrive",
-        L"CA+F=CD",
-        L"CA+F_params=\"\\\\\\Fleetfinder\\\"",
-        L"CSA+F=CD",
-        L"CSA+F_params=\"\\\\\\Fleetfinder\\\"",
-        L"CA+F1=CD",
-        L"CA+F1_params=\"\\\\\\Fleetfinder\\\"",
-        L"CA+K=CD",
-        L"CA+K_params=\"C:\\Work\\\"",
-        L"F2=cm_RenameOnly",
-        L"[FileSystemPlugins]",
-        L"Registry=C:\\Tools\\FileManager\\plugins\\wfx\\Registry\\registry.wfx",
-        L"[ContentPlugins]",
-        L"0=C:\\Tools\\plugins\\wdx\\info.wdx",
-        L"0_detect=\"EXT=\"\"MP3\"\" | EXT=\"\"OGG\"\"\"",
-        L"[DirMenu]",
-        L"menu1=Documents",
-        L"cmd1=cd C:\\Users\\Ren\u00e9e\\Documents",
-        L"menu2=-",
-        L"menu3=--",
-    };
-    if (unicode) {
-        lines.push_back(L"menu4=\u0414\u043e\u043a\u0443\u043c\u0435\u043d\u0442\u044b");
-        lines.push_back(L"cmd4=cd D:\\\u6587\u4ef6\\\u0444\u0430\u0439\u043b\u044b");
-    }
-    lines.push_back(L"[lefttabs]");
-    for (int i = 0; i < 60; ++i)
-        lines.push_back(L"" + std::to_wstring(i) + L"_path=C:\\Projects\\p" + std::to_wstring(i) + L"\\");
-    lines.push_back(L"activetab=3");
-    lines.push_back(L"[LeftHistory]");
-    for (int i = 0; i < 200; ++i)
-        lines.push_back(std::to_wstring(i) + L"=D:\\Archive\\" + std::to_wstring(1990 + i % 30) + L"\\folder " + std::to_wstring(i));
-    lines.push_back(L"[Searches]");
-    lines.push_back(L"Big files_SearchFor=*.iso;*.img");
-    lines.push_back(L"Big files_SearchIn=");
-    lines.push_back(L"[CustomFields]");
-    lines.push_back(L"Titles=Media");
-    lines.push_back(L"Contents1=[=info.Duration]");
-    lines.push_back(L"[Packer]");
-    lines.push_back(L"InternalUnpackMulti=1");
-    return lines;
-}
-
-std::wstring Join(const std::vector<std::wstring>& lines)
-{
-    std::wstring text;
-    for (const std::wstring& line : lines)
-        text += line + L"\r\n";
-    return text;
+    std::wstring text =
+        L"; settings of the file manager\r\n[Configuration]\r\nInstallDir=C:\\Tools\\FileManager\r\n"
+        L"DarkMode=1\r\n  ShowHiddenSystem = 1\r\nEditor=\"C:\\Program Files\\Ed\\ed.exe\" \"%1\"\r\n"
+        L"UserName=Ren\u00e9e M\u00fcller\r\nFormula=a=b=c\r\nSemicolons=x;y;z\r\nEmptyValue=\r\n\r\n"
+        L"[Layout]\r\nButtonBar=1\r\n; switched off by hand\r\n;CurDir=1\r\n[AllResolutions]\r\nFontName=Segoe UI\r\n"
+        L"[Shortcuts]\r\nC+1=cm_GoToDrive\r\nCA+F=CD\r\nCA+F_params=\"\\\\\\Fleetfinder\\\"\r\nCSA+F=CD\r\n"
+        L"CSA+F_params=\"\\\\\\Fleetfinder\\\"\r\nCA+F1=CD\r\nCA+F1_params=\"\\\\\\Fleetfinder\\\"\r\n"
+        L"CA+K=CD\r\nCA+K_params=\"C:\\Work\\\"\r\nF2=cm_RenameOnly\r\n"
+        L"[FileSystemPlugins]\r\nRegistry=C:\\Tools\\plugins\\registry.wfx\r\n"
+        L"[ContentPlugins]\r\n0=C:\\Tools\\plugins\\info.wdx\r\n0_detect=\"EXT=\"\"MP3\"\" | EXT=\"\"OGG\"\"\"\r\n"
+        L"[DirMenu]\r\nmenu1=Documents\r\ncmd1=cd C:\\Users\\Ren\u00e9e\\Documents\r\nmenu2=-\r\n";
+    if (unicode)
+        text += L"menu3=\u0414\u043e\u043a\u0443\u043c\u0435\u043d\u0442\u044b\r\ncmd3=cd D:\\\u6587\u4ef6\r\n";
+    text += L"[LeftHistory]\r\n";
+    for (int i = 0; i < 300; ++i)
+        text += std::to_wstring(i) + L"=D:\\Archive\\" + std::to_wstring(1990 + i % 30) + L"\\folder " + std::to_wstring(i) + L"\r\n";
+    return text + L"[CustomFields]\r\nContents1=[=info.Duration]\r\n[Packer]\r\nInternalUnpackMulti=1\r\n";
 }
 
 std::wstring Trim(const std::wstring& s)
 {
-    size_t b = s.find_first_not_of(L" \t");
-    if (b == std::wstring::npos)
-        return L"";
-    size_t e = s.find_last_not_of(L" \t");
-    return s.substr(b, e - b + 1);
+    size_t b = s.find_first_not_of(L" \t\r"), e = s.find_last_not_of(L" \t\r");
+    return b == std::wstring::npos ? L"" : s.substr(b, e - b + 1);
 }
 
-// The ini reduced to what its writer must keep: lines without blanks around "=", no blank lines,
-// each tagged with its section.
-std::vector<std::wstring> Normalise(const std::wstring& text)
+// The lines the writer must keep, each tagged with its section: blank lines dropped and blanks
+// around "=" removed (the platform's writer normalises both); this plug-in's own lines left out.
+std::vector<std::wstring> KeptLines(const std::wstring& text, bool dropOurs)
 {
     std::vector<std::wstring> out;
     std::wstring section;
-    size_t at = 0;
-    while (at <= text.size()) {
-        size_t end = text.find(L'\n', at);
-        if (end == std::wstring::npos)
-            end = text.size();
-        std::wstring line = text.substr(at, end - at);
-        at = end + 1;
-        if (!line.empty() && line.back() == L'\r')
-            line.pop_back();
-        line = Trim(line);
+    for (size_t at = 0, end; at < text.size(); at = end + 1) {
+        end = text.find(L'\n', at);
+        end = end == std::wstring::npos ? text.size() : end;
+        std::wstring line = Trim(text.substr(at, end - at));
+        size_t eq = line.find(L'=');
         if (line.empty())
             continue;
-        if (line[0] == L'[') {
+        if (line[0] == L'[')
             section = line;
-            out.push_back(line);
-            continue;
-        }
-        size_t eq = line.find(L'=');
-        if (line[0] != L';' && eq != std::wstring::npos)
+        else if (line[0] != L';' && eq != std::wstring::npos)
             line = Trim(line.substr(0, eq)) + L"=" + Trim(line.substr(eq + 1));
-        out.push_back(section + L" " + line);
+        std::wstring tagged = section + L" " + line;
+        bool ours = section == L"[CustomFields_Fleetfinder]" || tagged.rfind(L"[FileSystemPlugins] Fleetfinder=", 0) == 0
+                 || tagged.rfind(L"[Shortcuts] CA+G", 0) == 0 || tagged.rfind(L"[Shortcuts] CA+F=", 0) == 0
+                 || tagged.rfind(L"[Shortcuts] CA+F_params=", 0) == 0;
+        if (!(dropOurs && ours))
+            out.push_back(tagged);
     }
     return out;
 }
 
-bool IsOurs(const std::wstring& line)
-{
-    return line.rfind(L"[FileSystemPlugins] Fleetfinder=", 0) == 0 || line.rfind(L"[Shortcuts] CA+G=", 0) == 0
-        || line.rfind(L"[Shortcuts] CA+G_params=", 0) == 0 || line.rfind(L"[CustomFields_Fleetfinder]", 0) == 0;
-}
+}  // namespace
 
-bool IsPruned(const std::wstring& line)
+TEST(HostLargeIni, UnrelatedLinesKeptInOrderAndEncoding)
 {
-    return line.rfind(L"[Shortcuts] CA+F=", 0) == 0 || line.rfind(L"[Shortcuts] CA+F_params=", 0) == 0;
-}
-
-void CheckKeptInOrder(const std::wstring& before, const std::wstring& after)
-{
-    std::vector<std::wstring> expected, actual;
-    for (const std::wstring& line : Normalise(before))
-        if (!IsPruned(line))
-            expected.push_back(line);
-    int ours = 0;
-    for (const std::wstring& line : Normalise(after)) {
-        if (IsOurs(line))
-            ++ours;
-        else
-            actual.push_back(line);
-    }
-    EXPECT_EQ(1 + 2 + 7, ours);  // plug-in entry, the hotkey pair, the column section and its six keys
-    ASSERT_EQ(expected.size(), actual.size());
-    for (size_t i = 0; i < expected.size(); ++i)
-        ASSERT_EQ(FfTestUtf8(expected[i]), FfTestUtf8(actual[i])) << "line " << i;
-}
-
-class LargeHostIni : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir = FfTestMakeTempDir(L"large_ini");
-        ini = dir + L"\\wincmd.ini";
-        env.reset(new FfTestHostEnv(ini));
-        savedLetter = g_settings.hotkeyLetter;
+    struct Case {
+        const char* name;
+        bool unicode;
+    } cases[] = {{"UTF-16", true}, {"ANSI", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::wstring ini = FfTestMakeTempDir(L"large_ini") + L"\\wincmd.ini";
+        FfTestHostEnv env(ini);
+        std::wstring before = HostStyleIni(c.unicode);
+        std::string bytes;
+        if (c.unicode) {
+            bytes = "\xFF\xFE" + std::string((const char*)before.data(), before.size() * sizeof(wchar_t));
+        } else {
+            bytes.resize(before.size());
+            bytes.resize(WideCharToMultiByte(1252, 0, before.data(), (int)before.size(), &bytes[0], (int)bytes.size(), nullptr, nullptr));
+        }
+        ASSERT_TRUE(FfTestWriteBytes(ini, bytes));
         g_settings.hotkeyLetter = L'G';
-    }
-    void TearDown() override
-    {
-        g_settings.hotkeyLetter = savedLetter;
-        env.reset();
-    }
-    static void RunAllSteps()
-    {
         FfSelfRegisterWfxPlugin();
         FfSelfRegisterHotkeyShortcut();
         FfSelfRegisterCustomColumnsView();
+        g_settings.hotkeyLetter = L'F';
+
+        std::string afterBytes = FfTestReadBytes(ini);
+        EXPECT_EQ(c.unicode, afterBytes.compare(0, 2, "\xFF\xFE") == 0);
+        EXPECT_EQ(!c.unicode, afterBytes.find("Ren\xE9" "e M\xFC" "ller") != std::string::npos);  // ANSI: one byte each
+        std::wstring after = FfTestIniText(ini);
+        std::vector<std::wstring> expected = KeptLines(before, true), actual = KeptLines(after, true);
+        ASSERT_EQ(expected.size(), actual.size());
+        for (size_t i = 0; i < expected.size(); ++i)
+            ASSERT_EQ(FfTestUtf8(expected[i]), FfTestUtf8(actual[i])) << "line " << i;
+        // What was added: the plug-in entry, the new pair and the column section with six keys.
+        EXPECT_EQ(expected.size() + 10, KeptLines(after, false).size());
+        EXPECT_EQ(L"CD", FfTestIniValue(ini, L"Shortcuts", L"CA+G"));
+        EXPECT_EQ(L"", FfTestIniValue(ini, L"Shortcuts", L"CA+F"));
     }
-    std::wstring dir, ini;
-    std::unique_ptr<FfTestHostEnv> env;
-    wchar_t savedLetter = L'F';
-};
-
-}  // namespace
-
-TEST_F(LargeHostIni, Utf16KeepsEverythingElse)
-{
-    std::wstring before = Join(HostStyleLines(true));
-    std::string bytes = "\xFF\xFE";
-    bytes.append((const char*)before.data(), before.size() * sizeof(wchar_t));
-    ASSERT_TRUE(FfTestWriteBytes(ini, bytes));
-
-    RunAllSteps();
-
-    std::string afterBytes = FfTestReadBytes(ini);
-    ASSERT_GE(afterBytes.size(), 2u);
-    EXPECT_EQ("\xFF\xFE", afterBytes.substr(0, 2));  // still UTF-16
-    std::wstring after = FfTestIniText(ini);
-    CheckKeptInOrder(before, after);
-    EXPECT_NE(std::wstring::npos, after.find(L"\u0414\u043e\u043a\u0443\u043c\u0435\u043d\u0442\u044b"));
-    EXPECT_EQ(L"CD", FfTestIniValue(ini, L"Shortcuts", L"CA+G"));
-}
-
-TEST_F(LargeHostIni, AnsiKeepsEverythingElse)
-{
-    std::wstring before = Join(HostStyleLines(false));
-    int size = WideCharToMultiByte(1252, 0, before.c_str(), (int)before.size(), nullptr, 0, nullptr, nullptr);
-    std::string bytes(size, '\0');
-    WideCharToMultiByte(1252, 0, before.c_str(), (int)before.size(), &bytes[0], size, nullptr, nullptr);
-    ASSERT_NE(std::string::npos, bytes.find("Ren\xE9" "e"));
-    ASSERT_TRUE(FfTestWriteBytes(ini, bytes));
-
-    RunAllSteps();
-
-    std::string afterBytes = FfTestReadBytes(ini);
-    EXPECT_NE("\xFF\xFE", afterBytes.substr(0, 2));
-    EXPECT_NE("\xEF\xBB\xBF", afterBytes.substr(0, 3));
-    EXPECT_NE(std::string::npos, afterBytes.find("Ren\xE9" "e M\xFCller"));  // one byte each, as before
-    CheckKeptInOrder(before, FfTestIniText(ini));
-    EXPECT_EQ(L"CD", FfTestIniValue(ini, L"Shortcuts", L"CA+G"));
 }

@@ -2,41 +2,21 @@
 #include <gtest/gtest.h>
 
 #include "core/core.h"
-#include "fftest.h"
 #include "host/host.h"
 #include "host_fixture.h"
 #include "overlay/overlay.h"
 
-namespace {
-
-// A host ini in a fresh folder, with COMMANDER_INI pointing at it for the test's life.
+// A host ini in a fresh folder, found through COMMANDER_INI; user.ini beside it for redirects.
 struct HostIni {
-    explicit HostIni(const char* contents)
-        : dir(FfTestMakeTempDir(L"theme")), path(dir + L"\\wincmd.ini"), env(path)
+    HostIni(const char* contents, const char* userIni = "")
+        : dir(FfTestMakeTempDir(L"theme")), env(dir + L"\\wincmd.ini")
     {
-        EXPECT_TRUE(FfTestWriteBytes(path, contents));
+        EXPECT_TRUE(FfTestWriteBytes(dir + L"\\wincmd.ini", contents));
+        EXPECT_TRUE(FfTestWriteBytes(dir + L"\\user.ini", userIni));
     }
     std::wstring dir;
-    std::wstring path;
     FfTestHostEnv env;
 };
-
-LOGFONTW FontOf(HFONT font)
-{
-    LOGFONTW lf = {};
-    EXPECT_EQ((int)sizeof(lf), GetObjectW(font, sizeof(lf), &lf));
-    return lf;
-}
-
-int ScreenLogPixelsX()
-{
-    HDC dc = GetDC(nullptr);
-    int dpi = GetDeviceCaps(dc, LOGPIXELSX);
-    ReleaseDC(nullptr, dc);
-    return dpi;
-}
-
-}  // namespace
 
 TEST(HostTheme, DecisionTable)
 {
@@ -44,225 +24,146 @@ TEST(HostTheme, DecisionTable)
         int themeMode, hostDark, windowsDark;
         bool dark;
     } cases[] = {
-        {1, 0, 0, true},    {1, -1, 0, true},   // setting Dark wins
-        {2, 1, 1, false},   {2, -1, 1, false},  // setting Light wins
-        {0, 0, 1, false},                       // host light (DarkMode absent or 0) beats Windows dark
-        {0, 1, 0, true},                        // host DarkMode 2
-        {0, -1, 0, false},                      // host leaves it to Windows: apps light
-        {0, -1, 1, true},                       // Windows apps dark
-        {0, -1, -1, true},                      // Windows value unreadable or no host file
-        {7, -1, 0, false},                      // unknown mode behaves as Auto
+        {1, 0, 0, true},   {2, 1, 1, false},                     // the setting wins
+        {0, 0, 1, false},  {0, 1, 0, true},                      // then the host
+        {0, -1, 0, false}, {0, -1, 1, true}, {0, -1, -1, true},  // then Windows; unreadable: dark
+        {7, -1, 0, false},                                       // unknown mode: Auto
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.themeMode << "/" << c.hostDark << "/" << c.windowsDark);
-        EXPECT_EQ(c.dark, FfChooseDarkTheme(c.themeMode, c.hostDark, c.windowsDark));
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(c.dark, FfChooseDarkTheme(c.themeMode, c.hostDark, c.windowsDark))
+            << c.themeMode << "/" << c.hostDark << "/" << c.windowsDark;
 }
 
-TEST(HostTheme, HostDarkModeValues)
+TEST(HostTheme, HostDarkModeAndWindowsSetting)
 {
     struct Case {
         const char* ini;
         int expected;
     } cases[] = {
-        {"[Configuration]\r\nFoo=1\r\n", 0},                    // absent: light
-        {"[Configuration]\r\nDarkMode=0\r\n", 0},
-        {"[Configuration]\r\nDarkMode=1\r\n", -1},              // follow Windows
-        {"[Configuration]\r\nDarkMode=2\r\n", 1},
-        {"[Configuration]\r\nDarkMode=3\r\n", -1},
-        {"[Configuration]\r\nDarkMode=-1\r\n", -1},
-        {"[Layout]\r\nDarkMode=2\r\n", 0},                      // other section does not count
-        {"[Configuration]\r\nRedirectSection=user.ini\r\nDarkMode=0\r\n", 1},  // read from user.ini
+        {"[Configuration]\r\nFoo=1\r\n", 0},  {"[Configuration]\r\nDarkMode=0\r\n", 0},
+        {"[Configuration]\r\nDarkMode=1\r\n", -1}, {"[Configuration]\r\nDarkMode=2\r\n", 1},
+        {"[Configuration]\r\nDarkMode=3\r\n", -1}, {"[Layout]\r\nDarkMode=2\r\n", 0},
+        {"[Configuration]\r\nRedirectSection=user.ini\r\nDarkMode=0\r\n", 1},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.ini);
-        HostIni ini(c.ini);
-        ASSERT_TRUE(FfTestWriteBytes(ini.dir + L"\\user.ini", "[Configuration]\r\nDarkMode=2\r\n"));
-        EXPECT_EQ(c.expected, FfQueryHostDarkMode());
+        HostIni ini(c.ini, "[Configuration]\r\nDarkMode=2\r\n");
+        EXPECT_EQ(c.expected, FfQueryHostDarkMode()) << c.ini;
     }
-}
 
-TEST(HostTheme, WindowsAppsSetting)
-{
     FfTestPrivateKey key(L"personalize");
-    EXPECT_EQ(-1, FfQueryWindowsAppsDarkAt(key.subKey.c_str()));  // key missing
-
+    const wchar_t* sub = key.subKey.c_str();
+    EXPECT_EQ(-1, FfQueryWindowsAppsDarkAt(sub));  // no key
     FfTestRegistryValue value(key.subKey, L"AppsUseLightTheme");
-    ASSERT_TRUE(value.SetDword(0));
-    EXPECT_EQ(1, FfQueryWindowsAppsDarkAt(key.subKey.c_str()));
-    ASSERT_TRUE(value.SetDword(1));
-    EXPECT_EQ(0, FfQueryWindowsAppsDarkAt(key.subKey.c_str()));
-    ASSERT_TRUE(value.SetDword(7));
-    EXPECT_EQ(0, FfQueryWindowsAppsDarkAt(key.subKey.c_str()));
-    ASSERT_TRUE(value.SetString(L"0"));
-    EXPECT_EQ(-1, FfQueryWindowsAppsDarkAt(key.subKey.c_str()));  // not a number
     unsigned long long wide = 0;
-    ASSERT_TRUE(value.SetBytes(REG_QWORD, &wide, sizeof(wide)));
-    EXPECT_EQ(-1, FfQueryWindowsAppsDarkAt(key.subKey.c_str()));
-    ASSERT_TRUE(value.Delete());
-    EXPECT_EQ(-1, FfQueryWindowsAppsDarkAt(key.subKey.c_str()));  // value missing
+    ASSERT_TRUE(value.SetNumber(0));
+    EXPECT_EQ(1, FfQueryWindowsAppsDarkAt(sub));
+    ASSERT_TRUE(value.SetNumber(7));
+    EXPECT_EQ(0, FfQueryWindowsAppsDarkAt(sub));
+    ASSERT_TRUE(value.SetText(L"0"));
+    EXPECT_EQ(-1, FfQueryWindowsAppsDarkAt(sub));
+    ASSERT_TRUE(value.Set(REG_QWORD, &wide, sizeof(wide)));
+    EXPECT_EQ(-1, FfQueryWindowsAppsDarkAt(sub));
 }
 
 TEST(HostTheme, HostFontRules)
 {
     struct Case {
-        const char* name;
         const char* ini;
         int result;
         const wchar_t* face;
         int size, weight;
     } cases[] = {
-        {"full", "[AllResolutions]\r\nFontName=Tahoma\r\nFontSize=12\r\nFontWeight=300\r\n", 1, L"Tahoma", 12, 300},
-        {"small size", "[AllResolutions]\r\nFontName=Tahoma\r\nFontSize=4\r\n", 1, L"Tahoma", 11, 400},
-        {"size six kept", "[AllResolutions]\r\nFontName=Tahoma\r\nFontSize=6\r\n", 1, L"Tahoma", 6, 400},
-        {"weight too big", "[AllResolutions]\r\nFontName=Arial\r\nFontWeight=1200\r\n", 1, L"Arial", 11, 400},
-        {"weight too small", "[AllResolutions]\r\nFontName=Arial\r\nFontWeight=99\r\n", 1, L"Arial", 11, 400},
-        {"weight bounds", "[AllResolutions]\r\nFontName=Arial\r\nFontWeight=1000\r\n", 1, L"Arial", 11, 1000},
-        {"weight lower bound", "[AllResolutions]\r\nFontName=Arial\r\nFontWeight=100\r\n", 1, L"Arial", 11, 100},
-        {"size without name", "[AllResolutions]\r\nFontSize=14\r\nFontWeight=700\r\n", 0, L"keep", 99, 99},
-        {"empty name", "[AllResolutions]\r\nFontName=\r\nFontSize=14\r\n", 0, L"keep", 99, 99},
-        {"no section", "[Configuration]\r\nFontName=Tahoma\r\n", 0, L"keep", 99, 99},
-        {"redirected", "[AllResolutions]\r\nRedirectSection=user.ini\r\nFontName=Tahoma\r\n", 1, L"Verdana", 9, 600},
+        {"FontName=Tahoma\r\nFontSize=12\r\nFontWeight=300", 1, L"Tahoma", 12, 300},
+        {"FontName=Tahoma\r\nFontSize=4", 1, L"Tahoma", 11, 400},
+        {"FontName=Tahoma\r\nFontSize=6", 1, L"Tahoma", 6, 400},
+        {"FontName=Arial\r\nFontWeight=1200", 1, L"Arial", 11, 400},
+        {"FontName=Arial\r\nFontWeight=99", 1, L"Arial", 11, 400},
+        {"FontName=Arial\r\nFontWeight=1000", 1, L"Arial", 11, 1000},
+        {"FontName=Lucida Sans Unicode\r\nFontWeight=100", 1, L"Lucida ", 11, 100},  // face cut to 8
+        {"FontSize=14\r\nFontWeight=700", 0, L"keep", 99, 99},  // no name: size and weight not taken
+        {"FontName=\r\nFontSize=14", 0, L"keep", 99, 99},
+        {"RedirectSection=user.ini\r\nFontName=Tahoma", 1, L"Verdana", 9, 600},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        HostIni ini(c.ini);
-        ASSERT_TRUE(FfTestWriteBytes(ini.dir + L"\\user.ini",
-                                     "[AllResolutions]\r\nFontName=Verdana\r\nFontSize=9\r\nFontWeight=600\r\n"));
-        wchar_t face[FF_HOST_FONT_FACE_MAX] = L"keep";
+        std::string text = std::string("[AllResolutions]\r\n") + c.ini + "\r\n";
+        HostIni ini(text.c_str(), "[AllResolutions]\r\nFontName=Verdana\r\nFontSize=9\r\nFontWeight=600\r\n");
+        wchar_t face[9] = L"keep";
         int size = 99, weight = 99;
-        EXPECT_EQ(c.result, FfReadHostFont(face, FF_HOST_FONT_FACE_MAX, &size, &weight));
-        EXPECT_STREQ(c.face, face);
-        EXPECT_EQ(c.size, size);
-        EXPECT_EQ(c.weight, weight);
+        EXPECT_EQ(c.result, FfReadHostFont(face, 8, &size, &weight)) << c.ini;
+        EXPECT_STREQ(c.face, face) << c.ini;
+        EXPECT_EQ(c.size, size) << c.ini;
+        EXPECT_EQ(c.weight, weight) << c.ini;
     }
-}
-
-TEST(HostTheme, HostFontFaceCutAndWeightOptional)
-{
-    HostIni ini("[AllResolutions]\r\nFontName=Lucida Sans Unicode\r\nFontSize=10\r\n");
-    wchar_t face[8];
-    wmemset(face, L'#', 8);
-    int size = 0;
-    ASSERT_EQ(1, FfReadHostFont(face, 7, &size, nullptr));
-    EXPECT_STREQ(L"Lucida", face);
-    EXPECT_EQ(L'#', face[7]);
-    EXPECT_EQ(10, size);
 }
 
 TEST(HostTheme, MetricsAt96And144Dpi)
 {
     struct Case {
-        int dpi, size, charHeight;
-        int scale, heightRequest, editHeight, rowHeight, searchAreaHeight, headerHeight;
+        int dpi, size, charHeight, scale, heightRequest, edit, row, searchArea, header;
     } cases[] = {
-        // 11 pt at 144 dpi: 16.5 rounds to 17, so rows are 17 + 15 and headers 17 + 12.
-        {144, 11, 22, 150, -22, 22 + 6, 32, 22 + 6 + 9, 29},
-        {96, 11, 15, 100, -15, 15 + 4, 21, 15 + 4 + 6, 19},
-        {120, 9, 15, 125, -15, 15 + 5, 11 + 13, 15 + 5 + 8, 11 + 10},
-        {72, 11, 11, 75, -11, 11 + 3, 8 + 8, 11 + 3 + 5, 8 + 6},  // 8.25 -> 8, 7.5 -> 8, 4.5 -> 5
+        {144, 11, 22, 150, -22, 28, 32, 37, 29},  // 16.5 rounds to 17: rows 17 + 15, headers 17 + 12
+        {96, 11, 15, 100, -15, 19, 21, 25, 19},
+        {72, 11, 11, 75, -11, 14, 16, 19, 14},    // 7.5 -> 8 and 4.5 -> 5
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.dpi << " dpi, size " << c.size);
+        SCOPED_TRACE(c.dpi);
         int scale = FfComputeDpiScale(c.dpi);
         EXPECT_EQ(c.scale, scale);
         EXPECT_EQ(c.heightRequest, FfFontHeightForSize(c.size, c.dpi));
-        FfTheme theme = {};
-        FfComputeThemeMetrics(&theme, c.size, c.charHeight, scale);
-        EXPECT_EQ(c.editHeight, theme.editHeight);
-        EXPECT_EQ(c.rowHeight, theme.rowHeight);
-        EXPECT_EQ(c.searchAreaHeight, theme.searchAreaHeight);
-        EXPECT_EQ(c.headerHeight, theme.headerHeight);
+        FfTheme t = {};
+        FfComputeThemeMetrics(&t, c.size, c.charHeight, scale);
+        EXPECT_EQ(c.edit, t.editHeight);
+        EXPECT_EQ(c.row, t.rowHeight);
+        EXPECT_EQ(c.searchArea, t.searchAreaHeight);
+        EXPECT_EQ(c.header, t.headerHeight);
     }
-    // Halves round away from zero, also below zero.
-    EXPECT_EQ(8, FfScalePixels(5, 150));
-    EXPECT_EQ(-8, FfScalePixels(-5, 150));
-    EXPECT_EQ(700, FfBoldWeightFor(400));
+    EXPECT_EQ(-8, FfScalePixels(-5, 150));  // halves away from zero below zero too
     EXPECT_EQ(700, FfBoldWeightFor(699));
     EXPECT_EQ(900, FfBoldWeightFor(700));
 }
 
-TEST(HostTheme, ColourSets)
-{
-    FfTheme dark = {}, light = {};
-    FfSetThemeColours(&dark, true);
-    FfSetThemeColours(&light, false);
-    EXPECT_EQ(RGB(42, 42, 42), dark.windowBackground);
-    EXPECT_EQ(RGB(240, 240, 240), light.windowBackground);
-    EXPECT_EQ(RGB(148, 163, 184), dark.secondaryText);
-    EXPECT_EQ(RGB(154, 154, 154), light.scrollThumb);
-    for (const FfTheme* t : {&dark, &light}) {
-        EXPECT_EQ(t->text, t->inputText);
-        EXPECT_EQ(t->accent, t->highlight);
-        EXPECT_EQ(1, t->whiteOnAccent);
-    }
-}
-
-// Applying the theme: the setting, the host's font, fresh brushes and fonts, list repainted.
-TEST(HostTheme, ApplyBuildsObjectsFromHostFont)
+// Applying: the setting, the host's colours and font, new objects replacing the old, list repainted.
+TEST(HostTheme, ApplyReplacesObjectsAndRepaintsTheList)
 {
     HostIni ini("[Configuration]\r\nDarkMode=2\r\n[AllResolutions]\r\nFontName=Tahoma\r\nFontSize=4\r\nFontWeight=700\r\n");
-    int dpi = ScreenLogPixelsX();
+    HDC dc = GetDC(nullptr);
+    int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+    ReleaseDC(nullptr, dc);
     int savedMode = g_settings.themeMode;
-
     g_settings.themeMode = 2;  // Light, whatever the host says
     FfApplyTheme();
     EXPECT_EQ(RGB(240, 240, 240), g_theme.windowBackground);
+    EXPECT_EQ(RGB(29, 78, 216), g_theme.highlight);
+    EXPECT_EQ(1, g_theme.whiteOnAccent);
     EXPECT_EQ(MulDiv(dpi, 100, 96), g_theme.dpiScale);
-    LOGFONTW lf = FontOf(g_theme.font);
+    LOGFONTW lf = {}, bold = {};
+    ASSERT_TRUE(GetObjectW(g_theme.font, sizeof(lf), &lf));
+    ASSERT_TRUE(GetObjectW(g_theme.boldFont, sizeof(bold), &bold));
     EXPECT_STREQ(L"Tahoma", lf.lfFaceName);
     EXPECT_EQ(FfFontHeightForSize(11, dpi), lf.lfHeight);
     EXPECT_EQ(700, lf.lfWeight);
+    EXPECT_EQ(900, bold.lfWeight);
     EXPECT_EQ(CLEARTYPE_QUALITY, lf.lfQuality);
-    EXPECT_EQ(900, FontOf(g_theme.boldFont).lfWeight);
-    EXPECT_EQ(FfScalePixels(11, g_theme.dpiScale) + FfScalePixels(10, g_theme.dpiScale), g_theme.rowHeight);
-    EXPECT_GT(g_theme.editHeight, FfScalePixels(4, g_theme.dpiScale));
-    LOGBRUSH lb = {};
-    ASSERT_EQ((int)sizeof(lb), GetObjectW(g_theme.accentBrush, sizeof(lb), &lb));
-    EXPECT_EQ(RGB(29, 78, 216), lb.lbColor);
+    HGDIOBJ old[] = {g_theme.windowBackgroundBrush, g_theme.inputBackgroundBrush, g_theme.accentBrush,
+                     g_theme.font, g_theme.boldFont};
 
-    HBRUSH oldBrushes[3] = {g_theme.windowBackgroundBrush, g_theme.inputBackgroundBrush, g_theme.accentBrush};
-    HFONT oldFonts[2] = {g_theme.font, g_theme.boldFont};
-
-    // Auto: the host's DarkMode=2 decides; the list window is invalidated.
-    HWND list = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
-                                nullptr, nullptr);
-    ASSERT_NE(nullptr, list);
+    HWND list = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
     HWND savedList = g_resultList;
     g_resultList = list;
     FfTestFlushEvents();
     ValidateRect(list, nullptr);
-    g_settings.themeMode = 0;
+    g_settings.themeMode = 0;  // Auto: the host's DarkMode=2
     FfApplyTheme();
-    RECT update = {};
+    RECT update;
     EXPECT_TRUE(GetUpdateRect(list, &update, FALSE));
     g_resultList = savedList;
     DestroyWindow(list);
+    g_settings.themeMode = savedMode;
 
     EXPECT_EQ(RGB(42, 42, 42), g_theme.windowBackground);
-    ASSERT_EQ((int)sizeof(lb), GetObjectW(g_theme.accentBrush, sizeof(lb), &lb));
+    LOGBRUSH lb = {};
+    ASSERT_TRUE(GetObjectW(g_theme.accentBrush, sizeof(lb), &lb));
     EXPECT_EQ(RGB(59, 130, 246), lb.lbColor);
-    // The previous objects were released, not leaked.
-    for (HBRUSH b : oldBrushes)
-        EXPECT_EQ(0u, GetObjectType(b));
-    for (HFONT f : oldFonts)
-        EXPECT_EQ(0u, GetObjectType(f));
-
-    g_settings.themeMode = savedMode;
-}
-
-// With no host font the defaults apply.
-TEST(HostTheme, ApplyDefaultsWithoutHostFont)
-{
-    HostIni ini("[AllResolutions]\r\nFontSize=30\r\n");
-    int savedMode = g_settings.themeMode;
-    g_settings.themeMode = 1;
-    FfApplyTheme();
-    EXPECT_EQ(RGB(42, 42, 42), g_theme.windowBackground);
-    LOGFONTW lf = FontOf(g_theme.font);
-    EXPECT_STREQ(L"Segoe UI", lf.lfFaceName);
-    EXPECT_EQ(FfFontHeightForSize(11, ScreenLogPixelsX()), lf.lfHeight);
-    EXPECT_EQ(400, lf.lfWeight);
-    EXPECT_EQ(700, FontOf(g_theme.boldFont).lfWeight);
-    g_settings.themeMode = savedMode;
+    for (HGDIOBJ o : old)
+        EXPECT_EQ(0u, GetObjectType(o));  // released, not leaked
 }
