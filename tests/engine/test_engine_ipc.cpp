@@ -336,21 +336,38 @@ TEST(EngineIpc, MalformedRecordsAreIgnoredAndLogged)
         COPYDATASTRUCT cds = {c.id, c.size, (void*)c.data};
         EXPECT_EQ(SendMessageW(engine.window, WM_COPYDATA, 0, (LPARAM)&cds), 0) << c.label;
     }
-    // A record naming no reply window is handled without harm, and a sound query is still answered.
-    COPYDATASTRUCT cds = {18, (DWORD)good.size(), &good[0]};
-    EXPECT_EQ(SendMessageW(engine.window, WM_COPYDATA, 0, (LPARAM)&cds), 1);
+    // A record naming no reply window, or every window at once, answers nobody; a top-level
+    // window of ours would see a broadcast reply.
+    static int s_copies = 0;
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
+        if (m == WM_COPYDATA) ++s_copies;
+        return DefWindowProcW(h, m, w, l);
+    };
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"FfTestEngineBystander";
+    RegisterClassW(&wc);
+    HWND bystander = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(bystander, nullptr);
+    for (DWORD target : {0u, 0xFFFFu}) {
+        std::string r = FfEngineBuildQueryRecord(target, FfEngineQueryArgs());
+        COPYDATASTRUCT cds = {18, (DWORD)r.size(), &r[0]};
+        EXPECT_EQ(SendMessageW(engine.window, WM_COPYDATA, 0, (LPARAM)&cds), 1);
+    }
     EXPECT_TRUE(Ask(engine, L"").decoded);
-    EXPECT_EQ(engine.QueriesReceived(), 6);
+    FfTestFlushEvents();
+    EXPECT_EQ(s_copies, 0);
+    DestroyWindow(bystander);
+    EXPECT_EQ(engine.QueriesReceived(), 7);
     auto log = engine.Queries();
-    ASSERT_EQ(log.size(), 6u);
+    ASSERT_EQ(log.size(), 7u);
     for (size_t i = 0; i < 4; ++i) {
         EXPECT_FALSE(log[i].wellFormed) << cases[i].label;
         EXPECT_EQ(log[i].reason, cases[i].reason);
         EXPECT_EQ(log[i].copyDataId, cases[i].id);
         EXPECT_EQ(log[i].cbData, cases[i].size);
     }
-    EXPECT_TRUE(log[4].wellFormed);
-    EXPECT_TRUE(log[5].wellFormed);
+    for (size_t i = 4; i < 7; ++i) EXPECT_TRUE(log[i].wellFormed);
 }
 
 TEST(EngineIpc, IndexOnlyItemsAndReindex)

@@ -8,10 +8,9 @@
 // The engine's IPC window classes: the plain one, and the one a named instance registers.
 #define FF_ENGINE_CLASS L"EVERYTHING_TASKBAR_NOTIFICATION"
 std::wstring FfEngineClassName(const std::wstring& instance);  // "" -> plain class, "x" -> "..._(x)"
-// An instance name unique to this test process and call, for tests that talk to their own engine
-// window only. A test whose code finds the engine by the plain class (the plug-in does) must not
-// run beside another such test: give it the "engine" lock in its CMakeLists.txt, e.g.
-//   set_property(TEST fft_x APPEND PROPERTY RESOURCE_LOCK engine)
+// An instance name unique to this test process and call. Any engine, plain or named, is visible
+// to code that looks the engine up by class (the plug-in accepts a named one when no plain one
+// runs), so a test program that starts engines holds the desktop lock (DESKTOP in ff_add_test).
 std::wstring FfEngineUniqueInstance(const wchar_t* tag);
 
 // Private messages the engine's window answers (SendMessageW to FfTestEngine::window):

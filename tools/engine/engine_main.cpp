@@ -45,8 +45,11 @@ static int FfEngineBuildIndex()
     return (int)g_engineIndex.entries.size();
 }
 
+// The target comes from the record: anything but a live window (HWND_BROADCAST among them, which
+// would hand the reply to every top-level window on the desktop) gets nothing.
 static void FfEngineSendBlock(HWND self, HWND target, ULONG_PTR id, const std::string& block)
 {
+    if (!target || !IsWindow(target)) return;
     COPYDATASTRUCT cds;
     cds.dwData = id;
     cds.cbData = (DWORD)block.size();
