@@ -178,13 +178,14 @@ static int FfFillListingLocked(const int* selection, int selectionCount, bool ap
     if (!append) g_panelListingCount = 0;
     int firstNew = g_panelListingCount;
     FfNameIndexReset(&g_publishIndex, g_panelListing, g_panelListingCount);
-    bool checkListed = append && g_panelListingCount > 0;
     int candidates = selection ? selectionCount : g_resultCount;
     for (int i = 0; i < candidates && g_panelListingCount < FF_PANEL_LISTING_MAX; ++i) {
         int resultIndex = selection ? selection[i] : i;
         if (resultIndex < 0 || resultIndex >= g_resultCount) continue;
         const FfResult* result = &g_results[resultIndex];
-        if (checkListed && FfNameIndexContainsPath(&g_publishIndex, result->path)) continue;
+        // Appending never lists one path twice, counting the entries this publish added.
+        if (append && g_panelListingCount > 0 && FfNameIndexContainsPath(&g_publishIndex, result->path))
+            continue;
         FfPanelEntry* entry = &g_panelListing[g_panelListingCount];
         FfMakeUniqueEntryName(&g_publishIndex, FfPathBaseName(result->path), entry->name,
                               FF_PANEL_NAME_CHARS);

@@ -189,12 +189,22 @@ TEST_F(Publish, ReplacesAppendsAndSendsTheHostToTheFirstNewEntry)
     EXPECT_EQ(FfBridgeListingNames().size(), 4u);
     EXPECT_EQ(RecordPath(g_records.back()), L"\\\\\\Fleetfinder\\a.txt");
 
+    // A path given twice: appended once (also onto an empty listing), replaced twice.
+    FfBridgeSetListing({});
+    FfBridgeSetResults({L"C:\\dup\\d.txt", L"C:\\DUP\\D.TXT"});
+    int twice[] = {0, 1, 0};
+    FfPublishResultsToWfx(host, twice, 3, true);
+    EXPECT_EQ(FfBridgeListingNames(), (std::vector<std::wstring>{L"d.txt"}));
+    FfBridgeSetResults({L"C:\\dup\\d.txt", L"C:\\DUP\\D.TXT"});
+    FfPublishResultsToWfx(host, twice, 3, false);
+    EXPECT_EQ(FfBridgeListingNames(), (std::vector<std::wstring>{L"d.txt", L"D (2).TXT", L"d (3).txt"}));
+
     // Only out-of-range indexes, replacing: the listing empties and the host is not sent anywhere.
     FfBridgeSetResults({L"C:\\x.txt"});
     int outside[] = {5};
     FfPublishResultsToWfx(host, outside, 1, false);
     EXPECT_EQ(g_panelListingCount, 0);
-    EXPECT_EQ(g_records.size(), 3u);
+    EXPECT_EQ(g_records.size(), 5u);
 
     // Nothing to publish, or no host: nothing happens and nothing is logged.
     size_t linesBefore = log.Lines().size();
@@ -208,6 +218,8 @@ TEST_F(Publish, ReplacesAppendsAndSendsTheHostToTheFirstNewEntry)
         L"FfPublishResultsToWfx: replaced, now 3 entries total in the WFX panel listing (source=all results).",
         L"FfPublishResultsToWfx: appended, now 4 entries total in the WFX panel listing (source=selection).",
         L"FfPublishResultsToWfx: appended, now 4 entries total in the WFX panel listing (source=all results).",
+        L"FfPublishResultsToWfx: appended, now 1 entry total in the WFX panel listing (source=selection).",
+        L"FfPublishResultsToWfx: replaced, now 3 entries total in the WFX panel listing (source=selection).",
         L"FfPublishResultsToWfx: replaced, now 0 entries total in the WFX panel listing (source=selection).",
     };
     std::vector<std::wstring> lines = log.Lines();
