@@ -88,8 +88,10 @@ static LRESULT FfHostRun(int code, const std::vector<std::wstring>& args, std::w
     case FF_HOSTCTL_QUIT: PostMessageW(g_hostMainWindow, WM_CLOSE, 0, 0); return 1;
     case FF_HOSTCTL_SET_ACTIVE: {
         int panel = FfHostArgInt(args, 0, 0) == 1 ? 1 : 0;
-        FfHostActivatePanel(panel);
-        g_hostActivePanel = panel;  // also when the window has no focus to give
+        // Setting the focus would activate a host that runs in the background and take the
+        // foreground from whatever has it; there only the active panel changes.
+        if (GetForegroundWindow() == g_hostMainWindow) FfHostActivatePanel(panel);
+        g_hostActivePanel = panel;
         InvalidateRect(g_hostMainWindow, nullptr, TRUE);
         return 1;
     }
