@@ -63,8 +63,11 @@ int FfQueryHostActiveFolder(HWND hostWindow, wchar_t* folder, int cap)
     if (!hostWindow) return 0;
     // The host answers through the clipboard; whatever the user had copied goes back after.
     FfClipboardSnapshot* saved = FfSaveClipboard(g_overlayWindow);
+    DWORD before = GetClipboardSequenceNumber();
     FfSendHostCommand(hostWindow, FF_HOST_CM_COPY_SOURCE_PATH);
-    int found = FfReadClipboardFolder(folder, cap);
+    // A host that did not answer (a stale handle, say) leaves the user's own text there, which
+    // is no folder: only what was put on the clipboard during the command counts.
+    int found = GetClipboardSequenceNumber() != before ? FfReadClipboardFolder(folder, cap) : 0;
     FfRestoreClipboard(g_overlayWindow, saved);
     return found;
 }
@@ -82,16 +85,6 @@ void FfOrderFilesBeforeFolders(FfResult* results, int count)
         if (results[i].isFolder) scratch[n++] = results[i];
     memcpy(results, scratch, sizeof(FfResult) * (SIZE_T)count);
     HeapFree(GetProcessHeap(), 0, scratch);
-}
-
-static void FfRefreshResultList(void)
-{
-    FfFillResultList();
-    g_selectedIndex = g_resultCount < 1 ? -1 : 0;
-    if (g_resultCount >= 1 && g_resultList) {
-        SendMessageW(g_resultList, LB_SETCARETINDEX, 0, 0);
-        SendMessageW(g_resultList, LB_SETSEL, 1, 0);
-    }
 }
 
 // Replaces "path:." by the host's active folder when it can be had; query receives the text.
@@ -121,7 +114,7 @@ void FfRunSearchNow(void)
     typed[FF_TYPED_TEXT_MAX - 1] = 0;
     if (!typed[0]) {
         g_resultCount = 0;
-        FfRefreshResultList();
+        FfResetResultList();
         return;
     }
 
@@ -172,5 +165,5 @@ void FfRunSearchNow(void)
         if (g_localSortActive == 1)
             FfSortResults(g_results, g_resultCount, g_sortColumn, g_sortDescending);
     }
-    FfRefreshResultList();
+    FfResetResultList();
 }

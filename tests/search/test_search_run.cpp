@@ -1,0 +1,381 @@
+// The search run against the stand-in engine and host: query texts, passes, order, "path:.", clipboard.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <string.h>
+#include "bridge/host_commands.h"
+#include "core/core.h"
+#include "core/text.h"
+#include "enginectl.h"
+#include "fftest.h"
+#include "hostctl.h"
+#include "overlay/list.h"
+#include "overlay/overlay.h"
+#include "search_test_util.h"
+
+namespace {
+
+std::vector<FfEngineItem> Items(const wchar_t* stem, int files, int folders)
+{
+    std::vector<FfEngineItem> items;
+    for (int i = 0; i < files; i++) {
+        FfEngineItem it;
+        it.path = std::wstring(L"C:\\r\\") + stem + std::to_wstring(1000 + i) + L".txt";
+        it.size = 1 + i;
+        items.push_back(it);
+    }
+    for (int i = 0; i < folders; i++) {
+        FfEngineItem it;
+        it.path = std::wstring(L"C:\\r\\") + stem + L"dir" + std::to_wstring(1000 + i);
+        it.isFolder = true;
+        items.push_back(it);
+    }
+    return items;
+}
+
+class SearchRun : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_moduleHandle = GetModuleHandleW(nullptr);
+        g_settings.sortType = 1;
+        g_settings.maxResults = 200;
+        g_localSortActive = 0;
+        g_overlayWindow = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                          g_moduleHandle, nullptr);
+        g_searchBox = CreateWindowExW(0, L"EDIT", L"", WS_CHILD, 0, 0, 10, 10, g_overlayWindow, nullptr,
+                                      g_moduleHandle, nullptr);
+        g_resultList = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | LBS_EXTENDEDSEL | LBS_NOTIFY | LBS_OWNERDRAWFIXED, 0, 0, 10, 10,
+                                       g_overlayWindow, nullptr, g_moduleHandle, nullptr);
+        SendMessageW(g_searchBox, EM_SETLIMITTEXT, 0, 0);
+        g_filterCount = 0;
+        FfAppendFilter(L"<All Files>", L"");
+        FfAppendFilter(L"Document", L"ext:txt;doc");
+        FfAppendFilter(L"Folder", L"folder:");
+        FfAppendFilter(L"Odd", L"Folder:x");
+        g_selectedFilter = 0;
+    }
+    void TearDown() override
+    {
+        DestroyWindow(g_overlayWindow);
+        g_overlayWindow = g_searchBox = g_resultList = nullptr;
+        g_resultCount = 0;
+    }
+    void Type(const std::wstring& text) { SetWindowTextW(g_searchBox, text.c_str()); }
+    std::vector<std::wstring> Texts()
+    {
+        std::vector<std::wstring> texts;
+        for (const FfEngineQueryRecord& q : engine.Queries()) texts.push_back(q.text);
+        return texts;
+    }
+    FfTestEngine engine;
+};
+
+TEST_F(SearchRun, QueryTextsPerFilter)
+{
+    FfEngineOptions options;
+    options.items = Items(L"report", 2, 1);
+    ASSERT_TRUE(engine.Start(options));
+    struct Case {
+        int filter;
+        std::vector<std::wstring> texts;
+        int total;
+    } cases[] = {
+        {0, {L"report file:", L"report folder:"}, 3},
+        {1, {L"filter:\"Document\" report file:"}, 2},
+        {2, {L"filter:\"Folder\" report file:", L"filter:\"Folder\" report folder:"}, 1},
+        {3, {L"filter:\"Odd\" report file:"}, 0},  // "Folder:" with a capital F is no folder clause
+    };
+    size_t seen = 0;
+    Type(L"report");
+    for (const Case& c : cases) {
+        g_selectedFilter = c.filter;
+        FfRunSearchNow();
+        std::vector<std::wstring> texts = Texts();
+        std::vector<std::wstring> added(texts.begin() + seen, texts.end());
+        seen = texts.size();
+        EXPECT_EQ(c.texts, added) << c.filter;
+        EXPECT_EQ(c.total, g_resultCount) << c.filter;
+    }
+}
+
+TEST_F(SearchRun, EmptyBoxAsksNothing)
+{
+    FfLogCapture logs(L"run_empty");
+    FfEngineOptions options;
+    options.items = Items(L"report", 2, 1);
+    ASSERT_TRUE(engine.Start(options));
+    g_resultCount = 5;
+    Type(L"");
+    FfRunSearchNow();
+    EXPECT_EQ(0, g_resultCount);
+    EXPECT_EQ(-1, g_selectedIndex);
+    EXPECT_EQ(0, engine.QueriesReceived());
+    EXPECT_EQ(L"", logs.ReadLog());
+}
+
+TEST_F(SearchRun, FilesBeforeFoldersAndTheSummaryLine)
+{
+    FfLogCapture logs(L"run_order");
+    FfEngineOptions options;
+    options.items = Items(L"mix", 3, 2);
+    // Folder names that sort before the files by name: the engine answers them first.
+    FfEngineItem early;
+    early.path = L"C:\\r\\aaa_mixdir";
+    early.isFolder = true;
+    options.items.push_back(early);
+    ASSERT_TRUE(engine.Start(options));
+    Type(L"mix");
+    FfRunSearchNow();
+    ASSERT_EQ(6, g_resultCount);
+    for (int i = 0; i < 3; i++) EXPECT_EQ(0u, g_results[i].isFolder) << i;
+    EXPECT_STREQ(L"C:\\r\\mix1000.txt", g_results[0].path);
+    EXPECT_STREQ(L"C:\\r\\aaa_mixdir", g_results[3].path);
+    EXPECT_STREQ(L"C:\\r\\mixdir1001", g_results[5].path);
+    EXPECT_EQ(0, g_selectedIndex);
+    EXPECT_EQ(6, (int)SendMessageW(g_resultList, LB_GETCOUNT, 0, 0));
+    EXPECT_EQ(1, (int)SendMessageW(g_resultList, LB_GETSEL, 0, 0));
+    EXPECT_EQ(1, logs.CountInLog(L"FfRunSearchNow: filter=\"<All Files>\" typed=\"mix\" includeFolders=1 -> "
+                                 L"files=3(ok=1) folders=3(ok=1) total=6"));
+
+    // With a column chosen, the next result set arrives sorted by it.
+    g_localSortActive = 1;
+    g_sortColumn = FF_SORT_SIZE;
+    g_sortDescending = 1;
+    FfRunSearchNow();
+    ASSERT_EQ(6, g_resultCount);
+    EXPECT_STREQ(L"C:\\r\\mix1002.txt", g_results[0].path);
+}
+
+TEST_F(SearchRun, FolderPassCaps)
+{
+    FfEngineOptions options;
+    options.items = Items(L"cap", 520, 520);
+    ASSERT_TRUE(engine.Start(options));
+    struct Case {
+        int maxResults;
+        std::vector<DWORD> caps;  // maxResults of each query sent
+        int total;
+    } cases[] = {
+        {200, {200, 200}, 400},
+        {300, {300, 200}, 500},
+        {500, {500}, 500},
+        {1, {1, 1}, 2},
+    };
+    Type(L"cap");
+    size_t seen = 0;
+    for (const Case& c : cases) {
+        g_settings.maxResults = c.maxResults;
+        FfRunSearchNow();
+        std::vector<FfEngineQueryRecord> queries = engine.Queries();
+        std::vector<DWORD> caps;
+        for (size_t i = seen; i < queries.size(); i++) caps.push_back(queries[i].maxResults);
+        seen = queries.size();
+        EXPECT_EQ(c.caps, caps) << c.maxResults;
+        EXPECT_EQ(c.total, g_resultCount) << c.maxResults;
+    }
+}
+
+TEST_F(SearchRun, EngineAbsentGivesAnEmptySet)
+{
+    FfLogCapture logs(L"run_absent");
+    Type(L"anything");
+    FfRunSearchNow();
+    EXPECT_EQ(0, g_resultCount);
+    EXPECT_EQ(1, logs.CountInLog(L"files=0(ok=0) folders=0(ok=0) total=0"));
+}
+
+// ---- "path:." through the host, and the clipboard as it was -----------------------------
+
+std::string DibBytes()
+{
+    BITMAPINFOHEADER header = {};
+    header.biSize = sizeof header;
+    header.biWidth = 4;
+    header.biHeight = 2;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    header.biCompression = BI_RGB;
+    std::string bytes((const char*)&header, sizeof header);
+    for (int i = 0; i < 8 * 4; i++) bytes.push_back((char)(i * 7 + 1));
+    return bytes;
+}
+
+std::string DropBytes(const std::vector<std::wstring>& files)
+{
+    DROPFILES drop = {};
+    drop.pFiles = sizeof drop;
+    drop.fWide = TRUE;
+    std::string bytes((const char*)&drop, sizeof drop);
+    for (const std::wstring& f : files) bytes.append((const char*)f.c_str(), 2 * (f.size() + 1));
+    bytes.append(2, '\0');
+    return bytes;
+}
+
+HGLOBAL Global(const std::string& bytes)
+{
+    HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
+    memcpy(GlobalLock(g), bytes.data(), bytes.size());
+    GlobalUnlock(g);
+    return g;
+}
+
+struct ClipboardState {
+    std::vector<UINT> formats;
+    std::wstring text;
+    std::string dib;
+    std::vector<std::wstring> files;
+};
+
+ClipboardState ReadClipboard()
+{
+    ClipboardState state;
+    if (!OpenClipboard(nullptr)) return state;
+    for (UINT f = EnumClipboardFormats(0); f; f = EnumClipboardFormats(f)) state.formats.push_back(f);
+    if (HANDLE h = GetClipboardData(CF_UNICODETEXT)) {
+        state.text = (const wchar_t*)GlobalLock(h);
+        GlobalUnlock(h);
+    }
+    if (HANDLE h = GetClipboardData(CF_DIB)) {
+        state.dib.assign((const char*)GlobalLock(h), DibBytes().size());
+        GlobalUnlock(h);
+    }
+    if (HANDLE h = GetClipboardData(CF_HDROP)) {
+        HDROP drop = (HDROP)h;
+        UINT n = DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+        for (UINT i = 0; i < n; i++) {
+            wchar_t name[MAX_PATH];
+            DragQueryFileW(drop, i, name, MAX_PATH);
+            state.files.push_back(name);
+        }
+    }
+    CloseClipboard();
+    return state;
+}
+
+int IndexOf(const std::vector<UINT>& formats, UINT f)
+{
+    for (size_t i = 0; i < formats.size(); i++)
+        if (formats[i] == f) return (int)i;
+    return -1;
+}
+
+class PathToken : public SearchRun {
+protected:
+    void SetUp() override
+    {
+        SearchRun::SetUp();
+        folder = FfTestMakeTempDir(L"activefolder");
+        FfEngineOptions options;
+        options.items = Items(L"notes", 1, 0);
+        ASSERT_TRUE(engine.Start(options));
+        FfHostStartOptions hostOptions;
+        hostOptions.leftFolder = folder;
+        ASSERT_TRUE(host.Start(hostOptions));
+    }
+    void TearDown() override
+    {
+        host.Quit();
+        SearchRun::TearDown();
+    }
+    std::wstring folder;
+    FfHostCtl host;
+};
+
+TEST_F(PathToken, SubstitutedWithTheActiveFolder)
+{
+    FfLogCapture logs(L"token", true);
+    struct Case {
+        std::wstring typed, query;
+    } cases[] = {
+        {L"notes path:.", L"notes path:\"" + folder + L"\" file:"},
+        {L"PATH:. notes", L"path:\"" + folder + L"\" notes file:"},
+        {L"notes path:.txt", L"notes path:.txt file:"},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(host.ClearEvents());
+        Type(c.typed);
+        FfRunSearchNow();
+        std::vector<std::wstring> texts = Texts();
+        ASSERT_FALSE(texts.empty());
+        EXPECT_EQ(c.query, texts[texts.size() - 2]) << FfTestUtf8(c.typed);
+    }
+    std::wstring debug = logs.ReadDebugLog();
+    EXPECT_NE(std::wstring::npos, debug.find(L"path:. substituted with " + folder));
+    int commands = 0;
+    for (const FfHostEvent& e : host.Events())
+        if (e.kind == L"command" && e.number == 2029) commands++;
+    EXPECT_EQ(0, commands);  // the last case had no token: the host was not asked
+}
+
+TEST_F(PathToken, ClipboardIsPutBackAsItWas)
+{
+    std::vector<std::wstring> files = {L"C:\\copied\\one.txt", L"C:\\copied\\two \u00E9.bin"};
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    SetClipboardData(CF_UNICODETEXT, Global(std::string((const char*)L"keep me", 16)));
+    SetClipboardData(CF_DIB, Global(DibBytes()));
+    SetClipboardData(CF_HDROP, Global(DropBytes(files)));
+    CloseClipboard();
+    ClipboardState before = ReadClipboard();
+
+    Type(L"notes path:.");
+    FfRunSearchNow();
+    ASSERT_TRUE(host.WaitForEvent(L"command", 2000));
+    EXPECT_EQ(L"notes path:\"" + folder + L"\" file:", Texts().front());
+
+    ClipboardState after = ReadClipboard();
+    EXPECT_EQ(L"keep me", after.text);
+    EXPECT_EQ(DibBytes(), after.dib);
+    EXPECT_EQ(files, after.files);
+    int text = IndexOf(after.formats, CF_UNICODETEXT), dib = IndexOf(after.formats, CF_DIB),
+        drop = IndexOf(after.formats, CF_HDROP);
+    ASSERT_GE(text, 0);
+    ASSERT_GE(dib, 0);
+    ASSERT_GE(drop, 0);
+    EXPECT_LT(text, dib);
+    EXPECT_LT(dib, drop);
+    EXPECT_EQ(IndexOf(before.formats, CF_UNICODETEXT) < IndexOf(before.formats, CF_HDROP), text < drop);
+}
+
+TEST_F(PathToken, EmptyClipboardStaysEmpty)
+{
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    Type(L"notes path:.");
+    FfRunSearchNow();
+    EXPECT_EQ(L"notes path:\"" + folder + L"\" file:", Texts().front());
+    EXPECT_TRUE(ReadClipboard().formats.empty());
+}
+
+// The host's panel inside our own folder, or a host that does not answer: the token stays.
+TEST_F(PathToken, LeftAsTypedWhenTheFolderCannotBeHad)
+{
+    FfLogCapture logs(L"token_literal", true);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    SetClipboardData(CF_UNICODETEXT, Global(std::string((const char*)L"C:\\users own text", 36)));
+    CloseClipboard();
+
+    // A main window that ignores the command: the user's own text is no folder.
+    host.Quit();
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = g_moduleHandle;
+    wc.lpszClassName = L"TTOTAL_CMD";
+    RegisterClassW(&wc);
+    HWND mute = CreateWindowExW(0, L"TTOTAL_CMD", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, g_moduleHandle, nullptr);
+    ASSERT_NE(nullptr, mute);
+    Type(L"notes path:.");
+    FfRunSearchNow();
+    EXPECT_EQ(L"notes path:. file:", Texts().front());
+    EXPECT_EQ(L"C:\\users own text", ReadClipboard().text);
+    DestroyWindow(mute);
+    EXPECT_NE(std::wstring::npos,
+              logs.ReadDebugLog().find(L"path:. typed but the active panel's current folder could not be "
+                                       L"determined - left as literal text."));
+}
+
+}  // namespace
