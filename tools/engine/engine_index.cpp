@@ -161,6 +161,18 @@ static std::wstring FfEngineTypeName(const FfEngineEntry& e)
     return e.foldedExt + L" file";
 }
 
+// Ordinal comparison in a plain loop: the string class's compare calls the C runtime per
+// comparison, which made sorting 100 000 names several times slower.
+static int FfEngineCompareText(const std::wstring& a, const std::wstring& b)
+{
+    size_t n = a.size() < b.size() ? a.size() : b.size();
+    const wchar_t* x = a.data();
+    const wchar_t* y = b.data();
+    for (size_t i = 0; i < n; ++i)
+        if (x[i] != y[i]) return x[i] < y[i] ? -1 : 1;
+    return a.size() < b.size() ? -1 : (a.size() > b.size() ? 1 : 0);
+}
+
 template <typename T> static int FfEngineCompareValues(const T& a, const T& b)
 {
     return a < b ? -1 : (b < a ? 1 : 0);
@@ -175,16 +187,16 @@ int FfEngineCompareEntries(const FfEngineEntry& a, const FfEngineEntry& b, uint3
     uint32_t key = (sortType >= 1 && sortType <= 16) || sortType == 23 || sortType == 24 ? sortType : 1;
     bool descending = (key % 2) == 0;
     switch (key) {
-    case 1: case 2: c = a.foldedName.compare(b.foldedName); break;
-    case 3: case 4: c = a.foldedPath.compare(b.foldedPath); break;
+    case 1: case 2: c = FfEngineCompareText(a.foldedName, b.foldedName); break;
+    case 3: case 4: c = FfEngineCompareText(a.foldedPath, b.foldedPath); break;
     case 5: case 6: c = FfEngineCompareValues(a.size, b.size); break;
     case 7: case 8:
-        c = a.foldedExt.compare(b.foldedExt);
-        if (c == 0) c = a.foldedName.compare(b.foldedName);
+        c = FfEngineCompareText(a.foldedExt, b.foldedExt);
+        if (c == 0) c = FfEngineCompareText(a.foldedName, b.foldedName);
         break;
     case 9: case 10:
-        c = FfEngineTypeName(a).compare(FfEngineTypeName(b));
-        if (c == 0) c = a.foldedName.compare(b.foldedName);
+        c = FfEngineCompareText(FfEngineTypeName(a), FfEngineTypeName(b));
+        if (c == 0) c = FfEngineCompareText(a.foldedName, b.foldedName);
         break;
     case 11: case 12: c = FfEngineCompareValues(a.created, b.created); break;
     case 13: case 14: c = FfEngineCompareValues(a.modified, b.modified); break;
@@ -194,8 +206,8 @@ int FfEngineCompareEntries(const FfEngineEntry& a, const FfEngineEntry& b, uint3
     c = c < 0 ? -1 : (c > 0 ? 1 : 0);
     if (descending) c = -c;
     if (c != 0) return c;
-    c = a.foldedPath.compare(b.foldedPath);
-    if (c == 0) c = a.path.compare(b.path);
+    c = FfEngineCompareText(a.foldedPath, b.foldedPath);
+    if (c == 0) c = FfEngineCompareText(a.path, b.path);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 

@@ -1,4 +1,13 @@
 // Stand-in search engine: command line, IPC window, answering queries (on time, late or broken) and the query log.
+//
+// ffengine [--root DIR]... [--items FILE]... [--synthetic N] [--log FILE] [--instance NAME]
+//          [--filters DIR] [--delay MS] [--silent] [--reply-id N] [--short-block]
+//          [--excess-count N] [--bad-offset] [--bad-length [N]] [--quit-after N]
+// Indexes the folders (everything below each root), the listed items and N generated ones, then
+// registers its window: class EVERYTHING_TASKBAR_NOTIFICATION, or ..._(NAME) with --instance.
+// Filters come from DIR (default %APPDATA%\Everything): Everything.ini [Filters], else
+// filters.csv, else the seven built-in ones. Exit codes: 2 bad switch, 3 missing root or items
+// file, 4 log not writable, 5 window not made.
 #include "engine.h"
 #include <shellapi.h>
 #include <stdlib.h>
@@ -42,6 +51,10 @@ static int FfEngineBuildIndex()
     for (const auto& file : g_engineItemFiles) FfEngineLoadItemsFile(&g_engineIndex, file);
     if (g_engineSynthetic > 0) FfEngineAddSynthetic(&g_engineIndex, g_engineSynthetic);
     FfEngineResetOrders(&g_engineIndex);
+    // The packed texts and the plug-in's default order are made now, so that the first query over
+    // a large index is not the slow one.
+    std::vector<uint32_t> none;
+    FfEngineRun(&g_engineIndex, FfEngineMatcher(), 14, 0, 0, &none);
     return (int)g_engineIndex.entries.size();
 }
 
