@@ -9,6 +9,7 @@
 namespace {
 
 const wchar_t* kRoot = L"\\\\\\Fleetfinder";
+const wchar_t* kLibrary = FF_BITS == 64 ? L"Fleetfinder.wdx64" : L"Fleetfinder.wdx";
 
 void SendKeys(std::initializer_list<WORD> keys)  // pressed in order, released in reverse
 {
@@ -61,12 +62,11 @@ protected:
         FfTestWriteBytes(data + L"\\two\\zebrafile.txt", "the second zebra, longer");
         FfTestWriteBytes(data + L"\\other.txt", "other");
         // A private copy of the library: its settings and log live beside it.
-        ASSERT_TRUE(CopyFileW(FfTestBinPath(L"Fleetfinder.wdx64").c_str(),
-                              (pluginDir + L"\\Fleetfinder.wdx64").c_str(), FALSE));
+        ASSERT_TRUE(CopyFileW(FfTestBinPath(kLibrary).c_str(), (pluginDir + L"\\" + kLibrary).c_str(), FALSE));
         FfTestWriteBytes(pluginDir + L"\\Fleetfinder.cfg",
                          "[Display]\r\nLogging=Y\r\nSearchDelayMs=30\r\n[Safety]\r\nAllowDelete=N\r\n");
         ini = dir + L"\\wincmd.ini";
-        FfTestWriteBytes(ini, "[FileSystemPlugins]\r\nFleetfinder=" + FfTestUtf8(pluginDir + L"\\Fleetfinder.wdx64") +
+        FfTestWriteBytes(ini, "[FileSystemPlugins]\r\nFleetfinder=" + FfTestUtf8(pluginDir + L"\\" + kLibrary) +
                                   "\r\n[CustomFields_Fleetfinder]\r\nTitles=Fleetfinder\r\nAutoLoad=1\r\n"
                                   "Headers1=Path\r\nContents1=[=<fs>.Path]\r\nOptions1=-1|1|96\r\n");
         FfEngineOptions options;
