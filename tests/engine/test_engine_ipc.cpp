@@ -436,3 +436,24 @@ TEST(EngineIpc, BadCommandLinesEndTheProgramWithoutAWindow)
         EXPECT_TRUE(code == 2 || code == 3) << FfTestUtf8(line) << " -> " << code;
     }
 }
+
+TEST(EngineIpc, OtherWidthEngineAnswersThisWidthsClient)
+{
+    // The record carries the reply window as 32 bits, so a client of either width reaches an engine
+    // of either width. Needs a machine that runs the other width's programs.
+    FfEngineOptions o = Options(L"", L"otherwidth");
+    o.program = std::wstring(FF_OTHER_BIN_DIR_W) + L"\\ffengine.exe";
+    o.items.push_back({L"W:\\x\\wide.bin", 6000000000ull, 42, false});
+    if (!FfTestFileExists(o.program)) GTEST_SKIP() << "the other width is not built";
+    FfTestEngine engine;
+    if (!engine.Start(o)) {
+        DWORD code = engine.process.pi.hProcess ? engine.process.Wait(0) : 0;
+        GTEST_SKIP() << "the other width's engine does not run here (exit " << code << ")";
+    }
+    Answer a = Ask(engine, L"wide");
+    ASSERT_TRUE(a.decoded);
+    ASSERT_EQ(a.items.size(), 1u);
+    EXPECT_EQ(a.items[0].path, L"W:\\x\\wide.bin");
+    EXPECT_EQ(a.items[0].size, 6000000000ull);
+    EXPECT_EQ(a.items[0].modified, 42u);
+}

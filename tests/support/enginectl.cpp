@@ -54,7 +54,7 @@ bool FfTestEngine::Start(const FfEngineOptions& o, DWORD timeoutMs)
     if (logPath.empty()) logPath = dir + L"\\queries.log";
     className = FfEngineClassName(o.instance);
 
-    std::wstring cmd = L"\"" + FfTestBinPath(L"ffengine.exe") + L"\"";
+    std::wstring cmd = L"\"" + (o.program.empty() ? FfTestBinPath(L"ffengine.exe") : o.program) + L"\"";
     for (const auto& root : o.roots) cmd += L" --root" + FfEngineQuoteArg(root);
     cmd += L" --log" + FfEngineQuoteArg(logPath);
     if (!o.instance.empty()) cmd += L" --instance" + FfEngineQuoteArg(o.instance);

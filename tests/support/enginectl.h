@@ -54,6 +54,7 @@ struct FfEngineOptions {
     DWORD badLengthValue = 0;  // with badLength: this length instead (0 = one character past the end)
     int quitAfter = 0;         // > 0: exit after answering this many queries
     std::wstring extraArgs;    // appended to the command line as given
+    std::wstring program;      // the engine program; empty: this tree's bin\ffengine.exe
 };
 
 // One line of the engine's query log: a record as received (fields as sent, in record order).
