@@ -1,5 +1,6 @@
 // The background thread: settings, registration, keyboard hook and the message loop for the process's life.
 #include "core/core.h"
+#include "overlay/overlay.h"
 
 DWORD WINAPI FfBackgroundThread(LPVOID)
 {
@@ -15,7 +16,7 @@ DWORD WINAPI FfBackgroundThread(LPVOID)
 
     // Self-registration in the host's configuration file goes here (host configuration).
 
-    // Installing the low-level keyboard hook goes here (hotkey).
+    FfInstallKeyboardHook();
 
     return FfRunMessageLoop();
 }

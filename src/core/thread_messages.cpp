@@ -1,9 +1,13 @@
 // Requests posted to the background thread without a window.
 #include "core/core.h"
+#include "overlay/overlay.h"
 
 bool FfHandleThreadMessage(const MSG* msg)
 {
     if (!msg) return false;
-    // WM_FF_AUTOOPEN_OVERLAY (the cold-load auto-open request) is handled here (overlay).
+    if (msg->message == WM_FF_AUTOOPEN_OVERLAY) {
+        FfHandleAutoOpenRequest();
+        return true;
+    }
     return false;
 }
