@@ -315,6 +315,14 @@ TEST(EngineIpc, LateAnswerComesAfterTheSendAndStillCountsForQuit)
     EXPECT_EQ(engine.process.Wait(5000), 0u);
 }
 
+static int g_bystanderCopies = 0;  // copy-data messages a window not named anywhere received
+
+static LRESULT CALLBACK BystanderProc(HWND h, UINT m, WPARAM w, LPARAM l)
+{
+    if (m == WM_COPYDATA) ++g_bystanderCopies;
+    return DefWindowProcW(h, m, w, l);
+}
+
 TEST(EngineIpc, MalformedRecordsAreIgnoredAndLogged)
 {
     FfTestEngine engine;
@@ -338,12 +346,8 @@ TEST(EngineIpc, MalformedRecordsAreIgnoredAndLogged)
     }
     // A record naming no reply window, or every window at once, answers nobody; a top-level
     // window of ours would see a broadcast reply.
-    static int s_copies = 0;
     WNDCLASSW wc = {};
-    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-        if (m == WM_COPYDATA) ++s_copies;
-        return DefWindowProcW(h, m, w, l);
-    };
+    wc.lpfnWndProc = BystanderProc;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = L"FfTestEngineBystander";
     RegisterClassW(&wc);
@@ -356,7 +360,7 @@ TEST(EngineIpc, MalformedRecordsAreIgnoredAndLogged)
     }
     EXPECT_TRUE(Ask(engine, L"").decoded);
     FfTestFlushEvents();
-    EXPECT_EQ(s_copies, 0);
+    EXPECT_EQ(g_bystanderCopies, 0);
     DestroyWindow(bystander);
     EXPECT_EQ(engine.QueriesReceived(), 7);
     auto log = engine.Queries();
