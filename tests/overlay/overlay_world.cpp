@@ -13,6 +13,7 @@
 namespace {
 
 std::atomic<int> s_hostDown[256], s_hostUp[256], s_hostChars, s_passDown[256], s_passUp[256];
+std::atomic<int> s_previousDirCommands;
 WNDPROC s_panelBase = nullptr;
 HHOOK s_recorder = nullptr;
 
@@ -38,6 +39,9 @@ LRESULT CALLBACK HostProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     switch (m) {
     case WM_SIZE: LayoutPanels(w); return 0;
+    case WM_USER + 51:  // numbered host command
+        if (wp == 570) s_previousDirCommands++;
+        return 0;
     case HOST_MSG_FOCUS_PANEL:
         SetForegroundWindow(w);
         SetFocus(GetDlgItem(w, (int)wp + 1));
@@ -173,6 +177,7 @@ void SendText(const std::wstring& text)
 int HostKeyDowns(WORD vk) { return s_hostDown[vk & 0xFF]; }
 int HostKeyUps(WORD vk) { return s_hostUp[vk & 0xFF]; }
 int HostChars() { return s_hostChars; }
+int HostPreviousDirCommands() { return s_previousDirCommands; }
 int PassedKeyDowns(WORD vk) { return s_passDown[vk & 0xFF]; }
 int PassedKeyUps(WORD vk) { return s_passUp[vk & 0xFF]; }
 void ResetKeyCounts()

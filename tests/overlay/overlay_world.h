@@ -43,6 +43,7 @@ void SendText(const std::wstring& text);         // unicode characters
 int HostKeyDowns(WORD vk);
 int HostKeyUps(WORD vk);
 int HostChars();
+int HostPreviousDirCommands();  // command 570 received by the host window
 int PassedKeyDowns(WORD vk);
 int PassedKeyUps(WORD vk);
 void ResetKeyCounts();

@@ -118,6 +118,22 @@ TEST_F(Overlay, HotkeySettingGMakesOnlyGReact)
     EXPECT_EQ(0, HostKeyDowns('G'));
 }
 
+TEST_F(Overlay, AutoOpenRequestSendsTheHostBackAndOpens)
+{
+    OverlayWorld& w = World();
+    SendMessageW(w.host, HOST_MSG_FOCUS_PANEL, 0, 0);
+    FfTestFlushEvents(100);
+    int commands = HostPreviousDirCommands();
+    size_t opened = w.CountLog(kOpened);
+    MSG request = {};
+    request.message = WM_FF_AUTOOPEN_OVERLAY;
+    EXPECT_TRUE(FfHandleThreadMessage(&request));
+    EXPECT_EQ(commands + 1, HostPreviousDirCommands());
+    EXPECT_EQ(1u, w.CountLog("WM_FF_AUTOOPEN_OVERLAY received"));
+    EXPECT_EQ(opened + 1, w.CountLog(kOpened));
+    EXPECT_TRUE(w.OverlayVisible());
+}
+
 TEST_F(Overlay, PlacementOverTheFocusedPanelForEachResultCount)
 {
     OverlayWorld& w = World();
