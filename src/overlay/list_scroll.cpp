@@ -15,8 +15,9 @@ int g_tooltipItem = -1;
 wchar_t g_tooltipText[FF_TOOLTIP_TEXT_MAX];
 bool g_trackingMouseLeave = false;
 
-// The tool record the tooltip was registered with: size 40, window = overlay, id = the list.
-static const UINT FF_TOOLINFO_SIZE = 40;
+// The tool record up to its text pointer: 40 bytes in the 32-bit build; the 64-bit build's wider
+// handles and pointers make it 56 there (a 40-byte record would end before the text pointer).
+static const UINT FF_TOOLINFO_SIZE = TTTOOLINFOW_V1_SIZE;
 
 static int FfTopIndex()
 {

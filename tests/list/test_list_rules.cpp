@@ -93,7 +93,7 @@ TEST(ListGeometry, HeaderClickPicksTheColumnUnderThePoint)
         int x, dpi, contentRight, column;
         const char* what;
     } cases[] = {
-        {300, 100, 500, 1, "size"},     {308, 100, 500, 1, "size left edge"},
+        {340, 100, 500, 1, "size"},     {308, 100, 500, 1, "size left edge"},
         {371, 100, 500, 1, "size last"}, {372, 100, 500, 0, "gap after size"},
         {400, 100, 500, 2, "date"},     {497, 100, 500, 0, "margin right of date"},
         {250, 100, 500, 3, "folder"},   {305, 100, 500, 0, "gap folder/size"},
