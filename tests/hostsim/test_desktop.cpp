@@ -42,14 +42,25 @@ void PressCtrlAlt(WORD key)
     SendInput(6, in, sizeof(INPUT));
 }
 
+void PressKey(WORD key)
+{
+    INPUT in[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        in[i].type = INPUT_KEYBOARD;
+        in[i].ki.wVk = key;
+        in[i].ki.dwFlags = i == 1 ? KEYEVENTF_KEYUP : 0;
+    }
+    SendInput(2, in, sizeof(INPUT));
+}
+
 class HostDesktop : public ::testing::Test {
 protected:
     FfHostCtl host;
     std::wstring left, right, calls;
-    void StartHost(const std::string& ini)
+    void StartHost(const std::string& ini, const wchar_t* rightTag = L"hostdesk_right\u00C4\u6F22")
     {
         left = FfTestMakeTempDir(L"hostdesk_left");
-        right = FfTestMakeTempDir(L"hostdesk_right\u00C4\u6F22");
+        right = FfTestMakeTempDir(rightTag);
         calls = left + L"\\calls.txt";
         FfHostStartOptions options;
         options.leftFolder = left;
@@ -138,6 +149,30 @@ TEST_F(HostDesktop, CtrlAltShortcutsRunTheirChangeFolderBinding)
     DWORD_PTR result = 0;
     ASSERT_TRUE(SendMessageTimeoutW(host.mainWindow, WM_USER + 51, 570, 0, SMTO_NORMAL, 10000, &result));
     EXPECT_EQ(host.Folder(), work);
+}
+
+TEST_F(HostDesktop, PanelKeysBrowseCopyAndSwitch)
+{
+    std::string plugin = FfTestUtf8(FfTestBinPath(L"fft_fakeplugin.dll"));
+    // The copy target is handed to the plug-in as 8-bit text, so it stays within ASCII here.
+    StartHost("[FileSystemPlugins]\r\nFleetfinder=" + plugin + "\r\n", L"hostdesk_right");
+    ASSERT_TRUE(host.SetFolder(FF_HOST_LEFT, L"\\\\\\Fleetfinder"));
+    ASSERT_TRUE(host.SetActivePanel(FF_HOST_LEFT));
+    ASSERT_EQ(host.CurrentItem(), L"alpha.txt");
+
+    PressKey(VK_F5);  // copy the item under the cursor to the other panel
+    ASSERT_TRUE(FfTestWaitFor([&] { return FfTestFileExists(right + L"\\alpha.txt"); }));
+    EXPECT_EQ(FfTestReadBytes(right + L"\\alpha.txt"), "copy of \\alpha.txt");
+
+    PressKey(VK_DOWN);
+    ASSERT_TRUE(FfTestWaitFor([&] { return host.CurrentItem() == L"Folder"; }));
+    PressKey(VK_RETURN);  // a folder is entered
+    ASSERT_TRUE(FfTestWaitFor([&] { return host.Folder() == L"\\\\\\Fleetfinder\\Folder"; }));
+    PressKey(VK_BACK);  // and left again
+    ASSERT_TRUE(FfTestWaitFor([&] { return host.Folder() == L"\\\\\\Fleetfinder"; }));
+    PressKey(VK_TAB);
+    ASSERT_TRUE(FfTestWaitFor([&] { return host.ActivePanel() == FF_HOST_RIGHT; }));
+    EXPECT_EQ(host.FocusWindow(), host.PanelList(FF_HOST_RIGHT));
 }
 
 }  // namespace
