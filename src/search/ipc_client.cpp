@@ -65,6 +65,32 @@ HWND FfFindEverythingWindow(void)
     return NULL;
 }
 
+// The reply window of the last answered exchange. Making a window costs far more than the
+// exchange itself, so a window whose query was answered serves the next one; it holds no
+// state between calls (its user data is cleared when each call returns).
+static HWND g_ipcReplyWindow = NULL;
+
+static HWND FfAcquireReplyWindow(void)
+{
+    if (g_ipcReplyWindow && IsWindow(g_ipcReplyWindow) &&
+        GetWindowThreadProcessId(g_ipcReplyWindow, NULL) == GetCurrentThreadId())
+        return g_ipcReplyWindow;
+    WNDCLASSW windowClass;
+    memset(&windowClass, 0, sizeof windowClass);
+    windowClass.lpfnWndProc = FfIpcReplyWndProc;
+    windowClass.hInstance = g_moduleHandle;
+    windowClass.lpszClassName = FF_IPC_HELPER_CLASS;
+    RegisterClassW(&windowClass);  // fails harmlessly from the second call on
+
+    HWND reply = CreateWindowExW(0, FF_IPC_HELPER_CLASS, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
+                                 g_moduleHandle, NULL);
+    if (!reply) return NULL;
+    // Let the answer through when the engine runs at another integrity level.
+    ChangeWindowMessageFilterEx(reply, WM_COPYDATA, MSGFLT_ALLOW, NULL);
+    g_ipcReplyWindow = reply;
+    return reply;
+}
+
 int FfBuildQueryText(wchar_t* text, int cap, const wchar_t* piece1, const wchar_t* piece2,
                      const wchar_t* piece3)
 {
@@ -170,21 +196,11 @@ int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wch
     BYTE* record = (BYTE*)HeapAlloc(GetProcessHeap(), 0, recordSize);
     if (!record) return 0;
 
-    WNDCLASSW windowClass;
-    memset(&windowClass, 0, sizeof windowClass);
-    windowClass.lpfnWndProc = FfIpcReplyWndProc;
-    windowClass.hInstance = g_moduleHandle;
-    windowClass.lpszClassName = FF_IPC_HELPER_CLASS;
-    RegisterClassW(&windowClass);  // fails harmlessly from the second call on
-
-    HWND reply = CreateWindowExW(0, FF_IPC_HELPER_CLASS, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
-                                 g_moduleHandle, NULL);
+    HWND reply = FfAcquireReplyWindow();
     if (!reply) {
         HeapFree(GetProcessHeap(), 0, record);
         return 0;
     }
-    // Let the answer through when the engine runs at another integrity level.
-    ChangeWindowMessageFilterEx(reply, WM_COPYDATA, MSGFLT_ALLOW, NULL);
 
     FfEncodeEverythingQuery(record, reply, cap, g_settings.sortType, text);
     FfIpcReplyState state;
@@ -217,7 +233,12 @@ int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wch
     }
     // The state lives on this stack: the window must not point at it after we return.
     SetWindowLongPtrW(reply, GWLP_USERDATA, 0);
-    DestroyWindow(reply);
+    // A window that waited in vain may still be answered late: it goes, so that such an
+    // answer finds no window and can never reach a later call's array.
+    if (!state.done) {
+        DestroyWindow(reply);
+        g_ipcReplyWindow = NULL;
+    }
 
     if (state.done && state.ok) {
         if (countOut) *countOut = state.count;

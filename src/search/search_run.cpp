@@ -75,6 +75,13 @@ int FfQueryHostActiveFolder(HWND hostWindow, wchar_t* folder, int cap)
 void FfOrderFilesBeforeFolders(FfResult* results, int count)
 {
     if (count < 2) return;
+    // The file pass fills the front and the folder pass the rest, so the set is normally in
+    // order already; copying 500 records of 4 KB would then cost more than both exchanges.
+    int firstFolder = 0;
+    while (firstFolder < count && !results[firstFolder].isFolder) firstFolder++;
+    int scan = firstFolder;
+    while (scan < count && results[scan].isFolder) scan++;
+    if (scan == count) return;
     FfResult* scratch =
         (FfResult*)HeapAlloc(GetProcessHeap(), 0, sizeof(FfResult) * (SIZE_T)count);
     if (!scratch) return;

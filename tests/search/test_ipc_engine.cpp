@@ -140,12 +140,13 @@ TEST_F(IpcEngine, NoEngineMeansOneLineAndNothingElse)
 {
     FfLogCapture logs(L"ipc_none");
     ASSERT_EQ(nullptr, FindWindowW(FF_ENGINE_CLASS, nullptr));
+    HWND helperBefore = FindWindowExW(HWND_MESSAGE, nullptr, FF_IPC_HELPER_CLASS, nullptr);
     Call r = Query(L"a", L"b", L"c", g_a, 10);
     EXPECT_EQ(0, r.ok);
     EXPECT_EQ(0, r.count);
     EXPECT_EQ(1, logs.CountInLog(L"FfRunEverythingQuery: Everything's IPC window not found - is Everything running?"));
     EXPECT_EQ(0, logs.CountInLog(L"IPC query="));
-    EXPECT_EQ(nullptr, FindWindowExW(HWND_MESSAGE, nullptr, FF_IPC_HELPER_CLASS, nullptr));
+    EXPECT_EQ(helperBefore, FindWindowExW(HWND_MESSAGE, nullptr, FF_IPC_HELPER_CLASS, nullptr));
 }
 
 TEST_F(IpcEngine, LongPathsAndLongQueries)
@@ -183,6 +184,7 @@ TEST_F(IpcEngine, LateReplyNeverWritesIntoALaterCall)
     memset(g_a, 0x5A, sizeof g_a);
     memset(g_b, 0x5A, sizeof g_b);
     Call first = Query(nullptr, L"alpha", L"file:", g_a, 50);
+    EXPECT_EQ(nullptr, FindWindowExW(HWND_MESSAGE, nullptr, FF_IPC_HELPER_CLASS, nullptr));
     EXPECT_EQ(0, first.ok);
     EXPECT_EQ(0, first.count);
     // The first reply arrives while the second call waits; the second one's own comes too late.

@@ -123,10 +123,24 @@ TEST(SortState, ClickSortsTheSet)
 
 TEST(FilesBeforeFolders, KeepsOrderWithinEachGroup)
 {
-    FfResult set[5] = {Make(L"d1", 0, 0, 1), Make(L"f1"), Make(L"d2", 0, 0, 1), Make(L"f2"), Make(L"f3")};
-    FfOrderFilesBeforeFolders(set, 5);
-    const wchar_t* expected[] = {L"f1", L"f2", L"f3", L"d1", L"d2"};
-    for (int i = 0; i < 5; i++) EXPECT_STREQ(expected[i], set[i].path);
+    struct Case {
+        std::vector<std::wstring> in;  // a name ending in '/' is a folder
+        std::vector<std::wstring> out;
+    } cases[] = {
+        {{L"d1/", L"f1", L"d2/", L"f2", L"f3"}, {L"f1", L"f2", L"f3", L"d1/", L"d2/"}},
+        {{L"f1", L"f2", L"d1/", L"d2/"}, {L"f1", L"f2", L"d1/", L"d2/"}},
+        {{L"f1", L"d1/", L"d2/", L"f2"}, {L"f1", L"f2", L"d1/", L"d2/"}},
+        {{L"d1/", L"d2/"}, {L"d1/", L"d2/"}},
+        {{L"f2", L"f1"}, {L"f2", L"f1"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<FfResult> set;
+        for (const std::wstring& n : c.in) set.push_back(Make(n.c_str(), 0, 0, n.back() == L'/' ? 1 : 0));
+        FfOrderFilesBeforeFolders(set.data(), (int)set.size());
+        std::vector<std::wstring> out;
+        for (const FfResult& r : set) out.push_back(r.path);
+        EXPECT_EQ(c.out, out);
+    }
 }
 
 TEST(Format, SizeTexts)

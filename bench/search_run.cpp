@@ -1,0 +1,134 @@
+// Benchmark: one search run of 500 results (file and folder pass, list refill) against two bare exchanges.
+#include <windows.h>
+#include <stdio.h>
+#include <algorithm>
+#include <vector>
+#include "core/core.h"
+#include "enginectl.h"
+#include "overlay/list.h"
+#include "overlay/overlay.h"
+#include "search/search.h"
+
+static bool g_benchAnswered = false;
+
+static LRESULT CALLBACK FfBenchClientProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_COPYDATA) {
+        g_benchAnswered = true;
+        return TRUE;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+static double FfBenchNow()
+{
+    LARGE_INTEGER f, t;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart * 1000.0 / (double)f.QuadPart;
+}
+
+static bool FfBenchSend(HWND engine, HWND client, const std::string& record)
+{
+    COPYDATASTRUCT cds = {18, (DWORD)record.size(), (void*)record.data()};
+    g_benchAnswered = false;
+    SendMessageW(engine, WM_COPYDATA, (WPARAM)client, (LPARAM)&cds);
+    return g_benchAnswered;
+}
+
+static double FfBenchMedian(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+int main()
+{
+    const int runs = 41, perPass = 250;
+    FfEngineOptions o;
+    o.instance = FfEngineUniqueInstance(L"benchrun");
+    for (int i = 0; i < 300; i++) {
+        FfEngineItem file;
+        file.path = L"C:\\bench\\sub" + std::to_wstring(i % 7) + L"\\benchfile" + std::to_wstring(i) + L".dat";
+        file.size = 1000ull * i;
+        file.modified = 132000000000000000ull + i;
+        o.items.push_back(file);
+        FfEngineItem folder;
+        folder.path = L"C:\\bench\\benchdir" + std::to_wstring(i);
+        folder.isFolder = true;
+        o.items.push_back(folder);
+    }
+    FfTestEngine engine;
+    if (!engine.Start(o, 60000)) {
+        printf("engine did not start\n");
+        return 1;
+    }
+
+    g_moduleHandle = GetModuleHandleW(nullptr);
+    g_settings.sortType = 14;
+    g_settings.maxResults = perPass;
+    g_overlayWindow = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, g_moduleHandle, nullptr);
+    g_searchBox = CreateWindowExW(0, L"EDIT", L"bench", WS_CHILD, 0, 0, 10, 10, g_overlayWindow, nullptr,
+                                  g_moduleHandle, nullptr);
+    g_resultList = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | LBS_EXTENDEDSEL | LBS_OWNERDRAWFIXED, 0, 0, 10, 10,
+                                   g_overlayWindow, nullptr, g_moduleHandle, nullptr);
+    g_filterCount = 0;
+    FfAppendFilter(L"<All Files>", L"");
+    g_selectedFilter = 0;
+
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = FfBenchClientProc;
+    wc.hInstance = g_moduleHandle;
+    wc.lpszClassName = L"FfBenchSearchClient";
+    RegisterClassW(&wc);
+    HWND client = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    FfEngineQueryArgs fileArgs, folderArgs;
+    fileArgs.text = L"bench file:";
+    folderArgs.text = L"bench folder:";
+    fileArgs.maxResults = folderArgs.maxResults = perPass;
+    fileArgs.sortType = folderArgs.sortType = 14;
+    std::string fileRecord = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)client, fileArgs);
+    std::string folderRecord = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)client, folderArgs);
+
+    FfRunSearchNow();  // warms the engine's sort order and the reply window class
+    int bad = g_resultCount == 2 * perPass ? 0 : 1;
+    std::vector<double> run, floor;
+    for (int i = 0; i < runs; ++i) {
+        double start = FfBenchNow();
+        FfRunSearchNow();
+        run.push_back(FfBenchNow() - start);
+        if (g_resultCount != 2 * perPass) ++bad;
+        start = FfBenchNow();
+        bool a = FfBenchSend(engine.window, client, fileRecord);
+        bool b = FfBenchSend(engine.window, client, folderRecord);
+        floor.push_back(FfBenchNow() - start);
+        if (!a || !b) ++bad;
+    }
+    // Where the time goes: the two exchanges alone, and the list refill alone.
+    std::vector<double> exchanges, order, refill;
+    for (int i = 0; i < runs; ++i) {
+        int n1 = 0, n2 = 0;
+        double start = FfBenchNow();
+        FfRunEverythingQuery(nullptr, L"bench", L"file:", g_results, perPass, &n1);
+        FfRunEverythingQuery(nullptr, L"bench", L"folder:", g_results + n1, perPass, &n2);
+        exchanges.push_back(FfBenchNow() - start);
+        g_resultCount = n1 + n2;
+        start = FfBenchNow();
+        FfOrderFilesBeforeFolders(g_results, g_resultCount);
+        order.push_back(FfBenchNow() - start);
+        start = FfBenchNow();
+        FfResetResultList();
+        refill.push_back(FfBenchNow() - start);
+    }
+    printf("parts: the two exchanges %.3f ms, files before folders %.3f ms, the list refill %.3f ms\n",
+           FfBenchMedian(exchanges), FfBenchMedian(order), FfBenchMedian(refill));
+    double mr = FfBenchMedian(run), mf = FfBenchMedian(floor);
+    printf("search run: %d results (%d files, %d folders), median %.3f ms over %d runs\n", g_resultCount, perPass,
+           perPass, mr, runs);
+    printf("floor: two bare exchanges with the same queries and replies, median %.3f ms\n", mf);
+    printf("ratio search run / floor: %.2f (target 1.2 or less)\n", mf > 0 ? mr / mf : 0.0);
+    if (bad) printf("%d runs or exchanges came back short\n", bad);
+    DestroyWindow(client);
+    DestroyWindow(g_overlayWindow);
+    return bad ? 1 : 0;
+}
