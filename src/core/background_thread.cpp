@@ -1,5 +1,6 @@
 // The background thread: settings, registration, keyboard hook and the message loop for the process's life.
 #include "core/core.h"
+#include "host/host.h"
 #include "overlay/overlay.h"
 
 DWORD WINAPI FfBackgroundThread(LPVOID)
@@ -14,7 +15,10 @@ DWORD WINAPI FfBackgroundThread(LPVOID)
     FfLoadSettings();
     FfLogSettingsSummary();
 
-    // Self-registration in the host's configuration file goes here (host configuration).
+    // Self-registration in the host's wincmd.ini; each step logs its own outcome and none can stop us.
+    FfSelfRegisterWfxPlugin();
+    FfSelfRegisterHotkeyShortcut();  // prunes this plug-in's stale bindings first
+    FfSelfRegisterCustomColumnsView();
 
     FfInstallKeyboardHook();
 
