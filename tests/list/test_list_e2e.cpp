@@ -185,6 +185,105 @@ TEST_F(ListE2E, ThumbKeepsItsMinimumHeightForTheFullResultSet)
     EXPECT_TRUE(IsRectEmpty(&thumb));
 }
 
+TEST_F(ListE2E, LosingTheCaptureEndsADrag)
+{
+    FillMadeUpResults(100);
+    RECT track, thumb;
+    FfGetScrollBarRects(&track, &thumb);
+    SendMessageW(g_resultList, WM_LBUTTONDOWN, MK_LBUTTON, At(thumb.left + 1, thumb.top + 1));
+    ASSERT_TRUE(g_scrollDragging);
+    SetCapture(g_overlayWindow);  // a menu or another window takes the mouse
+    EXPECT_FALSE(g_scrollDragging);
+    ReleaseCapture();
+    int top = Top();
+    SendMessageW(g_resultList, WM_MOUSEMOVE, 0, At(thumb.left + 1, track.bottom));
+    EXPECT_EQ(Top(), top) << "a plain move still dragged the thumb";
+}
+
+// ---- selection -----------------------------------------------------------------------------
+
+TEST_F(ListE2E, SelectedIndexesLeaveOutRowsBeyondTheResultSet)
+{
+    FillMadeUpResults(10);
+    for (int row : {2, 4, 8}) SendMessageW(g_resultList, LB_SETSEL, TRUE, row);
+    int indexes[FF_SELECTED_INDEXES_MAX];
+    ASSERT_EQ(FfGetSelectedResultIndexes(indexes), 3);
+    EXPECT_EQ(indexes[0], 2);
+    EXPECT_EQ(indexes[2], 8);
+    g_resultCount = 5;  // the rows stay until the next refill
+    ASSERT_EQ(FfGetSelectedResultIndexes(indexes), 2);
+    EXPECT_EQ(indexes[1], 4);
+    SendMessageW(g_resultList, LB_SETSEL, FALSE, -1);
+    EXPECT_EQ(FfGetSelectedResultIndexes(indexes), 0);
+}
+
+TEST_F(ListE2E, RefillMeasuresTheDateColumnWithinItsLimits)
+{
+    g_dateColumnWidth = 0;
+    FillMadeUpResults(30);
+    EXPECT_GE(g_dateColumnWidth, Sp(60));
+    EXPECT_LE(g_dateColumnWidth, Sp(118));
+    int measured = g_dateColumnWidth;
+    for (int i = 0; i < 30; i++) g_results[i].modified = FILETIME{0, 0};  // no date texts
+    FfFillResultList();
+    EXPECT_EQ(g_dateColumnWidth, measured) << "a refill without dates forgot the width";
+}
+
+// ---- drawing -------------------------------------------------------------------------------
+
+// Draws a name into a fresh bitmap and returns its pixels.
+std::vector<DWORD> DrawName(const wchar_t* query, const wchar_t* name, int width)
+{
+    SetWindowTextW(g_searchBox, query);
+    KillTimer(g_overlayWindow, FF_TIMER_SEARCH);
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -24;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    RECT r = {0, 0, width, 24};
+    FillRect(dc, &r, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    SelectObject(dc, g_theme.font);
+    SetBkMode(dc, TRANSPARENT);
+    FfDrawHighlightedName(dc, &r, name, RGB(0, 0, 0));
+    GdiFlush();
+    std::vector<DWORD> pixels((DWORD*)bits, (DWORD*)bits + width * 24);
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+TEST_F(ListE2E, MatchedCharactersAreDrawnBold)
+{
+    const wchar_t* name = L"Report_2026.pdf";
+    std::vector<DWORD> plain = DrawName(L"", name, 300);
+    std::vector<DWORD> unmatched = DrawName(L"zzz", name, 300);
+    std::vector<DWORD> matched = DrawName(L"rep 2026", name, 300);
+    size_t ink = 0;
+    for (DWORD p : plain) ink += (p & 0xFFFFFF) != 0xFFFFFF ? 1 : 0;
+    EXPECT_GT(ink, 20u) << "nothing was drawn";
+    EXPECT_EQ(plain, unmatched) << "a query without matches changed the drawing";
+    EXPECT_NE(plain, matched) << "matches were not drawn bold";
+    EXPECT_EQ(g_matchMask[0], 1u);
+    EXPECT_EQ(g_matchMask[3], 0u);
+    EXPECT_EQ(g_matchMask[7], 1u);
+
+    // A very long name is cut at the rectangle, within the bitmap, without a fault.
+    std::wstring longName(1500, L'a');
+    std::vector<DWORD> longDrawn = DrawName(L"a", longName.c_str(), 200);
+    EXPECT_EQ(longDrawn.size(), 200u * 24u);
+    SetWindowTextW(g_searchBox, L"");
+    KillTimer(g_overlayWindow, FF_TIMER_SEARCH);
+}
+
 // ---- header clicks -------------------------------------------------------------------------
 
 TEST_F(ListE2E, HeaderClicksSortByTheColumnUnderThePoint)
