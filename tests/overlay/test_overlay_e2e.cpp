@@ -313,6 +313,45 @@ TEST_F(Overlay, EveryWayOfClosingLeavesTheSameState)
     }
 }
 
+TEST_F(Overlay, ActivatingAnotherWindowLeavesTheOverlayOpen)
+{
+    OverlayWorld& w = World();
+    OpenOverPanel(0);
+    SearchFor(L"beta");
+    SendMessageW(w.host, HOST_MSG_SHOW_OTHER, (WPARAM)w.other, 0);
+    FfTestFlushEvents(100);
+    EXPECT_TRUE(w.OverlayVisible());
+    EXPECT_EQ(3, g_resultCount);
+    EXPECT_TRUE(g_followHook != nullptr);
+}
+
+TEST_F(Overlay, NegativeSearchDelayStillSearches)
+{
+    // Passed to the timer as it stands, -5 would become a delay of weeks; it searches at once.
+    g_settings.searchDelayMs = -5;
+    OpenOverPanel(0);
+    SearchFor(L"beta");
+    EXPECT_EQ(3, g_resultCount);
+}
+
+TEST_F(Overlay, AWindowDestroyedWithItsOwnerIsRebuiltAtTheNextOpening)
+{
+    OverlayWorld& w = World();
+    OpenOverPanel(0);
+    DestroyWindow(g_overlayWindow);
+    EXPECT_EQ(nullptr, g_overlayWindow);
+    EXPECT_EQ(nullptr, g_searchBox) << "a handle of a destroyed child was kept";
+    EXPECT_EQ(nullptr, g_resultList);
+    FfCloseOverlay();
+    OpenOverPanel(1);
+    EXPECT_TRUE(IsWindow(g_searchBox));
+    SearchFor(L"alpha");
+    EXPECT_EQ(25, g_resultCount);
+    RECT panel = w.PanelRect(1), o = w.OverlayRect();
+    EXPECT_EQ(panel.bottom, o.bottom);
+    EXPECT_EQ(g_theme.searchAreaHeight + g_theme.headerHeight + 20 * g_theme.rowHeight, Height(o));
+}
+
 TEST_F(Overlay, ReopeningHandsTheNewFontToEveryControl)
 {
     OverlayWorld& w = World();
