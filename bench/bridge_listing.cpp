@@ -77,7 +77,7 @@ int main()
     printf("list %d published entries:        %8.3f us/entry\n", listed, root * 1000.0 / listed);
     printf("%d Path lookups (worst: linear):  %8.2f us/lookup\n", (int)names.size(), lookups * 1000.0 / names.size());
     printf("list a real folder of %d files:   %8.2f us/entry (floor)\n", realListed, real * 1000.0 / realListed);
-    printf("ratios to the floor: listing %.2fx, lookups %.2fx\n", (root / listed) / (real / realListed),
+    printf("ratios to the floor: listing %.4fx, lookups %.4fx\n", (root / listed) / (real / realListed),
            (lookups / names.size()) / (real / realListed));
     return 0;
 }
