@@ -28,10 +28,11 @@ static void FfCreateTooltip(HWND window)
     FfLog(L"WM_CREATE: InitCommonControlsEx=%d, tooltip hwnd=%p", (int)initialised, g_tooltip);
     if (!g_tooltip) return;
 
-    // The tooltip accepts the older 40-byte record on every platform version.
+    // The tooltip accepts the older record (up to the text pointer) on every platform version:
+    // 40 bytes in a 32-bit build, wider in a 64-bit one, where 40 would cut off the text.
     TOOLINFOW tool;
     ZeroMemory(&tool, sizeof(tool));
-    tool.cbSize = 40;
+    tool.cbSize = TTTOOLINFOW_V1_SIZE;
     tool.uFlags = 0xA1;  // id is a window + track + absolute
     tool.hwnd = window;
     tool.uId = (UINT_PTR)g_resultList;
