@@ -52,8 +52,10 @@ int wmain(int argc, wchar_t** argv)
     DeleteFileW((d.pluginDir + L"\\Fleetfinder.cfg").c_str());
     bool copied = CopyFileW(FfTestBinPath(dllName).c_str(), d.pluginPath.c_str(), FALSE) != 0;
     FfTestWriteBytes(d.pluginDir + L"\\Fleetfinder.cfg", "[Display]\r\nLogging=Y\r\n");
-    // A fresh wincmd.ini that knows only the plug-in, as after installing it by hand.
-    std::string ini = "[FileSystemPlugins]\r\nFleetfinder=" + FfTestUtf8(d.pluginPath) + "\r\n";
+    // A fresh wincmd.ini that knows only the plug-in, as after installing it by hand, and the
+    // host's font, which the overlay follows.
+    std::string ini = "[FileSystemPlugins]\r\nFleetfinder=" + FfTestUtf8(d.pluginPath) +
+                      "\r\n[AllResolutions]\r\nFontName=Tahoma\r\nFontSize=9\r\n";
     bool iniOk = FfTestWriteBytes(d.iniPath, ini);
     if (!FfDemoStep(d, "install the plug-in and write a fresh wincmd.ini", copied && iniOk,
                     FfTestUtf8(d.pluginPath)))
