@@ -172,6 +172,9 @@ TEST_F(BridgeEndToEnd, FirstPressAfterAHostStartOpensTheOverlay)
         GetPrivateProfileStringW(L"Shortcuts", L"CA+F", L"", value, 256, ini.c_str());
         return value[0] != 0;
     }, 10000)) << FfTestReadBytes(ini);
+    // The cold load also opens the overlay; quitting while that opening still loads system
+    // libraries can leave the host's exit waiting on the loader, so let it finish first.
+    ASSERT_TRUE(FfTestWaitFor([&] { return OverlayVisible(); }, 10000)) << LogText();
     ASSERT_TRUE(host.Quit());
 
     // Second run: no library yet; the host's own shortcut takes the first press.

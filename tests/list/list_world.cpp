@@ -104,6 +104,8 @@ ListWorld& TheWorld()
     static ListWorld* world = nullptr;
     if (!world) {
         world = new ListWorld();
+        // The world lives for the whole program; its engine must not outlive it.
+        atexit([] { world->engine.Stop(); });
         if (!world->Start()) ADD_FAILURE() << "the list's test world did not start";
     }
     return *world;

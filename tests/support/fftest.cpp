@@ -121,12 +121,42 @@ std::wstring FfTestWide(const std::string& utf8)
     return out;
 }
 
+// Every child of a test program joins one job that ends with the program: a child left behind
+// by a failed or forgetful test can never disturb the tests that run after it.
+static HANDLE FfTestChildJob()
+{
+    static HANDLE job = nullptr;
+    if (!job) {
+        job = CreateJobObjectW(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION info = {};
+        info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (job) SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof info);
+    }
+    return job;
+}
+
 bool FfTestProcess::Start(const std::wstring& commandLine, const wchar_t* workDir)
 {
+    // The child's standard handles go to NUL: holding the test's output pipe, it would keep
+    // CTest waiting for the end of output after the test itself has finished.
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                             OPEN_EXISTING, 0, nullptr);
     STARTUPINFOW si = {};
     si.cb = sizeof si;
+    if (nul != INVALID_HANDLE_VALUE) {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = si.hStdOutput = si.hStdError = nul;
+    }
     std::wstring cmd = commandLine;
-    return CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, workDir, &si, &pi) != 0;
+    BOOL ok = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, nul != INVALID_HANDLE_VALUE, CREATE_SUSPENDED,
+                             nullptr, workDir, &si, &pi);
+    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+    if (!ok) return false;
+    HANDLE job = FfTestChildJob();
+    if (job) AssignProcessToJobObject(job, pi.hProcess);
+    ResumeThread(pi.hThread);
+    return true;
 }
 
 bool FfTestProcess::Running() const
