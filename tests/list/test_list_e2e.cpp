@@ -85,6 +85,9 @@ protected:
     void SetUp() override
     {
         TheWorld();
+        // The tests feed the list mouse messages of their own; the real pointer, wherever an
+        // earlier program left it, must not add moves over the list (it would show tooltips).
+        SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
         ASSERT_TRUE(OpenOverlayAndSettle());
     }
     void TearDown() override
