@@ -98,6 +98,17 @@ protected:
         HWND window = Overlay();
         return window && IsWindowVisible(window);
     }
+    // Keys typed into the overlay reach it only once it is in front with the focus in its
+    // search box; the activation crosses processes and lags behind the window's showing.
+    bool OverlayHasTheKeyboard()
+    {
+        HWND window = Overlay();
+        if (!window || GetForegroundWindow() != window) return false;
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) &&
+               info.hwndFocus == GetDlgItem(window, 201);
+    }
     int ResultRows()
     {
         HWND list = FindWindowExW(Overlay(), nullptr, L"LISTBOX", nullptr);
@@ -126,6 +137,7 @@ TEST_F(BridgeEndToEnd, EnterPublishesAndTheHostActsOnTheRealFiles)
     ASSERT_TRUE(FfTestWaitFor([&] { return OverlayVisible(); }, 10000)) << LogText();
     ASSERT_TRUE(FfTestWaitFor([&] { return host.Folder() == data; }));
 
+    ASSERT_TRUE(FfTestWaitFor([&] { return OverlayHasTheKeyboard(); }, 5000));
     SendText(L"zebrafile");
     // Shorter texts match the same two files: wait for the search of the whole text, whose
     // refresh selects the first row, before extending the selection.
@@ -189,6 +201,7 @@ TEST_F(BridgeEndToEnd, FirstPressAfterAHostStartOpensTheOverlay)
     EXPECT_EQ(CountEvents(L"command", 570), 1);
 
     // Close it; the next press is the hook's: the host sees no shortcut.
+    ASSERT_TRUE(FfTestWaitFor([&] { return OverlayHasTheKeyboard(); }, 5000));
     SendKeys({VK_ESCAPE});
     ASSERT_TRUE(FfTestWaitFor([&] { return !OverlayVisible(); }));
     ASSERT_TRUE(host.BringToFront());

@@ -132,11 +132,23 @@ bool WaitRepaint(const RECT& r, const std::vector<unsigned char>& before)
     return FfTestWaitFor([&] { return FfTestCaptureScreen(r) != before; }, 3000);
 }
 
+// Typing reaches the overlay once it is in front with the focus in its search box; that
+// activation crosses processes and lags a little behind the window's showing.
+bool OverlayHasTheKeyboard(FfDemo& d)
+{
+    HWND window = Overlay(d);
+    if (!window || GetForegroundWindow() != window) return false;
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) &&
+           info.hwndFocus == GetDlgItem(window, 201);
+}
+
 bool OpenOverlayWithHotkey(FfDemo& d)
 {
     d.host.BringToFront();
     Chord({VK_CONTROL, VK_MENU, 'F'});
-    return FfTestWaitFor([&] { return Overlay(d) != nullptr; }, 15000);
+    return FfTestWaitFor([&] { return OverlayHasTheKeyboard(d); }, 15000);
 }
 
 }  // namespace
