@@ -22,7 +22,8 @@ file "$x/Fleetfinder.wdx" | grep -q 'PE32 executable (DLL).*Intel 80386' || fail
 file "$x/Fleetfinder.wdx64" | grep -q 'PE32+ executable (DLL).*x86-64' || fail "Fleetfinder.wdx64 is not a 64-bit DLL"
 inf=$(tr -d '\r' < "$x/pluginst.inf")
 grep -q $'\r$' "$x/pluginst.inf" || fail "pluginst.inf must have CR LF line ends"
-echo "$inf" | head -n 1 | grep -qx '\[plugininstall\]' || fail "pluginst.inf must open with [plugininstall]"
+# (No pipe into head here: under pipefail an early-closing head can fail the echo at random.)
+[ "${inf%%$'\n'*}" = "[plugininstall]" ] || fail "pluginst.inf must open with [plugininstall]"
 for kv in "type=wfx" "file=Fleetfinder.wdx" "file64=Fleetfinder.wdx64" "defaultdir=Fleetfinder" "version=$version"; do
   echo "$inf" | grep -qx "$kv" || fail "pluginst.inf lacks $kv"
 done
