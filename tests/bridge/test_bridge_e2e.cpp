@@ -192,6 +192,7 @@ TEST_F(BridgeEndToEnd, FirstPressAfterAHostStartOpensTheOverlay)
     // Second run: no library yet; the host's own shortcut takes the first press.
     ASSERT_TRUE(StartHost());
     ASSERT_TRUE(host.BringToFront());
+    ASSERT_TRUE(FfTestWaitFor([&] { return GetForegroundWindow() == host.mainWindow; }, 5000));
     ASSERT_TRUE(host.ClearEvents());
     SendKeys({VK_CONTROL, VK_MENU, 'F'});
     ASSERT_TRUE(host.WaitForEvent(L"fsinit", 10000));
@@ -205,6 +206,8 @@ TEST_F(BridgeEndToEnd, FirstPressAfterAHostStartOpensTheOverlay)
     SendKeys({VK_ESCAPE});
     ASSERT_TRUE(FfTestWaitFor([&] { return !OverlayVisible(); }));
     ASSERT_TRUE(host.BringToFront());
+    // The hook acts only while the host is in front; that activation lags like the overlay's.
+    ASSERT_TRUE(FfTestWaitFor([&] { return GetForegroundWindow() == host.mainWindow; }, 5000));
     SendKeys({VK_CONTROL, VK_MENU, 'F'});
     ASSERT_TRUE(FfTestWaitFor([&] { return OverlayVisible(); }, 10000));
     EXPECT_EQ(CountEvents(L"shortcut", 'F'), 1);

@@ -147,6 +147,8 @@ bool OverlayHasTheKeyboard(FfDemo& d)
 bool OpenOverlayWithHotkey(FfDemo& d)
 {
     d.host.BringToFront();
+    // The hotkey counts only while the host is in front; the activation lags a little.
+    FfTestWaitFor([&] { return GetForegroundWindow() == d.host.mainWindow; }, 5000);
     Chord({VK_CONTROL, VK_MENU, 'F'});
     return FfTestWaitFor([&] { return OverlayHasTheKeyboard(d); }, 15000);
 }
@@ -280,8 +282,13 @@ bool FfDemoRunSession(FfDemo& d)
     Click(br.right - 20, (br.top + br.bottom) / 2);  // back into the search box
     FfTestFlushEvents(100);
     Chord({VK_DOWN});
-    Chord({VK_SHIFT, VK_DOWN});
+    // The search box reads Shift's state when it handles the arrow, so Shift stays held until
+    // the selection has grown.
+    Key(VK_SHIFT, false);
+    FfTestFlushEvents(100);
+    Chord({VK_DOWN});
     bool two = FfTestWaitFor([&] { return SendMessageW(list, LB_GETSELCOUNT, 0, 0) == 2; }, 3000);
+    Key(VK_SHIFT, true);
     FfDemoStep(d, "Down, then Shift+Down selects two results", two,
                std::to_string(SendMessageW(list, LB_GETSELCOUNT, 0, 0)) + " selected");
     FfDemoShot(d, "two-selected");
