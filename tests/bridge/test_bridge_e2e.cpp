@@ -208,7 +208,14 @@ TEST_F(BridgeEndToEnd, FirstPressAfterAHostStartOpensTheOverlay)
     ASSERT_TRUE(host.BringToFront());
     // The hook acts only while the host is in front; that activation lags like the overlay's.
     ASSERT_TRUE(FfTestWaitFor([&] { return GetForegroundWindow() == host.mainWindow; }, 5000));
-    SendKeys({VK_CONTROL, VK_MENU, 'F'});
+    // The hook reads the live Ctrl and Alt state, which can lag behind injected keys under
+    // load: hold both until the system reports them down, then press F.
+    SendKey(VK_CONTROL, 0);
+    SendKey(VK_MENU, 0);
+    FfTestWaitFor([] { return GetAsyncKeyState(VK_CONTROL) < 0 && GetAsyncKeyState(VK_MENU) < 0; }, 2000);
+    SendKeys({'F'});
+    SendKey(VK_MENU, KEYEVENTF_KEYUP);
+    SendKey(VK_CONTROL, KEYEVENTF_KEYUP);
     ASSERT_TRUE(FfTestWaitFor([&] { return OverlayVisible(); }, 10000));
     EXPECT_EQ(CountEvents(L"shortcut", 'F'), 1);
     EXPECT_EQ(host.Folder(), data);
