@@ -48,8 +48,12 @@ static BOOL CALLBACK FfFindNamedEngineProc(HWND window, LPARAM lParam)
     return TRUE;
 }
 
+// The class of the named instance the last search found; empty for the plain class.
+static wchar_t g_engineNamedClass[256];
+
 HWND FfFindEverythingWindow(void)
 {
+    g_engineNamedClass[0] = 0;
     HWND window = FindWindowW(FF_EVERYTHING_CLASS, NULL);
     if (window) return window;
     FfNamedEngineSearch search;
@@ -57,8 +61,7 @@ HWND FfFindEverythingWindow(void)
     search.className[0] = 0;
     EnumWindows(FfFindNamedEngineProc, (LPARAM)&search);
     if (search.found) {
-        FfLog(L"FfRunEverythingQuery: using the named Everything instance window class %s",
-              search.className);
+        FfCopyText(g_engineNamedClass, 256, search.className);
         return search.found;
     }
     FfLog(L"FfRunEverythingQuery: Everything's IPC window not found - is Everything running?");
@@ -67,7 +70,7 @@ HWND FfFindEverythingWindow(void)
 
 // The reply window of the last answered exchange. Making a window costs far more than the
 // exchange itself, so a window whose query was answered serves the next one; it holds no
-// state between calls (its user data is cleared when each call returns).
+// state between calls.
 static HWND g_ipcReplyWindow = NULL;
 
 static HWND FfAcquireReplyWindow(void)
@@ -164,10 +167,16 @@ void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state
     state->done = 1;
 }
 
+// The state of the exchange under way on this thread, which owns the reply window and is the
+// only one its messages reach. Kept here rather than in the window's user data: each write of
+// that slot is a round trip to the window server, and four of them cost more than the rest
+// of the client's share of a search.
+static __thread FfIpcReplyState* g_ipcReplyState = NULL;
+
 LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message != WM_COPYDATA) return DefWindowProcW(window, message, wParam, lParam);
-    FfIpcReplyState* state = (FfIpcReplyState*)GetWindowLongPtrW(window, GWLP_USERDATA);
+    FfIpcReplyState* state = g_ipcReplyState;
     const COPYDATASTRUCT* block = (const COPYDATASTRUCT*)lParam;
     if (!block || !state) return TRUE;
     if (block->dwData != FF_IPC_REPLY_ID) return TRUE;
@@ -181,6 +190,17 @@ int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wch
     if (countOut) *countOut = 0;
     HWND engine = FfFindEverythingWindow();
     if (!engine) return 0;
+    return FfQueryEverythingWindow(engine, piece1, piece2, piece3, results, cap, countOut);
+}
+
+int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* piece2,
+                            const wchar_t* piece3, FfResult* results, int cap, int* countOut)
+{
+    if (countOut) *countOut = 0;
+    if (!engine) return 0;
+    if (g_engineNamedClass[0])
+        FfLog(L"FfRunEverythingQuery: using the named Everything instance window class %s",
+              g_engineNamedClass);
 
     wchar_t text[FF_QUERY_TEXT_MAX];
     FfBuildQueryText(text, FF_QUERY_TEXT_MAX, piece1, piece2, piece3);
@@ -209,7 +229,10 @@ int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wch
     state.count = 0;
     state.buffer = results;
     state.capacity = cap;
-    SetWindowLongPtrW(reply, GWLP_USERDATA, (LONG_PTR)&state);
+    // A search started from a message handled during this one's wait has its own state; the
+    // outer one is put back when it returns.
+    FfIpcReplyState* outer = g_ipcReplyState;
+    g_ipcReplyState = &state;
 
     COPYDATASTRUCT block;
     block.dwData = FF_IPC_QUERY_ID;
@@ -231,8 +254,8 @@ int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wch
             DispatchMessageW(&msg);
         }
     }
-    // The state lives on this stack: the window must not point at it after we return.
-    SetWindowLongPtrW(reply, GWLP_USERDATA, 0);
+    // The state lives on this stack: nothing may point at it after we return.
+    g_ipcReplyState = outer;
     // A window that waited in vain may still be answered late: it goes, so that such an
     // answer finds no window and can never reach a later call's array.
     if (!state.done) {

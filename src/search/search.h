@@ -32,7 +32,7 @@ extern int g_resultCount;                   // valid records in g_results, 0..FF
 #define FF_IPC_TIMEOUT_MS 1500
 #define FF_QUERY_TEXT_MAX 1024      // query text buffer, at most 1023 characters
 
-// Shared between FfRunEverythingQuery and its reply window (user data slot).
+// Shared between FfRunEverythingQuery and its reply window (through a per-thread pointer).
 struct FfIpcReplyState {
     LONG done;          // a reply with the right id was handled
     LONG ok;            // that reply carried a result list that was read
@@ -58,6 +58,10 @@ void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state
 // One synchronous exchange with the engine. Returns 1 on success and sets *countOut.
 int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wchar_t* piece3,
                          FfResult* results, int cap, int* countOut);
+// The same exchange with an engine window already found by FfFindEverythingWindow, so that
+// the passes of one search run look for the engine once.
+int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* piece2,
+                            const wchar_t* piece3, FfResult* results, int cap, int* countOut);
 LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---- Filter catalogue -------------------------------------------------------------------

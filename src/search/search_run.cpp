@@ -147,7 +147,10 @@ void FfRunSearchNow(void)
     int cap1 = maxResults > FF_RESULTS_MAX ? FF_RESULTS_MAX : maxResults;
     if (cap1 < 0) cap1 = 0;
     int reported = 0;
-    int ok1 = FfRunEverythingQuery(filterClause, query, L"file:", g_results, cap1, &reported);
+    // Both passes go to the engine found now; without one, the folder pass looks again.
+    HWND engine = FfFindEverythingWindow();
+    int ok1 = FfQueryEverythingWindow(engine, filterClause, query, L"file:", g_results, cap1,
+                                      &reported);
     int files = reported < 0 ? 0 : (reported > cap1 ? cap1 : reported);
 
     int folders = 0;
@@ -156,8 +159,9 @@ void FfRunSearchNow(void)
         int cap2 = files + maxResults <= FF_RESULTS_MAX ? maxResults : FF_RESULTS_MAX - files;
         if (cap2 > 0) {
             reported = 0;
-            ok2 = FfRunEverythingQuery(filterClause, query, L"folder:", g_results + files, cap2,
-                                       &reported);
+            if (!engine) engine = FfFindEverythingWindow();
+            ok2 = FfQueryEverythingWindow(engine, filterClause, query, L"folder:",
+                                          g_results + files, cap2, &reported);
             folders = reported < 0 ? 0 : (reported > cap2 ? cap2 : reported);
         }
     }

@@ -100,6 +100,49 @@ TEST_F(SearchRun, QueryTextsPerFilter)
     }
 }
 
+// The overlay's list takes a count; a list without that style gets a row per result. Either
+// way a refill leaves only the first row selected, whatever the last result set had.
+TEST_F(SearchRun, BothListKindsShowEveryResultWithOnlyTheFirstSelected)
+{
+    FfEngineOptions options;
+    options.items = Items(L"many", 40, 5);
+    options.items.push_back(Items(L"few", 2, 1)[0]);
+    ASSERT_TRUE(engine.Start(options));
+    for (DWORD style : {(DWORD)FF_RESULT_LIST_STYLE, (DWORD)(WS_CHILD | LBS_EXTENDEDSEL | LBS_OWNERDRAWFIXED)}) {
+        DestroyWindow(g_resultList);
+        g_resultList = CreateWindowExW(0, L"LISTBOX", L"", style, 0, 0, 10, 10, g_overlayWindow, nullptr,
+                                       g_moduleHandle, nullptr);
+        ASSERT_NE(nullptr, g_resultList);
+        Type(L"many");
+        FfRunSearchNow();
+        ASSERT_EQ(45, g_resultCount);
+        EXPECT_EQ(45, (int)SendMessageW(g_resultList, LB_GETCOUNT, 0, 0)) << std::hex << style;
+        SendMessageW(g_resultList, LB_SETSEL, TRUE, 0x2A);
+        SendMessageW(g_resultList, LB_SETSEL, TRUE, 3);
+        Type(L"few");
+        FfRunSearchNow();
+        ASSERT_EQ(1, g_resultCount);
+        EXPECT_EQ(1, (int)SendMessageW(g_resultList, LB_GETCOUNT, 0, 0)) << std::hex << style;
+        int indexes[FF_SELECTED_INDEXES_MAX];
+        ASSERT_EQ(1, FfGetSelectedResultIndexes(indexes)) << std::hex << style;
+        EXPECT_EQ(0, indexes[0]);
+        Type(L"many");
+        FfRunSearchNow();
+        EXPECT_EQ(1, (int)SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0)) << "rows selected before came back";
+    }
+}
+
+TEST_F(SearchRun, WithoutAnEngineEachPassLooksAndFails)
+{
+    FfLogCapture logs(L"run_no_engine");
+    Type(L"report");
+    g_resultCount = 3;
+    FfRunSearchNow();
+    EXPECT_EQ(0, g_resultCount);
+    EXPECT_EQ(2, logs.CountInLog(L"Everything's IPC window not found"));
+    EXPECT_EQ(1, logs.CountInLog(L"files=0(ok=0) folders=0(ok=0) total=0"));
+}
+
 TEST_F(SearchRun, EmptyBoxAsksNothing)
 {
     FfLogCapture logs(L"run_empty");
