@@ -44,18 +44,21 @@ static double FfBenchMedian(std::vector<double> v)
 
 int main()
 {
-    const int runs = 41, perPass = 250;
+    const int runs = 101, perPass = 250;
     FfEngineOptions o;
     o.instance = FfEngineUniqueInstance(L"benchrun");
     for (int i = 0; i < 300; i++) {
         FfEngineItem file;
         file.path = L"C:\\bench\\sub" + std::to_wstring(i % 7) + L"\\benchfile" + std::to_wstring(i) + L".dat";
         file.size = 1000ull * i;
-        file.modified = 132000000000000000ull + i;
+        // Dates spread over years, a different minute each, as a real result set has them.
+        const unsigned long long hour = 36000000000ull;
+        file.modified = 132000000000000000ull + (unsigned long long)i * (37 * hour + hour / 60 * 13);
         o.items.push_back(file);
         FfEngineItem folder;
         folder.path = L"C:\\bench\\benchdir" + std::to_wstring(i);
         folder.isFolder = true;
+        folder.modified = 131000000000000000ull + (unsigned long long)i * (53 * hour + hour / 60 * 7);
         o.items.push_back(folder);
     }
     FfTestEngine engine;
@@ -70,7 +73,7 @@ int main()
     g_overlayWindow = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, g_moduleHandle, nullptr);
     g_searchBox = CreateWindowExW(0, L"EDIT", L"bench", WS_CHILD, 0, 0, 10, 10, g_overlayWindow, nullptr,
                                   g_moduleHandle, nullptr);
-    g_resultList = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | LBS_EXTENDEDSEL | LBS_OWNERDRAWFIXED, 0, 0, 10, 10,
+    g_resultList = CreateWindowExW(0, L"LISTBOX", L"", FF_RESULT_LIST_STYLE, 0, 0, 10, 10,
                                    g_overlayWindow, nullptr, g_moduleHandle, nullptr);
     g_filterCount = 0;
     FfAppendFilter(L"<All Files>", L"");
@@ -105,7 +108,7 @@ int main()
         if (!a || !b) ++bad;
     }
     // Where the time goes: the two exchanges alone, and the list refill alone.
-    std::vector<double> exchanges, order, refill;
+    std::vector<double> exchanges, order, refill, coldRefill;
     for (int i = 0; i < runs; ++i) {
         int n1 = 0, n2 = 0;
         double start = FfBenchNow();
@@ -119,9 +122,15 @@ int main()
         start = FfBenchNow();
         FfResetResultList();
         refill.push_back(FfBenchNow() - start);
+        // The same refill when none of the dates has been measured before (a first search).
+        FfForgetDateWidths();
+        start = FfBenchNow();
+        FfResetResultList();
+        coldRefill.push_back(FfBenchNow() - start);
     }
     printf("parts: the two exchanges %.3f ms, files before folders %.3f ms, the list refill %.3f ms\n",
            FfBenchMedian(exchanges), FfBenchMedian(order), FfBenchMedian(refill));
+    printf("the list refill with no date measured before: %.3f ms\n", FfBenchMedian(coldRefill));
     // The refill measures every result's date text: that share of it, with dates a day apart.
     std::vector<double> dates;
     for (int i = 0; i < runs; ++i) {

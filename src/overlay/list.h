@@ -35,6 +35,14 @@ void FfResetResultList();
 // Fills indexes (room for FF_SELECTED_INDEXES_MAX) with the selected rows; returns their number.
 int FfGetSelectedResultIndexes(int* indexes);
 
+// ---- measured date texts, by the second each date stands for ------------------------------
+// Forgets every width when the font, the date or time picture or the local time offset is no
+// longer the one they were measured with.
+void FfPrepareDateWidths(HFONT font);
+int FfKnownDateWidth(FILETIME modified);               // -1 when not measured yet
+void FfRememberDateWidth(FILETIME modified, int width);
+void FfForgetDateWidths();
+
 // ---- drawing (called from the overlay's window procedure) -----------------------
 // Folder, size and date rectangles of a row or of the header strip (right = content's right edge).
 void FfGetColumnRects(int top, int right, int bottom, RECT* folder, RECT* size, RECT* date);

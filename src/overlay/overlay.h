@@ -9,6 +9,10 @@
 #define FF_ID_FILTER    203
 #define FF_ID_CLOSE     204
 #define FF_ID_RESULTS   205
+// Child, extended selection, no integral height, owner-drawn fixed rows, notify. Rows are drawn
+// from g_results by index, so the list keeps no per-row data (LBS_NODATA): a refill is one
+// count instead of one message per row.
+#define FF_RESULT_LIST_STYLE (0x40000911 | LBS_NODATA)
 
 // The search delay: a one-shot timer on the overlay window, re-armed on every text change.
 #define FF_TIMER_SEARCH 1

@@ -116,8 +116,12 @@ void FfLayoutOverlay()
 
     int width = lay.window.right - lay.window.left;
     int height = lay.window.bottom - lay.window.top;
-    SetWindowPos(g_overlayWindow, HWND_TOP, lay.window.left, lay.window.top, width, height,
-                 SWP_NOACTIVATE);
+    // Placing a window costs more than both exchanges of a search even when nothing changes,
+    // and most searches keep the overlay's place and size: then it stays as it is.
+    RECT placed;
+    if (!GetWindowRect(g_overlayWindow, &placed) || !EqualRect(&placed, &lay.window))
+        SetWindowPos(g_overlayWindow, HWND_TOP, lay.window.left, lay.window.top, width, height,
+                     SWP_NOACTIVATE);
 
     int metrics[5] = {g_theme.dpiScale, g_theme.editHeight, g_theme.rowHeight,
                       g_theme.searchAreaHeight, g_theme.headerHeight};
@@ -195,6 +199,8 @@ void FfOpenOverlay()
         FfLog(L"FfOpenOverlay: TTOTAL_CMD window not found, aborting.");
         return;
     }
+    // Regional formats may have changed since the last opening: dates are measured anew.
+    FfForgetDateWidths();
 
     RECT panel;
     if (FfGetActivePanelRect(host, &panel)) {

@@ -52,7 +52,7 @@ static LRESULT FfOverlayOnCreate(HWND window)
     g_clearButton = FfCreateChild(window, L"BUTTON", L"\x2715", 0x5000000B, FF_ID_CLEAR);
     g_filterButton = FfCreateChild(window, L"BUTTON", filterName, 0x5000000B, FF_ID_FILTER);
     g_closeButton = FfCreateChild(window, L"BUTTON", L"\x2716", 0x5000000B, FF_ID_CLOSE);
-    g_resultList = FfCreateChild(window, L"LISTBOX", L"", 0x40000911, FF_ID_RESULTS);
+    g_resultList = FfCreateChild(window, L"LISTBOX", L"", FF_RESULT_LIST_STYLE, FF_ID_RESULTS);
 
     FfApplyThemeToControls();
 

@@ -27,18 +27,39 @@ void FfGetColumnRects(int top, int right, int bottom, RECT* folder, RECT* size, 
 }
 
 // Widest date text of the result set in the list's font; 0 when nothing could be measured.
+// Dates measured before in the same font and pictures are not formatted and measured again,
+// and when all of them were, no device context is needed (getting one is a server call).
 static int FfMeasureWidestDate()
 {
-    HDC dc = GetDC(g_resultList);
-    if (!dc) return 0;
-    HGDIOBJ oldFont = SelectObject(dc, g_theme.font);
+    FfPrepareDateWidths(g_theme.font);
+    int count = g_resultCount < FF_RESULTS_MAX ? g_resultCount : FF_RESULTS_MAX;
     int widest = 0;
-    for (int i = 0; i < g_resultCount && i < FF_RESULTS_MAX; i++) {
-        const wchar_t* text = FfFormatDateTime(g_results[i].modified);
-        if (!text || !text[0]) continue;
-        SIZE extent;
-        if (GetTextExtentPoint32W(dc, text, lstrlenW(text), &extent) && extent.cx > widest)
-            widest = extent.cx;
+    int first = 0;
+    for (; first < count; first++) {
+        int width = FfKnownDateWidth(g_results[first].modified);
+        if (width < 0) break;
+        if (width > widest) widest = width;
+    }
+    if (first == count) return widest;
+
+    HDC dc = GetDC(g_resultList);
+    if (!dc) return widest;
+    HGDIOBJ oldFont = SelectObject(dc, g_theme.font);
+    for (int i = first; i < count; i++) {
+        FILETIME modified = g_results[i].modified;
+        int width = FfKnownDateWidth(modified);
+        if (width < 0) {
+            const wchar_t* text = FfFormatDateTime(modified);
+            SIZE extent;
+            if (!text || !text[0])
+                width = 0;
+            else if (GetTextExtentPoint32W(dc, text, lstrlenW(text), &extent))
+                width = extent.cx;
+            else
+                continue;  // not measured: neither counted nor remembered
+            FfRememberDateWidth(modified, width);
+        }
+        if (width > widest) widest = width;
     }
     SelectObject(dc, oldFont);
     ReleaseDC(g_resultList, dc);
@@ -51,13 +72,18 @@ void FfFillResultList()
         g_dateColumnWidth = FfDateColumnWidthFor(FfMeasureWidestDate(), g_theme.dpiScale,
                                                  g_dateColumnWidth);
     if (g_resultList) {
-        // Rows carry only their index; each row is drawn from g_results on demand.
-        SendMessageW(g_resultList, WM_SETREDRAW, FALSE, 0);
+        // Each row is drawn from g_results by its index. The overlay's list keeps no row data
+        // and takes the count at once, repainting itself; a list without that style gets one
+        // row per result, with drawing held off until the last.
         SendMessageW(g_resultList, LB_RESETCONTENT, 0, 0);
-        for (int i = 0; i < g_resultCount; i++)
-            SendMessageW(g_resultList, LB_ADDSTRING, 0, (LPARAM)i);
-        SendMessageW(g_resultList, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(g_resultList, nullptr, TRUE);
+        if (g_resultCount > 0 &&
+            SendMessageW(g_resultList, LB_SETCOUNT, (WPARAM)g_resultCount, 0) < 0) {
+            SendMessageW(g_resultList, WM_SETREDRAW, FALSE, 0);
+            for (int i = 0; i < g_resultCount; i++)
+                SendMessageW(g_resultList, LB_ADDSTRING, 0, (LPARAM)i);
+            SendMessageW(g_resultList, WM_SETREDRAW, TRUE, 0);
+            InvalidateRect(g_resultList, nullptr, TRUE);
+        }
     }
     FfLayoutOverlay();
 }

@@ -232,6 +232,44 @@ TEST_F(ListE2E, RefillMeasuresTheDateColumnWithinItsLimits)
     EXPECT_EQ(g_dateColumnWidth, measured) << "a refill without dates forgot the width";
 }
 
+// Widths measured once are reused, so they must follow what the texts are drawn with.
+TEST_F(ListE2E, DateColumnFollowsTheFontAndThePictures)
+{
+    g_dateColumnWidth = 0;
+    FfForgetDateWidths();
+    FillMadeUpResults(30);
+    EXPECT_EQ(30, (int)SendMessageW(g_resultList, LB_GETCOUNT, 0, 0));
+    int measured = g_dateColumnWidth;
+    ASSERT_GT(measured, Sp(60)) << "the default dates should be wider than the narrowest column";
+    FfFillResultList();
+    EXPECT_EQ(measured, g_dateColumnWidth) << "the same dates measured differently a second time";
+
+    wchar_t date[FF_PICTURE_CHARS], time[FF_PICTURE_CHARS];
+    wcscpy(date, g_settings.dateFormat);
+    wcscpy(time, g_settings.timeFormat);
+    wcscpy(g_settings.dateFormat, L"yy");
+    wcscpy(g_settings.timeFormat, L"HH");
+    FfFillResultList();
+    EXPECT_EQ(Sp(60), g_dateColumnWidth) << "short pictures kept the old widths";
+    wcscpy(g_settings.dateFormat, date);
+    wcscpy(g_settings.timeFormat, time);
+    FfFillResultList();
+    EXPECT_EQ(measured, g_dateColumnWidth);
+
+    HFONT themeFont = g_theme.font;
+    LOGFONTW tiny = {};
+    GetObjectW(themeFont, sizeof tiny, &tiny);
+    tiny.lfHeight = -3;
+    tiny.lfWidth = 1;
+    g_theme.font = CreateFontIndirectW(&tiny);
+    FfFillResultList();
+    EXPECT_EQ(Sp(60), g_dateColumnWidth) << "a tiny font kept the old widths";
+    DeleteObject(g_theme.font);
+    g_theme.font = themeFont;
+    FfFillResultList();
+    EXPECT_EQ(measured, g_dateColumnWidth);
+}
+
 // ---- drawing -------------------------------------------------------------------------------
 
 // Draws a name into a fresh bitmap and returns its pixels.

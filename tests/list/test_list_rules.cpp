@@ -121,6 +121,36 @@ TEST(ListGeometry, DateColumnWidthIsClampedAndKeptWithoutMeasurement)
             << c.measured << " at " << c.dpi;
 }
 
+// The widths are a cache: crowding may lose a date, but a date must never get another's width.
+TEST(ListDateWidths, ADateIsKnownWithItsOwnWidthOrNotAtAll)
+{
+    FfForgetDateWidths();
+    auto date = [](unsigned long long second) {
+        unsigned long long t = second * 10000000ull + 1234567;  // within the second
+        return FILETIME{(DWORD)t, (DWORD)(t >> 32)};
+    };
+    auto widthOf = [](unsigned long long second) { return (int)(second % 97) + 1; };
+    const unsigned long long base = 13000000000ull;
+    for (unsigned long long s = 0; s < 20000; s += 1) FfRememberDateWidth(date(base + s * 61), widthOf(base + s * 61));
+    int known = 0;
+    for (unsigned long long s = 0; s < 20000; s += 1) {
+        int w = FfKnownDateWidth(date(base + s * 61));
+        if (w >= 0) {
+            ASSERT_EQ(widthOf(base + s * 61), w) << s;
+            known++;
+        }
+        ASSERT_EQ(-1, FfKnownDateWidth(date(base + s * 61 + 30))) << "a date never measured";
+    }
+    EXPECT_GT(known, 500) << "the last result set's worth of dates stays known";
+    // The same second is the same date text; the next one is not.
+    FfForgetDateWidths();
+    FfRememberDateWidth(date(base), 42);
+    unsigned long long later = base * 10000000ull + 9999999;
+    EXPECT_EQ(42, FfKnownDateWidth(FILETIME{(DWORD)later, (DWORD)(later >> 32)}));
+    EXPECT_EQ(-1, FfKnownDateWidth(date(base + 1)));
+    EXPECT_EQ(-1, FfKnownDateWidth(FILETIME{0, 0}));
+}
+
 TEST(ListScrollBar, TrackAndThumb)
 {
     struct Case {
