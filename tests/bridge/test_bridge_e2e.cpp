@@ -216,7 +216,8 @@ TEST_F(BridgeEndToEnd, FirstPressAfterAHostStartOpensTheOverlay)
     SendKeys({'F'});
     SendKey(VK_MENU, KEYEVENTF_KEYUP);
     SendKey(VK_CONTROL, KEYEVENTF_KEYUP);
-    ASSERT_TRUE(FfTestWaitFor([&] { return OverlayVisible(); }, 10000));
+    ASSERT_TRUE(FfTestWaitFor([&] { return OverlayVisible(); }, 10000))
+        << "shortcuts seen by the host: " << CountEvents(L"shortcut", 'F') << "\n" << LogText();
     EXPECT_EQ(CountEvents(L"shortcut", 'F'), 1);
     EXPECT_EQ(host.Folder(), data);
 }

@@ -147,7 +147,11 @@ TEST(HostTheme, ApplyReplacesObjectsAndRepaintsTheList)
     HGDIOBJ old[] = {g_theme.windowBackgroundBrush, g_theme.inputBackgroundBrush, g_theme.accentBrush,
                      g_theme.font, g_theme.boldFont};
 
-    HWND list = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    // Shown without activation: this test shares the display with the end-to-end tests, and a
+    // window that takes the foreground would take their key presses away from the host.
+    HWND list = CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0, 0, 50, 50,
+                                nullptr, nullptr, nullptr, nullptr);
+    ShowWindow(list, SW_SHOWNA);
     HWND savedList = g_resultList;
     g_resultList = list;
     FfTestFlushEvents();
