@@ -1,19 +1,30 @@
-// The stand-in engine's parts without a window: records, csv filters, matching, orders, replies, log lines.
+// The stand-in engine's parts without a window: records, filters, matching, orders, replies, log lines.
 #include <gtest/gtest.h>
 #include <string.h>
 #include <algorithm>
 #include "engine.h"
 #include "enginectl.h"
 
-static std::string Record(uint32_t replyWindow, uint32_t sortType, const std::wstring& text, bool terminate = true)
+namespace {
+
+std::string Record(uint32_t replyWindow, uint32_t sortType, const std::wstring& text)
 {
     FfEngineQueryArgs a;
     a.text = text;
     a.sortType = sortType;
-    std::string r = FfEngineBuildQueryRecord(replyWindow, a);
-    if (!terminate) r.resize(r.size() - 2);
-    return r;
+    return FfEngineBuildQueryRecord(replyWindow, a);
 }
+
+uint32_t At32(const std::string& b, size_t at)
+{
+    uint32_t v = 0;
+    memcpy(&v, b.data() + at, 4);
+    return v;
+}
+
+std::wstring Leaf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+}  // namespace
 
 TEST(EngineRecord, MalformedRecordsAreRefusedWellFormedOnesReadExactly)
 {
@@ -44,23 +55,14 @@ TEST(EngineRecord, MalformedRecordsAreRefusedWellFormedOnesReadExactly)
         SCOPED_TRACE(c.label);
         FfEngineQuery q;
         const char* reason = FfEngineParseRecord(c.data, c.size, &q);
-        if (c.reason) {
-            ASSERT_NE(reason, nullptr);
-            EXPECT_STREQ(reason, c.reason);
-        } else {
-            ASSERT_EQ(reason, nullptr);
-            EXPECT_EQ(q.text, c.text);
-        }
+        EXPECT_STREQ(reason, c.reason);
+        if (!c.reason) { EXPECT_EQ(q.text, c.text); }
     }
     FfEngineQuery q;
     ASSERT_EQ(FfEngineParseRecord(good.data(), good.size(), &q), nullptr);
-    EXPECT_EQ(q.replyWindow, 0x12345678u);
-    EXPECT_EQ(q.replyId, 18u);
-    EXPECT_EQ(q.searchFlags, 0u);
-    EXPECT_EQ(q.firstResult, 0u);
-    EXPECT_EQ(q.maxResults, 100u);
-    EXPECT_EQ(q.requestFlags, 84u);
-    EXPECT_EQ(q.sortType, 14u);
+    EXPECT_EQ((std::vector<uint32_t>{q.replyWindow, q.replyId, q.searchFlags, q.firstResult, q.maxResults,
+                                     q.requestFlags, q.sortType}),
+              (std::vector<uint32_t>{0x12345678u, 18, 0, 0, 100, 84, 14}));
 }
 
 TEST(EngineFilters, CsvRowsHeaderQuotingAndShortRows)
@@ -87,63 +89,67 @@ TEST(EngineFilters, CsvRowsHeaderQuotingAndShortRows)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
-        auto got = FfEngineParseCsvFilters(c.csv);
-        ASSERT_EQ(got.size(), c.expected.size());
-        for (size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(got[i].name, c.expected[i].first);
-            EXPECT_EQ(got[i].search, c.expected[i].second);
-        }
+        std::vector<std::pair<std::wstring, std::wstring>> got;
+        for (const auto& f : FfEngineParseCsvFilters(c.csv)) got.push_back({f.name, f.search});
+        EXPECT_EQ(got, c.expected);
     }
 }
 
-TEST(EngineFilters, SevenBuiltInsWithTheirMeanings)
+// Where the engine takes its filters from: the ini's [Filters], else filters.csv, else its built-ins.
+TEST(EngineFilters, IniThenCsvThenBuiltInsAndTheDefaultFolder)
 {
-    auto f = FfEngineBuiltInFilters();
-    ASSERT_EQ(f.size(), 7u);
-    const wchar_t* names[] = {L"Audio", L"Compressed", L"Document", L"Executable", L"Folder", L"Picture", L"Video"};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(f[i].name, names[i]);
-    EXPECT_EQ(f[4].search, L"folder:");
-    EXPECT_NE(f[0].search.find(L";mp3;"), std::wstring::npos);
-    EXPECT_EQ(f[3].search, L"ext:bat;cmd;exe;msi;msp;msu;ps1;scr;vbs");
+    std::wstring iniDir = FfTestMakeTempDir(L"engine-ini");
+    FfTestWriteBytes(iniDir + L"\\Everything.ini",
+                     "[Filters]\r\nFilter1_Name=Texts\r\nFilter1_Search=ext:txt\r\nFilter3_Name=Gap\r\nFilter3_Search=ext:doc\r\n");
+    FfTestWriteBytes(iniDir + L"\\filters.csv", "Name,,,,,,,,,,Search\r\nFromCsv,,,,,,,,,,ext:doc\r\n");
+    std::wstring csvDir = FfTestMakeTempDir(L"engine-csv");
+    FfTestWriteBytes(csvDir + L"\\Everything.ini", "[Other]\r\nx=1\r\n");
+    FfTestWriteBytes(csvDir + L"\\filters.csv", "Name,,,,,,,,,,Search\r\n\"Big, files\",,,,,,,,,,ext:cpp;doc\r\n");
+    std::wstring appData = FfTestMakeTempDir(L"engine-appdata");
+    CreateDirectoryW((appData + L"\\Everything").c_str(), nullptr);
+    FfTestWriteBytes(appData + L"\\Everything\\filters.csv", "Hidden one,,,,,,,,,,_e\r\n");
+    SetEnvironmentVariableW(L"APPDATA", appData.c_str());
+    auto summary = [](const std::wstring& dir) {
+        std::wstring s;
+        for (const auto& f : FfEngineLoadFilters(dir)) s += f.name + L"=" + f.search + L"|";
+        return s;
+    };
+    EXPECT_EQ(summary(iniDir), L"Texts=ext:txt|");  // numbering ends at the gap; csv not read
+    EXPECT_EQ(summary(csvDir), L"Big, files=ext:cpp;doc|");
+    EXPECT_EQ(summary(L""), L"Hidden one=_e|");
+    std::wstring builtIns = summary(FfTestMakeTempDir(L"engine-nofilters"));
+    for (const wchar_t* f : {L"Audio=ext:", L"|Compressed=", L"|Document=", L"|Executable=", L"|Folder=folder:|",
+                             L"|Picture=", L"|Video="})
+        EXPECT_NE(builtIns.find(f), std::wstring::npos) << FfTestUtf8(f);
 }
 
-static std::vector<FfEngineEntry> MatchIndex()
+namespace {
+
+std::wstring Matching(const std::wstring& query, const std::vector<FfEngineFilter>& filters)
 {
-    struct Item {
-        const wchar_t* path;
-        bool folder;
-    } items[] = {
+    struct Item { const wchar_t* path; bool folder; } items[] = {
         {L"C:\\Work\\Report 2024.TXT", false}, {L"C:\\Work\\notes.md", false},  {L"C:\\Work\\Reports", true},
         {L"C:\\Work\\Reports\\q1.pdf", false}, {L"C:\\Work2\\report.txt", false}, {L"C:\\Other\\song.Mp3", false},
         {L"C:\\Other\\\u00C4pfel.txt", false}, {L"C:\\Other\\noext", false},     {L"C:\\Other\\music.mp3", true},
     };
-    std::vector<FfEngineEntry> out;
-    for (const auto& it : items) {
-        FfEngineEntry e;
-        FfEngineMakeEntry(it.path, 10, 20, it.folder, &e);
-        out.push_back(e);
-    }
-    return out;
-}
-
-static std::wstring Matching(const std::wstring& query, const std::vector<FfEngineFilter>& filters)
-{
     FfEngineMatcher m;
     FfEngineCompileQuery(query, filters, &m);
     std::wstring names;
-    for (const auto& e : MatchIndex())
-        if (FfEngineMatch(m, e)) names += e.path.substr(e.path.find_last_of(L'\\') + 1) + L"|";
+    for (const auto& it : items) {
+        FfEngineEntry e;
+        FfEngineMakeEntry(it.path, 10, 20, it.folder, &e);
+        if (FfEngineMatch(m, e)) names += Leaf(e.path) + L"|";
+    }
     return names;
 }
+
+}  // namespace
 
 TEST(EngineQuery, WordsKindsFoldersExtensionsAndFilters)
 {
     std::vector<FfEngineFilter> filters = {{L"Texts", L"ext:txt"}, {L"Dirs", L"folder:"}, {L"Loop", L"filter:Loop"},
                                            {L"Nested", L"filter:\"Texts\" 2024"}};
-    struct Case {
-        const wchar_t* query;
-        const wchar_t* expected;
-    } cases[] = {
+    struct Case { const wchar_t* query; const wchar_t* expected; } cases[] = {
         {L"", L"Report 2024.TXT|notes.md|Reports|q1.pdf|report.txt|song.Mp3|\u00C4pfel.txt|noext|music.mp3|"},
         {L"REPORT", L"Report 2024.TXT|Reports|report.txt|"},
         {L"report 2024", L"Report 2024.TXT|"},
@@ -169,14 +175,13 @@ TEST(EngineQuery, WordsKindsFoldersExtensionsAndFilters)
         {L"filter:\"Loop\"", L""},
         {L"  report\t\r\nfile:  ", L"Report 2024.TXT|report.txt|"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(FfTestUtf8(c.query));
-        EXPECT_EQ(Matching(c.query, filters), c.expected);
-    }
+    for (const auto& c : cases) EXPECT_EQ(Matching(c.query, filters), c.expected) << FfTestUtf8(c.query);
 }
 
-// Five items whose every key differs, so each sort type has exactly one right order.
-static FfEngineIndex OrderIndex()
+namespace {
+
+// Five files and a folder whose every key differs, so each sort type has exactly one right order.
+FfEngineIndex OrderIndex()
 {
     struct Item {
         const wchar_t* path;
@@ -184,12 +189,9 @@ static FfEngineIndex OrderIndex()
         uint32_t attributes;
         bool folder;
     } items[] = {
-        {L"R:\\b.txt", 300, 3, 50, 700, 0x21, false},
-        {L"R:\\A.doc", 100, 1, 40, 900, 0x20, false},
-        {L"R:\\c.txt", 200, 2, 10, 800, 0x23, false},
-        {L"R:\\0sub\\d.cpp", 50, 5, 20, 500, 0x22, false},
-        {L"R:\\_e", 400, 4, 30, 600, 0x80, false},
-        {L"R:\\0sub", 0, 6, 60, 1000, 0x10, true},
+        {L"R:\\b.txt", 300, 3, 50, 700, 0x21, false},       {L"R:\\A.doc", 100, 1, 40, 900, 0x20, false},
+        {L"R:\\c.txt", 200, 2, 10, 800, 0x23, false},       {L"R:\\0sub\\d.cpp", 50, 5, 20, 500, 0x22, false},
+        {L"R:\\_e", 400, 4, 30, 600, 0x80, false},          {L"R:\\0sub", 0, 6, 60, 1000, 0x10, true},
     };
     FfEngineIndex index;
     for (const auto& it : items) {
@@ -203,63 +205,49 @@ static FfEngineIndex OrderIndex()
     return index;
 }
 
-static std::wstring OrderOf(FfEngineIndex* index, uint32_t sortType)
+std::vector<std::wstring> OrderOf(FfEngineIndex* index, uint32_t sortType)
 {
-    std::wstring names;
-    for (uint32_t i : FfEngineOrder(index, sortType)) {
-        const auto& p = index->entries[i].path;
-        names += p.substr(p.find_last_of(L'\\') + 1) + L" ";
-    }
+    std::vector<std::wstring> names;
+    for (uint32_t i : FfEngineOrder(index, sortType)) names.push_back(Leaf(index->entries[i].path));
     return names;
 }
 
-TEST(EngineOrder, EverySortTypeAscendingAndItsDescendingTwin)
+}  // namespace
+
+TEST(EngineOrder, EverySortTypeBothDirectionsAndTies)
 {
-    struct Case {
-        uint32_t sortType;
-        const wchar_t* ascending;
-    } cases[] = {
-        {1, L"0sub _e A.doc b.txt c.txt d.cpp "},
-        {3, L"0sub d.cpp _e A.doc b.txt c.txt "},
-        {5, L"0sub d.cpp A.doc c.txt b.txt _e "},
-        {7, L"0sub _e d.cpp A.doc b.txt c.txt "},
-        {9, L"d.cpp A.doc _e 0sub b.txt c.txt "},  // "cpp file" "doc file" "file" "file folder" "txt file"
-        {11, L"c.txt d.cpp _e A.doc b.txt 0sub "},
-        {13, L"A.doc c.txt b.txt _e d.cpp 0sub "},
-        {15, L"0sub A.doc b.txt d.cpp c.txt _e "},
-        {23, L"d.cpp _e b.txt c.txt A.doc 0sub "},
+    struct Case { uint32_t sortType; std::vector<std::wstring> ascending; } cases[] = {
+        {1, {L"0sub", L"_e", L"A.doc", L"b.txt", L"c.txt", L"d.cpp"}},
+        {3, {L"0sub", L"d.cpp", L"_e", L"A.doc", L"b.txt", L"c.txt"}},
+        {5, {L"0sub", L"d.cpp", L"A.doc", L"c.txt", L"b.txt", L"_e"}},
+        {7, {L"0sub", L"_e", L"d.cpp", L"A.doc", L"b.txt", L"c.txt"}},
+        // "cpp file" "doc file" "file" "file folder" "txt file"
+        {9, {L"d.cpp", L"A.doc", L"_e", L"0sub", L"b.txt", L"c.txt"}},
+        {11, {L"c.txt", L"d.cpp", L"_e", L"A.doc", L"b.txt", L"0sub"}},
+        {13, {L"A.doc", L"c.txt", L"b.txt", L"_e", L"d.cpp", L"0sub"}},
+        {15, {L"0sub", L"A.doc", L"b.txt", L"d.cpp", L"c.txt", L"_e"}},
+        {23, {L"d.cpp", L"_e", L"b.txt", L"c.txt", L"A.doc", L"0sub"}},
     };
     FfEngineIndex index = OrderIndex();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.sortType);
         EXPECT_EQ(OrderOf(&index, c.sortType), c.ascending);
         // The descending twin is the exact reverse here, since no two items share a key.
-        std::wstring asc = c.ascending, reversed;
-        size_t end = asc.size();
-        while (end > 0) {
-            size_t start = asc.rfind(L' ', end - 2);
-            start = start == std::wstring::npos ? 0 : start + 1;
-            reversed += asc.substr(start, end - start);
-            end = start;
-        }
-        uint32_t descending = c.sortType == 23 ? 24 : c.sortType + 1;
-        EXPECT_EQ(OrderOf(&index, descending), reversed);
+        std::vector<std::wstring> reversed(c.ascending.rbegin(), c.ascending.rend());
+        EXPECT_EQ(OrderOf(&index, c.sortType == 23 ? 24 : c.sortType + 1), reversed);
     }
     // Numbers outside the table order by name.
     for (uint32_t unknown : {0u, 17u, 22u, 25u, 1000u}) EXPECT_EQ(OrderOf(&index, unknown), OrderOf(&index, 1));
-}
 
-TEST(EngineOrder, EqualKeysFallBackToPathInBothDirections)
-{
-    FfEngineIndex index;
+    // Equal keys fall back to the path, in both directions.
+    FfEngineIndex ties;
     for (const wchar_t* p : {L"R:\\z.txt", L"R:\\a.txt", L"R:\\M.txt"}) {
         FfEngineEntry e;
         FfEngineMakeEntry(p, 5, 5, false, &e);
-        index.entries.push_back(e);
+        ties.entries.push_back(e);
     }
-    EXPECT_EQ(OrderOf(&index, 5), L"a.txt M.txt z.txt ");
-    EXPECT_EQ(OrderOf(&index, 6), L"a.txt M.txt z.txt ");
-    EXPECT_EQ(OrderOf(&index, 14), L"a.txt M.txt z.txt ");
+    for (uint32_t sortType : {5u, 6u, 14u})
+        EXPECT_EQ(OrderOf(&ties, sortType), (std::vector<std::wstring>{L"a.txt", L"M.txt", L"z.txt"})) << sortType;
 }
 
 TEST(EngineRun, FirstResultMaximumAndTotal)
@@ -274,49 +262,38 @@ TEST(EngineRun, FirstResultMaximumAndTotal)
     } cases[] = {
         {0, 100, 5, 0}, {0, 2, 2, 0}, {1, 2, 2, 1}, {4, 10, 1, 4}, {5, 10, 0, 0}, {0, 0, 0, 0}, {3, 0xFFFFFFFFu, 2, 3},
     };
-    const auto& byName = FfEngineOrder(&index, 1);
     std::vector<uint32_t> fileOrder;
-    for (uint32_t i : byName)
+    for (uint32_t i : FfEngineOrder(&index, 1))
         if (!index.entries[i].isFolder) fileOrder.push_back(i);
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.first << "+" << c.max);
         std::vector<uint32_t> picked;
         EXPECT_EQ(FfEngineRun(&index, files, 1, c.first, c.max, &picked), 5u);
-        ASSERT_EQ(picked.size(), c.picked);
-        for (size_t k = 0; k < picked.size(); ++k) EXPECT_EQ(picked[k], fileOrder[c.firstPicked + k]);
+        EXPECT_EQ(picked, std::vector<uint32_t>(fileOrder.begin() + c.firstPicked,
+                                                fileOrder.begin() + c.firstPicked + c.picked));
     }
-}
-
-static std::string BuildFor(FfEngineIndex* index, const FfEngineFaults& faults, std::vector<uint32_t>* picked)
-{
-    FfEngineMatcher all;
-    FfEngineQuery q;
-    q.firstResult = 1;
-    q.requestFlags = 84;
-    q.sortType = 3;
-    uint32_t total = FfEngineRun(index, all, 3, 1, 3, picked);
-    return FfEngineBuildReply(*index, *picked, total, q, faults);
-}
-
-static uint32_t At32(const std::string& b, size_t at)
-{
-    uint32_t v = 0;
-    memcpy(&v, b.data() + at, 4);
-    return v;
 }
 
 TEST(EngineReply, LayoutAndEveryDeliberateFault)
 {
+    FfEngineQuery q;
+    q.firstResult = 1;
+    q.requestFlags = 84;
+    q.sortType = 3;
+    auto build = [&](FfEngineIndex* index, const FfEngineFaults& faults) {
+        std::vector<uint32_t> picked;
+        uint32_t total = FfEngineRun(index, FfEngineMatcher(), 3, 1, 3, &picked);
+        return FfEngineBuildReply(*index, picked, total, q, faults);
+    };
     FfEngineIndex index = OrderIndex();
-    std::vector<uint32_t> picked;
-    std::string good = BuildFor(&index, FfEngineFaults(), &picked);
+    std::string good = build(&index, FfEngineFaults());
     DWORD total = 0;
     std::vector<FfEngineItem> items;
     ASSERT_TRUE(FfEngineDecodeReply(good, &total, &items));
     EXPECT_EQ(total, 6u);
-    EXPECT_EQ(At32(good, 8), 1u);   // first index echoed
-    EXPECT_EQ(At32(good, 12), 84u); // request flags echoed
-    EXPECT_EQ(At32(good, 16), 3u);  // sort type echoed
+    EXPECT_EQ(At32(good, 8), 1u);    // first index echoed
+    EXPECT_EQ(At32(good, 12), 84u);  // request flags echoed
+    EXPECT_EQ(At32(good, 16), 3u);   // sort type echoed
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0].path, L"R:\\0sub\\d.cpp");
     EXPECT_EQ(items[0].size, 50u);
@@ -329,39 +306,39 @@ TEST(EngineReply, LayoutAndEveryDeliberateFault)
 
     FfEngineFaults f;
     f.shortBlock = true;
-    EXPECT_EQ(BuildFor(&index, f, &picked).size(), 12u);
+    EXPECT_EQ(build(&index, f).size(), 12u);
 
     f = FfEngineFaults();
     f.excessCount = 7;
-    std::string excess = BuildFor(&index, f, &picked);
+    std::string excess = build(&index, f);
     EXPECT_EQ(At32(excess, 4), 10u);
     EXPECT_EQ(excess.size(), good.size());
 
     f = FfEngineFaults();
     f.badOffset = true;
-    std::string offset = BuildFor(&index, f, &picked);
+    std::string offset = build(&index, f);
     EXPECT_EQ(At32(offset, 24 + 8 * 2), offset.size());
     EXPECT_EQ(At32(offset, 24), At32(good, 24));  // earlier items untouched
     EXPECT_FALSE(FfEngineDecodeReply(offset, &total, &items));
 
     f = FfEngineFaults();
     f.badLength = true;
-    std::string length = BuildFor(&index, f, &picked);
-    uint32_t len = At32(length, lastOffset);
-    EXPECT_EQ(lastOffset + 4 + 2 * (uint64_t)len, length.size() + 2);  // the path alone runs one character past
+    std::string length = build(&index, f);
+    EXPECT_EQ(lastOffset + 4 + 2 * (uint64_t)At32(length, lastOffset), length.size() + 2);  // one character past
     EXPECT_FALSE(FfEngineDecodeReply(length, &total, &items));
     f.badLengthValue = 0x7FFFFFFF;
-    EXPECT_EQ(At32(BuildFor(&index, f, &picked), lastOffset), 0x7FFFFFFFu);
+    EXPECT_EQ(At32(build(&index, f), lastOffset), 0x7FFFFFFFu);
 
     // No items: the faults that need an item change nothing.
     FfEngineIndex none;
     f = FfEngineFaults();
     f.badOffset = f.badLength = true;
-    std::string empty = BuildFor(&none, f, &picked);
+    std::string empty = build(&none, f);
     EXPECT_EQ(empty.size(), 20u);
     EXPECT_TRUE(FfEngineDecodeReply(empty, &total, &items));
 }
 
+// Every other test reads what the engine received through this log.
 TEST(EngineLog, LinesReadBackExactlyAsWritten)
 {
     FfEngineQuery q;
@@ -372,9 +349,8 @@ TEST(EngineLog, LinesReadBackExactlyAsWritten)
     q.maxResults = 500;
     q.requestFlags = 84;
     q.sortType = 24;
-    const wchar_t* texts[] = {L"", L"report file:", L"filter:\"Audio\" path:\"C:\\a b\" 100% \u00C4\u4E2D\U0001F600",
-                              L"line\r\nbreak\ttab %41 %"};
-    for (const wchar_t* t : texts) {
+    for (const wchar_t* t : {L"", L"report file:", L"filter:\"Audio\" path:\"C:\\a b\" 100% \u00C4\u4E2D\U0001F600",
+                             L"line\r\nbreak\ttab %41 %"}) {
         SCOPED_TRACE(FfTestUtf8(t));
         q.text = t;
         std::string line = FfEngineFormatLogLine(&q, nullptr, 18, 90, 1234);
@@ -383,15 +359,9 @@ TEST(EngineLog, LinesReadBackExactlyAsWritten)
         ASSERT_TRUE(FfEngineParseQueryLine(line, &r));
         EXPECT_TRUE(r.wellFormed);
         EXPECT_EQ(r.text, t);
-        EXPECT_EQ(r.copyDataId, 18u);
-        EXPECT_EQ(r.cbData, 90u);
-        EXPECT_EQ(r.replyWindow, 0xFFFFFFFEu);
-        EXPECT_EQ(r.searchFlags, 2u);
-        EXPECT_EQ(r.firstResult, 3u);
-        EXPECT_EQ(r.maxResults, 500u);
-        EXPECT_EQ(r.requestFlags, 84u);
-        EXPECT_EQ(r.sortType, 24u);
-        EXPECT_EQ(r.totalMatches, 1234u);
+        EXPECT_EQ((std::vector<DWORD>{r.copyDataId, r.cbData, r.replyWindow, r.replyId, r.searchFlags, r.firstResult,
+                                      r.maxResults, r.requestFlags, r.sortType, r.totalMatches}),
+                  (std::vector<DWORD>{18, 90, 0xFFFFFFFE, 18, 2, 3, 500, 84, 24, 1234}));
     }
     FfEngineQueryRecord r;
     ASSERT_TRUE(FfEngineParseQueryLine(FfEngineFormatLogLine(nullptr, "unterminated", 18, 29, 0), &r));

@@ -28,12 +28,12 @@ struct FakeFind {
     size_t next;
 };
 
+// Appends one line to the file named by FF_FAKEPLUGIN_LOG.
 void FakeRecord(const char* format, ...)
 {
-    char path[1024];
+    char path[1024], line[4096];
     DWORD n = GetEnvironmentVariableA("FF_FAKEPLUGIN_LOG", path, sizeof(path));
     if (n == 0 || n >= sizeof(path)) return;
-    char line[4096];
     va_list args;
     va_start(args, format);
     _vsnprintf(line, sizeof(line) - 3, format, args);
@@ -47,9 +47,11 @@ void FakeRecord(const char* format, ...)
     CloseHandle(file);
 }
 
+const char* Text(const char* s) { return s ? s : ""; }
+
 std::string FakeTrim(const char* path)
 {
-    std::string p = path ? path : "";
+    std::string p = Text(path);
     while (p.size() > 1 && p.back() == '\\') p.pop_back();
     return p;
 }
@@ -74,12 +76,13 @@ int FakeFindByPath(const char* remote)
 {
     std::string path = FakeTrim(remote);
     for (size_t i = 0; i < g_entries.size(); ++i) {
-        std::string folder = g_entries[i].folder;
-        std::string full = (folder == "\\" ? std::string("\\") : folder + "\\") + g_entries[i].name;
+        std::string folder = g_entries[i].folder, full = (folder == "\\" ? "" : folder) + "\\" + g_entries[i].name;
         if (_stricmp(full.c_str(), path.c_str()) == 0) return (int)i;
     }
     return -1;
 }
+
+bool IsFolder(int index) { return (g_entries[(size_t)index].attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
 }  // namespace
 
@@ -112,9 +115,7 @@ HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* fd)
 
 BOOL __stdcall FsFindNext(HANDLE handle, WIN32_FIND_DATAA* fd)
 {
-    FakeFind* find = (FakeFind*)handle;
-    if (!find) return FALSE;
-    if (FakeFill(find, fd)) return TRUE;
+    if (handle && FakeFill((FakeFind*)handle, fd)) return TRUE;
     SetLastError(ERROR_NO_MORE_FILES);
     return FALSE;
 }
@@ -128,10 +129,10 @@ int __stdcall FsFindClose(HANDLE handle)
 
 int __stdcall FsGetFile(char* remote, char* local, int flags, void*)
 {
-    FakeRecord("FsGetFile %s|%s|%d", remote ? remote : "", local ? local : "", flags);
+    FakeRecord("FsGetFile %s|%s|%d", Text(remote), Text(local), flags);
     int index = FakeFindByPath(remote);
     if (index < 0) return 2;
-    if (g_entries[(size_t)index].attributes & FILE_ATTRIBUTE_DIRECTORY) return 6;
+    if (IsFolder(index)) return 6;
     if (GetFileAttributesA(local) != INVALID_FILE_ATTRIBUTES && !(flags & 1)) return 3;
     HANDLE file = CreateFileA(local, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 3;
@@ -144,15 +145,15 @@ int __stdcall FsGetFile(char* remote, char* local, int flags, void*)
 
 int __stdcall FsExecuteFile(HWND window, char* remote, char* verb)
 {
-    FakeRecord("FsExecuteFile %s|%s|%d", remote ? remote : "", verb ? verb : "", window != nullptr);
-    return verb && strcmp(verb, "open") == 0 ? -1 : 0;
+    FakeRecord("FsExecuteFile %s|%s|%d", Text(remote), Text(verb), window != nullptr);
+    return strcmp(Text(verb), "open") == 0 ? -1 : 0;
 }
 
 BOOL __stdcall FsDeleteFile(char* remote)
 {
-    FakeRecord("FsDeleteFile %s", remote ? remote : "");
+    FakeRecord("FsDeleteFile %s", Text(remote));
     int index = FakeFindByPath(remote);
-    if (index < 0 || (g_entries[(size_t)index].attributes & FILE_ATTRIBUTE_DIRECTORY)) return FALSE;
+    if (index < 0 || IsFolder(index)) return FALSE;
     g_entries.erase(g_entries.begin() + index);
     return TRUE;
 }
@@ -170,14 +171,9 @@ int __stdcall FsContentGetSupportedField(int index, char* name, char* units, int
 
 int __stdcall FsContentGetValue(char* fileName, int index, int, void* value, int length, int)
 {
-    FakeRecord("FsContentGetValue %s|%d", fileName ? fileName : "", index);
-    if (index == 0) {
-        lstrcpynA((char*)value, "other", length);
-        return 8;
-    }
-    if (index != 1) return -1;
-    std::string path = std::string("C:\\real") + (fileName ? fileName : "");
-    lstrcpynA((char*)value, path.c_str(), length);
+    FakeRecord("FsContentGetValue %s|%d", Text(fileName), index);
+    if (index < 0 || index > 1) return -1;
+    lstrcpynA((char*)value, index == 0 ? "other" : (std::string("C:\\real") + Text(fileName)).c_str(), length);
     return 8;
 }
 

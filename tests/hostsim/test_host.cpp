@@ -1,4 +1,4 @@
-// The stand-in host's window side: change-folder records, numbered commands, moves and panels.
+// The stand-in host's window side: change-folder records, numbered commands, moves, panels and focus.
 #include <gtest/gtest.h>
 #include "hostctl.h"
 
@@ -7,15 +7,6 @@ namespace {
 std::string Record(const std::wstring& path)
 {
     return "\xEF\xBB\xBF" + FfTestUtf8(path) + "\r\xEF\xBB\xBF" + std::string(1, '\0') + "SA" + std::string(1, '\0');
-}
-
-bool SendCopyData(HWND window, ULONG_PTR tag, const void* data, DWORD size, LRESULT* answer = nullptr)
-{
-    COPYDATASTRUCT cds = { tag, size, (void*)data };
-    DWORD_PTR result = 0;
-    bool sent = SendMessageTimeoutW(window, WM_COPYDATA, 0, (LPARAM)&cds, SMTO_NORMAL, 10000, &result) != 0;
-    if (answer) *answer = (LRESULT)result;
-    return sent;
 }
 
 LRESULT SendCommand(HWND window, DWORD command)
@@ -28,12 +19,10 @@ LRESULT SendCommand(HWND window, DWORD command)
 class HostWindow : public ::testing::Test {
 protected:
     FfHostCtl host;
-    std::wstring left, right, unicodeDir;
+    std::wstring left = FfTestMakeTempDir(L"hostsim_left"), right = FfTestMakeTempDir(L"hostsim_right");
+    std::wstring unicodeDir = right + L"\\\u00DCn\u00EF \u65E5\u672C";
     void SetUp() override
     {
-        left = FfTestMakeTempDir(L"hostsim_left");
-        right = FfTestMakeTempDir(L"hostsim_right");
-        unicodeDir = right + L"\\\u00DCn\u00EF \u65E5\u672C";
         ASSERT_TRUE(CreateDirectoryW(unicodeDir.c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryW((left + L"\\sub").c_str(), nullptr));
         ASSERT_TRUE(FfTestWriteBytes(left + L"\\a.txt", "a"));
@@ -47,122 +36,105 @@ protected:
     void TearDown() override { EXPECT_TRUE(host.Quit()); }
 };
 
-TEST_F(HostWindow, StartsWithBothFoldersAndAnswersByClass)
+TEST_F(HostWindow, ChangeFolderRecordsMoveTheActivePanelAndBadOnesDoNoHarm)
 {
-    EXPECT_EQ(host.Folder(FF_HOST_LEFT), left);
     EXPECT_EQ(host.Folder(FF_HOST_RIGHT), right);
-    EXPECT_EQ(host.ActivePanel(), FF_HOST_LEFT);
     // Other tests may run hosts beside this one, so the class is checked on this host's window.
     wchar_t cls[64] = {};
     GetClassNameW(host.mainWindow, cls, 64);
     EXPECT_STREQ(cls, L"TTOTAL_CMD");
-    EXPECT_EQ(GetAncestor(host.mainWindow, GA_ROOT), host.mainWindow) << "a top-level window";
-    auto names = host.Names(FF_HOST_LEFT);
-    ASSERT_EQ(names.size(), 2u);
-    EXPECT_EQ(names[0], L"sub") << "folders first";
-    EXPECT_EQ(names[1], L"a.txt");
-    EXPECT_NE(host.PanelList(FF_HOST_LEFT), host.PanelList(FF_HOST_RIGHT));
-}
+    EXPECT_EQ(host.Names(FF_HOST_LEFT), (std::vector<std::wstring>{ L"sub", L"a.txt" })) << "folders first";
 
-TEST_F(HostWindow, ChangeFolderRecordsMoveTheActivePanel)
-{
+    std::wstring sub = left + L"\\sub";
     struct Case {
-        const wchar_t* label;
-        std::wstring path;
+        const char* label;
+        std::string bytes;
+        ULONG_PTR tag;
+        BOOL answer;
         std::wstring folder;   // expected folder afterwards
         std::wstring current;  // expected item under the cursor, when not empty
-        BOOL answer;
+        bool logged;           // a change-folder event with these bytes is expected
     } cases[] = {
-        { L"real folder", left + L"\\sub", left + L"\\sub", L"", TRUE },
-        { L"trailing backslash", right + L"\\", right, L"", TRUE },
-        { L"outside ASCII", unicodeDir, unicodeDir, L"", TRUE },
-        { L"a file shows its folder", left + L"\\a.txt", left, L"a.txt", TRUE },
-        { L"a file outside ASCII", unicodeDir + L"\\\u00E9t\u00E9.txt", unicodeDir, L"\u00E9t\u00E9.txt", TRUE },
-        { L"missing folder changes nothing", left + L"\\missing", unicodeDir, L"", FALSE },
-        { L"plug-in folder without a plug-in", L"\\\\\\Fleetfinder\\x.txt", unicodeDir, L"", FALSE },
+        { "empty", "", 0x4443, FALSE, left, L"", false },
+        { "no data", "", 0x4443, FALSE, left, L"", false },
+        { "only a byte-order mark", "\xEF\xBB\xBF", 0x4443, FALSE, left, L"", false },
+        { "garbage", std::string("\xFF\xFE\x01\x02\x0D\x0D\x00\x00", 8), 0x4443, FALSE, left, L"", false },
+        { "huge without terminator", std::string(200000, 'x'), 0x4443, FALSE, left, L"", false },
+        { "other tag", Record(sub), 0x1234, FALSE, left, L"", false },
+        { "real folder", Record(sub), 0x4443, TRUE, sub, L"", true },
+        { "trailing backslash", Record(right + L"\\"), 0x4443, TRUE, right, L"", true },
+        { "outside ASCII", Record(unicodeDir), 0x4443, TRUE, unicodeDir, L"", true },
+        { "a file shows its folder", Record(left + L"\\a.txt"), 0x4443, TRUE, left, L"a.txt", true },
+        { "a file outside ASCII", Record(unicodeDir + L"\\\u00E9t\u00E9.txt"), 0x4443, TRUE, unicodeDir, L"\u00E9t\u00E9.txt", true },
+        { "missing folder changes nothing", Record(left + L"\\missing"), 0x4443, FALSE, unicodeDir, L"", true },
+        { "plug-in folder without a plug-in", Record(L"\\\\\\Fleetfinder\\x.txt"), 0x4443, FALSE, unicodeDir, L"", true },
+        // Cut right after its path (no carriage return, no terminator) it still works.
+        { "cut after the path", "\xEF\xBB\xBF" + FfTestUtf8(sub), 0x4443, TRUE, sub, L"", false },
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
         ASSERT_TRUE(host.ClearEvents());
-        std::string record = Record(c.path);
-        LRESULT answer = -1;
-        ASSERT_TRUE(SendCopyData(host.mainWindow, 0x4443, record.data(), (DWORD)record.size(), &answer)) << c.label;
-        EXPECT_EQ(answer, c.answer) << c.label;
-        EXPECT_EQ(host.Folder(), c.folder) << c.label;
-        if (!c.current.empty()) { EXPECT_EQ(host.CurrentItem(), c.current) << c.label; }
+        bool noData = std::string(c.label) == "no data";
+        COPYDATASTRUCT cds = { c.tag, noData ? 0 : (DWORD)c.bytes.size(), noData ? nullptr : (void*)c.bytes.data() };
+        DWORD_PTR answer = 7;
+        ASSERT_TRUE(SendMessageTimeoutW(host.mainWindow, WM_COPYDATA, 0, (LPARAM)&cds, SMTO_NORMAL, 10000, &answer));
+        EXPECT_EQ((BOOL)answer, c.answer);
+        EXPECT_EQ(host.Folder(), c.folder);
+        if (!c.current.empty()) { EXPECT_EQ(host.CurrentItem(), c.current); }
+        EXPECT_EQ(host.Request(FF_HOSTCTL_PING, L""), 1);
+        if (!c.logged) continue;
         FfHostEvent event;
-        ASSERT_TRUE(host.WaitForEvent(L"changedir", 0, &event)) << c.label;
-        EXPECT_EQ(event.path, c.path) << c.label;
-        EXPECT_EQ(event.second, L"") << c.label;
-        EXPECT_EQ(event.letters, "SA") << c.label;
-        EXPECT_EQ(event.raw, record) << c.label;
+        ASSERT_TRUE(host.WaitForEvent(L"changedir", 0, &event));
+        EXPECT_EQ(event.second, L"");
+        EXPECT_EQ(event.letters, "SA");
+        EXPECT_EQ(event.raw, c.bytes);
     }
     EXPECT_EQ(host.Folder(FF_HOST_RIGHT), right) << "the other panel never moved";
 }
 
-TEST_F(HostWindow, MalformedRecordsNeverHurtTheHost)
+std::wstring ClipboardText()
 {
-    std::string utf8Path = FfTestUtf8(left + L"\\sub");
-    std::string big(200000, 'x');
-    struct Case {
-        const char* label;
-        ULONG_PTR tag;
-        std::string bytes;
-        bool nullData;
-    } cases[] = {
-        { "empty", 0x4443, "", false },
-        { "no data", 0x4443, "", true },
-        { "only a byte-order mark", 0x4443, "\xEF\xBB\xBF", false },
-        { "garbage", 0x4443, "\xFF\xFE\x01\x02\x0D\x0D\x00\x00", false },
-        { "huge without terminator", 0x4443, big, false },
-        { "other tag", 0x1234, Record(left + L"\\sub"), false },
-    };
-    for (const auto& c : cases) {
-        LRESULT answer = -1;
-        ASSERT_TRUE(SendCopyData(host.mainWindow, c.tag, c.nullData ? nullptr : c.bytes.data(),
-                                 c.nullData ? 0 : (DWORD)c.bytes.size(), &answer)) << c.label;
-        EXPECT_EQ(answer, FALSE) << c.label;
-        EXPECT_EQ(host.Folder(), left) << c.label;
-        EXPECT_EQ(host.Request(FF_HOSTCTL_PING, L""), 1) << c.label;
-    }
-    // The record cut right after its path (no carriage return, no terminator) still works.
-    std::string cut = "\xEF\xBB\xBF" + utf8Path;
-    LRESULT answer = 0;
-    ASSERT_TRUE(SendCopyData(host.mainWindow, 0x4443, cut.data(), (DWORD)cut.size(), &answer));
-    EXPECT_EQ(answer, TRUE);
-    EXPECT_EQ(host.Folder(), left + L"\\sub");
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return L"<clipboard busy>";
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const wchar_t* p = data ? (const wchar_t*)GlobalLock(data) : nullptr;
+    if (p) text = p;
+    if (p) GlobalUnlock(data);
+    CloseClipboard();
+    return text;
 }
 
-TEST_F(HostWindow, PreviousFolderCommandWalksBack)
+TEST_F(HostWindow, CommandsActOnTheActivePanel)
 {
-    ASSERT_TRUE(host.SetFolder(FF_HOST_ACTIVE, left + L"\\sub"));
+    ASSERT_TRUE(host.SetFolder(FF_HOST_LEFT, left + L"\\sub"));
+    ASSERT_TRUE(host.SetFolder(FF_HOST_LEFT, right));
+    ASSERT_TRUE(host.SetActivePanel(FF_HOST_RIGHT));
+    EXPECT_EQ(host.ActivePanel(), FF_HOST_RIGHT);
     ASSERT_TRUE(host.SetFolder(FF_HOST_ACTIVE, unicodeDir));
     ASSERT_TRUE(host.ClearEvents());
+    // Copy path: the text is on the clipboard when the send returns, no waiting afterwards.
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    CloseClipboard();
+    EXPECT_EQ(SendCommand(host.mainWindow, 2029), 1);
+    EXPECT_EQ(ClipboardText(), unicodeDir);
+    // Previous folder walks back the active panel's own steps only.
     EXPECT_EQ(SendCommand(host.mainWindow, 570), 1);
-    EXPECT_EQ(host.Folder(), left + L"\\sub");
-    EXPECT_EQ(SendCommand(host.mainWindow, 570), 1);
-    EXPECT_EQ(host.Folder(), left);
+    EXPECT_EQ(host.Folder(FF_HOST_RIGHT), right);
     EXPECT_EQ(SendCommand(host.mainWindow, 570), 0) << "nothing left to go back to";
-    EXPECT_EQ(host.Folder(), left);
     EXPECT_EQ(SendCommand(host.mainWindow, 4711), 0);
-    EXPECT_EQ(host.Folder(), left);
+    EXPECT_EQ(host.Folder(FF_HOST_RIGHT), right);
+    EXPECT_EQ(host.Folder(FF_HOST_LEFT), right);
+    ASSERT_TRUE(host.SetActivePanel(FF_HOST_LEFT));
+    EXPECT_EQ(SendCommand(host.mainWindow, 570), 1);
+    EXPECT_EQ(host.Folder(FF_HOST_LEFT), left + L"\\sub");
+    EXPECT_EQ(SendCommand(host.mainWindow, 570), 1);
+    EXPECT_EQ(host.Folder(FF_HOST_LEFT), left);
+    EXPECT_EQ(SendCommand(host.mainWindow, 570), 0);
     std::vector<long long> commands;
     for (const auto& e : host.Events())
         if (e.kind == L"command") commands.push_back(e.number);
-    EXPECT_EQ(commands, (std::vector<long long>{ 570, 570, 570, 4711 }));
-    EXPECT_EQ(host.Folder(FF_HOST_RIGHT), right);
-}
-
-TEST_F(HostWindow, ActivePanelTakesTheRecordsAndTheCommands)
-{
-    ASSERT_TRUE(host.SetActivePanel(FF_HOST_RIGHT));
-    EXPECT_EQ(host.ActivePanel(), FF_HOST_RIGHT);
-    std::string record = Record(unicodeDir);
-    ASSERT_TRUE(SendCopyData(host.mainWindow, 0x4443, record.data(), (DWORD)record.size()));
-    EXPECT_EQ(host.Folder(FF_HOST_RIGHT), unicodeDir);
-    EXPECT_EQ(host.Folder(FF_HOST_LEFT), left);
-    EXPECT_EQ(SendCommand(host.mainWindow, 570), 1);
-    EXPECT_EQ(host.Folder(FF_HOST_RIGHT), right);
-    EXPECT_EQ(host.Folder(FF_HOST_ACTIVE), right);
+    EXPECT_EQ(commands, (std::vector<long long>{ 2029, 570, 570, 4711, 570, 570, 570 }));
 }
 
 struct LocationEvents {
@@ -177,32 +149,48 @@ struct LocationEvents {
 HWND LocationEvents::watched = nullptr;
 int LocationEvents::count = 0;
 
-TEST_F(HostWindow, MovesAndResizesRaiseTheLocationEvent)
+// The plug-in's overlay follows the host window through these events and reads the focused
+// panel from outside the host's thread.
+TEST_F(HostWindow, MovesRaiseTheLocationEventAndTheFocusFollowsTheActivePanel)
 {
     LocationEvents::watched = host.mainWindow;
-    LocationEvents::count = 0;
     HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_LOCATIONCHANGE, nullptr,
                                          LocationEvents::Proc, host.process.pi.dwProcessId, 0, WINEVENT_OUTOFCONTEXT);
     ASSERT_NE(hook, nullptr);
-    struct Case {
-        const char* label;
-        int x, y, w, h;
-    } cases[] = { { "move", 230, 140, 900, 600 }, { "resize", 230, 140, 700, 500 }, { "both", 50, 60, 800, 550 } };
+    struct Case { const char* label; int x, y, w, h; } cases[] = {
+        { "move", 230, 140, 900, 600 }, { "resize", 230, 140, 700, 500 }, { "both", 300, 200, 640, 480 } };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
         int before = LocationEvents::count;
-        ASSERT_TRUE(host.MoveMainWindow(c.x, c.y, c.w, c.h)) << c.label;
-        EXPECT_TRUE(FfTestWaitFor([&] { return LocationEvents::count > before; })) << c.label;
+        ASSERT_TRUE(host.MoveMainWindow(c.x, c.y, c.w, c.h));
+        EXPECT_TRUE(FfTestWaitFor([&] { return LocationEvents::count > before; }));
         RECT rc;
         GetWindowRect(host.mainWindow, &rc);
-        EXPECT_EQ(rc.left, c.x) << c.label;
-        EXPECT_EQ(rc.bottom - rc.top, c.h) << c.label;
+        EXPECT_EQ(rc.left, c.x);
+        EXPECT_EQ(rc.bottom - rc.top, c.h);
         // The panels follow the window: side by side, filling it below the captions.
         RECT list;
         GetWindowRect(host.PanelList(FF_HOST_RIGHT), &list);
-        EXPECT_LE(list.right, rc.right) << c.label;
-        EXPECT_GT(list.left, rc.left + (rc.right - rc.left) / 3) << c.label;
+        EXPECT_LE(list.right, rc.right);
+        EXPECT_GT(list.left, rc.left + (rc.right - rc.left) / 3);
     }
     UnhookWinEvent(hook);
+
+    ASSERT_TRUE(host.BringToFront());
+    ASSERT_TRUE(FfTestWaitFor([&] { return GetForegroundWindow() == host.mainWindow; }));
+    for (int panel : { FF_HOST_RIGHT, FF_HOST_LEFT }) {
+        ASSERT_TRUE(host.SetActivePanel(panel));
+        HWND list = host.PanelList(panel);
+        EXPECT_EQ(host.FocusWindow(), list) << panel;
+        RECT expected, reported;
+        GetWindowRect(list, &expected);
+        ASSERT_TRUE(host.FocusRect(&reported));
+        EXPECT_TRUE(EqualRect(&expected, &reported)) << panel;
+        EXPECT_GE(reported.left, 300);
+        GUITHREADINFO info = { sizeof(info) };
+        ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(host.mainWindow, nullptr), &info));
+        EXPECT_EQ(info.hwndFocus, list) << panel;
+    }
 }
 
 }  // namespace

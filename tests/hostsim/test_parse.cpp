@@ -13,93 +13,69 @@ std::string Record(const std::string& utf8Path)
     return "\xEF\xBB\xBF" + utf8Path + "\r\xEF\xBB\xBF" + std::string(1, '\0') + "SA" + std::string(1, '\0');
 }
 
-// Copies bytes so that they end exactly at an inaccessible page: any read past the end faults.
-struct GuardedBytes {
-    char* base = nullptr;
-    const char* data = nullptr;
-    explicit GuardedBytes(const std::string& bytes)
-    {
-        SYSTEM_INFO si;
-        GetSystemInfo(&si);
-        size_t page = si.dwPageSize, span = ((bytes.size() + page - 1) / page + 1) * page;
-        base = (char*)VirtualAlloc(nullptr, span + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-        DWORD old;
-        VirtualProtect(base + span, page, PAGE_NOACCESS, &old);
-        char* end = base + span;
-        memcpy(end - bytes.size(), bytes.data(), bytes.size());
-        data = end - bytes.size();
-    }
-    ~GuardedBytes() { VirtualFree(base, 0, MEM_RELEASE); }
-};
+// Parses bytes placed so that they end exactly at an inaccessible page: any read past the end faults.
+bool ParseGuarded(const std::string& bytes, FfHostChangeDir* out)
+{
+    SYSTEM_INFO si;
+    GetSystemInfo(&si);
+    size_t page = si.dwPageSize, span = ((bytes.size() + page - 1) / page + 1) * page;
+    char* base = (char*)VirtualAlloc(nullptr, span + page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+    DWORD old;
+    VirtualProtect(base + span, page, PAGE_NOACCESS, &old);
+    char* data = base + span - bytes.size();
+    memcpy(data, bytes.data(), bytes.size());
+    bool parsed = FfHostParseChangeDir(data, bytes.size(), out);
+    VirtualFree(base, 0, MEM_RELEASE);
+    return parsed;
+}
 
-TEST(ChangeDirRecord, WellFormedRecords)
+}  // namespace
+
+TEST(ChangeDirRecord, RecordsAreReadWithinTheirBytes)
 {
     struct Case {
         const char* label;
         std::string bytes;
+        bool parsed;
         std::wstring path, second;
         std::string letters;
     } cases[] = {
         // 20 bytes of path: the 31-byte record the plug-in sends.
-        { "twenty bytes", Record("C:\\Folder\\file12.txt"), L"C:\\Folder\\file12.txt", L"", "SA" },
-        { "outside ASCII", Record("C:\\\xC3\x9Cn\xC3\xAF \xE6\x97\xA5\xE6\x9C\xAC"), L"C:\\\u00DCn\u00EF \u65E5\u672C", L"", "SA" },
-        { "virtual folder", Record("\\\\\\Fleetfinder\\a.txt"), L"\\\\\\Fleetfinder\\a.txt", L"", "SA" },
-        { "second path", FF_BYTES("\xEF\xBB\xBF" "C:\\a\r\xEF\xBB\xBF" "D:\\b\0ST\0"), L"C:\\a", L"D:\\b", "ST" },
-        { "no byte-order mark", FF_BYTES("C:\\plain\0"), L"C:\\plain", L"", "" },
-        { "no terminator at all", "\xEF\xBB\xBF" "C:\\cut", L"C:\\cut", L"", "" },
-        { "letters without terminator", FF_BYTES("\xEF\xBB\xBF" "C:\\x\r\xEF\xBB\xBF\0SAXYZWVUTS"), L"C:\\x", L"", "SAXYZWVU" },
+        { "twenty bytes", Record("C:\\Folder\\file12.txt"), true, L"C:\\Folder\\file12.txt", L"", "SA" },
+        { "outside ASCII", Record("C:\\\xC3\x9Cn\xC3\xAF \xE6\x97\xA5\xE6\x9C\xAC"), true, L"C:\\\u00DCn\u00EF \u65E5\u672C", L"", "SA" },
+        { "second path", FF_BYTES("\xEF\xBB\xBF" "C:\\a\r\xEF\xBB\xBF" "D:\\b\0ST\0"), true, L"C:\\a", L"D:\\b", "ST" },
+        { "no byte-order mark", FF_BYTES("C:\\plain\0"), true, L"C:\\plain", L"", "" },
+        { "no terminator at all", "\xEF\xBB\xBF" "C:\\cut", true, L"C:\\cut", L"", "" },
+        { "letters without terminator", FF_BYTES("\xEF\xBB\xBF" "C:\\x\r\xEF\xBB\xBF\0SAXYZWVUTS"), true, L"C:\\x", L"", "SAXYZWVU" },
+        { "empty", "", false },
+        { "only a byte-order mark", "\xEF\xBB\xBF", false },
+        { "empty first path", FF_BYTES("\xEF\xBB\xBF\r\xEF\xBB\xBF" "C:\\\0SA\0"), false },
+        { "zero first", FF_BYTES("\0C:\\x"), false },
     };
     for (const auto& c : cases) {
-        GuardedBytes guarded(c.bytes);
+        SCOPED_TRACE(c.label);
         FfHostChangeDir out;
-        EXPECT_TRUE(FfHostParseChangeDir(guarded.data, c.bytes.size(), &out)) << c.label;
-        EXPECT_EQ(out.path, c.path) << c.label;
-        EXPECT_EQ(out.second, c.second) << c.label;
-        EXPECT_EQ(out.letters, c.letters) << c.label;
-    }
-    EXPECT_EQ(Record("C:\\Folder\\file12.txt").size(), 31u);
-}
-
-TEST(ChangeDirRecord, EveryCutOfARecordStaysInsideTheBytes)
-{
-    std::string full = FF_BYTES("\xEF\xBB\xBF" "C:\\\xC3\x9C\xE6\x97\xA5\r\xEF\xBB\xBF" "D:\\\0SA\0");
-    for (size_t size = 0; size <= full.size(); ++size) {
-        GuardedBytes guarded(full.substr(0, size));
-        FfHostChangeDir out;
-        bool parsed = FfHostParseChangeDir(guarded.data, size, &out);
-        EXPECT_EQ(parsed, !out.path.empty()) << size;
-        EXPECT_LE(out.path.size(), 5u) << size;
-    }
-}
-
-TEST(ChangeDirRecord, EmptyOrPathlessRecordsAreRefused)
-{
-    struct Case {
-        const char* label;
-        std::string bytes;
-    } cases[] = {
-        { "empty", "" },
-        { "only a byte-order mark", "\xEF\xBB\xBF" },
-        { "empty first path", FF_BYTES("\xEF\xBB\xBF\r\xEF\xBB\xBF" "C:\\\0SA\0") },
-        { "zero first", FF_BYTES("\0C:\\x") },
-    };
-    for (const auto& c : cases) {
-        GuardedBytes guarded(c.bytes);
-        FfHostChangeDir out;
-        EXPECT_FALSE(FfHostParseChangeDir(guarded.data, c.bytes.size(), &out)) << c.label;
+        ASSERT_EQ(ParseGuarded(c.bytes, &out), c.parsed);
+        if (!c.parsed) continue;
+        EXPECT_EQ(out.path, c.path);
+        EXPECT_EQ(out.second, c.second);
+        EXPECT_EQ(out.letters, c.letters);
     }
     FfHostChangeDir out;
     EXPECT_FALSE(FfHostParseChangeDir(nullptr, 40, &out));
+    // Every cut of a record stays inside its bytes.
+    std::string full = FF_BYTES("\xEF\xBB\xBF" "C:\\\xC3\x9C\xE6\x97\xA5\r\xEF\xBB\xBF" "D:\\\0SA\0");
+    for (size_t size = 0; size <= full.size(); ++size) {
+        FfHostChangeDir cut;
+        bool parsed = ParseGuarded(full.substr(0, size), &cut);
+        EXPECT_EQ(parsed, !cut.path.empty()) << size;
+        EXPECT_LE(cut.path.size(), 5u) << size;
+    }
 }
 
 TEST(VirtualPath, SplitsRootAndPluginPath)
 {
-    struct Case {
-        const wchar_t* path;
-        bool isVirtual;
-        const wchar_t* root;
-        const wchar_t* pluginPath;
-    } cases[] = {
+    struct Case { const wchar_t* path; bool isVirtual; const wchar_t* root; const wchar_t* pluginPath; } cases[] = {
         { L"\\\\\\Fleetfinder", true, L"Fleetfinder", L"\\" },
         { L"\\\\\\Fleetfinder\\", true, L"Fleetfinder", L"\\" },
         { L"\\\\\\Fleetfinder\\a.txt", true, L"Fleetfinder", L"\\a.txt" },
@@ -120,17 +96,22 @@ TEST(VirtualPath, SplitsRootAndPluginPath)
 
 class HostConfig : public ::testing::Test {
 protected:
-    std::wstring dir;
-    std::wstring ini;
+    std::wstring dir = FfTestMakeTempDir(L"hostconfig");
+    std::wstring ini = dir + L"\\wincmd.ini";
     void SetUp() override
     {
-        dir = FfTestMakeTempDir(L"hostconfig");
-        ini = dir + L"\\wincmd.ini";
         SetEnvironmentVariableW(L"COMMANDER_INI", nullptr);
         SetEnvironmentVariableW(L"COMMANDER_PATH", nullptr);
         SetEnvironmentVariableW(L"APPDATA", dir.c_str());  // holds no GHISLER folder
     }
     void Write(const std::wstring& file, const std::string& text) { ASSERT_TRUE(FfTestWriteBytes(file, text)); }
+    FfHostConfig Load()
+    {
+        SetEnvironmentVariableW(L"COMMANDER_INI", ini.c_str());
+        FfHostConfig config;
+        FfHostLoadConfig(&config);
+        return config;
+    }
 };
 
 TEST_F(HostConfig, FindsTheIniInTheDocumentedOrder)
@@ -155,28 +136,25 @@ TEST_F(HostConfig, ReadsPluginsShortcutsAndTheColumnView)
           "CA+J=CD\r\n"
           "[CustomFields_Fleetfinder]\r\nTitles=Fleetfinder\r\nHeaders1=Path\r\nContents1=[=<fs>.Path]\r\n"
           "[CustomFields_Two]\r\nHeaders1=Other\\nPath\r\nContents1=[=plain.Size]\\n[=<fs>.Path]\r\n");
-    SetEnvironmentVariableW(L"COMMANDER_INI", ini.c_str());
-    FfHostConfig config;
-    FfHostLoadConfig(&config);
+    FfHostConfig config = Load();
     EXPECT_EQ(config.iniPath, ini);
     EXPECT_EQ(FfHostPluginLibrary(config, L"fleetFINDER"), L"C:\\p\\Fleetfinder.wdx64");
     EXPECT_EQ(FfHostPluginLibrary(config, L"Other"), L"");
 
     struct Case {
         wchar_t letter;
-        bool bound;
-        const wchar_t* folder;
+        const wchar_t* folder;  // null: no change-of-folder binding
     } cases[] = {
-        { L'F', true, L"\\\\\\Fleetfinder\\" },  // quotes removed
-        { L'G', false, L"" },                    // not a change of folder
-        { L'H', true, L"C:\\Work" },             // command in another case, parameter unquoted
-        { L'J', false, L"" },                    // no parameter
-        { L'K', false, L"" },                    // not bound
+        { L'F', L"\\\\\\Fleetfinder\\" },  // quotes removed
+        { L'G', nullptr },                  // not a change of folder
+        { L'H', L"C:\\Work" },              // command in another case, parameter unquoted
+        { L'J', nullptr },                  // no parameter
+        { L'K', nullptr },                  // not bound
     };
     for (const auto& c : cases) {
         std::wstring folder;
-        EXPECT_EQ(FfHostShortcutFolder(config, c.letter, &folder), c.bound) << c.letter;
-        if (c.bound) { EXPECT_EQ(folder, c.folder) << c.letter; }
+        EXPECT_EQ(FfHostShortcutFolder(config, c.letter, &folder), c.folder != nullptr) << c.letter;
+        if (c.folder) { EXPECT_EQ(folder, c.folder) << c.letter; }
     }
 
     auto columns = FfHostLoadColumns(config, L"Fleetfinder");
@@ -199,13 +177,9 @@ TEST_F(HostConfig, FollowsASectionRedirect)
     Write(dir + L"\\user.ini", "[Shortcuts]\r\nCA+F=CD\r\nCA+F_params=C:\\Redirected\r\n");
     Write(dir + L"\\alt.ini", "[FileSystemPlugins]\r\nFleetfinder=C:\\alt\\ff.wdx64\r\n");
     SetEnvironmentVariableW(L"FF_HOSTCFG_DIR", dir.c_str());
-    SetEnvironmentVariableW(L"COMMANDER_INI", ini.c_str());
-    FfHostConfig config;
-    FfHostLoadConfig(&config);
+    FfHostConfig config = Load();
     std::wstring folder;
     EXPECT_TRUE(FfHostShortcutFolder(config, L'F', &folder));
     EXPECT_EQ(folder, L"C:\\Redirected");
     EXPECT_EQ(FfHostPluginLibrary(config, L"Fleetfinder"), L"C:\\alt\\ff.wdx64");
 }
-
-}  // namespace
