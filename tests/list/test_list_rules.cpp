@@ -7,28 +7,15 @@
 
 namespace {
 
-std::string MaskString(const DWORD* mask, int n)
-{
-    std::string s;
-    for (int i = 0; i < n; i++) s += mask[i] ? '1' : '0';
-    return s;
-}
-
 std::string RectString(const RECT& r)
 {
     return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) +
            "," + std::to_string(r.bottom);
 }
 
-}  // namespace
-
 TEST(ListMatchMarks, WordsAreMarkedWhereverTheyOccur)
 {
-    struct Case {
-        const wchar_t* name;
-        const wchar_t* query;
-        const char* marks;
-    } cases[] = {
+    struct Case { const wchar_t *name, *query; const char* marks; } cases[] = {
         {L"Report_2026.pdf", L"rep 2026", "111000011110000"},
         {L"Report_2026.pdf", L"REP", "111000000000000"},
         {L"aaab", L"ab", "0011"},
@@ -43,9 +30,9 @@ TEST(ListMatchMarks, WordsAreMarkedWhereverTheyOccur)
     for (const Case& c : cases) {
         DWORD mask[FF_MATCH_MASK_MAX];
         int marked = FfMarkNameMatches(c.name, c.query, mask);
-        int n = (int)wcslen(c.name);
-        std::string got = MaskString(mask, n);
-        EXPECT_EQ(got, c.marks) << "name " << n << " chars, case marks " << c.marks;
+        std::string got;
+        for (size_t i = 0; i < wcslen(c.name); i++) got += mask[i] ? '1' : '0';
+        EXPECT_EQ(got, c.marks);
         EXPECT_EQ(marked, (int)std::count(got.begin(), got.end(), '1')) << c.marks;
     }
 }
@@ -59,7 +46,6 @@ TEST(ListMatchMarks, LongNamesAreMarkedOnlyWithinTheMask)
     EXPECT_EQ(mask[FF_MATCH_MASK_MAX - 1], 7u);
     EXPECT_EQ(mask[FF_MATCH_MASK_MAX], 7u);
     // A word reaching beyond the first 1023 characters cannot match there.
-    std::wstring tail = name.substr(0, 1022) + L"b";
     std::wstring longName = name.substr(0, 1022) + L"b" + name;
     EXPECT_EQ(FfMarkNameMatches(longName.c_str(), L"ab", mask), 2);
     EXPECT_EQ(FfMarkNameMatches(name.c_str(), name.c_str(), mask), 0);
@@ -67,10 +53,7 @@ TEST(ListMatchMarks, LongNamesAreMarkedOnlyWithinTheMask)
 
 TEST(ListGeometry, ColumnRectangles)
 {
-    struct Case {
-        int dpi, dateWidth, right;
-        const char *folder, *size, *date;
-    } cases[] = {
+    struct Case { int dpi, dateWidth, right; const char *folder, *size, *date; } cases[] = {
         {100, 0, 500, "218,10,302,30", "308,10,372,30", "378,10,496,30"},
         {100, 90, 500, "246,10,330,30", "336,10,400,30", "406,10,496,30"},
         {150, 0, 600, "177,10,303,30", "312,10,408,30", "417,10,594,30"},
@@ -79,46 +62,36 @@ TEST(ListGeometry, ColumnRectangles)
     for (const Case& c : cases) {
         RECT folder, size, date;
         FfComputeColumnRects(10, c.right, 30, c.dpi, c.dateWidth, &folder, &size, &date);
-        std::string label = "dpi " + std::to_string(c.dpi) + " width " + std::to_string(c.dateWidth);
-        EXPECT_EQ(RectString(folder), c.folder) << label;
-        EXPECT_EQ(RectString(size), c.size) << label;
-        EXPECT_EQ(RectString(date), c.date) << label;
+        SCOPED_TRACE(testing::Message() << "dpi " << c.dpi << " width " << c.dateWidth);
+        EXPECT_EQ(RectString(folder), c.folder);
+        EXPECT_EQ(RectString(size), c.size);
+        EXPECT_EQ(RectString(date), c.date);
     }
 }
 
 TEST(ListGeometry, HeaderClickPicksTheColumnUnderThePoint)
 {
     RECT header = {0, 0, 500, 20};
-    struct Case {
-        int x, dpi, contentRight, column;
-        const char* what;
-    } cases[] = {
-        {340, 100, 500, 1, "size"},     {308, 100, 500, 1, "size left edge"},
-        {371, 100, 500, 1, "size last"}, {372, 100, 500, 0, "gap after size"},
-        {400, 100, 500, 2, "date"},     {497, 100, 500, 0, "margin right of date"},
-        {250, 100, 500, 3, "folder"},   {305, 100, 500, 0, "gap folder/size"},
-        {21, 100, 500, 4, "icon"},      {0, 100, 500, 4, "left edge"},
-        {22, 100, 500, 0, "name start"}, {100, 100, 500, 0, "name"},
-        {32, 150, 500, 4, "icon at 150%"}, {33, 150, 500, 0, "name at 150%"},
-        {490, 100, 488, 0, "under the scroll bar"}, {400, 100, 488, 2, "date shifted"},
+    struct Case { int x, dpi, contentRight, column; const char* what; } cases[] = {
+        {340, 100, 500, 1, "size"}, {308, 100, 500, 1, "size left edge"}, {371, 100, 500, 1, "size last"},
+        {372, 100, 500, 0, "gap after size"}, {400, 100, 500, 2, "date"}, {497, 100, 500, 0, "margin right of date"},
+        {250, 100, 500, 3, "folder"}, {305, 100, 500, 0, "gap folder/size"}, {21, 100, 500, 4, "icon"},
+        {0, 100, 500, 4, "left edge"}, {22, 100, 500, 0, "name start"}, {32, 150, 500, 4, "icon at 150%"},
+        {33, 150, 500, 0, "name at 150%"}, {490, 100, 488, 0, "under the scroll bar"},
         {375, 100, 488, 2, "date left edge shifted"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(FfHeaderColumnFromPoint(&header, c.x, 5, c.contentRight, c.dpi, 0), c.column)
-            << c.what;
+        EXPECT_EQ(FfHeaderColumnFromPoint(&header, c.x, 5, c.contentRight, c.dpi, 0), c.column) << c.what;
 }
 
 TEST(ListGeometry, DateColumnWidthIsClampedAndKeptWithoutMeasurement)
 {
-    struct Case {
-        int measured, dpi, current, expected;
-    } cases[] = {
+    struct Case { int measured, dpi, current, expected; } cases[] = {
         {0, 100, 50, 50}, {-3, 100, 0, 0}, {40, 100, 0, 60}, {100, 100, 0, 110},
         {200, 100, 70, 118}, {100, 150, 0, 115}, {10, 150, 0, 90}, {300, 150, 0, 177},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(FfDateColumnWidthFor(c.measured, c.dpi, c.current), c.expected)
-            << c.measured << " at " << c.dpi;
+        EXPECT_EQ(FfDateColumnWidthFor(c.measured, c.dpi, c.current), c.expected) << c.measured << " at " << c.dpi;
 }
 
 // The widths are a cache: crowding may lose a date, but a date must never get another's width.
@@ -131,9 +104,9 @@ TEST(ListDateWidths, ADateIsKnownWithItsOwnWidthOrNotAtAll)
     };
     auto widthOf = [](unsigned long long second) { return (int)(second % 97) + 1; };
     const unsigned long long base = 13000000000ull;
-    for (unsigned long long s = 0; s < 20000; s += 1) FfRememberDateWidth(date(base + s * 61), widthOf(base + s * 61));
+    for (unsigned long long s = 0; s < 20000; s++) FfRememberDateWidth(date(base + s * 61), widthOf(base + s * 61));
     int known = 0;
-    for (unsigned long long s = 0; s < 20000; s += 1) {
+    for (unsigned long long s = 0; s < 20000; s++) {
         int w = FfKnownDateWidth(date(base + s * 61));
         if (w >= 0) {
             ASSERT_EQ(widthOf(base + s * 61), w) << s;
@@ -153,89 +126,58 @@ TEST(ListDateWidths, ADateIsKnownWithItsOwnWidthOrNotAtAll)
 
 TEST(ListScrollBar, TrackAndThumb)
 {
-    struct Case {
-        RECT client;
-        bool hasBar;
-        int rowHeight, count, top, dpi;
-        const char *track, *thumb;
-    } cases[] = {
-        {{0, 0, 300, 400}, true, 20, 100, 0, 100, "288,0,300,400", "292,0,296,80"},
-        {{0, 0, 300, 400}, true, 20, 100, 80, 100, "288,0,300,400", "292,320,296,400"},
-        {{0, 0, 300, 400}, true, 20, 100, 40, 100, "288,0,300,400", "292,160,296,240"},
-        {{0, 0, 300, 400}, true, 20, 100, 500, 100, "288,0,300,400", "292,320,296,400"},
-        {{0, 0, 300, 400}, true, 20, 500, 0, 100, "288,0,300,400", "292,0,296,20"},  // min 20 sp
-        {{0, 0, 300, 400}, true, 20, 500, 480, 100, "288,0,300,400", "292,380,296,400"},
-        {{0, 0, 300, 400}, false, 20, 100, 0, 100, "288,0,300,400", "0,0,0,0"},
-        {{0, 0, 300, 400}, true, 0, 100, 0, 100, "288,0,300,400", "0,0,0,0"},
-        {{0, 0, 300, 400}, true, 20, 20, 0, 100, "288,0,300,400", "0,0,0,0"},  // nothing to scroll
-        {{0, 0, 300, 400}, true, 20, 0, 0, 100, "288,0,300,400", "0,0,0,0"},
-        {{0, 0, 300, 10}, true, 2, 100, 0, 100, "288,0,300,10", "292,0,296,10"},  // short track
-        {{0, 0, 300, 600}, true, 30, 100, 0, 150, "282,0,300,600", "288,0,294,120"},
+    // client 300 wide; no thumb is "".
+    struct Case { int height; bool hasBar; int rowHeight, count, top, dpi; const char *track, *thumb; } cases[] = {
+        {400, true, 20, 100, 0, 100, "288,0,300,400", "292,0,296,80"},
+        {400, true, 20, 100, 80, 100, "288,0,300,400", "292,320,296,400"},
+        {400, true, 20, 100, 40, 100, "288,0,300,400", "292,160,296,240"},
+        {400, true, 20, 100, 500, 100, "288,0,300,400", "292,320,296,400"},
+        {400, true, 20, 500, 0, 100, "288,0,300,400", "292,0,296,20"},  // min 20 sp
+        {400, true, 20, 500, 480, 100, "288,0,300,400", "292,380,296,400"},
+        {400, false, 20, 100, 0, 100, "288,0,300,400", ""},
+        {400, true, 0, 100, 0, 100, "288,0,300,400", ""},
+        {400, true, 20, 20, 0, 100, "288,0,300,400", ""},  // nothing to scroll
+        {400, true, 20, 0, 0, 100, "288,0,300,400", ""},
+        {10, true, 2, 100, 0, 100, "288,0,300,10", "292,0,296,10"},  // short track
+        {600, true, 30, 100, 0, 150, "282,0,300,600", "288,0,294,120"},
     };
-    int i = 0;
     for (const Case& c : cases) {
-        RECT track, thumb;
-        FfComputeScrollBarRects(&c.client, c.hasBar, c.rowHeight, c.count, c.top, c.dpi, &track,
-                                &thumb);
-        EXPECT_EQ(RectString(track), c.track) << "case " << i;
-        if (std::string(c.thumb) == "0,0,0,0")
-            EXPECT_TRUE(IsRectEmpty(&thumb)) << "case " << i;
-        else
-            EXPECT_EQ(RectString(thumb), c.thumb) << "case " << i;
-        i++;
+        RECT client = {0, 0, 300, c.height}, track, thumb;
+        FfComputeScrollBarRects(&client, c.hasBar, c.rowHeight, c.count, c.top, c.dpi, &track, &thumb);
+        SCOPED_TRACE(testing::Message() << "count " << c.count << " top " << c.top << " dpi " << c.dpi);
+        EXPECT_EQ(RectString(track), c.track);
+        EXPECT_EQ(IsRectEmpty(&thumb) ? "" : RectString(thumb), c.thumb);
     }
 }
 
-TEST(ListScrollBar, WheelScrollsThreeRowsPerWholeNotch)
+TEST(ListScrollBar, WheelPageClicksAndThumbDrag)
 {
-    struct Case {
-        int top, delta, expected;
-    } cases[] = {
+    struct Wheel { int top, delta, expected; } wheels[] = {
         {10, 120, 7}, {2, 120, 0}, {10, 60, 10}, {10, -119, 10}, {79, -120, 80},
         {0, -240, 6}, {78, -360, 80}, {50, 240, 44}, {50, 250, 44}, {0, 120, 0},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(FfWheelNewTop(c.top, c.delta, 100, 20), c.expected)
-            << "top " << c.top << " delta " << c.delta;
-    // Fewer results than a page: the top stays at 0.
-    EXPECT_EQ(FfWheelNewTop(0, -120, 5, 20), 0);
-}
+    for (const Wheel& c : wheels)
+        EXPECT_EQ(FfWheelNewTop(c.top, c.delta, 100, 20), c.expected) << "top " << c.top << " delta " << c.delta;
+    EXPECT_EQ(FfWheelNewTop(0, -120, 5, 20), 0) << "fewer results than a page";
 
-TEST(ListScrollBar, PageClicksAndThumbDrag)
-{
-    RECT thumbAtTop = {292, 0, 296, 80};
-    RECT thumbMiddle = {292, 160, 296, 240};
-    RECT noThumb = {0, 0, 0, 0};
-    struct PageCase {
-        int top, y;
-        const RECT* thumb;
-        int expected;
-    } pages[] = {
-        {0, 200, &thumbAtTop, 20}, {40, 100, &thumbMiddle, 20}, {40, 300, &thumbMiddle, 60},
-        {70, 300, &thumbMiddle, 80}, {10, 100, &thumbMiddle, 0}, {30, 300, &noThumb, 10},
+    RECT atTop = {292, 0, 296, 80}, middle = {292, 160, 296, 240}, none = {0, 0, 0, 0};
+    struct Page { int top, y; const RECT* thumb; int expected; } pages[] = {
+        {0, 200, &atTop, 20}, {40, 100, &middle, 20}, {40, 300, &middle, 60},
+        {70, 300, &middle, 80}, {10, 100, &middle, 0}, {30, 300, &none, 10},
     };
-    for (const PageCase& c : pages)
-        EXPECT_EQ(FfPageClickNewTop(c.top, c.y, c.thumb, 100, 20), c.expected)
-            << "top " << c.top << " y " << c.y;
+    for (const Page& c : pages)
+        EXPECT_EQ(FfPageClickNewTop(c.top, c.y, c.thumb, 100, 20), c.expected) << "top " << c.top << " y " << c.y;
 
     RECT track = {288, 0, 300, 400};
-    struct DragCase {
-        int y, expected;
-    } drags[] = {{10, 0}, {330, 80}, {1000, 80}, {-50, 0}, {170, 40}, {171, 40}, {172, 41}};
-    for (const DragCase& c : drags)
-        EXPECT_EQ(FfDragNewTop(c.y, 10, &track, 80, 80), c.expected) << "y " << c.y;
+    struct Drag { int y, expected; } drags[] = {{10, 0}, {330, 80}, {1000, 80}, {-50, 0}, {170, 40}, {171, 40}, {172, 41}};
+    for (const Drag& c : drags) EXPECT_EQ(FfDragNewTop(c.y, 10, &track, 80, 80), c.expected) << "y " << c.y;
     EXPECT_EQ(FfDragNewTop(200, 0, &track, 400, 80), 0);  // thumb fills the track
     EXPECT_EQ(FfDragNewTop(200, 0, &track, 80, 0), 0);
 }
 
 TEST(ListTooltip, FolderTextOfAResult)
 {
-    struct Case {
-        const wchar_t* path;
-        bool isFolder;
-        bool ok;
-        const wchar_t* text;
-    } cases[] = {
+    struct Case { const wchar_t* path; bool isFolder, ok; const wchar_t* text; } cases[] = {
         {L"C:\\Work\\Docs\\a.txt", false, true, L"C:\\Work\\Docs"},
         {L"C:\\Work\\Docs", true, true, L"C:\\Work\\Docs"},
         {L"C:\\a.txt", false, true, L"C:"},
@@ -244,41 +186,29 @@ TEST(ListTooltip, FolderTextOfAResult)
         {L"\\a.txt", false, false, L""},
         {L"", true, false, L""},
     };
+    wchar_t out[FF_TOOLTIP_TEXT_MAX];
     for (const Case& c : cases) {
-        wchar_t out[FF_TOOLTIP_TEXT_MAX];
         EXPECT_EQ(FfBuildTipText(c.path, c.isFolder, out, FF_TOOLTIP_TEXT_MAX), c.ok);
         EXPECT_STREQ(out, c.text);
     }
     std::wstring longPath = L"C:\\" + std::wstring(3000, L'x') + L"\\f.txt";
-    wchar_t out[FF_TOOLTIP_TEXT_MAX];
     ASSERT_TRUE(FfBuildTipText(longPath.c_str(), false, out, FF_TOOLTIP_TEXT_MAX));
     EXPECT_EQ(wcslen(out), (size_t)FF_TOOLTIP_TEXT_MAX - 1);
 }
 
-TEST(ListKeys, WordDeletionStart)
+TEST(ListKeys, WordDeletionStartAndSelectionMoves)
 {
-    struct Case {
-        const wchar_t* text;
-        int end, expected;
-    } cases[] = {
+    struct Word { const wchar_t* text; int end, expected; } words[] = {
         {L"foo bar  ", 9, 4}, {L"foo ", 4, 0}, {L"foo", 3, 0}, {L"foo bar", 5, 4},
-        {L"foo", 0, 0},       {L"foo bar", 50, 4}, {L"a\tb", 3, 2}, {L"   ", 3, 0},
+        {L"foo", 0, 0}, {L"foo bar", 50, 4}, {L"a\tb", 3, 2}, {L"   ", 3, 0}, {L"path:. x", 6, 0},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(FfFindWordDeleteStart(c.text, c.end), c.expected) << "end " << c.end;
-}
+    for (const Word& c : words) EXPECT_EQ(FfFindWordDeleteStart(c.text, c.end), c.expected) << "end " << c.end;
 
-TEST(ListKeys, SingleSelectionMoves)
-{
-    struct Case {
-        int current, count;
-        bool down;
-        int expected;
-    } cases[] = {
+    struct Move { int current, count; bool down; int expected; } moves[] = {
         {-1, 5, true, 0}, {-1, 5, false, 0}, {0, 5, true, 1}, {4, 5, true, 4}, {0, 5, false, 0},
         {3, 5, false, 2}, {10, 5, false, 3}, {10, 5, true, 4}, {0, 0, true, -1}, {0, 1, true, 0},
     };
-    for (const Case& c : cases)
+    for (const Move& c : moves)
         EXPECT_EQ(FfNextSelectedIndex(c.current, c.count, c.down), c.expected)
             << c.current << "/" << c.count << (c.down ? " down" : " up");
 }
@@ -288,15 +218,15 @@ TEST(ListAbout, MenuEntryAndBoxText)
     wchar_t menu[64];
     FfBuildAboutMenuText(menu, 64);
     EXPECT_STREQ(menu, L"About Fleetfinder v1.2...");
-
     wchar_t text[320];
     FfBuildAboutText(text, 320, 2031);
     std::wstring t = text;
     std::wregex shape(L"Fleetfinder\n\nVersion: 1\\.2\nBuild: [A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4} "
                       L"[0-9]{2}:[0-9]{2}:[0-9]{2}\n\nCopyright \u00A9 2031 Fleetfinder contributors");
     EXPECT_TRUE(std::regex_match(t, shape)) << std::string(t.begin(), t.end());
-
     wchar_t small[12];
     FfBuildAboutText(small, 12, 2031);
     EXPECT_STREQ(small, L"Fleetfinder");
 }
+
+}  // namespace

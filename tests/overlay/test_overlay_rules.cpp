@@ -97,30 +97,27 @@ TEST(OverlayLayout, SearchRowControlsSitSideBySideInsideTheWidth)
 
 TEST(OverlayLayout, HalfWindowFallbackTruncatesTowardZero)
 {
-    struct Case { RECT host; LONG right; };
-    const Case cases[] = {{{0, 0, 1001, 700}, 500}, {{-301, 10, 0, 500}, -151}, {{5, 5, 5, 5}, 5}};
+    struct Case { RECT host; LONG right; } cases[] = {{{0, 0, 1001, 700}, 500}, {{-301, 10, 0, 500}, -151}, {{5, 5, 5, 5}, 5}};
     for (const Case& c : cases) {
-        RECT out;
+        RECT out, expected = {c.host.left, c.host.top, c.right, c.host.bottom};
         FfHalfWindowRect(&c.host, &out);
-        EXPECT_EQ(c.host.left, out.left);
-        EXPECT_EQ(c.host.top, out.top);
-        EXPECT_EQ(c.host.bottom, out.bottom);
-        EXPECT_EQ(c.right, out.right) << c.host.left << ".." << c.host.right;
+        EXPECT_TRUE(EqualRect(&out, &expected)) << c.host.left << ".." << c.host.right;
     }
 }
 
 TEST(Hotkey, OnlyCtrlAltLetterKeyDownOverTheHostMatches)
 {
     struct Case { const char* name; int code; WPARAM msg; DWORD vk; WCHAR letter; bool ctrl, alt; const WCHAR* cls; bool hit; };
+    const WCHAR* host = L"TTOTAL_CMD";
     const Case cases[] = {
-        {"hotkey over the host", HC_ACTION, WM_KEYDOWN, 'F', L'F', true, true, L"TTOTAL_CMD", true},
-        {"other letter setting", HC_ACTION, WM_KEYDOWN, 'G', L'G', true, true, L"TTOTAL_CMD", true},
-        {"F while G is set", HC_ACTION, WM_KEYDOWN, 'F', L'G', true, true, L"TTOTAL_CMD", false},
-        {"key-up passes", HC_ACTION, WM_KEYUP, 'F', L'F', true, true, L"TTOTAL_CMD", false},
-        {"system key-down is not tested", HC_ACTION, WM_SYSKEYDOWN, 'F', L'F', true, true, L"TTOTAL_CMD", false},
-        {"Ctrl only", HC_ACTION, WM_KEYDOWN, 'F', L'F', true, false, L"TTOTAL_CMD", false},
-        {"Alt only", HC_ACTION, WM_KEYDOWN, 'F', L'F', false, true, L"TTOTAL_CMD", false},
-        {"no code action", 3, WM_KEYDOWN, 'F', L'F', true, true, L"TTOTAL_CMD", false},
+        {"hotkey over the host", HC_ACTION, WM_KEYDOWN, 'F', L'F', true, true, host, true},
+        {"other letter setting", HC_ACTION, WM_KEYDOWN, 'G', L'G', true, true, host, true},
+        {"F while G is set", HC_ACTION, WM_KEYDOWN, 'F', L'G', true, true, host, false},
+        {"key-up passes", HC_ACTION, WM_KEYUP, 'F', L'F', true, true, host, false},
+        {"system key-down is not tested", HC_ACTION, WM_SYSKEYDOWN, 'F', L'F', true, true, host, false},
+        {"Ctrl only", HC_ACTION, WM_KEYDOWN, 'F', L'F', true, false, host, false},
+        {"Alt only", HC_ACTION, WM_KEYDOWN, 'F', L'F', false, true, host, false},
+        {"no code action", 3, WM_KEYDOWN, 'F', L'F', true, true, host, false},
         {"class differs in case", HC_ACTION, WM_KEYDOWN, 'F', L'F', true, true, L"ttotal_cmd", false},
         {"the overlay in front", HC_ACTION, WM_KEYDOWN, 'F', L'F', true, true, L"FleetfinderOverlay", false},
         {"no foreground window", HC_ACTION, WM_KEYDOWN, 'F', L'F', true, true, L"", false},

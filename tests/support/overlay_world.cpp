@@ -1,27 +1,25 @@
-// A host window on its own thread, the stand-in engine and the plug-in's overlay in this process.
+// The overlay's test world: stand-in host on its own thread, stand-in engine, overlay in this process.
 #include "overlay_world.h"
-
-#include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
 #include "core/core.h"
 #include "overlay/overlay.h"
+#include "search/search.h"
 
 namespace {
 
-std::atomic<int> s_hostDown[256], s_hostUp[256], s_hostChars, s_passDown[256], s_passUp[256];
-std::atomic<int> s_previousDirCommands;
+const char* kSearchRun = "FfRunSearchNow: filter=";
+std::atomic<int> s_hostDown[256], s_passDown[256], s_passUp[256];
 WNDPROC s_panelBase = nullptr;
 HHOOK s_recorder = nullptr;
 
 LRESULT CALLBACK PanelProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     if (m == WM_KEYDOWN || m == WM_SYSKEYDOWN) s_hostDown[wp & 0xFF]++;
-    if (m == WM_KEYUP || m == WM_SYSKEYUP) s_hostUp[wp & 0xFF]++;
-    if (m == WM_CHAR || m == WM_SYSCHAR) s_hostChars++;
     return CallWindowProcW(s_panelBase, w, m, wp, lp);
 }
 
@@ -29,26 +27,19 @@ void LayoutPanels(HWND host)
 {
     RECT c;
     GetClientRect(host, &c);
-    HWND a = GetDlgItem(host, 1), b = GetDlgItem(host, 2);
     int half = c.right / 2;
-    MoveWindow(a, 0, 30, half, c.bottom - 60, TRUE);
-    MoveWindow(b, half, 30, c.right - half, c.bottom - 60, TRUE);
+    MoveWindow(GetDlgItem(host, 1), 0, 30, half, c.bottom - 60, TRUE);
+    MoveWindow(GetDlgItem(host, 2), half, 30, c.right - half, c.bottom - 60, TRUE);
 }
 
 LRESULT CALLBACK HostProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     switch (m) {
     case WM_SIZE: LayoutPanels(w); return 0;
-    case WM_USER + 51:  // numbered host command
-        if (wp == 570) s_previousDirCommands++;
-        return 0;
     case HOST_MSG_FOCUS_PANEL:
-        SetForegroundWindow(w);
-        SetFocus(GetDlgItem(w, (int)wp + 1));
-        return 0;
     case HOST_MSG_FOCUS_NONE:
         SetForegroundWindow(w);
-        SetFocus(nullptr);
+        SetFocus(m == HOST_MSG_FOCUS_NONE ? nullptr : GetDlgItem(w, (int)wp + 1));
         return 0;
     case HOST_MSG_MOVE: {
         const RECT* r = (const RECT*)lp;
@@ -58,12 +49,10 @@ LRESULT CALLBACK HostProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
         NotifyWinEvent(EVENT_OBJECT_LOCATIONCHANGE, w, OBJID_WINDOW, CHILDID_SELF);
         return 0;
     }
-    case HOST_MSG_SHOW_OTHER: {
-        HWND other = (HWND)wp;
-        SetForegroundWindow(other);
-        SetFocus(other);
+    case HOST_MSG_SHOW_OTHER:
+        SetForegroundWindow((HWND)wp);
+        SetFocus((HWND)wp);
         return 0;
-    }
     }
     return DefWindowProcW(w, m, wp, lp);
 }
@@ -131,100 +120,65 @@ void RunInput(std::vector<INPUT> inputs)
     FfTestFlushEvents(100);
 }
 
-INPUT Key(WORD vk, bool up)
+INPUT Key(WORD vk, WORD scan, DWORD flags)
 {
     INPUT in = {};
     in.type = INPUT_KEYBOARD;
     in.ki.wVk = vk;
-    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    in.ki.wScan = scan;
+    in.ki.dwFlags = flags;
     return in;
-}
-
-// displayLines come first in [Display]: the first of two equal keys is the one read.
-void WriteCfg(const std::wstring& path, const std::string& displayLines)
-{
-    std::string cfg = "[Display]\r\n" + displayLines +
-                      "Logging=Y\r\nSearchDelayMs=100\r\nMaxVisibleRows=20\r\nThemeMode=Dark\r\n"
-                      "[Everything]\r\nMaxResults=200\r\n";
-    FfTestWriteBytes(path, cfg);
 }
 
 }  // namespace
 
-void SendChord(std::initializer_list<WORD> keys)
-{
-    std::vector<INPUT> in;
-    for (WORD k : keys) in.push_back(Key(k, false));
-    for (auto it = keys.end(); it != keys.begin();) in.push_back(Key(*--it, true));
-    RunInput(in);
-}
-
-void SendText(const std::wstring& text)
-{
-    std::vector<INPUT> in;
-    for (wchar_t ch : text) {
-        INPUT k = {};
-        k.type = INPUT_KEYBOARD;
-        k.ki.wScan = ch;
-        k.ki.dwFlags = KEYEVENTF_UNICODE;
-        in.push_back(k);
-        k.ki.dwFlags |= KEYEVENTF_KEYUP;
-        in.push_back(k);
-    }
-    RunInput(in);
-}
-
-int HostKeyDowns(WORD vk) { return s_hostDown[vk & 0xFF]; }
-int HostKeyUps(WORD vk) { return s_hostUp[vk & 0xFF]; }
-int HostChars() { return s_hostChars; }
-int HostPreviousDirCommands() { return s_previousDirCommands; }
-int PassedKeyDowns(WORD vk) { return s_passDown[vk & 0xFF]; }
-int PassedKeyUps(WORD vk) { return s_passUp[vk & 0xFF]; }
-void ResetKeyCounts()
-{
-    for (int i = 0; i < 256; i++) s_hostDown[i] = s_hostUp[i] = s_passDown[i] = s_passUp[i] = 0;
-    s_hostChars = 0;
-}
-
-void OverlayWorld::LoadSettings(const std::string& cfgExtra)
-{
-    WriteCfg(cfgPath, cfgExtra);
-    FfLoadSettingsFrom(cfgPath.c_str());
-}
-
-bool OverlayWorld::Start(const std::string& cfgExtra)
+bool OverlayWorld::Start()
 {
     dir = FfTestMakeTempDir(L"overlay");
     logPath = dir + L"\\Fleetfinder.log";
     cfgPath = dir + L"\\Fleetfinder.cfg";
-    std::wstring files = dir + L"\\files";
-    CreateDirectoryW(files.c_str(), nullptr);
-    for (int i = 1; i <= 25; i++) {
-        wchar_t name[64];
-        swprintf(name, 64, L"\\alpha%02d.txt", i);
-        FfTestWriteBytes(files + name, "alpha");
+    files = dir + L"\\files";
+    std::vector<FfTestTreeItem> tree;
+    for (int i = 1; i <= 28; i++) {
+        FfTestTreeItem item;
+        item.relPath = i <= 25 ? (i < 10 ? L"alpha0" : L"alpha") + std::to_wstring(i) + L".txt"
+                               : L"beta" + std::to_wstring(i - 25) + L".txt";
+        item.size = 1000u * (unsigned)i;
+        item.modified = FfTestFileTime(2026, 1 + i % 12, 1 + i % 27, 10, i);
+        tree.push_back(item);
     }
-    for (int i = 1; i <= 3; i++) FfTestWriteBytes(files + L"\\beta" + std::to_wstring(i) + L".txt", "b");
+    if (!FfTestMakeTree(files, tree)) return false;
     // The theme reads the host's ini: an empty one (default font).
     FfTestWriteBytes(dir + L"\\wincmd.ini", "[Configuration]\r\n");
     SetEnvironmentVariableW(L"COMMANDER_INI", (dir + L"\\wincmd.ini").c_str());
 
+    // In the host the lock is made at process attach; this program has no plug-in attach.
+    InitializeCriticalSection(&g_listingLock);
     g_moduleHandle = GetModuleHandleW(nullptr);
-    wcsncpy(g_logPath, logPath.c_str(), FF_PATH_CHARS - 1);
-    LoadSettings(cfgExtra);
+    lstrcpynW(g_logPath, logPath.c_str(), FF_PATH_CHARS);
+    LoadSettings("");
 
     FfEngineOptions opt;
     opt.roots.push_back(files);
+    opt.filtersDir = dir;  // no engine filters there: the built-in catalogue
     if (!engine.Start(opt)) return false;
 
     std::atomic<int> ready{0};
     std::thread(HostThread, this, &ready).detach();
     if (!FfTestWaitFor([&] { return ready.load() != 0; }, 10000) || ready < 0) return false;
-
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
     FfInstallKeyboardHook();
     return g_hookHandle != nullptr;
+}
+
+// displayLines come first in [Display]: the first of two equal keys is the one read.
+void OverlayWorld::LoadSettings(const std::string& displayLines)
+{
+    FfTestWriteBytes(cfgPath, "[Display]\r\n" + displayLines +
+                                  "Logging=Y\r\nSearchDelayMs=100\r\nMaxVisibleRows=20\r\nThemeMode=Dark\r\n"
+                                  "[Everything]\r\nMaxResults=200\r\nSortOrder=NameAscending\r\n");
+    FfLoadSettingsFrom(cfgPath.c_str());
 }
 
 size_t OverlayWorld::CountLog(const char* needle) const
@@ -238,23 +192,15 @@ size_t OverlayWorld::CountLog(const char* needle) const
 std::string OverlayWorld::LastSearchLine() const
 {
     std::string log = FfTestReadBytes(logPath);
-    size_t p = log.rfind("FfRunSearchNow: filter=");
+    size_t p = log.rfind(kSearchRun);
     if (p == std::string::npos) return "";
-    size_t e = log.find_first_of("\r\n", p);
-    return log.substr(p, e == std::string::npos ? std::string::npos : e - p);
+    return log.substr(p, log.find_first_of("\r\n", p) - p);
 }
 
-RECT OverlayWorld::PanelRect(int i) const
+RECT RectOf(HWND window)
 {
     RECT r = {};
-    GetWindowRect(panels[i], &r);
-    return r;
-}
-
-RECT OverlayWorld::OverlayRect() const
-{
-    RECT r = {};
-    if (g_overlayWindow) GetWindowRect(g_overlayWindow, &r);
+    GetWindowRect(window, &r);
     return r;
 }
 
@@ -265,9 +211,86 @@ OverlayWorld& World()
     static OverlayWorld* world = nullptr;
     if (!world) {
         world = new OverlayWorld();
-        if (!world->Start()) ADD_FAILURE() << "overlay world did not start";
         // The engine shares this program's output: CTest waits for it unless it ends with us.
         std::atexit([] { world->engine.Stop(); });
+        if (!world->Start()) ADD_FAILURE() << "the overlay's test world did not start";
     }
     return *world;
+}
+
+bool OpenOverlay(int panel)
+{
+    OverlayWorld& w = World();
+    SendMessageW(w.host, HOST_MSG_FOCUS_PANEL, panel, 0);
+    // Let this thread see its deactivation before the overlay takes the foreground back.
+    FfTestFlushEvents(100);
+    FfOpenOverlay();
+    if (!w.OverlayVisible()) return false;
+    KillTimer(g_overlayWindow, FF_TIMER_SEARCH);
+    FfTestFlushEvents(30);
+    return g_resultCount == 0;
+}
+
+bool SearchAndWait(const wchar_t* text)
+{
+    OverlayWorld& w = World();
+    size_t runs = w.CountLog(kSearchRun);
+    SetWindowTextW(g_searchBox, text);
+    bool ok = FfTestWaitFor([&] { return w.CountLog(kSearchRun) > runs; }, 5000);
+    FfTestFlushEvents(50);
+    return ok;
+}
+
+bool FocusControl(HWND control)
+{
+    return FfTestWaitFor([control] {
+        if (GetFocus() == control && GetForegroundWindow() == g_overlayWindow) return true;
+        SetForegroundWindow(g_overlayWindow);
+        SetFocus(control);
+        return false;
+    }, 3000);
+}
+
+void SendChord(std::initializer_list<WORD> keys)
+{
+    std::vector<INPUT> in;
+    for (WORD k : keys) in.push_back(Key(k, 0, 0));
+    for (auto it = keys.end(); it != keys.begin();) in.push_back(Key(*--it, 0, KEYEVENTF_KEYUP));
+    RunInput(in);
+}
+
+void SendKey(WORD vk, bool down) { RunInput({Key(vk, 0, down ? 0 : KEYEVENTF_KEYUP)}); }
+
+void SendText(const std::wstring& text)
+{
+    std::vector<INPUT> in;
+    for (wchar_t ch : text) {
+        in.push_back(Key(0, ch, KEYEVENTF_UNICODE));
+        in.push_back(Key(0, ch, KEYEVENTF_UNICODE | KEYEVENTF_KEYUP));
+    }
+    RunInput(in);
+}
+
+int HostKeyDowns(WORD vk) { return s_hostDown[vk & 0xFF]; }
+int PassedKeyDowns(WORD vk) { return s_passDown[vk & 0xFF]; }
+int PassedKeyUps(WORD vk) { return s_passUp[vk & 0xFF]; }
+void ResetKeyCounts()
+{
+    for (int i = 0; i < 256; i++) s_hostDown[i] = s_passDown[i] = s_passUp[i] = 0;
+}
+
+void OverlayTest::SetUp()
+{
+    World().LoadSettings("");
+    FfCloseOverlay();
+    ResetKeyCounts();
+    // Tests feed the list mouse messages of their own; the real pointer, wherever an earlier
+    // program left it, must not add moves over the list (it would show tooltips).
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+}
+
+void OverlayTest::TearDown()
+{
+    if (GetCapture()) ReleaseCapture();
+    FfCloseOverlay();
 }
