@@ -55,37 +55,36 @@ bool HasTimestampPrefix(const std::string& line)
     return true;
 }
 
-TEST_F(LogFile, LineIsTimestampedUtf8WithCrLfAndNoByteOrderMark)
+// Appended to what is there, also while a reader (or a copy in progress) holds the file open.
+TEST_F(LogFile, LineIsTimestampedUtf8WithCrLfAndAppended)
 {
+    ASSERT_TRUE(FfTestWriteBytes(log, "earlier\r\n"));
+    HANDLE reader = CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
     SYSTEMTIME now;
     GetLocalTime(&now);
     FfLog(L"FfThing: %s %hs %d \u00E9\u20AC", L"wide", "narrow", 42);
     FfLog(L"FfOther: second");
+    FfLogAppendLine(L"plain");
+    CloseHandle(reader);
     std::string bytes = Read();
-    ASSERT_GE(bytes.size(), 3u);
-    EXPECT_NE("\xEF\xBB\xBF", bytes.substr(0, 3));
     std::vector<std::string> lines = Lines(bytes);
-    ASSERT_EQ(2u, lines.size()) << bytes;
+    ASSERT_EQ(4u, lines.size()) << bytes;
     EXPECT_EQ('\n', bytes.back());
-    for (const std::string& line : lines) EXPECT_TRUE(HasTimestampPrefix(line)) << line;
-    EXPECT_EQ("FfThing: wide narrow 42 \xC3\xA9\xE2\x82\xAC", lines[0].substr(26));
-    EXPECT_EQ("FfOther: second", lines[1].substr(26));
+    EXPECT_EQ("earlier", lines[0]);
+    for (int i : {1, 2}) EXPECT_TRUE(HasTimestampPrefix(lines[i])) << lines[i];
+    EXPECT_EQ("FfThing: wide narrow 42 \xC3\xA9\xE2\x82\xAC", lines[1].substr(26));
+    EXPECT_EQ("FfOther: second", lines[2].substr(26));
+    EXPECT_EQ("plain", lines[3]);
     char year[8];
     snprintf(year, sizeof year, "[%04d-", now.wYear);
-    EXPECT_EQ(0u, lines[0].find(year));
-}
+    EXPECT_EQ(0u, lines[1].find(year));
 
-TEST_F(LogFile, AppendsToWhatIsThereAndWhileOthersHoldTheFileOpen)
-{
-    ASSERT_TRUE(FfTestWriteBytes(log, "earlier\r\n"));
-    // A reader (or a copy in progress) holding the file must not cost a line.
-    HANDLE reader = CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, reader);
-    FfLogAppendLine(L"one");
-    FfLogAppendLine(L"two");
-    CloseHandle(reader);
-    EXPECT_EQ("earlier\r\none\r\ntwo\r\n", Read());
+    // A new file starts without a byte-order mark.
+    DeleteFileW(log.c_str());
+    FfLog(L"x");
+    EXPECT_TRUE(HasTimestampPrefix(Read()));
 }
 
 TEST_F(LogFile, FormattedLineIsCutTo1023Characters)
@@ -128,7 +127,8 @@ TEST_F(LogFile, LineOverTheUtf8LimitIsDroppedWhole)
     }
 }
 
-TEST_F(LogFile, SwitchedOffOrWithoutPathNothingIsWritten)
+// Switched off, without a path or unopenable: the line is lost and nothing else.
+TEST_F(LogFile, SwitchedOffWithoutPathOrUnopenable)
 {
     g_settings.loggingEnabled = 0;
     FfLog(L"FfThing: hidden %s", L"x");
@@ -142,18 +142,16 @@ TEST_F(LogFile, SwitchedOffOrWithoutPathNothingIsWritten)
     FfLog(L"FfThing: nowhere");
     FfLogAppendLine(L"nowhere");
     EXPECT_EQ("record\r\n", Read());
-}
 
-TEST_F(LogFile, UnopenableLogLosesTheLineAndNothingElse)
-{
-    // A folder where the file should be: opening fails, the caller carries on.
-    ASSERT_TRUE(CreateDirectoryW(log.c_str(), nullptr));
-    FfLog(L"FfThing: %d", 1);
-    FfLogAppendLine(L"line");
-    EXPECT_TRUE(GetFileAttributesW(log.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
-    std::wstring missing = dir + L"\\no such folder\\Fleetfinder.log";
-    FfCopyText(g_logPath, FF_PATH_CHARS, missing.c_str());
-    FfLog(L"FfThing: %d", 2);
+    // A folder where the file should be, or a missing folder: opening fails, the caller carries on.
+    std::wstring folder = dir + L"\\folder.log", missing = dir + L"\\no such folder\\Fleetfinder.log";
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    for (const std::wstring& path : {folder, missing}) {
+        FfCopyText(g_logPath, FF_PATH_CHARS, path.c_str());
+        FfLog(L"FfThing: %d", 1);
+        FfLogAppendLine(L"line");
+    }
+    EXPECT_TRUE(GetFileAttributesW(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_FALSE(FfTestFileExists(dir + L"\\no such folder"));
 }
 
@@ -266,19 +264,14 @@ TEST_F(LogFile, ExceptionRecordsFollowSeverityAndPlace)
                                std::to_string(GetCurrentProcessId()) + ")";
         EXPECT_EQ(expected, lines[0].substr(26));
     }
-}
 
-TEST_F(LogFile, ExceptionDuringARecordIsPassedOnUnrecorded)
-{
-    g_moduleHandle = GetModuleHandleW(nullptr);
-    g_exceptionRecorderBusy = 1;  // another record in progress
-    Record(0xC0000005, &g_insideMarker);
+    // An exception during a record (another in progress) is passed on unrecorded, its flag untouched.
+    DeleteFileW(log.c_str());
+    g_exceptionRecorderBusy = 1;
+    Record(0xC0000005, inside);
     EXPECT_FALSE(FfTestFileExists(log));
-    EXPECT_EQ(1, g_exceptionRecorderBusy) << "the refused call must not release the other's flag";
+    EXPECT_EQ(1, g_exceptionRecorderBusy);
     g_exceptionRecorderBusy = 0;
-    Record(0xC0000005, &g_insideMarker);
-    EXPECT_TRUE(FfTestFileExists(log));
-
     // Null pointers from a confused caller are passed on too.
     EXPECT_EQ(EXCEPTION_CONTINUE_SEARCH, FfVectoredExceptionHandler(nullptr));
     EXPECT_EQ(0, g_exceptionRecorderBusy);

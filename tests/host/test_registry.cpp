@@ -5,21 +5,18 @@
 #include "host/host.h"
 #include "host_fixture.h"
 
+// The real key (the order of candidates is checked on a private key in test_ini.cpp).
 TEST(HostRegistry, HostIniFileNameValue)
 {
     std::wstring dir = FfTestMakeTempDir(L"reg_host");
-    std::wstring regIni = dir + L"\\wincmd.ini", envIni = dir + L"\\env.ini";
-    ASSERT_TRUE(FfTestWriteBytes(regIni, "") && FfTestWriteBytes(envIni, ""));
+    std::wstring regIni = dir + L"\\wincmd.ini";
+    ASSERT_TRUE(FfTestWriteBytes(regIni, ""));
     FfTestHostEnv env(L"");
     FfTestRegistryValue reg(L"Software\\Ghisler\\Total Commander", L"IniFileName");
     wchar_t out[FF_INI_PATH_MAX];
     ASSERT_TRUE(reg.SetText(regIni));
     ASSERT_EQ(1, FfFindWincmdIni(out, FF_INI_PATH_MAX));
     EXPECT_EQ(regIni, std::wstring(out));
-    SetEnvironmentVariableW(L"COMMANDER_INI", envIni.c_str());
-    ASSERT_EQ(1, FfFindWincmdIni(out, FF_INI_PATH_MAX));
-    EXPECT_EQ(envIni, std::wstring(out));
-    SetEnvironmentVariableW(L"COMMANDER_INI", nullptr);
     ASSERT_TRUE(reg.SetNumber(5));  // a number is not a path
     EXPECT_EQ(0, FfFindWincmdIni(out, FF_INI_PATH_MAX));
 }

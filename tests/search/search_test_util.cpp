@@ -64,6 +64,19 @@ std::string FfBuildReply(const std::vector<FfReplyItem>& items)
     return FfBuildReply(items, (LONG)items.size());
 }
 
+std::vector<FfEngineItem> FfTestItems(const wchar_t* stem, int files, int folders)
+{
+    std::vector<FfEngineItem> items(files + folders);
+    for (int i = 0; i < files + folders; i++) {
+        bool folder = i >= files;
+        int n = 1000 + (folder ? i - files : i);
+        items[i].path = std::wstring(L"C:\\r\\") + stem + (folder ? L"dir" : L"") + std::to_wstring(n) + (folder ? L"" : L".txt");
+        items[i].size = folder ? 0 : 1 + i;
+        items[i].isFolder = folder;
+    }
+    return items;
+}
+
 FfLogCapture::FfLogCapture(const wchar_t* tag, bool debug)
 {
     dir = FfTestMakeTempDir(tag);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 #include "search/search.h"
+#include "enginectl.h"
 
 // A block of bytes placed at the very end of a committed page, followed by an inaccessible
 // page: reading one byte past the block faults.
@@ -27,6 +28,9 @@ std::string FfBuildReply(const std::vector<FfReplyItem>& items, LONG claimedCoun
 std::string FfBuildReply(const std::vector<FfReplyItem>& items);
 void FfPutDword(std::string* bytes, size_t offset, DWORD value);
 DWORD FfGetDword(const std::string& bytes, size_t offset);
+
+// Index items C:\r\<stem>1000.txt... (size 1, 2, ...) then folders C:\r\<stem>dir1000...
+std::vector<FfEngineItem> FfTestItems(const wchar_t* stem, int files, int folders);
 
 // Points the main and debug logs into a fresh folder; ReadLog/ReadDebugLog return their text.
 struct FfLogCapture {

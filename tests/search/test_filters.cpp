@@ -102,31 +102,18 @@ TEST(CsvFile, HeaderEmptyLinesAndCounting)
     EXPECT_EQ(0, FfReadCsvFilters((dir + L"\\missing.csv").c_str()));
 }
 
-TEST(IniFile, NumberingMustBeContiguous)
-{
-    std::wstring dir = FfTestMakeTempDir(L"inifile");
-    std::wstring path = dir + L"\\Everything.ini";
-    Write(path, "[Filters]\r\nFilter1_Name=One\r\nFilter1_Search=ext:1\r\nFilter3_Name=Three\r\n");
-    g_filterCount = 0;
-    EXPECT_EQ(1, FfReadIniFilters(path.c_str()));
-    ASSERT_EQ(1, g_filterCount);
-    EXPECT_STREQ(L"One", g_filters[0].name);
-    EXPECT_STREQ(L"ext:1", g_filters[0].search);
-}
-
 TEST(Catalogue, SourcesAndTheirOrder)
 {
     FfLogCapture logs(L"catalogue", false);
     std::wstring dir = FfTestMakeTempDir(L"catalogue");
-    std::wstring both = dir + L"\\both", csvOnly = dir + L"\\csvonly", iniEmpty = dir + L"\\iniempty";
-    CreateDirectoryW(both.c_str(), nullptr);
-    CreateDirectoryW(csvOnly.c_str(), nullptr);
-    CreateDirectoryW(iniEmpty.c_str(), nullptr);
+    std::wstring both = dir + L"\\both", csvOnly = dir + L"\\csvonly", iniEmpty = dir + L"\\iniempty", gap = dir + L"\\gap";
+    for (const std::wstring& d : {both, csvOnly, iniEmpty, gap}) CreateDirectoryW(d.c_str(), nullptr);
     Write(both + L"\\Everything.ini", Ini(2));
     Write(both + L"\\filters.csv", Csv(3));
     Write(csvOnly + L"\\filters.csv", Csv(3));
     Write(iniEmpty + L"\\Everything.ini", "[Other]\r\nx=1\r\n");
     Write(iniEmpty + L"\\filters.csv", Csv(1));
+    Write(gap + L"\\Everything.ini", "[Filters]\r\nFilter1_Name=One\r\nFilter1_Search=ext:1\r\nFilter3_Name=Three\r\n");
     std::vector<std::wstring> builtIn = {L"<All Files>", L"Audio",  L"Compressed", L"Document",
                                          L"Executable",  L"Folder", L"Picture",    L"Video"};
     struct Case {
@@ -139,6 +126,7 @@ TEST(Catalogue, SourcesAndTheirOrder)
         {"folder with csv only", csvOnly, {L"<All Files>", L"F1", L"F2", L"F3"}},
         {"csv file named directly", csvOnly + L"\\filters.csv", {L"<All Files>", L"F1", L"F2", L"F3"}},
         {"ini without filters falls to csv", iniEmpty, {L"<All Files>", L"F1"}},
+        {"ini numbering stops at a gap", gap, {L"<All Files>", L"One"}},
         {"nothing there", dir + L"\\nowhere\\x.ini", builtIn},
         {"no backslash at all", L"relative.ini", builtIn},
     };
@@ -192,9 +180,10 @@ TEST(Catalogue, CapOf64)
     EXPECT_NE(std::wstring::npos, logs.ReadDebugLog().find(L"  Filter[1] \"I1\" -> [ext:i1]"));
 }
 
-TEST(Catalogue, SelectionByRememberedName)
+// Selection by the remembered name (ASCII case folded); debug lines only when enabled.
+TEST(Catalogue, SelectionByRememberedNameAndDebugLines)
 {
-    FfLogCapture logs(L"select", false);
+    FfLogCapture quiet(L"select", false);
     struct Case {
         const wchar_t* remembered;
         int selected;
@@ -204,13 +193,6 @@ TEST(Catalogue, SelectionByRememberedName)
         FfLoadFilterCatalogue();
         EXPECT_EQ(c.selected, g_selectedFilter) << FfTestUtf8(c.remembered);
     }
-}
-
-TEST(Catalogue, DebugLinesOnlyWhenEnabled)
-{
-    FfLogCapture quiet(L"quiet", false);
-    Setting(L"Z:\\nowhere\\at\\all.ini");
-    FfLoadFilterCatalogue();
     EXPECT_EQ(L"", quiet.ReadDebugLog());
     FfLogCapture loud(L"loud", true);
     FfLoadFilterCatalogue();

@@ -1,4 +1,6 @@
 // Host window commands against the stand-in host: change of folder, panel rectangle, stale handle.
+// (Commands 570 and 2029 and the focused panel's rectangle are used end to end by the overlay,
+// bridge and "path:." tests.)
 #include <gtest/gtest.h>
 #include "bridge/host_commands.h"
 #include "core/core.h"
@@ -18,54 +20,20 @@ TEST_F(HostCommands, ChangeFolderRecordAsTheHostReceivedIt)
 {
     ASSERT_TRUE(host.Start(FfHostStartOptions()));
     std::wstring folder = FfTestMakeTempDir(L"chdir \u00E9\u65E5");
-    struct Case {
-        std::wstring path;
-    } cases[] = {{folder}, {folder + L"\\missing-file.txt"}};
-    for (const Case& c : cases) {
+    for (const std::wstring& path : {folder, folder + L"\\missing-file.txt"}) {
         ASSERT_TRUE(host.ClearEvents());
-        FfSendHostChangeDir(FfFindHostWindow(), c.path.c_str());
+        FfSendHostChangeDir(FfFindHostWindow(), path.c_str());
         FfHostEvent event;
         ASSERT_TRUE(host.WaitForEvent(L"changedir", 5000, &event));
-        std::string utf8 = FfTestUtf8(c.path);
-        std::string expected = "\xEF\xBB\xBF" + utf8 + "\r\xEF\xBB\xBF" + std::string(1, '\0') + "SA" +
-                               std::string(1, '\0');
-        EXPECT_EQ(expected, event.raw);
-        EXPECT_EQ(c.path, event.path);
+        std::string expected = "\xEF\xBB\xBF" + FfTestUtf8(path) + "\r\xEF\xBB\xBF" + std::string(1, '\0') + "SA";
+        EXPECT_EQ(expected + std::string(1, '\0'), event.raw);
+        EXPECT_EQ(path, event.path);
         EXPECT_EQ(L"", event.second);
         EXPECT_EQ("SA", event.letters);
     }
     EXPECT_EQ(folder, host.Folder());
     // No host window: nothing is sent and nothing breaks.
     FfSendHostChangeDir(nullptr, folder.c_str());
-}
-
-TEST_F(HostCommands, NumberedCommands)
-{
-    FfLogCapture logs(L"host_cmds");
-    ASSERT_TRUE(host.Start(FfHostStartOptions()));
-    ASSERT_TRUE(host.ClearEvents());
-    HWND window = FfFindHostWindow();
-    FfTriggerGoToPreviousDir(window);
-    FfSendHostCommand(window, 2029);
-    FfTriggerGoToPreviousDir(nullptr);
-    ASSERT_TRUE(FfTestWaitFor([&] { return host.Events().size() >= 2; }, 3000));
-    std::vector<FfHostEvent> events = host.Events();
-    ASSERT_EQ(2u, events.size());
-    EXPECT_EQ(L"command", events[0].kind);
-    EXPECT_EQ(570, events[0].number);
-    EXPECT_EQ(2029, events[1].number);
-    EXPECT_EQ(1, logs.CountInLog(L"FfTriggerGoToPreviousDir: sending cm_GotoPreviousDir (570) to TC's main window."));
-}
-
-TEST_F(HostCommands, PanelRectangleFromTheHostsFocus)
-{
-    ASSERT_TRUE(host.Start(FfHostStartOptions()));
-    ASSERT_TRUE(host.BringToFront());
-    RECT expected = {}, rect = {};
-    ASSERT_TRUE(FfTestWaitFor([&] { return host.FocusRect(&expected); }, 3000));
-    ASSERT_NE(0, FfGetActivePanelRect(FfFindHostWindow(), &rect));
-    EXPECT_TRUE(EqualRect(&expected, &rect));
-    EXPECT_EQ(0, FfGetActivePanelRect(nullptr, &rect));
 }
 
 // Focus in a window that is not the main window's (a dialog of the host, say): no rectangle.
@@ -78,6 +46,7 @@ TEST_F(HostCommands, FocusOutsideTheMainWindowGivesNoRectangle)
     HWND dialog = CreateWindowExW(0, L"EDIT", L"", WS_POPUP | WS_VISIBLE, 200, 200, 50, 20, nullptr, nullptr,
                                   g_moduleHandle, nullptr);
     RECT rect;
+    EXPECT_EQ(0, FfGetActivePanelRect(nullptr, &rect));
     SetForegroundWindow(mainWindow);
     SetFocus(panel);
     if (GetFocus() == panel) {
@@ -106,6 +75,7 @@ TEST_F(HostCommands, LookupKeepsTheLastWindowFound)
     EXPECT_FALSE(IsWindow(first));
     FfSendHostCommand(first, 570);         // goes nowhere, harmlessly
     FfSendHostChangeDir(first, L"C:\\");
+    FfTriggerGoToPreviousDir(nullptr);
     FfHostCtl second;
     ASSERT_TRUE(second.Start(FfHostStartOptions()));
     EXPECT_EQ(second.mainWindow, FfFindHostWindow());

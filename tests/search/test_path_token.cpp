@@ -1,6 +1,8 @@
-// The "path:." token: where it matches and what it becomes.
+// The "path:." token (where it matches, what it becomes) and the change-folder record, byte for byte.
 #include <gtest/gtest.h>
+#include <string.h>
 #include <string>
+#include "bridge/host_commands.h"
 #include "fftest.h"
 #include "search_test_util.h"
 
@@ -21,8 +23,10 @@ TEST(PathToken, WhereItMatches)
     for (const Case& c : cases) EXPECT_EQ(c.position, FfFindPathToken(c.typed)) << FfTestUtf8(c.typed);
 }
 
+// Only the first token is replaced; the result is cut at 899 characters.
 TEST(PathToken, Substitution)
 {
+    std::wstring longFolder(2047, L'f');
     struct Case {
         std::wstring typed, folder, query;
     } cases[] = {
@@ -30,24 +34,43 @@ TEST(PathToken, Substitution)
         {L"PATH:. report", L"D:\\x", L"path:\"D:\\x\" report"},
         {L"a path:. b path:.", L"E:\\", L"a path:\"E:\\\" b path:."},
         {L"xpath:.", L"C:\\y", L"xpath:\"C:\\y\""},
+        {L"w path:. tail", longFolder, (L"w path:\"" + longFolder).substr(0, 899)},
     };
     for (const Case& c : cases) {
         wchar_t out[FF_SUBSTITUTED_QUERY_MAX];
         int p = FfFindPathToken(c.typed.c_str());
         ASSERT_GE(p, 0);
         FfSubstitutePathToken(out, FF_SUBSTITUTED_QUERY_MAX, c.typed.c_str(), p, c.folder.c_str());
-        EXPECT_EQ(c.query, std::wstring(out)) << FfTestUtf8(c.typed);
+        EXPECT_EQ(c.query, std::wstring(out)) << FfTestUtf8(c.typed.substr(0, 40));
     }
 }
 
-TEST(PathToken, SubstitutionIsCutAt899)
+TEST(ChangeDirRecord, Layout)
 {
-    std::wstring folder(2047, L'f');
-    std::wstring typed = L"w path:. tail";
-    wchar_t out[FF_SUBSTITUTED_QUERY_MAX];
-    FfSubstitutePathToken(out, FF_SUBSTITUTED_QUERY_MAX, typed.c_str(), 2, folder.c_str());
-    std::wstring expected = (L"w path:\"" + folder).substr(0, 899);
-    EXPECT_EQ(expected, std::wstring(out));
+    struct Case {
+        std::wstring path;
+        std::string utf8;
+    } cases[] = {
+        {L"C:\\twenty-bytes\\path", "C:\\twenty-bytes\\path"},
+        {L"\\\\\\Fleetfinder\\report.txt", "\\\\\\Fleetfinder\\report.txt"},
+        {L"", ""},
+        {L"D:\\R\u00E9sum\u00E9\\\u65E5\u672C\\\U0001F600.txt",
+         "D:\\R\xC3\xA9sum\xC3\xA9\\\xE6\x97\xA5\xE6\x9C\xAC\\\xF0\x9F\x98\x80.txt"},
+    };
+    for (const Case& c : cases) {
+        int size = FfEncodeChangeDirRecord(c.path.c_str(), nullptr, 0);
+        std::string record((size_t)(size > 0 ? size : 0), '\x77');
+        if (size > 0) { EXPECT_EQ(size, FfEncodeChangeDirRecord(c.path.c_str(), (BYTE*)&record[0], size)); }
+        std::string expected = "\xEF\xBB\xBF" + c.utf8 + "\r\xEF\xBB\xBF" + std::string(1, '\0') + "SA" + std::string(1, '\0');
+        EXPECT_EQ(expected, record) << c.utf8;
+    }
+    // What does not fit is refused without writing.
+    BYTE small[12];
+    memset(small, 0x55, sizeof small);
+    EXPECT_EQ(0, FfEncodeChangeDirRecord(L"C:\\x", small, 14));
+    EXPECT_EQ(0, FfEncodeChangeDirRecord(L"C:\\x", small, sizeof small));
+    EXPECT_EQ(0x55, small[0]);
+    EXPECT_EQ(0, FfEncodeChangeDirRecord(nullptr, small, sizeof small));
 }
 
 }  // namespace

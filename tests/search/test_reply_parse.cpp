@@ -27,33 +27,36 @@ std::vector<FfReplyItem> ThreeItems()
             {L"D:\\two.bin", 0xFFFFFFFFFFFFFFFFull, 333, 0}};
 }
 
+// Only bit 0 of an item's flags marks a folder; sizes are full 64-bit values.
 TEST(ReplyParse, WellFormedItemsAreCopiedInOrder)
 {
-    ParseOutcome r = Parse(FfBuildReply(ThreeItems()), 16);
+    std::vector<FfReplyItem> items = ThreeItems();
+    items.push_back({L"x", 0, 0, 0xFFFFFFFE});
+    items.push_back({L"y", 0, 0, 3});
+    ParseOutcome r = Parse(FfBuildReply(items), 16);
     EXPECT_EQ(1, r.done);
     EXPECT_EQ(1, r.ok);
-    ASSERT_EQ(3, r.count);
+    ASSERT_EQ(5, r.count);
     EXPECT_STREQ(L"C:\\a\\one.txt", g_out[0].path);
     EXPECT_EQ(10u, g_out[0].size);
     EXPECT_EQ(111u, g_out[0].modified.dwLowDateTime);
-    EXPECT_EQ(0u, g_out[0].isFolder);
     EXPECT_STREQ(L"C:\\a\\sub", g_out[1].path);
-    EXPECT_EQ(1u, g_out[1].isFolder);
     EXPECT_EQ(0xFFFFFFFFFFFFFFFFull, g_out[2].size);
+    const DWORD folders[] = {0, 1, 0, 0, 1};
+    for (int i = 0; i < 5; i++) EXPECT_EQ(folders[i], g_out[i].isFolder) << i;
 }
 
-TEST(ReplyParse, OnlyFlagBitZeroMarksAFolder)
+// Counts, caps, short blocks and items whose data would reach past the block: such an item is
+// not copied, nor anything after it.
+TEST(ReplyParse, CountsCapsAndBlockBounds)
 {
-    std::vector<FfReplyItem> items = {{L"x", 0, 0, 0xFFFFFFFE}, {L"y", 0, 0, 3}};
-    ParseOutcome r = Parse(FfBuildReply(items), 16);
-    ASSERT_EQ(2, r.count);
-    EXPECT_EQ(0u, g_out[0].isFolder);
-    EXPECT_EQ(1u, g_out[1].isFolder);
-}
-
-// Counts, caps and short blocks: what the reply window makes of each.
-TEST(ReplyParse, CountsCapsAndShortBlocks)
-{
+    std::string good = FfBuildReply(ThreeItems());
+    DWORD size = (DWORD)good.size(), last = 24 + 16, lastData = FfGetDword(good, last);
+    auto patched = [&](size_t at, DWORD value) {
+        std::string bytes = good;
+        FfPutDword(&bytes, at, value);
+        return bytes;
+    };
     struct Case {
         const char* label;
         std::string bytes;
@@ -64,80 +67,42 @@ TEST(ReplyParse, CountsCapsAndShortBlocks)
         {"19 bytes", std::string(19, '\0'), 16, {1, 0, 0}},
         {"header only, count 0", FfBuildReply({}), 16, {1, 1, 0}},
         {"negative count", FfBuildReply(ThreeItems(), -5), 16, {1, 1, 0}},
-        {"cap below count", FfBuildReply(ThreeItems()), 2, {1, 1, 2}},
-        {"cap 0", FfBuildReply(ThreeItems()), 0, {1, 1, 0}},
+        {"cap below count", good, 2, {1, 1, 2}},
+        {"cap 0", good, 0, {1, 1, 0}},
         {"count beyond the item table", FfBuildReply(ThreeItems(), 1000000), 16, {1, 1, 3}},
         {"count 0x7FFFFFFF, header only", FfBuildReply({}, 0x7FFFFFFF), 16, {1, 1, 0}},
+        {"item table cut in half an entry", good.substr(0, 24), 16, {1, 1, 0}},
+        {"offset just past the end", patched(last, size), 16, {1, 1, 2}},
+        {"offset leaves no room for the length", patched(last, size - 3), 16, {1, 1, 2}},
+        {"offset 0xFFFFFFFF", patched(last, 0xFFFFFFFF), 16, {1, 1, 2}},
+        {"offset 0xFFFFFFFC", patched(last, 0xFFFFFFFC), 16, {1, 1, 2}},
+        {"first item's offset past the end", patched(24, size + 100), 16, {1, 1, 0}},
+        {"length one character too long", patched(lastData, 11), 16, {1, 1, 2}},
+        {"length 0xFFFFFFFF", patched(lastData, 0xFFFFFFFF), 16, {1, 1, 2}},
+        {"length 0x80000000", patched(lastData, 0x80000000), 16, {1, 1, 2}},
+        {"middle item bad, last good", patched(FfGetDword(good, 24 + 8), 0x7FFFFFFF), 16, {1, 1, 1}},
     };
     for (const Case& c : cases) {
         ParseOutcome r = Parse(c.bytes, c.capacity);
         EXPECT_EQ(c.expected.done, r.done) << c.label;
         EXPECT_EQ(c.expected.ok, r.ok) << c.label;
         EXPECT_EQ(c.expected.count, r.count) << c.label;
+        if (r.count >= 1) { EXPECT_STREQ(L"C:\\a\\one.txt", g_out[0].path) << c.label; }
     }
 }
 
-// An item whose data would reach past the block is not copied, nor anything after it.
-TEST(ReplyParse, ItemsReachingPastTheBlockStopTheCopy)
-{
-    std::string good = FfBuildReply(ThreeItems());
-    DWORD size = (DWORD)good.size();
-    DWORD lastOffset = FfGetDword(good, 24 + 16);
-    struct Case {
-        const char* label;
-        size_t offsetField;  // which dword to overwrite
-        DWORD value;
-        LONG expectedCount;
-    } cases[] = {
-        {"offset just past the end", 24 + 16, size, 2},
-        {"offset leaves no room for the length", 24 + 16, size - 3, 2},
-        {"offset 0xFFFFFFFF", 24 + 16, 0xFFFFFFFF, 2},
-        {"offset 0xFFFFFFFC", 24 + 16, 0xFFFFFFFC, 2},
-        {"first item's offset past the end", 24, size + 100, 0},
-        {"length one character too long", lastOffset, 11, 2},
-        {"length 0xFFFFFFFF", lastOffset, 0xFFFFFFFF, 2},
-        {"length 0x80000000", lastOffset, 0x80000000, 2},
-        {"middle item bad, last good", FfGetDword(good, 24 + 8), 0x7FFFFFFF, 1},
-    };
-    for (const Case& c : cases) {
-        std::string bytes = good;
-        FfPutDword(&bytes, c.offsetField, c.value);
-        ParseOutcome r = Parse(bytes, 16);
-        EXPECT_EQ(1, r.done) << c.label;
-        EXPECT_EQ(1, r.ok) << c.label;
-        EXPECT_EQ(c.expectedCount, r.count) << c.label;
-        if (c.expectedCount >= 1) { EXPECT_STREQ(L"C:\\a\\one.txt", g_out[0].path) << c.label; }
-    }
-}
-
-TEST(ReplyParse, ItemTableCutShortByTheBlock)
-{
-    std::string bytes = FfBuildReply(ThreeItems()).substr(0, 20 + 4);  // half an entry
-    ParseOutcome r = Parse(bytes, 16);
-    EXPECT_EQ(1, r.ok);
-    EXPECT_EQ(0, r.count);
-}
-
+// Paths longer than the result's room are cut to 2047 characters; 2047 itself is kept whole.
 TEST(ReplyParse, LongPathIsCutButSizeAndDateAreTheItems)
 {
-    std::wstring longPath = L"C:\\" + std::wstring(2100, L'p');
-    std::vector<FfReplyItem> items = {{longPath, 4242, 0x0123456789ABCDEFull, 0}, {L"C:\\b", 7, 8, 0}};
+    std::wstring longPath = L"C:\\" + std::wstring(2100, L'p'), exact(2047, L'q');
+    std::vector<FfReplyItem> items = {{longPath, 4242, 0x0123456789ABCDEFull, 0}, {exact, 7, 8, 0}};
     ParseOutcome r = Parse(FfBuildReply(items), 16);
     ASSERT_EQ(2, r.count);
-    EXPECT_EQ(2047u, wcslen(g_out[0].path));
-    EXPECT_EQ(0, wcsncmp(longPath.c_str(), g_out[0].path, 2047));
+    EXPECT_EQ(longPath.substr(0, 2047), std::wstring(g_out[0].path));
     EXPECT_EQ(4242u, g_out[0].size);
     EXPECT_EQ(0x89ABCDEFu, g_out[0].modified.dwLowDateTime);
     EXPECT_EQ(0x01234567u, g_out[0].modified.dwHighDateTime);
-    EXPECT_STREQ(L"C:\\b", g_out[1].path);
-}
-
-TEST(ReplyParse, PathOfExactly2047CharactersIsKeptWhole)
-{
-    std::wstring path(2047, L'q');
-    ParseOutcome r = Parse(FfBuildReply({{path, 1, 2, 0}}), 16);
-    ASSERT_EQ(1, r.count);
-    EXPECT_EQ(path, std::wstring(g_out[0].path));
+    EXPECT_EQ(exact, std::wstring(g_out[1].path));
 }
 
 TEST(QueryText, PiecesAreJoinedByOneBlankAndCut)
