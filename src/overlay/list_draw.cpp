@@ -99,7 +99,9 @@ void FfDrawResultRow(const DRAWITEMSTRUCT* item)
     FfDrawHighlightedName(dc, &nameRect, FfResultName(result->path), nameColour);
 
     SetTextColor(dc, selected ? FfOnAccentTextColour() : g_theme.secondaryText);
-    const UINT right = DT_RIGHT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX;
+    // The date column has a maximum width, and a right-aligned text wider than its rectangle
+    // would lose its start (the day or the month) without a sign: cut its end, visibly, instead.
+    const UINT right = DT_RIGHT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS;
     DrawTextW(dc, FfFormatDateTime(result->modified), -1, &date, right);
     DrawTextW(dc, FfFormatSize(result->size), -1, &size, right);
     DrawTextW(dc, FfParentFolderName(result->path), -1, &folder,

@@ -224,6 +224,78 @@ std::vector<DWORD> DrawName(const wchar_t* query, const wchar_t* name, int width
     return pixels;
 }
 
+// A bitmap of one list row's size, selected into a memory context.
+struct RowBitmap {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bmp = nullptr;
+    HGDIOBJ old = nullptr;
+    DWORD* bits = nullptr;
+    int width, height;
+    RowBitmap(int w, int h) : width(w), height(h)
+    {
+        BITMAPINFO bi = {};
+        bi.bmiHeader = {sizeof(bi.bmiHeader), w, -h, 1, 32};
+        bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, (void**)&bits, nullptr, 0);
+        old = SelectObject(dc, bmp);
+    }
+    ~RowBitmap()
+    {
+        SelectObject(dc, old);
+        DeleteObject(bmp);
+        DeleteDC(dc);
+    }
+    DWORD At(int x, int y) const { return bits[y * width + x] & 0xFFFFFF; }
+};
+
+TEST_F(ListE2E, ADateTooWideForItsColumnKeepsItsStart)
+{
+    wchar_t date[FF_PICTURE_CHARS], time[FF_PICTURE_CHARS];
+    wcscpy(date, g_settings.dateFormat);
+    wcscpy(time, g_settings.timeFormat);
+    wcscpy(g_settings.dateFormat, L"dd.MM.yyyy");
+    wcscpy(g_settings.timeFormat, L"HH:mm");
+    FillMadeUpResults(1);
+    ULARGE_INTEGER t;
+    t.QuadPart = FfTestFileTime(2024, 11, 15, 11, 30);
+    g_results[0].modified = FILETIME{t.LowPart, t.HighPart};
+    g_dateColumnWidth = Sp(40);  // far narrower than "15.11.2024 11:30"
+
+    const int width = 700, height = g_theme.rowHeight;
+    RowBitmap row(width, height);
+    DRAWITEMSTRUCT item = {};
+    item.CtlType = ODT_LISTBOX;
+    item.itemID = 0;
+    item.hDC = row.dc;
+    item.rcItem = {0, 0, width, height};
+    FfDrawResultRow(&item);
+    GdiFlush();
+
+    // What the date should look like: its start and an ellipsis, right-aligned in its column.
+    RECT folder, size, dateRect;
+    FfGetColumnRects(0, FfContentRight(width), height, &folder, &size, &dateRect);
+    wchar_t shown[80];
+    wcscpy(shown, FfFormatDateTime(g_results[0].modified));
+    RowBitmap expected(width, height);
+    RECT all = {0, 0, width, height};
+    FillRect(expected.dc, &all, g_theme.windowBackgroundBrush);
+    SelectObject(expected.dc, g_theme.font);
+    SetBkMode(expected.dc, TRANSPARENT);
+    SetTextColor(expected.dc, g_theme.secondaryText);
+    DrawTextW(expected.dc, shown, -1, &dateRect,
+              DT_RIGHT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS | DT_MODIFYSTRING);
+    GdiFlush();
+    EXPECT_EQ(0, wcsncmp(shown, L"15.", 3)) << "the reference itself lost the day";
+    EXPECT_NE(std::wstring(shown), L"15.11.2024 11:30") << "the column was wide enough after all";
+    int differing = 0;
+    for (int y = 0; y < height; y++)
+        for (int x = dateRect.left; x < dateRect.right; x++) differing += row.At(x, y) != expected.At(x, y);
+    EXPECT_EQ(0, differing) << "the drawn date is not the start of the text with an ellipsis";
+
+    wcscpy(g_settings.dateFormat, date);
+    wcscpy(g_settings.timeFormat, time);
+    g_dateColumnWidth = 0;
+}
+
 TEST_F(ListE2E, MatchedCharactersAreDrawnBold)
 {
     const wchar_t* name = L"Report_2026.pdf";
