@@ -5,18 +5,11 @@
 #include <algorithm>
 #include <string>
 #include <vector>
+#include "bench_util.h"
 #include "bridge/bridge.h"
 #include "core/core.h"
 #include "core/text.h"
 #include "fftest.h"
-
-static double Now()
-{
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return (double)counter.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
 
 static int ListAll(const char* path)
 {
@@ -33,12 +26,11 @@ template <typename F> static double MedianMs(F work)
 {
     std::vector<double> times;
     for (int run = 0; run < 15; ++run) {
-        double start = Now();
+        double start = FfBenchNow();
         work();
-        times.push_back(Now() - start);
+        times.push_back(FfBenchNow() - start);
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return FfBenchMedian(times);
 }
 
 int main()

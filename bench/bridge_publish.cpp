@@ -4,18 +4,11 @@
 #include <stdio.h>
 #include <algorithm>
 #include <vector>
+#include "bench_util.h"
 #include "bridge/bridge.h"
 #include "core/core.h"
 #include "core/text.h"
 #include "search/search.h"
-
-static double Now()
-{
-    LARGE_INTEGER counter, frequency;
-    QueryPerformanceCounter(&counter);
-    QueryPerformanceFrequency(&frequency);
-    return (double)counter.QuadPart * 1000.0 / (double)frequency.QuadPart;
-}
 
 // The baseline: every number tried scans the whole listing from entry 0.
 static void PublishByRescan()
@@ -36,12 +29,6 @@ static void PublishByRescan()
     }
 }
 
-static double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 int main()
 {
     InitializeCriticalSection(&g_listingLock);
@@ -55,21 +42,21 @@ int main()
             g_results[i].isFolder = 0;
         }
         g_resultCount = FF_RESULTS_MAX;
-        double start = Now();
+        double start = FfBenchNow();
         PublishByRescan();
-        rescan.push_back(Now() - start);
+        rescan.push_back(FfBenchNow() - start);
 
         g_resultCount = FF_RESULTS_MAX;
-        start = Now();
+        start = FfBenchNow();
         FfPublishResultsToWfx(host, nullptr, 0, false);
-        indexed.push_back(Now() - start);
+        indexed.push_back(FfBenchNow() - start);
         if (g_panelListingCount != FF_PANEL_LISTING_MAX ||
             lstrcmpW(g_panelListing[499].name, L"quarterly report (500).xlsx") != 0) {
             printf("unexpected listing: %d entries\n", g_panelListingCount);
             return 1;
         }
     }
-    double baseline = Median(rescan), ours = Median(indexed);
+    double baseline = FfBenchMedian(rescan), ours = FfBenchMedian(indexed);
     printf("publish 500 colliding names, full rescan per number: %9.3f ms\n", baseline);
     printf("publish 500 colliding names, name index (plug-in):   %9.3f ms\n", ours);
     printf("speed-up: %.1fx (target: under 5 ms and at least 50x)\n", baseline / ours);

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <algorithm>
 #include <vector>
+#include "bench_util.h"
 #include "enginectl.h"
 
 static bool g_benchAnswered = false;  // set by the client window when a reply arrives
@@ -19,14 +20,6 @@ static LRESULT CALLBACK FfBenchClientProc(HWND hwnd, UINT msg, WPARAM wParam, LP
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-static double FfBenchNow()
-{
-    LARGE_INTEGER f, t;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t);
-    return (double)t.QuadPart * 1000.0 / (double)f.QuadPart;
-}
-
 // One exchange timed from the send to its return; the engine answers while it handles the query.
 static double FfBenchSend(HWND engine, HWND client, ULONG_PTR id, const std::string& block)
 {
@@ -36,12 +29,6 @@ static double FfBenchSend(HWND engine, HWND client, ULONG_PTR id, const std::str
     SendMessageW(engine, WM_COPYDATA, (WPARAM)client, (LPARAM)&cds);
     double ms = FfBenchNow() - start;
     return g_benchAnswered ? ms : -1.0;
-}
-
-static double FfBenchMedian(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
 int main()

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <thread>
 #include <vector>
+#include "bench_util.h"
 
 #include "core/core.h"
 #include "fftest.h"
@@ -108,11 +109,6 @@ long long Press(std::vector<WORD> keys)
     return sentAt;
 }
 
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
 
 }  // namespace
 
@@ -155,7 +151,7 @@ int main()
         }
         FfCloseOverlay();
     }
-    double base = Median(plain), reopen = Median(hotkey);
+    double base = FfBenchMedian(plain), reopen = FfBenchMedian(hotkey);
     printf("overlay hotkey: plain key delivery (baseline) median %.2f ms over %zu presses\n", base,
            plain.size());
     printf("overlay hotkey: key-down to first paint, first opening (creates the window) %.2f ms\n", first);

@@ -3,6 +3,7 @@
 #include <stdio.h>
 #include <algorithm>
 #include <vector>
+#include "bench_util.h"
 #include "core/core.h"
 #include "enginectl.h"
 #include "overlay/list.h"
@@ -20,26 +21,12 @@ static LRESULT CALLBACK FfBenchClientProc(HWND hwnd, UINT msg, WPARAM wParam, LP
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-static double FfBenchNow()
-{
-    LARGE_INTEGER f, t;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&t);
-    return (double)t.QuadPart * 1000.0 / (double)f.QuadPart;
-}
-
 static bool FfBenchSend(HWND engine, HWND client, const std::string& record)
 {
     COPYDATASTRUCT cds = {18, (DWORD)record.size(), (void*)record.data()};
     g_benchAnswered = false;
     SendMessageW(engine, WM_COPYDATA, (WPARAM)client, (LPARAM)&cds);
     return g_benchAnswered;
-}
-
-static double FfBenchMedian(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
 int main()

@@ -13,11 +13,7 @@ const wchar_t* kLibrary = FF_BITS == 64 ? L"Fleetfinder.wdx64" : L"Fleetfinder.w
 
 void SendKey(WORD key, DWORD flags)
 {
-    INPUT in = {};
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = key;
-    in.ki.dwFlags = flags;
-    SendInput(1, &in, sizeof(INPUT));
+    FfTestSendKey(key, (flags & KEYEVENTF_KEYUP) != 0);
     // One at a time: the plug-in reads modifiers as they are now, not as they were queued.
     FfTestFlushEvents(60);
 }
@@ -30,14 +26,7 @@ void SendKeys(std::initializer_list<WORD> keys)  // pressed in order, released i
 
 void SendText(const std::wstring& text)
 {
-    for (wchar_t c : text) {
-        INPUT in[2] = {};
-        in[0].type = in[1].type = INPUT_KEYBOARD;
-        in[0].ki.wScan = in[1].ki.wScan = c;
-        in[0].ki.dwFlags = KEYEVENTF_UNICODE;
-        in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
-        SendInput(2, in, sizeof(INPUT));
-    }
+    for (wchar_t c : text) FfTestTypeChar(c);
     FfTestFlushEvents(100);
 }
 

@@ -81,7 +81,9 @@ TEST_F(Overlay, PlacementOverTheFocusedPanelForEachResultCount)
         SCOPED_TRACE(c.name);
         w.LoadSettings(c.cfg);
         ASSERT_TRUE(OpenOverlay(c.panel));
-        if (*c.query) ASSERT_TRUE(SearchAndWait(c.query));
+        if (*c.query) {
+            ASSERT_TRUE(SearchAndWait(c.query));
+        }
         ASSERT_EQ(c.results, g_resultCount);
         RECT panel = RectOf(w.panels[c.panel]), o = RectOf(g_overlayWindow);
         int header = c.rows > 0 ? g_theme.headerHeight : 0;
@@ -199,7 +201,6 @@ TEST_F(Overlay, CharactersTypedWhileTheEngineIsSlowAreKept)
 
 TEST_F(Overlay, ClearButtonEmptiesBoxAndListAndKeepsTheFocus)
 {
-    OverlayWorld& w = World();
     ASSERT_TRUE(OpenOverlay());
     ASSERT_TRUE(SearchAndWait(L"beta"));
     ASSERT_EQ(3, g_resultCount);

@@ -34,5 +34,9 @@ struct FfTestProcess {
     ~FfTestProcess();
 };
 
+// Injects one key going down or up, or one character typed (a Unicode key press and release).
+void FfTestSendKey(WORD vk, bool up);
+void FfTestTypeChar(wchar_t c);
+
 // Waits (pumping messages) for a top-level window of the class, optionally owned by the process.
 HWND FfTestWaitForWindow(const wchar_t* className, DWORD processId = 0, DWORD timeoutMs = 10000);

@@ -50,14 +50,7 @@ HWND VisibleWindow(const wchar_t* cls, DWORD pid)
 
 HWND Overlay(FfDemo& d) { return VisibleWindow(L"FleetfinderOverlay", d.host.process.pi.dwProcessId); }
 
-void Key(WORD vk, bool up)
-{
-    INPUT in = {};
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = vk;
-    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-    SendInput(1, &in, sizeof in);
-}
+void Key(WORD vk, bool up) { FfTestSendKey(vk, up); }
 
 void Chord(std::initializer_list<WORD> keys)
 {
@@ -69,12 +62,7 @@ void Chord(std::initializer_list<WORD> keys)
 void TypeText(const std::wstring& text)
 {
     for (wchar_t c : text) {
-        INPUT in[2] = {};
-        in[0].type = in[1].type = INPUT_KEYBOARD;
-        in[0].ki.wScan = in[1].ki.wScan = c;
-        in[0].ki.dwFlags = KEYEVENTF_UNICODE;
-        in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
-        SendInput(2, in, sizeof(INPUT));
+        FfTestTypeChar(c);
         FfTestFlushEvents(30);
     }
 }
@@ -116,14 +104,6 @@ bool SetClipboardTextW(const std::wstring& text)
     }
     CloseClipboard();
     return ok;
-}
-
-std::string Join(const std::vector<std::wstring>& names, size_t most = 6)
-{
-    std::string out;
-    for (size_t i = 0; i < names.size() && i < most; ++i) out += (i ? ", " : "") + FfTestUtf8(names[i]);
-    if (names.size() > most) out += ", ...";
-    return out;
 }
 
 // Waits until a screen area looks different from before (a repaint after an action).
