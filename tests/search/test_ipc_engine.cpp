@@ -191,7 +191,7 @@ TEST_F(IpcEngine, LateReplyNeverWritesIntoALaterCall)
     EXPECT_EQ(2, engine.QueriesReceived());
 }
 
-TEST_F(IpcEngine, NamedInstanceIsFoundAndAPlainOneWins)
+TEST_F(IpcEngine, NamedInstanceIsFoundAPlainOneWinsAndEnginesThatEndAreLeft)
 {
     FfLogCapture logs(L"ipc_named");
     FfEngineOptions named;
@@ -214,6 +214,18 @@ TEST_F(IpcEngine, NamedInstanceIsFoundAndAPlainOneWins)
     EXPECT_EQ(1, plainEngine.QueriesReceived());
     EXPECT_EQ(1, engine.QueriesReceived());
     EXPECT_EQ(1, logs.CountInLog(L"EVERYTHING_TASKBAR_NOTIFICATION_(1.5a)"));
+
+    // The plain engine ends: the named one answers again, and a new plain one is found at once.
+    plainEngine.Stop();
+    r = Query(nullptr, L"alpha", nullptr, g_a, 50);
+    EXPECT_EQ(2, r.count);
+    EXPECT_EQ(2, engine.QueriesReceived());
+    FfTestEngine restarted;
+    plain.items = Items(4, 0);
+    ASSERT_TRUE(restarted.Start(plain));
+    r = Query(nullptr, L"alpha", nullptr, g_a, 50);
+    EXPECT_EQ(4, r.count);
+    EXPECT_EQ(1, restarted.QueriesReceived());
 }
 
 }  // namespace
