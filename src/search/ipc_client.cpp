@@ -50,23 +50,11 @@ static BOOL CALLBACK FfFindNamedEngineProc(HWND window, LPARAM lParam)
 
 // The class of the named instance the last search found; empty for the plain class.
 static wchar_t g_engineNamedClass[256];
-// The plain-class window found last. Asking a window for its class costs a third of a search
-// by class; a handle whose engine has gone no longer has that class (or any), and a plain one
-// wins over named ones anyway, so only plain windows are kept.
-static HWND g_plainEngineWindow = NULL;
-
-static bool FfIsPlainEngineWindow(HWND window)
-{
-    wchar_t name[64];
-    return GetClassNameW(window, name, 64) > 0 && wcscmp(name, FF_EVERYTHING_CLASS) == 0;
-}
 
 HWND FfFindEverythingWindow(void)
 {
     g_engineNamedClass[0] = 0;
-    if (g_plainEngineWindow && FfIsPlainEngineWindow(g_plainEngineWindow)) return g_plainEngineWindow;
     HWND window = FindWindowW(FF_EVERYTHING_CLASS, NULL);
-    g_plainEngineWindow = window;
     if (window) return window;
     FfNamedEngineSearch search;
     search.found = NULL;
