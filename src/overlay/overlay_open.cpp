@@ -116,8 +116,8 @@ void FfLayoutOverlay()
 
     int width = lay.window.right - lay.window.left;
     int height = lay.window.bottom - lay.window.top;
-    // Placing a window costs more than both exchanges of a search even when nothing changes,
-    // and most searches keep the overlay's place and size: then it stays as it is.
+    // Placing a window costs a third of a whole search even when nothing changes, and most
+    // searches keep the overlay's place and size: then it stays as it is.
     RECT placed;
     if (!GetWindowRect(g_overlayWindow, &placed) || !EqualRect(&placed, &lay.window))
         SetWindowPos(g_overlayWindow, HWND_TOP, lay.window.left, lay.window.top, width, height,
