@@ -200,30 +200,6 @@ TEST_F(ListE2E, DateColumnFollowsTheFontAndThePictures)
     EXPECT_EQ(measured, g_dateColumnWidth) << "a refill without dates forgot the width";
 }
 
-// Draws a name into a fresh bitmap and returns its pixels.
-std::vector<DWORD> DrawName(const wchar_t* query, const wchar_t* name, int width)
-{
-    SetWindowTextW(g_searchBox, query);
-    KillTimer(g_overlayWindow, FF_TIMER_SEARCH);
-    HDC dc = CreateCompatibleDC(nullptr);
-    BITMAPINFO bi = {};
-    bi.bmiHeader = {sizeof(bi.bmiHeader), width, -24, 1, 32};
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bmp);
-    RECT r = {0, 0, width, 24};
-    FillRect(dc, &r, (HBRUSH)GetStockObject(WHITE_BRUSH));
-    SelectObject(dc, g_theme.font);
-    SetBkMode(dc, TRANSPARENT);
-    FfDrawHighlightedName(dc, &r, name, RGB(0, 0, 0));
-    GdiFlush();
-    std::vector<DWORD> pixels((DWORD*)bits, (DWORD*)bits + width * 24);
-    SelectObject(dc, old);
-    DeleteObject(bmp);
-    DeleteDC(dc);
-    return pixels;
-}
-
 // A bitmap of one list row's size, selected into a memory context.
 struct RowBitmap {
     HDC dc = CreateCompatibleDC(nullptr);
@@ -246,6 +222,21 @@ struct RowBitmap {
     }
     DWORD At(int x, int y) const { return bits[y * width + x] & 0xFFFFFF; }
 };
+
+// Draws a name into a fresh bitmap and returns its pixels.
+std::vector<DWORD> DrawName(const wchar_t* query, const wchar_t* name, int width)
+{
+    SetWindowTextW(g_searchBox, query);
+    KillTimer(g_overlayWindow, FF_TIMER_SEARCH);
+    RowBitmap row(width, 24);
+    RECT r = {0, 0, width, 24};
+    FillRect(row.dc, &r, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    SelectObject(row.dc, g_theme.font);
+    SetBkMode(row.dc, TRANSPARENT);
+    FfDrawHighlightedName(row.dc, &r, name, RGB(0, 0, 0));
+    GdiFlush();
+    return std::vector<DWORD>(row.bits, row.bits + width * 24);
+}
 
 TEST_F(ListE2E, ADateTooWideForItsColumnKeepsItsStart)
 {

@@ -176,14 +176,7 @@ TEST_F(Overlay, CharactersTypedWhileTheEngineIsSlowAreKept)
     std::atomic<bool> typed{false};
     std::thread typist([&] {
         for (int i = 0; i < 500 && slow.QueriesReceived() == queries; i++) Sleep(5);
-        for (wchar_t ch : std::wstring(L"pha0")) {
-            INPUT k[2] = {};
-            k[0].type = k[1].type = INPUT_KEYBOARD;
-            k[0].ki.wScan = k[1].ki.wScan = ch;
-            k[0].ki.dwFlags = KEYEVENTF_UNICODE;
-            k[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
-            SendInput(2, k, sizeof(INPUT));
-        }
+        for (wchar_t ch : std::wstring(L"pha0")) FfTestTypeChar(ch);
         typed = true;
     });
     FfTestWaitFor([&] { return typed.load(); }, 10000);
