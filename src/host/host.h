@@ -84,8 +84,20 @@ void FfComputeThemeMetrics(FfTheme* theme, int fontSizePoints, int charHeight, i
 
 // ---- Self-registration (run once at background-thread start, each step logs one line) ----
 
-// [FileSystemPlugins] Fleetfinder = the library's full file name, when missing.
+// [FileSystemPlugins] Fleetfinder = the library's full file name, when missing; in an ANSI file
+// whose code page lacks a character of it, the short form, or nothing (logged) when none fits.
 void FfSelfRegisterWfxPlugin(void);
+// The text encoding of an ini file by its byte-order mark (which the platform's ini writer
+// keeps); no mark or no file is ANSI.
+enum FfIniEncoding { FF_INI_ANSI = 0, FF_INI_UTF16 = 1, FF_INI_UTF8 = 2 };
+FfIniEncoding FfDetectIniEncoding(const wchar_t* file);
+// True when every character of text has its own form in codePage (no default, no best fit).
+bool FfTextFitsCodePage(const wchar_t* text, UINT codePage);
+// The text to register for the library: modulePath when the file can hold it, else shortPath
+// (empty or null: the system has none) when it can; false (write nothing) otherwise. codePage
+// is the one an ANSI file is written in. out receives cap characters at most.
+bool FfChooseRegisteredPath(const wchar_t* modulePath, const wchar_t* shortPath, FfIniEncoding encoding,
+                            UINT codePage, wchar_t* out, int cap);
 // Locates the ini and its [Shortcuts] file, prunes this plug-in's bindings to other letters
 // (FfPruneStaleHotkeyShortcuts), then writes CA+<hotkeyLetter>=CD and its _params when the key
 // is unbound. The background thread calls this one routine for the hotkey step.

@@ -19,12 +19,80 @@ static const wchar_t* FfOkText(bool ok)
     return ok ? L"OK" : L"FAILED";
 }
 
+FfIniEncoding FfDetectIniEncoding(const wchar_t* file)
+{
+    HANDLE handle = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (handle == INVALID_HANDLE_VALUE)
+        return FF_INI_ANSI;  // the platform's ini writer creates a missing file as ANSI
+    unsigned char head[3] = {0, 0, 0};
+    DWORD got = 0;
+    if (!ReadFile(handle, head, 3, &got, NULL))
+        got = 0;
+    CloseHandle(handle);
+    if (got >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF)))
+        return FF_INI_UTF16;
+    if (got == 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF)
+        return FF_INI_UTF8;
+    return FF_INI_ANSI;
+}
+
+bool FfTextFitsCodePage(const wchar_t* text, UINT codePage)
+{
+    if (text == NULL)
+        return false;
+    // UTF-8 holds every character; only a lone surrogate has no form in it. It also takes
+    // neither the best-fit flag nor the used-default flag.
+    if (codePage == CP_UTF8)
+        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1, NULL, 0, NULL, NULL) > 0;
+    // Without WC_NO_BEST_FIT_CHARS "\u0141" would quietly become "L": another path, not this one.
+    BOOL usedDefault = FALSE;
+    int got = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text, -1, NULL, 0, NULL, &usedDefault);
+    return got > 0 && !usedDefault;
+}
+
+bool FfChooseRegisteredPath(const wchar_t* modulePath, const wchar_t* shortPath, FfIniEncoding encoding,
+                            UINT codePage, wchar_t* out, int cap)
+{
+    if (out == NULL || cap <= 0)
+        return false;
+    out[0] = L'\0';
+    if (modulePath == NULL || modulePath[0] == L'\0')
+        return false;
+    // A cut path names another file: a text that does not fit whole is no choice.
+    if (encoding == FF_INI_UTF16) {
+        if ((int)wcslen(modulePath) >= cap)
+            return false;
+        FfCopyText(out, cap, modulePath);
+        return true;
+    }
+    UINT fileCodePage = encoding == FF_INI_UTF8 ? CP_UTF8 : codePage;
+    const wchar_t* candidates[2] = {modulePath, shortPath};
+    for (int i = 0; i < 2; ++i) {
+        const wchar_t* text = candidates[i];
+        if (text != NULL && text[0] != L'\0' && (int)wcslen(text) < cap
+            && FfTextFitsCodePage(text, fileCodePage)) {
+            FfCopyText(out, cap, text);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The encoding's name in the log lines.
+static const wchar_t* FfIniEncodingName(FfIniEncoding encoding)
+{
+    return encoding == FF_INI_UTF16 ? L"UTF-16" : encoding == FF_INI_UTF8 ? L"UTF-8" : L"ANSI";
+}
+
 void FfSelfRegisterWfxPlugin(void)
 {
     wchar_t iniPath[FF_INI_PATH_MAX];
     wchar_t file[FF_INI_PATH_MAX];
     wchar_t existing[FF_INI_PATH_MAX];
     wchar_t modulePath[FF_INI_PATH_MAX];
+    wchar_t shortPath[FF_INI_PATH_MAX];
+    wchar_t value[FF_INI_PATH_MAX];
 
     if (!FfFindWincmdIni(iniPath, FF_INI_PATH_MAX)) {
         FfLog(L"FfSelfRegisterWfxPlugin: could not locate wincmd.ini - skipping self-registration.");
@@ -50,10 +118,26 @@ void FfSelfRegisterWfxPlugin(void)
         return;
     }
 
-    bool ok = WritePrivateProfileStringW(L"FileSystemPlugins", FF_PLUGIN_NAME, modulePath, file) != FALSE;
+    // An ANSI file turns characters outside its code page into others, and the host would then
+    // look for a library that does not exist; the short form is made of characters it can hold.
+    // A volume without short names gives back the long path (or nothing).
+    FfIniEncoding encoding = FfDetectIniEncoding(file);
+    DWORD shortGot = GetShortPathNameW(modulePath, shortPath, FF_INI_PATH_MAX);
+    if (shortGot == 0 || shortGot >= FF_INI_PATH_MAX)
+        shortPath[0] = L'\0';
+    UINT codePage = GetACP();
+    if (!FfChooseRegisteredPath(modulePath, shortPath, encoding, codePage, value, FF_INI_PATH_MAX)) {
+        FfLog(L"FfSelfRegisterWfxPlugin: the library's path %s cannot be written to %s (%s, code page %u) "
+              L"and has no short form that can - nothing written, the plug-in must be registered by hand "
+              L"([FileSystemPlugins] Fleetfinder=<the library's path>).",
+              modulePath, file, FfIniEncodingName(encoding), codePage);
+        return;
+    }
+
+    bool ok = WritePrivateProfileStringW(L"FileSystemPlugins", FF_PLUGIN_NAME, value, file) != FALSE;
     FfLog(L"FfSelfRegisterWfxPlugin: %s writing [FileSystemPlugins] Fleetfinder=%s to %s. Restart Total "
           L"Commander for this to be picked up if it just got added.",
-          FfOkText(ok), modulePath, file);
+          FfOkText(ok), value, file);
 }
 
 // The key of one "key=value" entry, when it is a single-key Ctrl+Alt binding ("CA+x", exactly).

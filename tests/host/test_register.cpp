@@ -197,3 +197,120 @@ TEST_F(SelfRegister, NoHostIniSkipsEverything)
         EXPECT_EQ(1, FfTestCountOf(log, std::wstring(step) + L": could not locate wincmd.ini - skipping self-registration.\r\n"));
     EXPECT_EQ(0, FfTestCountOf(log, L"FfPruneStaleHotkeyShortcuts"));
 }
+
+// What the library's path becomes in an ini of each encoding. "Ł" lacks in code page 1252 and
+// has its place in 1250; a short form equal to the long path is a volume without short names.
+TEST(RegisteredPath, ChosenForTheFileItGoesInto)
+{
+    const wchar_t* const polish = L"C:\\Plug-ins \u0141\u03B1\\Fleetfinder.wdx";
+    const wchar_t* const japanese = L"C:\\\u65E5\u672C\\Fleetfinder.wdx";
+    const wchar_t* const shortForm = L"C:\\PLUG-I~1\\FLEETF~1.WDX";
+    const wchar_t* const lone = L"C:\\x\xD800y\\Fleetfinder.wdx";  // a name the file system allows
+    struct Row {
+        const wchar_t* path;
+        const wchar_t* shortPath;
+        FfIniEncoding encoding;
+        UINT codePage;
+        int cap;
+        const wchar_t* expected;  // null: nothing to write
+    } rows[] = {
+        {L"C:\\TC\\Fleetfinder.wdx", L"C:\\TC\\FLEETF~1.WDX", FF_INI_ANSI, 1252, 64, L"C:\\TC\\Fleetfinder.wdx"},
+        {L"C:\\\u0141\u00F3d\u017A\\F.wdx", nullptr, FF_INI_ANSI, 1250, 64, L"C:\\\u0141\u00F3d\u017A\\F.wdx"},
+        {polish, shortForm, FF_INI_ANSI, 1252, 64, shortForm},
+        {polish, L"", FF_INI_ANSI, 1252, 64, nullptr},
+        {polish, polish, FF_INI_ANSI, 1252, 64, nullptr},
+        {polish, L"C:\\\u0141\u03B1~1\\FLEETF~1.WDX", FF_INI_ANSI, 1252, 64, nullptr},  // short, still not ANSI
+        {japanese, nullptr, FF_INI_ANSI, CP_UTF8, 64, japanese},  // a system whose ANSI is UTF-8
+        {japanese, nullptr, FF_INI_UTF16, 1252, 64, japanese},
+        {L"C:\\\U0001F334\\F.wdx", nullptr, FF_INI_UTF8, 1252, 64, L"C:\\\U0001F334\\F.wdx"},
+        {lone, L"C:\\XY~1\\FLEETF~1.WDX", FF_INI_UTF8, 1252, 64, L"C:\\XY~1\\FLEETF~1.WDX"},
+        {polish, shortForm, FF_INI_ANSI, 1252, 25, shortForm},
+        {polish, shortForm, FF_INI_ANSI, 1252, 24, nullptr},  // a cut path names another file
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        wchar_t out[64];
+        bool chosen = FfChooseRegisteredPath(row.path, row.shortPath, row.encoding, row.codePage, out, row.cap);
+        EXPECT_EQ(row.expected != nullptr, chosen) << "row " << index;
+        EXPECT_EQ(std::wstring(row.expected ? row.expected : L""), out) << "row " << index;
+        ++index;
+    }
+}
+
+TEST(RegisteredPath, EncodingByByteOrderMark)
+{
+    std::wstring dir = FfTestMakeTempDir(L"encoding");
+    struct Row {
+        std::string bytes;
+        FfIniEncoding expected;
+    } rows[] = {
+        {"[A]\r\nx=1\r\n", FF_INI_ANSI},
+        {std::string("\xFF\xFE[\0A\0]\0", 8), FF_INI_UTF16},
+        {std::string("\xFE\xFF\0[\0A\0]", 8), FF_INI_UTF16},
+        {"\xEF\xBB\xBF[A]\r\n", FF_INI_UTF8},
+        {"\xEF\xBB", FF_INI_ANSI},
+    };
+    int index = 0;
+    for (const Row& row : rows) {
+        std::wstring file = dir + L"\\" + std::to_wstring(index) + L".ini";
+        ASSERT_TRUE(FfTestWriteBytes(file, row.bytes));
+        EXPECT_EQ(row.expected, FfDetectIniEncoding(file.c_str())) << "row " << index;
+        ++index;
+    }
+    EXPECT_EQ(FF_INI_ANSI, FfDetectIniEncoding((dir + L"\\missing.ini").c_str()));  // created as ANSI
+}
+
+// The library installed in a folder named outside ASCII, registered into an ANSI, a UTF-8 and a
+// UTF-16 ini: each holds a path that names the library when the host reads it back.
+TEST_F(SelfRegister, LibraryPathOutsideAsciiReadsBackAsTheLibrary)
+{
+    const wchar_t* dllName = sizeof(void*) == 8 ? L"Fleetfinder.wdx64" : L"Fleetfinder.wdx";
+    std::wstring folder = dir + L"\\Plug-ins \u0141\u03B1\u65E5";
+    std::wstring library = folder + L"\\" + dllName;
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(FfTestBinPath(dllName).c_str(), library.c_str(), FALSE));
+    // Mapped without its start-up running: only its file name is wanted here.
+    HMODULE module = LoadLibraryExW(library.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(nullptr, module);
+    g_moduleHandle = module;
+    wchar_t shortPath[1024] = {};
+    DWORD shortGot = GetShortPathNameW(library.c_str(), shortPath, 1024);
+    bool hasShort = shortGot > 0 && shortGot < 1024 && FfTextFitsCodePage(shortPath, GetACP());
+
+    const std::wstring head = L"[Configuration]\r\nLanguage=eng\r\n";
+    struct Row {
+        std::string bytes;
+        FfIniEncoding encoding;
+    } rows[] = {
+        {FfTestUtf8(head), FF_INI_ANSI},
+        {"\xEF\xBB\xBF" + FfTestUtf8(head), FF_INI_UTF8},
+        {std::string("\xFF\xFE") + std::string((const char*)head.c_str(), head.size() * 2), FF_INI_UTF16},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(FfTestWriteBytes(ini, row.bytes));
+        FfSelfRegisterWfxPlugin();
+        EXPECT_EQ(row.encoding, FfDetectIniEncoding(ini.c_str()));
+        std::wstring value = Value(L"FileSystemPlugins", L"Fleetfinder");
+        std::wstring log = TakeLog();
+        if (row.encoding != FF_INI_ANSI) {
+            EXPECT_EQ(library, value) << row.encoding;
+        } else if (hasShort) {
+            // The host reads an ANSI file with the ANSI functions.
+            char narrow[1024] = {};
+            GetPrivateProfileStringA("FileSystemPlugins", "Fleetfinder", "", narrow, 1024, FfTestUtf8(ini).c_str());
+            EXPECT_EQ(FfTestUtf8(shortPath), narrow);
+            wchar_t longPath[1024] = {};
+            GetLongPathNameW(value.c_str(), longPath, 1024);
+            EXPECT_EQ(library, longPath);
+            EXPECT_EQ(1, FfTestCountOf(log, L"FfSelfRegisterWfxPlugin: OK writing [FileSystemPlugins] Fleetfinder="
+                                                + std::wstring(shortPath) + L" to "));
+        } else {
+            EXPECT_EQ(L"", value);
+            EXPECT_EQ(1, FfTestCountOf(log, L"FfSelfRegisterWfxPlugin: the library's path " + library + L" cannot be "
+                                                L"written to " + ini + L" (ANSI, code page "));
+            EXPECT_EQ(1, FfTestCountOf(log, L"must be registered by hand"));
+        }
+    }
+    g_moduleHandle = nullptr;
+    FreeLibrary(module);
+}
