@@ -18,6 +18,20 @@ const wchar_t* const kExts[] = {
     L"cpp", L"h", L"md", L"csv", L"exe", L"mp4", L"pptx", L"log",
 };
 
+// Names outside ASCII, as users have them: Polish, Greek (also as a folder), Japanese, and an
+// emoji that takes two UTF-16 units.
+const wchar_t* const kWorldNames[] = {
+    // Documents\Reports\Łódź raport 2024.txt
+    L"Documents\\Reports\\\u0141\u00F3d\u017A raport 2024.txt",
+    // Documents\Invoices\Προϋπολογισμός 2024.xlsx
+    L"Documents\\Invoices\\\u03A0\u03C1\u03BF\u03CB\u03C0\u03BF\u03BB\u03BF\u03B3\u03B9\u03C3\u03BC"
+    L"\u03CC\u03C2 2024.xlsx",
+    // Notes\会議メモ 2024.txt
+    L"Notes\\\u4F1A\u8B70\u30E1\u30E2 2024.txt",
+    // Photos\2024\Αθήνα\holiday 🌴 beach.jpg
+    L"Photos\\2024\\\u0391\u03B8\u03AE\u03BD\u03B1\\holiday \U0001F334 beach.jpg",
+};
+
 template <typename T, size_t N> constexpr int Count(T (&)[N]) { return (int)N; }
 
 unsigned Next(unsigned* seed)
@@ -55,7 +69,15 @@ bool FfDemoMakeSample(const std::wstring& root, int* fileCount)
                                        (int)(Next(&seed) % 24), (int)(Next(&seed) % 60));
         items.push_back(item);
     }
-    *fileCount = files;
+    // After the generated names, so that those stay as they were.
+    for (int i = 0; i < Count(kWorldNames); ++i) {
+        FfTestTreeItem item;
+        item.relPath = kWorldNames[i];
+        item.size = 1000 + 700 * (unsigned)i;
+        item.modified = FfTestFileTime(2024, 3 + i, 11, 9, 30);
+        items.push_back(item);
+    }
+    *fileCount = (int)items.size();
     if (!FfTestMakeTree(root, items)) return false;
     // Each file begins with a line naming it (the rest stays sparse), so that a copy can be
     // compared byte for byte with its source; the modification time is put back afterwards.
