@@ -164,6 +164,18 @@ static HANDLE FfReturnEmptyFolder(FfFindHandle* handle, const wchar_t* folder)
     return INVALID_HANDLE_VALUE;
 }
 
+// A real folder that cannot be listed shows the placeholder that says what to do.
+static HANDLE FfReturnUnreadable(FfFindHandle* handle, WIN32_FIND_DATAA* findData,
+                                 const wchar_t* folder, DWORD error)
+{
+    FfLog(L"FsFindFirst: real folder \"%s\" resolved but appears empty or unreadable "
+          L"(GetLastError=%lu) - showing placeholder instead.",
+          folder, error);
+    FfFillPlaceholder(findData, FF_PLACEHOLDER_UNRESOLVED_A);
+    handle->state = FF_FIND_PLACEHOLDER;
+    return (HANDLE)handle;
+}
+
 static HANDLE FfStartRealBrowsing(FfFindHandle* handle, WIN32_FIND_DATAA* findData,
                                   const wchar_t* folder)
 {
@@ -178,19 +190,14 @@ static HANDLE FfStartRealBrowsing(FfFindHandle* handle, WIN32_FIND_DATAA* findDa
             return FfReturnEmptyFolder(handle, folder);
         SetLastError(ERROR_FILE_NOT_FOUND);
     }
-    if (find == INVALID_HANDLE_VALUE) {
-        FfLog(L"FsFindFirst: real folder \"%s\" resolved but appears empty or unreadable "
-              L"(GetLastError=%lu) - showing placeholder instead.",
-              folder, GetLastError());
-        FfFillPlaceholder(findData, FF_PLACEHOLDER_UNRESOLVED_A);
-        handle->state = FF_FIND_PLACEHOLDER;
-        return (HANDLE)handle;
-    }
+    if (find == INVALID_HANDLE_VALUE) return FfReturnUnreadable(handle, findData, folder, GetLastError());
     bool have = true;
     while (have && FfIsDotEntry(real.cFileName)) have = FindNextFileW(find, &real) != 0;
     if (!have) {
+        DWORD error = GetLastError();
         FindClose(find);
-        return FfReturnEmptyFolder(handle, folder);
+        if (error == ERROR_NO_MORE_FILES) return FfReturnEmptyFolder(handle, folder);
+        return FfReturnUnreadable(handle, findData, folder, error);
     }
     handle->state = FF_FIND_REAL;
     handle->realFind = find;
@@ -226,8 +233,7 @@ HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* findData)
 
     wchar_t wide[FF_WIDE_PATH_CHARS];
     // A path that does not fit is not cut: a cut path could name another folder.
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, FF_WIDE_PATH_CHARS) <= 0)
-        return FfReturnUnresolved(handle, findData, path);
+    if (!FfWidenHostText(path, wide, FF_WIDE_PATH_CHARS)) return FfReturnUnresolved(handle, findData, path);
     int length = lstrlenW(wide);
     if (length < 2) return FfReturnUnresolved(handle, findData, path);
     while (length > 0 && wide[length - 1] == L'\\') wide[--length] = 0;
