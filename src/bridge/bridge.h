@@ -81,6 +81,20 @@ int FfFormatShowAllMenuText(int resultCount, wchar_t* text, int textCap);
 
 // ---- Lookups behind the host's calls -------------------------------------------------------
 
+// Wide cores of the lookups; the 8-bit forms below widen and call them.
+bool FfLookupPanelEntryByNameW(const wchar_t* fileName, FfPanelEntry* entry);
+bool FfResolveVirtualPathW(const wchar_t* virtualPath, wchar_t* realPath, int* isFolder);
+// The Path field of an item: a virtual path ("\\entry[\\sub]") resolves whole, anything else by
+// its last component. False when nothing is found.
+bool FfLookupItemRealPathW(const wchar_t* fileName, wchar_t* realPath);
+// Widens a host's 8-bit text (ANSI code page) into out; false, and nothing looked up, when it
+// does not fit or is not valid in the code page.
+bool FfWidenHostText(const char* text, wchar_t* out, int outCap);
+
+// Removes the first listing entry whose real path equals realPath (ASCII letters folded),
+// keeping the others' order; takes g_listingLock and neither logs nor sends anything.
+void FfRemoveListedPath(const wchar_t* realPath);
+
 // Finds the entry named like the last component of an 8-bit (ANSI) file name, ASCII case
 // folded, and copies it out whole. False when none.
 bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry);
@@ -88,12 +102,16 @@ bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry);
 // (realPath holds FF_PANEL_PATH_CHARS). A sub path with a "." or ".." component, or a
 // result that would not fit, resolves to nothing.
 bool FfResolveVirtualPath(const char* virtualPath, wchar_t* realPath, int* isFolder);
-// Narrows a name to the ANSI code page (the code page's default character for what it
-// lacks) into out (outCap bytes), cut before a character that would not fit whole.
+// Narrows a name to the ANSI code page into out (outCap bytes), cut before a character that
+// would not fit whole. No best fit: a character the code page lacks becomes its default
+// character, never a look-alike that could name another entry's file.
 int FfNarrowName(const wchar_t* name, char* out, int outCap);
 // True when a path (either separator) holds a component of dots and blanks only, which the
 // system treats as "." or "..".
 bool FfPathHasDotComponent(const wchar_t* path);
+// True when a path holds a wildcard, a stream colon or a control character: no real name
+// below a published folder does, and "?" is what a name the code page lacks comes back as.
+bool FfPathHasUnsafeChar(const wchar_t* path);
 
 // One listing in progress, from FsFindFirst to FsFindClose.
 #define FF_FIND_PLACEHOLDER (-1)  // nothing more to return
@@ -110,6 +128,18 @@ struct FfFindHandle {
 // Set once a content value has been asked for; until then the field functions log each call.
 extern volatile LONG g_contentCallLogged;
 
+// ---- About box --------------------------------------------------------------------------
+
+#define FF_ABOUT_OWNER L"Fleetfinder contributors"
+// Version shown by the about box (wide text); CMake passes the real one.
+#ifndef FF_VERSION_TEXT
+#define FF_VERSION_TEXT L"1.2"
+#endif
+// Name, version, build stamp and the ownership notice of the year given.
+void FfBuildAboutText(wchar_t* buffer, int capacity, int year);
+// The modal about box (information icon, title "Fleetfinder") owned by owner.
+void FfShowAboutBox(HWND owner);
+
 // ---- Host entry points (exported under plain and decorated names) -------------------------
 
 // The host hands FsInit three callbacks; the plug-in neither stores nor calls them.
@@ -117,10 +147,14 @@ typedef void* FfHostCallback;
 
 // Results of FsGetFile.
 #define FF_FS_FILE_OK 0
+#define FF_FS_FILE_EXISTS 1         // the target exists: the host asks, then calls with overwrite
 #define FF_FS_FILE_NOT_FOUND 2
 #define FF_FS_FILE_READ_ERROR 3
+#define FF_FS_FILE_WRITE_ERROR 4
 #define FF_FS_FILE_NOT_SUPPORTED 6
-#define FF_FS_COPY_OVERWRITE 1  // copy flag bit: the target may be overwritten
+#define FF_FS_COPY_OVERWRITE 1  // copy flag bits: the target may be overwritten,
+#define FF_FS_COPY_RESUME 2     // the rest of a partial target is asked for,
+#define FF_FS_COPY_MOVE 4       // the source goes once copied
 // Results of FsExecuteFile.
 #define FF_FS_EXEC_OK 0
 #define FF_FS_EXEC_ERROR 1

@@ -7,23 +7,18 @@
 
 volatile LONG g_contentCallLogged = 0;
 
-bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry)
+bool FfLookupPanelEntryByNameW(const wchar_t* fileName, FfPanelEntry* entry)
 {
     if (!fileName || !entry) return false;
-    const char* last = fileName;
-    for (const char* p = fileName; *p; p = CharNextA(p)) {
-        if (*p == '\\') last = p + 1;
-    }
-    if (!last[0]) return false;
-    wchar_t name[FF_PANEL_NAME_CHARS];
+    const wchar_t* last = FfPathBaseName(fileName);
     // A name too long for an entry cannot equal one: no cut form is looked up.
-    if (MultiByteToWideChar(CP_ACP, 0, last, -1, name, FF_PANEL_NAME_CHARS) <= 0) return false;
+    if (!last[0] || lstrlenW(last) > FF_PANEL_NAME_CHARS - 1) return false;
     bool found = false;
     EnterCriticalSection(&g_listingLock);
     int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount
                                                            : FF_PANEL_LISTING_MAX;
     for (int i = 0; i < count; ++i) {
-        if (FfEqualNameI(g_panelListing[i].name, name)) {
+        if (FfEqualNameI(g_panelListing[i].name, last)) {
             *entry = g_panelListing[i];
             found = true;
             break;
@@ -33,15 +28,41 @@ bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry)
     return found;
 }
 
-// Writes the real path of the entry named like fileName, or an empty text, into value.
+bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry)
+{
+    wchar_t wide[FF_PANEL_PATH_CHARS];
+    if (!FfWidenHostText(fileName, wide, FF_PANEL_PATH_CHARS)) return false;
+    return FfLookupPanelEntryByNameW(wide, entry);
+}
+
+bool FfLookupItemRealPathW(const wchar_t* fileName, wchar_t* realPath)
+{
+    if (!realPath) return false;
+    realPath[0] = 0;
+    if (!fileName) return false;
+    // An item of the plug-in's folder: the whole virtual path decides, as for a copy, so an
+    // item inside a published folder never takes the path of a top-level namesake.
+    if (fileName[0] == L'\\' && fileName[1] != L'\\') {
+        int isFolder = 0;
+        return FfResolveVirtualPathW(fileName, realPath, &isFolder);
+    }
+    // A file of some other panel: its name alone.
+    FfPanelEntry entry;
+    if (!FfLookupPanelEntryByNameW(fileName, &entry)) return false;
+    FfCopyText(realPath, FF_PANEL_PATH_CHARS, entry.realPath);
+    return true;
+}
+
+// Writes the real path of the item fileName names, or an empty text, into value.
 static void FfCopyPathValue(const char* fileName, void* value, int maxLen)
 {
     // On the stack, not static: several host threads may ask at once.
-    FfPanelEntry entry;
+    wchar_t wide[FF_PANEL_PATH_CHARS];
+    wchar_t realPath[FF_PANEL_PATH_CHARS];
     char narrow[FF_CONTENT_VALUE_BYTES];
     narrow[0] = 0;
-    if (FfLookupPanelEntryByName(fileName, &entry))
-        FfNarrowName(entry.realPath, narrow, FF_CONTENT_VALUE_BYTES);
+    if (FfWidenHostText(fileName, wide, FF_PANEL_PATH_CHARS) && FfLookupItemRealPathW(wide, realPath))
+        FfNarrowName(realPath, narrow, FF_CONTENT_VALUE_BYTES);
     if (value && maxLen > 0) lstrcpynA((char*)value, narrow, maxLen);
 }
 

@@ -1,13 +1,15 @@
 // Turning a virtual path back into the real one, and the host's copy, open and delete calls.
+// Each call is a wide core with a thin 8-bit wrapper for the host's ANSI interface.
 #include "bridge/bridge.h"
 
 #include <shellapi.h>
-#include <string.h>
+#include <wchar.h>
 
 #include "core/core.h"
 #include "core/text.h"
 
 #define FF_WIDE_PATH_CHARS 900  // a virtual path from the host, widened
+#define FF_VERB_CHARS 64        // a verb from the host, widened
 
 bool FfPathHasDotComponent(const wchar_t* path)
 {
@@ -30,24 +32,45 @@ bool FfPathHasDotComponent(const wchar_t* path)
     return false;
 }
 
-bool FfResolveVirtualPath(const char* virtualPath, wchar_t* realPath, int* isFolder)
+bool FfPathHasUnsafeChar(const wchar_t* path)
+{
+    if (!path) return false;
+    for (const wchar_t* p = path; *p; ++p) {
+        // Wildcards would let one name stand for others ("?" is also the code page's default
+        // character of a name the host could not be given); ':' would name a stream.
+        if (*p < 32 || wcschr(L"*?<>\"|:", *p)) return true;
+    }
+    return false;
+}
+
+bool FfWidenHostText(const char* text, wchar_t* out, int outCap)
+{
+    if (!out || outCap <= 0) return false;
+    out[0] = 0;
+    if (!text) return false;
+    // Too long is refused, not cut: a cut path could name another file. A byte the code page
+    // does not define is refused rather than replaced by a character some name might hold.
+    if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, -1, out, outCap) > 0) return true;
+    out[0] = 0;
+    return false;
+}
+
+bool FfResolveVirtualPathW(const wchar_t* virtualPath, wchar_t* realPath, int* isFolder)
 {
     if (!realPath) return false;
     realPath[0] = 0;
     if (isFolder) *isFolder = 0;
-    if (!virtualPath || virtualPath[0] != '\\') return false;
-    wchar_t wide[FF_WIDE_PATH_CHARS];
-    if (MultiByteToWideChar(CP_ACP, 0, virtualPath, -1, wide, FF_WIDE_PATH_CHARS) <= 0)
-        return false;  // too long: a cut path could name another file
+    if (!virtualPath || virtualPath[0] != L'\\') return false;
 
-    const wchar_t* rest = wide + 1;
+    const wchar_t* rest = virtualPath + 1;
     const wchar_t* slash = rest;
     while (*slash && *slash != L'\\') ++slash;
+    // A longer name equals no entry; cut, it could equal another one.
+    if (slash == rest || slash - rest > FF_PANEL_NAME_CHARS - 1) return false;
     wchar_t name[FF_PANEL_NAME_CHARS];
     FfCopyTextN(name, FF_PANEL_NAME_CHARS, rest, (int)(slash - rest));
-    if (!name[0]) return false;
     const wchar_t* subPath = *slash ? slash + 1 : nullptr;
-    if (subPath && FfPathHasDotComponent(subPath)) return false;
+    if (subPath && (FfPathHasDotComponent(subPath) || FfPathHasUnsafeChar(subPath))) return false;
 
     wchar_t entryPath[FF_PANEL_PATH_CHARS];
     int entryIsFolder = 0;
@@ -83,49 +106,177 @@ bool FfResolveVirtualPath(const char* virtualPath, wchar_t* realPath, int* isFol
     return true;
 }
 
+bool FfResolveVirtualPath(const char* virtualPath, wchar_t* realPath, int* isFolder)
+{
+    if (realPath) realPath[0] = 0;
+    if (isFolder) *isFolder = 0;
+    wchar_t wide[FF_WIDE_PATH_CHARS];
+    if (!FfWidenHostText(virtualPath, wide, FF_WIDE_PATH_CHARS)) return false;
+    return FfResolveVirtualPathW(wide, realPath, isFolder);
+}
+
+void FfRemoveListedPath(const wchar_t* realPath)
+{
+    EnterCriticalSection(&g_listingLock);
+    int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount
+                                                           : FF_PANEL_LISTING_MAX;
+    for (int i = 0; i < count; ++i) {
+        if (!FfEqualNameI(g_panelListing[i].realPath, realPath)) continue;
+        MoveMemory(&g_panelListing[i], &g_panelListing[i + 1],
+                   (SIZE_T)(count - 1 - i) * sizeof(FfPanelEntry));
+        g_panelListingCount = count - 1;
+        break;
+    }
+    LeaveCriticalSection(&g_listingLock);
+}
+
+// What deleting a resolved item came to.
+enum FfDeleteOutcome { FF_DELETE_DONE, FF_DELETE_FOLDER, FF_DELETE_FAILED };
+
+// Deletes a resolved real file and then its listing entry; never a folder. Shared by the
+// host's delete and by a move; each caller logs the outcome in its own words.
+static FfDeleteOutcome FfDeleteResolvedFile(const wchar_t* realPath, int isFolder, DWORD* error)
+{
+    *error = 0;
+    // The flag of a listed entry comes from the engine; ask the disk as well, so a folder
+    // is never handed to the delete call whatever the listing says.
+    DWORD attributes = GetFileAttributesW(realPath);
+    if (isFolder || (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)))
+        return FF_DELETE_FOLDER;
+    if (!DeleteFileW(realPath)) {
+        *error = GetLastError();
+        return FF_DELETE_FAILED;
+    }
+    FfRemoveListedPath(realPath);
+    return FF_DELETE_DONE;
+}
+
+static bool FfIsMissingError(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+// True when both paths name one existing file (links, short names and case included).
+static bool FfSameFile(const wchar_t* a, const wchar_t* b)
+{
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE fa = CreateFileW(a, 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (fa == INVALID_HANDLE_VALUE) return false;
+    HANDLE fb = CreateFileW(b, 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    bool same = false;
+    if (fb != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION ia, ib;
+        if (GetFileInformationByHandle(fa, &ia) && GetFileInformationByHandle(fb, &ib))
+            same = ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+                   ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+        CloseHandle(fb);
+    }
+    CloseHandle(fa);
+    return same;
+}
+
+// After a failed copy: which side failed. A source that can still be opened for reading puts
+// the fault on the target (write error); otherwise the source is missing or unreadable.
+static int FfClassifyCopyFailure(const wchar_t* source)
+{
+    HANDLE file = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return FF_FS_FILE_WRITE_ERROR;
+    }
+    return FfIsMissingError(GetLastError()) ? FF_FS_FILE_NOT_FOUND : FF_FS_FILE_READ_ERROR;
+}
+
+// The copy protocol: without the overwrite bit an existing target is "exists" and the host asks
+// the user before calling again with it; a move deletes the real source once copied.
+static int FfGetFileW(const wchar_t* remoteName, const wchar_t* localName, int copyFlags)
+{
+    bool move = (copyFlags & FF_FS_COPY_MOVE) != 0;
+    if (move && !g_settings.allowDelete) {
+        FfLog(L"FsGetFile: move of %s refused - AllowDelete=N in Fleetfinder.cfg (default); "
+              L"nothing copied, the host may copy instead.",
+              remoteName);
+        return FF_FS_FILE_NOT_SUPPORTED;
+    }
+    if (copyFlags & FF_FS_COPY_RESUME) {
+        // Never offered (no partial target is ever reported), so never done.
+        FfLog(L"FsGetFile: resuming %s is not supported.", remoteName);
+        return FF_FS_FILE_NOT_SUPPORTED;
+    }
+    wchar_t realPath[FF_PANEL_PATH_CHARS];
+    int isFolder = 0;
+    if (!FfResolveVirtualPathW(remoteName, realPath, &isFolder)) {
+        FfLog(L"FsGetFile: could not resolve %s back to a real source path.", remoteName);
+        return FF_FS_FILE_NOT_FOUND;
+    }
+    if (isFolder) return FF_FS_FILE_NOT_SUPPORTED;
+    if (!localName || !localName[0]) {
+        FfLog(L"FsGetFile: no local target name for %s.", realPath);
+        return FF_FS_FILE_WRITE_ERROR;
+    }
+    // Copying a file onto itself would empty it (and a move would then delete it).
+    if (FfSameFile(realPath, localName)) {
+        FfLog(L"FsGetFile: target %s is the source file itself - not copied.", localName);
+        return FF_FS_FILE_WRITE_ERROR;
+    }
+    bool overwrite = (copyFlags & FF_FS_COPY_OVERWRITE) != 0;
+    if (!CopyFileW(realPath, localName, overwrite ? FALSE : TRUE)) {
+        DWORD error = GetLastError();
+        FfLog(L"FsGetFile: CopyFileW failed, GetLastError=%lu", error);
+        if (!overwrite && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) &&
+            GetFileAttributesW(localName) != INVALID_FILE_ATTRIBUTES)
+            return FF_FS_FILE_EXISTS;
+        return FfClassifyCopyFailure(realPath);
+    }
+    if (!move) return FF_FS_FILE_OK;
+    DWORD error = 0;
+    FfDeleteOutcome outcome = FfDeleteResolvedFile(realPath, isFolder, &error);
+    if (outcome != FF_DELETE_DONE) {
+        // Reported as a failure so the host keeps showing the source, which is still there;
+        // the copy stays, it is whole.
+        FfLog(L"FsGetFile: copied, but the move's delete FAILED for %s, GetLastError=%lu - "
+              L"the source stays.",
+              realPath, error);
+        return FF_FS_FILE_READ_ERROR;
+    }
+    FfLog(L"FsGetFile: moved real source file %s to %s (AllowDelete=Y).", realPath, localName);
+    return FF_FS_FILE_OK;
+}
+
 int __stdcall FsGetFile(char* remoteName, char* localName, int copyFlags, void*)
 {
     FfLog(L"FsGetFile(RemoteName=%hs, LocalName=%hs, CopyFlags=%d)", remoteName ? remoteName : "",
           localName ? localName : "", copyFlags);
-    wchar_t realPath[FF_PANEL_PATH_CHARS];
-    int isFolder = 0;
-    if (!FfResolveVirtualPath(remoteName, realPath, &isFolder)) {
+    wchar_t remote[FF_WIDE_PATH_CHARS];
+    if (!FfWidenHostText(remoteName, remote, FF_WIDE_PATH_CHARS)) {
         FfLog(L"FsGetFile: could not resolve %hs back to a real source path.",
               remoteName ? remoteName : "");
         return FF_FS_FILE_NOT_FOUND;
     }
-    if (isFolder) return FF_FS_FILE_NOT_SUPPORTED;
-    wchar_t target[FF_PANEL_PATH_CHARS];
-    target[0] = 0;
-    BOOL copied = FALSE;
-    if (localName && localName[0] &&
-        MultiByteToWideChar(CP_ACP, 0, localName, -1, target, FF_PANEL_PATH_CHARS) > 0) {
-        copied = CopyFileW(realPath, target, (copyFlags & FF_FS_COPY_OVERWRITE) ? FALSE : TRUE);
-    } else {
-        // A missing or over-long target is never cut into some other file's name.
-        SetLastError(localName && localName[0] ? ERROR_FILENAME_EXCED_RANGE : ERROR_PATH_NOT_FOUND);
-    }
-    if (!copied) {
-        FfLog(L"FsGetFile: CopyFileW failed, GetLastError=%lu", GetLastError());
-        return FF_FS_FILE_READ_ERROR;
-    }
-    return FF_FS_FILE_OK;
+    wchar_t local[FF_PANEL_PATH_CHARS];
+    // A target that cannot be widened whole is left empty: never cut into another file's name.
+    FfWidenHostText(localName, local, FF_PANEL_PATH_CHARS);
+    return FfGetFileW(remote, local, copyFlags);
 }
 
-int __stdcall FsExecuteFile(HWND mainWindow, char* remoteName, char* verb)
+// Opens an item or shows its properties; properties of the root show the about box.
+static int FfExecuteFileW(HWND mainWindow, const wchar_t* remoteName, const wchar_t* verb)
 {
-    FfLog(L"FsExecuteFile(RemoteName=%hs, Verb=%hs)", remoteName ? remoteName : "",
-          verb ? verb : "");
-    if (!verb) return FF_FS_EXEC_YOURSELF;
-    // Exact bytes: the system's own compare would fold or ignore some characters.
-    bool open = strcmp(verb, "open") == 0;
-    bool properties = strcmp(verb, "properties") == 0;
+    // The host spells its verbs in lower case; any ASCII case is taken. Other verbs (a
+    // "quote ..." or "chmod ..." command line) are the host's own business.
+    bool open = FfEqualNameI(verb, L"open");
+    bool properties = FfEqualNameI(verb, L"properties");
     if (!open && !properties) return FF_FS_EXEC_YOURSELF;
+    if (properties && lstrcmpW(remoteName, L"\\") == 0) {
+        FfLog(L"FsExecuteFile: properties of the root - showing the about box.");
+        FfShowAboutBox(mainWindow);
+        return FF_FS_EXEC_OK;
+    }
     wchar_t realPath[FF_PANEL_PATH_CHARS];
     int isFolder = 0;
-    if (!FfResolveVirtualPath(remoteName, realPath, &isFolder)) {
-        FfLog(L"FsExecuteFile: could not resolve %hs back to a real source path.",
-              remoteName ? remoteName : "");
+    if (!FfResolveVirtualPathW(remoteName, realPath, &isFolder)) {
+        FfLog(L"FsExecuteFile: could not resolve %s back to a real source path.", remoteName);
         return FF_FS_EXEC_ERROR;
     }
     if (open) {
@@ -148,52 +299,60 @@ int __stdcall FsExecuteFile(HWND mainWindow, char* remoteName, char* verb)
     return FF_FS_EXEC_ERROR;
 }
 
-// Removes the first entry whose real path equals realPath, keeping the others' order.
-static void FfRemoveListedPath(const wchar_t* realPath)
+int __stdcall FsExecuteFile(HWND mainWindow, char* remoteName, char* verb)
 {
-    EnterCriticalSection(&g_listingLock);
-    int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount
-                                                           : FF_PANEL_LISTING_MAX;
-    for (int i = 0; i < count; ++i) {
-        if (!FfEqualNameI(g_panelListing[i].realPath, realPath)) continue;
-        MoveMemory(&g_panelListing[i], &g_panelListing[i + 1],
-                   (SIZE_T)(count - 1 - i) * sizeof(FfPanelEntry));
-        g_panelListingCount = count - 1;
-        break;
+    FfLog(L"FsExecuteFile(RemoteName=%hs, Verb=%hs)", remoteName ? remoteName : "",
+          verb ? verb : "");
+    wchar_t wideVerb[FF_VERB_CHARS];
+    // A verb too long to be one of the two is the host's.
+    if (!FfWidenHostText(verb, wideVerb, FF_VERB_CHARS)) return FF_FS_EXEC_YOURSELF;
+    wchar_t remote[FF_WIDE_PATH_CHARS];
+    if (!FfWidenHostText(remoteName, remote, FF_WIDE_PATH_CHARS) &&
+        (FfEqualNameI(wideVerb, L"open") || FfEqualNameI(wideVerb, L"properties"))) {
+        FfLog(L"FsExecuteFile: could not resolve %hs back to a real source path.",
+              remoteName ? remoteName : "");
+        return FF_FS_EXEC_ERROR;
     }
-    LeaveCriticalSection(&g_listingLock);
+    return FfExecuteFileW(mainWindow, remote, wideVerb);
 }
 
-BOOL __stdcall FsDeleteFile(char* remoteName)
+static BOOL FfDeleteFileW(const wchar_t* remoteName)
 {
     if (!g_settings.allowDelete) {
-        FfLog(L"FsDeleteFile(RemoteName=%hs) - refused: AllowDelete=N in Fleetfinder.cfg "
+        FfLog(L"FsDeleteFile(RemoteName=%s) - refused: AllowDelete=N in Fleetfinder.cfg "
               L"(default). The real source file is never touched by this plugin unless "
               L"AllowDelete=Y is set.",
-              remoteName ? remoteName : "");
+              remoteName);
         return FALSE;
     }
     wchar_t realPath[FF_PANEL_PATH_CHARS];
     int isFolder = 0;
-    if (!FfResolveVirtualPath(remoteName, realPath, &isFolder)) {
-        FfLog(L"FsDeleteFile: could not resolve %hs back to a real source path.",
-              remoteName ? remoteName : "");
+    if (!FfResolveVirtualPathW(remoteName, realPath, &isFolder)) {
+        FfLog(L"FsDeleteFile: could not resolve %s back to a real source path.", remoteName);
         return FALSE;
     }
-    // The flag of a listed entry comes from the engine; ask the disk as well, so a folder
-    // is never handed to the delete call whatever the listing says.
-    DWORD attributes = GetFileAttributesW(realPath);
-    if (isFolder || (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))) {
-        FfLog(L"FsDeleteFile: refused - %hs resolved to a folder, not a file (folders are never "
+    DWORD error = 0;
+    switch (FfDeleteResolvedFile(realPath, isFolder, &error)) {
+    case FF_DELETE_FOLDER:
+        FfLog(L"FsDeleteFile: refused - %s resolved to a folder, not a file (folders are never "
               L"deleted here).",
               remoteName);
         return FALSE;
-    }
-    if (!DeleteFileW(realPath)) {
-        FfLog(L"FsDeleteFile: DeleteFileW failed for %s, GetLastError=%lu", realPath, GetLastError());
+    case FF_DELETE_FAILED:
+        FfLog(L"FsDeleteFile: DeleteFileW failed for %s, GetLastError=%lu", realPath, error);
         return FALSE;
+    default:
+        FfLog(L"FsDeleteFile: deleted real source file %s (AllowDelete=Y).", realPath);
+        return TRUE;
     }
-    FfRemoveListedPath(realPath);
-    FfLog(L"FsDeleteFile: deleted real source file %s (AllowDelete=Y).", realPath);
-    return TRUE;
+}
+
+BOOL __stdcall FsDeleteFile(char* remoteName)
+{
+    wchar_t remote[FF_WIDE_PATH_CHARS];
+    if (FfWidenHostText(remoteName, remote, FF_WIDE_PATH_CHARS) || !g_settings.allowDelete)
+        return FfDeleteFileW(remote);  // a name that did not widen is refused as it is
+    FfLog(L"FsDeleteFile: could not resolve %hs back to a real source path.",
+          remoteName ? remoteName : "");
+    return FALSE;
 }

@@ -11,15 +11,19 @@ int FfNarrowName(const wchar_t* name, char* out, int outCap)
     if (!out || outCap <= 0) return 0;
     out[0] = 0;
     if (!name) return 0;
-    // No default character of our own: the code page's default stands in for the rest.
-    int written = WideCharToMultiByte(CP_ACP, 0, name, -1, out, outCap, nullptr, nullptr);
+    // No best fit: it turns a character the code page lacks into a look-alike (U+0141 into
+    // "L"), so two entries would reach the host under one name and each call on one would act
+    // on the other's file. No default character of our own: the code page's default stands in.
+    // (A UTF-8 code page takes no flags and has no character to lack.)
+    DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int written = WideCharToMultiByte(CP_ACP, flags, name, -1, out, outCap, nullptr, nullptr);
     if (written > 0) return written - 1;
     // Too long: keep the whole characters that fit, so no lead byte loses its trail byte.
     int length = 0;
     for (const wchar_t* p = name; *p;) {
         int chars = (IS_HIGH_SURROGATE(p[0]) && IS_LOW_SURROGATE(p[1])) ? 2 : 1;
         char bytes[8];
-        int size = WideCharToMultiByte(CP_ACP, 0, p, chars, bytes, sizeof(bytes), nullptr, nullptr);
+        int size = WideCharToMultiByte(CP_ACP, flags, p, chars, bytes, sizeof(bytes), nullptr, nullptr);
         if (size <= 0 || length + size > outCap - 1) break;
         CopyMemory(out + length, bytes, size);
         length += size;
@@ -150,6 +154,28 @@ static bool FfResolveListedFolder(const wchar_t* first, const wchar_t* subPath, 
     return lstrlenW(folder) + 2 <= FF_PANEL_PATH_CHARS - 1;  // room for "\\*"
 }
 
+// A real folder that holds nothing lists as empty: no handle, and "no more files" (the last
+// error is set after the log line, whose writing may change it).
+static HANDLE FfReturnEmptyFolder(FfFindHandle* handle, const wchar_t* folder)
+{
+    HeapFree(GetProcessHeap(), 0, handle);
+    FfLog(L"FsFindFirst: real folder \"%s\" is empty - listing it as empty.", folder);
+    SetLastError(ERROR_NO_MORE_FILES);
+    return INVALID_HANDLE_VALUE;
+}
+
+// A real folder that cannot be listed shows the placeholder that says what to do.
+static HANDLE FfReturnUnreadable(FfFindHandle* handle, WIN32_FIND_DATAA* findData,
+                                 const wchar_t* folder, DWORD error)
+{
+    FfLog(L"FsFindFirst: real folder \"%s\" resolved but appears empty or unreadable "
+          L"(GetLastError=%lu) - showing placeholder instead.",
+          folder, error);
+    FfFillPlaceholder(findData, FF_PLACEHOLDER_UNRESOLVED_A);
+    handle->state = FF_FIND_PLACEHOLDER;
+    return (HANDLE)handle;
+}
+
 static HANDLE FfStartRealBrowsing(FfFindHandle* handle, WIN32_FIND_DATAA* findData,
                                   const wchar_t* folder)
 {
@@ -157,24 +183,21 @@ static HANDLE FfStartRealBrowsing(FfFindHandle* handle, WIN32_FIND_DATAA* findDa
     FfFormatText(pattern, FF_PANEL_PATH_CHARS, L"%s\\*", folder);
     WIN32_FIND_DATAW real;
     HANDLE find = FindFirstFileW(pattern, &real);
-    if (find == INVALID_HANDLE_VALUE) {
-        FfLog(L"FsFindFirst: real folder \"%s\" resolved but appears empty or unreadable "
-              L"(GetLastError=%lu) - showing placeholder instead.",
-              folder, GetLastError());
-        FfFillPlaceholder(findData, FF_PLACEHOLDER_UNRESOLVED_A);
-        handle->state = FF_FIND_PLACEHOLDER;
-        return (HANDLE)handle;
+    if (find == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        // Nothing at all matched (a drive root holds no "." or ".."): empty if it is a folder.
+        DWORD attributes = GetFileAttributesW(folder);
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            return FfReturnEmptyFolder(handle, folder);
+        SetLastError(ERROR_FILE_NOT_FOUND);
     }
+    if (find == INVALID_HANDLE_VALUE) return FfReturnUnreadable(handle, findData, folder, GetLastError());
     bool have = true;
     while (have && FfIsDotEntry(real.cFileName)) have = FindNextFileW(find, &real) != 0;
     if (!have) {
+        DWORD error = GetLastError();
         FindClose(find);
-        FfLog(L"FsFindFirst: real folder \"%s\" resolved but appears empty or unreadable "
-              L"(GetLastError=%lu) - showing placeholder instead.",
-              folder, GetLastError());
-        FfFillPlaceholder(findData, FF_PLACEHOLDER_UNRESOLVED_A);
-        handle->state = FF_FIND_PLACEHOLDER;
-        return (HANDLE)handle;
+        if (error == ERROR_NO_MORE_FILES) return FfReturnEmptyFolder(handle, folder);
+        return FfReturnUnreadable(handle, findData, folder, error);
     }
     handle->state = FF_FIND_REAL;
     handle->realFind = find;
@@ -210,8 +233,7 @@ HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* findData)
 
     wchar_t wide[FF_WIDE_PATH_CHARS];
     // A path that does not fit is not cut: a cut path could name another folder.
-    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, FF_WIDE_PATH_CHARS) <= 0)
-        return FfReturnUnresolved(handle, findData, path);
+    if (!FfWidenHostText(path, wide, FF_WIDE_PATH_CHARS)) return FfReturnUnresolved(handle, findData, path);
     int length = lstrlenW(wide);
     if (length < 2) return FfReturnUnresolved(handle, findData, path);
     while (length > 0 && wide[length - 1] == L'\\') wide[--length] = 0;
@@ -225,7 +247,8 @@ HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* findData)
     const wchar_t* subPath = *slash ? slash + 1 : nullptr;
     if (!first[0]) return FfReturnUnresolved(handle, findData, path);
     // "." or ".." below a published folder would leave it: such paths resolve to nothing.
-    if (subPath && FfPathHasDotComponent(subPath)) return FfReturnUnresolved(handle, findData, path);
+    if (subPath && (FfPathHasDotComponent(subPath) || FfPathHasUnsafeChar(subPath)))
+        return FfReturnUnresolved(handle, findData, path);
 
     wchar_t folder[FF_PANEL_PATH_CHARS];
     if (!FfResolveListedFolder(first, subPath, folder))

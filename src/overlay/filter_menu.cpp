@@ -5,16 +5,6 @@
 #include "../search/search.h"
 
 #define FF_ABOUT_MENU_TEXT_MAX 64
-#define FF_ABOUT_TEXT_MAX 320
-
-void FfShowAboutBox()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    wchar_t text[FF_ABOUT_TEXT_MAX];
-    FfBuildAboutText(text, FF_ABOUT_TEXT_MAX, now.wYear);
-    MessageBoxW(g_overlayWindow, text, L"Fleetfinder", MB_ICONINFORMATION);
-}
 
 static void FfSelectFilterFromMenu(int index)
 {
@@ -54,6 +44,6 @@ void FfShowFilterMenu()
         id - FF_CMD_FILTER_BASE < g_filterCount) {
         FfSelectFilterFromMenu(id - FF_CMD_FILTER_BASE);
     } else if (id == FF_CMD_ABOUT) {
-        FfShowAboutBox();
+        FfShowAboutBox(g_overlayWindow);
     }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include "../bridge/bridge.h"  // the about box and its version
 
 // ---- limits, ids -----------------------------------------------------------
 #define FF_MATCH_MASK_MAX 1024      // per-character match marks of one name
@@ -9,12 +10,7 @@
 #define FF_SELECTED_INDEXES_MAX 500 // room of the buffer FfGetSelectedResultIndexes fills
 #define FF_CMD_FILTER_BASE 1000     // filter menu: 1000 + filter index
 #define FF_CMD_ABOUT 2000           // filter menu: the about entry
-#define FF_ABOUT_OWNER L"Fleetfinder contributors"
 
-// Version shown by the about box (wide text); CMake passes the real one.
-#ifndef FF_VERSION_TEXT
-#define FF_VERSION_TEXT L"1.2"
-#endif
 
 // ---- list state (background thread only) -----------------------------------
 extern int g_selectedIndex;                  // caret row for keyboard moves, -1 for none
@@ -84,9 +80,8 @@ bool FfBuildTipText(const wchar_t* path, bool isFolder, wchar_t* out, int capaci
 int FfFindWordDeleteStart(const wchar_t* text, int end);
 // Next single-selection row for Down (down true) or Up; stays inside 0 .. resultCount - 1.
 int FfNextSelectedIndex(int current, int resultCount, bool down);
-// About entry of the filter menu and the about box's text.
+// About entry of the filter menu (the box itself is the bridge's FfShowAboutBox).
 void FfBuildAboutMenuText(wchar_t* buffer, int capacity);
-void FfBuildAboutText(wchar_t* buffer, int capacity, int year);
 
 // Same rules over the live state (theme, overlay, list).
 int FfContentRight(int right);   // right less the scroll bar's 12 sp while the list has one
@@ -108,4 +103,3 @@ void FfPublishFromSearchBox(bool append);
 
 // ---- filter menu and about box ---------------------------------------------------------
 void FfShowFilterMenu();
-void FfShowAboutBox();

@@ -187,13 +187,3 @@ void FfBuildAboutMenuText(wchar_t* buffer, int capacity)
 {
     FfFormatText(buffer, capacity, L"About %s v%s...", L"Fleetfinder", FF_VERSION_TEXT);
 }
-
-void FfBuildAboutText(wchar_t* buffer, int capacity, int year)
-{
-    wchar_t notice[96];
-    FfFormatText(notice, 96, L"Copyright \u00A9 %d %s", year, FF_ABOUT_OWNER);
-    wchar_t stamp[32];
-    FfFormatText(stamp, 32, L"%hs %hs", __DATE__, __TIME__);
-    FfFormatText(buffer, capacity, L"%s\n\nVersion: %s\nBuild: %s\n\n%s", L"Fleetfinder",
-                 FF_VERSION_TEXT, stamp, notice);
-}

@@ -159,6 +159,18 @@ TEST_F(BridgeEndToEnd, EnterPublishesAndTheHostActsOnTheRealFiles)
     // Copying out gives the real file's bytes; delete is refused and leaves the file.
     ASSERT_EQ(host.CopyToOtherPanel(items[1].name), 0);
     EXPECT_EQ(FfTestReadBytes(out + L"\\" + items[1].name), FfTestReadBytes(items[1].path));
+    // Again onto an older copy: the plug-in answers "exists" and the host asks the user.
+    FfTestWriteBytes(out + L"\\" + items[1].name, "older");
+    ASSERT_TRUE(host.SetOverwriteAnswer(FF_HOST_OVERWRITE_NO));
+    EXPECT_EQ(host.CopyToOtherPanel(items[1].name), FF_HOST_OP_SKIPPED);
+    EXPECT_EQ(FfTestReadBytes(out + L"\\" + items[1].name), "older");
+    ASSERT_TRUE(host.SetOverwriteAnswer(FF_HOST_OVERWRITE_YES));
+    EXPECT_EQ(host.CopyToOtherPanel(items[1].name), 0);
+    EXPECT_EQ(FfTestReadBytes(out + L"\\" + items[1].name), FfTestReadBytes(items[1].path));
+    EXPECT_EQ(CountEvents(L"exists", FF_HOST_OVERWRITE_NO) + CountEvents(L"exists", FF_HOST_OVERWRITE_YES), 2);
+    // A move while AllowDelete=N is refused before anything is copied.
+    EXPECT_EQ(host.MoveToOtherPanel(items[0].name), 6);
+    EXPECT_FALSE(FfTestFileExists(out + L"\\" + items[0].name));
     EXPECT_EQ(host.Delete(items[0].name), 0);
     EXPECT_TRUE(FfTestFileExists(items[0].path));
 }

@@ -51,6 +51,9 @@ TEST(ContentFields, PathValuesAndCutBuffers)
         {"Z:\\elsewhere\\report.txt", 1, false, "C:\\data\\Report.txt"},  // only the last part counts
         {"report.txt", 1, false, "C:\\data\\Report.txt"},
         {"\\dir", 0, true, "D:\\deep\\Dir"},
+        {"\\Dir\\Report.txt", 0, true, "D:\\deep\\Dir\\Report.txt"},  // its own, not the namesake's
+        {"\\Dir\\Report.txt", 1, false, "D:\\deep\\Dir\\Report.txt"},
+        {"\\Report.txt\\x", 0, true, ""},
         {"\\Report.txt.bak", 0, true, ""},
         {"\\Report.tx", 0, true, ""},
         {"\\", 0, true, ""},

@@ -20,8 +20,8 @@ std::vector<Listed> List(const char* path, DWORD* lastError = nullptr)
     WIN32_FIND_DATAA data;
     memset(&data, 0xCC, sizeof(data));
     HANDLE handle = FsFindFirst((char*)path, &data);
-    EXPECT_NE(handle, INVALID_HANDLE_VALUE);
-    if (handle == INVALID_HANDLE_VALUE) return items;
+    if (lastError) *lastError = GetLastError();
+    if (handle == INVALID_HANDLE_VALUE) return items;  // an empty folder
     do {
         EXPECT_EQ(data.cAlternateFileName[0], 0);
         items.push_back({data.cFileName, data.dwFileAttributes,
@@ -93,7 +93,7 @@ TEST_F(FsListing, PassThroughBrowsingOfRealFolders)
         {"\\PUB\\\\\\", {"one.txt", "sub"}},       // ASCII case, trailing backslashes
         {"\\pub\\sub", {"deep.bin"}},
         {"\\pub\\sub\\", {"deep.bin"}},
-        {"\\empty", {kUnresolved}},              // nothing but "." and ".."
+        {"\\empty", {}},                         // nothing but "." and "..": empty
         {"\\gone", {kUnresolved}},               // removed from disk
         {"\\file.txt", {kUnresolved}},           // a file entry is no folder
         {"\\nothing", {kUnresolved}},
@@ -108,9 +108,11 @@ TEST_F(FsListing, PassThroughBrowsingOfRealFolders)
         {"\\pub\\... ", {kUnresolved}},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> names = Names(List(c.path));
+        DWORD error = 0;
+        std::vector<std::string> names = Names(List(c.path, &error));
         std::sort(names.begin(), names.end());
         EXPECT_EQ(names, c.names) << c.path;
+        EXPECT_EQ(error, (DWORD)ERROR_NO_MORE_FILES) << c.path;
     }
     std::vector<Listed> sub = List("\\pub\\sub");
     ASSERT_EQ(sub.size(), 1u);
@@ -143,7 +145,9 @@ TEST_F(FsListing, LogLinesTellWhy)
     List("\\pub");
     EXPECT_EQ(log.Count(L"FsFindFirst(Path=\\nothing)"), 1);
     EXPECT_EQ(log.Count(L"FsFindFirst: could not resolve subpath \\nothing to a real folder - showing placeholder instead."), 1);
-    EXPECT_EQ(log.Count(L"FsFindFirst: real folder \"" + dir + L"\\empty\" resolved but appears empty or unreadable (GetLastError=18) - showing placeholder instead."), 1);
+    List("\\gone");
+    EXPECT_EQ(log.Count(L"FsFindFirst: real folder \"" + dir + L"\\empty\" is empty - listing it as empty."), 1);
+    EXPECT_EQ(log.Count(L"FsFindFirst: real folder \"" + dir + L"\\no-such-folder\" resolved but appears empty or unreadable (GetLastError=3) - showing placeholder instead."), 1);
     EXPECT_EQ(log.Count(L"FsFindFirst: real pass-through browsing of \"" + dir + L"\\pub\" (first entry \""), 1);
 }
 
@@ -155,6 +159,9 @@ TEST_F(FsListing, NamesOutsideTheCodePageGetItsDefaultCharacter)
     ASSERT_EQ(root.size(), 1u);
     EXPECT_EQ(root[0].name, FfBridgeAnsi(odd));
     EXPECT_NE(root[0].name.find('?'), std::string::npos);
+    // No best fit: a look-alike would be another entry's name.
+    FfBridgeSetListing({{L"\u0141\u00F3d\u017A.txt", L"C:\\x.txt"}});
+    EXPECT_EQ(List("\\")[0].name, "?\xF3" "d?.txt");
     // A 299-character name is cut to fit the host's 260-byte field, terminated.
     FfBridgeSetListing({{std::wstring(299, L'n'), L"C:\\n"}});
     root = List("\\");

@@ -133,13 +133,14 @@ int __stdcall FsGetFile(char* remote, char* local, int flags, void*)
     int index = FakeFindByPath(remote);
     if (index < 0) return 2;
     if (IsFolder(index)) return 6;
-    if (GetFileAttributesA(local) != INVALID_FILE_ATTRIBUTES && !(flags & 1)) return 3;
+    if (GetFileAttributesA(local) != INVALID_FILE_ATTRIBUTES && !(flags & 1)) return 1;  // exists
     HANDLE file = CreateFileA(local, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 3;
+    if (file == INVALID_HANDLE_VALUE) return 4;
     std::string content = std::string("copy of ") + remote;
     DWORD written = 0;
     WriteFile(file, content.data(), (DWORD)content.size(), &written, nullptr);
     CloseHandle(file);
+    if (flags & 4) g_entries.erase(g_entries.begin() + index);  // moved
     return 0;
 }
 

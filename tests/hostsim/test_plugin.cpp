@@ -1,5 +1,6 @@
 // The stand-in host's calls into a file-system plug-in, proven with a plug-in that records them.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include "hostctl.h"
 
 namespace {
@@ -119,7 +120,7 @@ TEST_F(HostPlugin, BrowsesIntoFoldersAndBack)
     EXPECT_EQ(host.Folder(), kRoot + L"\\Empty");
 }
 
-TEST_F(HostPlugin, CopiesToTheOtherPanelWithTheOverwriteAnswer)
+TEST_F(HostPlugin, CopyProtocolWithTheOverwriteAnswerAndMoves)
 {
     ASSERT_TRUE(host.SetFolder(FF_HOST_ACTIVE, kRoot));
     EXPECT_EQ(host.CopyToOtherPanel(L"alpha.txt"), 0);
@@ -127,31 +128,45 @@ TEST_F(HostPlugin, CopiesToTheOtherPanelWithTheOverwriteAnswer)
     EXPECT_EQ(LastCall("FsGetFile"), "FsGetFile \\alpha.txt|" + TargetAnsi("alpha.txt") + "|0");
     EXPECT_EQ(host.Names(FF_HOST_RIGHT), (std::vector<std::wstring>{ L"alpha.txt" })) << "the target panel is listed again";
 
+    // The host's protocol: never the overwrite bit at first; "exists" asks the user.
     struct Case {
         const char* label;
+        bool move;
+        std::wstring name;
         int answer;
         int result;
-        const char* flags;  // the flags of a new FsGetFile call, or null when none is made
+        std::string flags;  // the flags of each FsGetFile call made
+        int questions;      // "exists" events
     } cases[] = {
-        { "user confirms", FF_HOST_OVERWRITE_YES, 0, "1" },
-        { "user declines", FF_HOST_OVERWRITE_NO, FF_HOST_OP_SKIPPED, nullptr },
-        { "no question asked", FF_HOST_OVERWRITE_NOBIT, 3, "0" },
+        { "exists, user confirms", false, L"alpha.txt", FF_HOST_OVERWRITE_YES, 0, "0,1", 1 },
+        { "exists, user declines", false, L"alpha.txt", FF_HOST_OVERWRITE_NO, FF_HOST_OP_SKIPPED, "0", 1 },
+        // A name outside ASCII goes back to the plug-in exactly as it was listed.
+        { "move to a new target", true, Ansi(betaName), FF_HOST_OVERWRITE_YES, 0, "4", 0 },
+        { "move onto an existing target", true, L"alpha.txt", FF_HOST_OVERWRITE_YES, 0, "4,5", 1 },
     };
     for (const auto& c : cases) {
         int before = Count("FsGetFile");
+        ASSERT_TRUE(host.ClearEvents());
         ASSERT_TRUE(host.SetOverwriteAnswer(c.answer)) << c.label;
-        EXPECT_EQ(host.CopyToOtherPanel(L"alpha.txt"), c.result) << c.label;
-        EXPECT_EQ(Count("FsGetFile"), before + (c.flags ? 1 : 0)) << c.label;
-        if (c.flags) {
-            EXPECT_EQ(LastCall("FsGetFile"), "FsGetFile \\alpha.txt|" + TargetAnsi("alpha.txt") + "|" + c.flags) << c.label;
+        EXPECT_EQ(c.move ? host.MoveToOtherPanel(c.name) : host.CopyToOtherPanel(c.name), c.result) << c.label;
+        std::string flags, log = "\n" + Log();
+        int seen = 0;
+        for (size_t at = log.find("\nFsGetFile "); at != std::string::npos; at = log.find("\nFsGetFile ", at + 1)) {
+            if (seen++ < before) continue;
+            size_t end = log.find('\r', at);
+            flags += (flags.empty() ? "" : ",") + log.substr(log.rfind('|', end) + 1, end - log.rfind('|', end) - 1);
         }
+        EXPECT_EQ(flags, c.flags) << c.label;
+        int questions = 0;
+        for (const auto& e : host.Events()) questions += e.kind == L"exists";
+        EXPECT_EQ(questions, c.questions) << c.label;
+        std::vector<std::wstring> names = host.Names();
+        EXPECT_EQ(std::find(names.begin(), names.end(), c.name) == names.end(), c.move && c.result == 0) << c.label;
     }
+    EXPECT_EQ(FfTestReadBytes(target + L"\\" + Ansi(betaName)), "copy of \\" + betaName);
     ASSERT_TRUE(host.SetOverwriteAnswer(FF_HOST_OVERWRITE_YES));
     EXPECT_EQ(host.CopyToOtherPanel(L"Folder"), 6) << "the plug-in's answer is passed on";
     EXPECT_EQ(host.CopyToOtherPanel(L"missing.txt"), FF_HOST_OP_NOT_FOUND);
-    // A name outside ASCII goes back to the plug-in exactly as it was listed.
-    EXPECT_EQ(host.CopyToOtherPanel(Ansi(betaName)), 0);
-    EXPECT_EQ(LastCall("FsGetFile"), "FsGetFile \\" + betaName + "|" + TargetAnsi(betaName) + "|0");
     // Inside a plug-in folder the remote name carries the folder.
     ASSERT_EQ(host.Open(L"Folder"), 0);
     EXPECT_EQ(host.CopyToOtherPanel(L"inner.txt"), 0);
@@ -224,8 +239,8 @@ TEST_F(HostPlugin, PanelKeysCopyBrowseAndSwitch)
     ASSERT_TRUE(host.BringToFront());
     ASSERT_TRUE(FfTestWaitFor([&] { return GetForegroundWindow() == host.mainWindow; }));
     PressKey(VK_F5);  // copy the item under the cursor to the other panel
-    ASSERT_TRUE(FfTestWaitFor([&] { return FfTestFileExists(target + L"\\alpha.txt"); }));
-    EXPECT_EQ(FfTestReadBytes(target + L"\\alpha.txt"), "copy of \\alpha.txt");
+    // The file exists before the plug-in has written it: wait for its content.
+    EXPECT_TRUE(FfTestWaitFor([&] { return FfTestReadBytes(target + L"\\alpha.txt") == "copy of \\alpha.txt"; }));
     PressKey(VK_DOWN);
     ASSERT_TRUE(FfTestWaitFor([&] { return host.CurrentItem() == L"Folder"; }));
     PressKey(VK_RETURN);  // a folder is entered

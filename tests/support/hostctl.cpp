@@ -334,6 +334,7 @@ bool FfHostCtl::WaitForEvent(const wchar_t* kind, DWORD timeoutMs, FfHostEvent* 
 }
 
 int FfHostCtl::CopyToOtherPanel(const std::wstring& name) { return (int)Request(FF_HOSTCTL_COPY, name); }
+int FfHostCtl::MoveToOtherPanel(const std::wstring& name) { return (int)Request(FF_HOSTCTL_MOVE_ITEM, name); }
 int FfHostCtl::Open(const std::wstring& name) { return (int)Request(FF_HOSTCTL_OPEN, name); }
 int FfHostCtl::Properties(const std::wstring& name) { return (int)Request(FF_HOSTCTL_PROPERTIES, name); }
 int FfHostCtl::Delete(const std::wstring& name) { return (int)Request(FF_HOSTCTL_DELETE, name); }

@@ -109,9 +109,12 @@ public:
     // In the plug-in's folder they return the plug-in's result code (FsGetFile, FsExecuteFile,
     // FsDeleteFile) or one of FF_HOST_OP_*. Open on a folder enters it (result 0).
     int CopyToOtherPanel(const std::wstring& name);
+    int MoveToOtherPanel(const std::wstring& name);
     int Open(const std::wstring& name);
     int Properties(const std::wstring& name);
     int Delete(const std::wstring& name);
+    // The user's answer (FF_HOST_OVERWRITE_*) when a copy's target exists; each question is
+    // recorded as an event "exists" with the answer as its number and the target as its path.
     bool SetOverwriteAnswer(int answer);
     // Registers a library under [FileSystemPlugins] of the host's wincmd.ini, as the host's own
     // plug-in installer does (the library is loaded on the first entry into its folder).

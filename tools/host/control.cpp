@@ -120,12 +120,13 @@ static LRESULT FfHostRun(int code, const std::vector<std::wstring>& args, std::w
     case FF_HOSTCTL_GET_EVENTS: *reply = FfHostEventsReply(); return 1;
     case FF_HOSTCTL_CLEAR_EVENTS: g_hostEvents.clear(); return 1;
     case FF_HOSTCTL_COPY: return FfHostCopyItem(FfHostArg(args, 0));
+    case FF_HOSTCTL_MOVE_ITEM: return FfHostCopyItem(FfHostArg(args, 0), true);
     case FF_HOSTCTL_OPEN: return FfHostOpenItem(FfHostArg(args, 0));
     case FF_HOSTCTL_PROPERTIES: return FfHostPropertiesItem(FfHostArg(args, 0));
     case FF_HOSTCTL_DELETE: return FfHostDeleteItem(FfHostArg(args, 0));
     case FF_HOSTCTL_SET_OVERWRITE: {
         int answer = FfHostArgInt(args, 0, FF_HOST_OVERWRITE_YES);
-        if (answer < FF_HOST_OVERWRITE_YES || answer > FF_HOST_OVERWRITE_NOBIT) return 0;
+        if (answer < FF_HOST_OVERWRITE_YES || answer > FF_HOST_OVERWRITE_NO) return 0;
         g_hostOverwriteAnswer = answer;
         return 1;
     }

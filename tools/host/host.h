@@ -11,6 +11,8 @@
 #define FF_HOST_CMD_COPY_PATH 2029
 #define FF_HOST_CHANGEDIR_TAG 0x4443         // WM_COPYDATA tag "CD"
 #define FF_HOST_COPYFLAG_OVERWRITE 1
+#define FF_HOST_COPYFLAG_MOVE 4
+#define FF_HOST_FILE_EXISTS 1                // FsGetFile: the target exists, ask the user
 #define FF_HOST_VIRTUAL_PREFIX L"\\\\\\"     // three backslashes open a plug-in's folder
 
 // ---- The change-folder record (cdrecord.cpp) -------------------------------------------------
@@ -101,7 +103,9 @@ bool FfHostGoUp(int panel);
 void FfHostActivatePanel(int panel);
 int FfHostFindItem(int panel, const std::wstring& name);
 std::wstring FfHostCurrentItem(int panel);
-int FfHostCopyItem(const std::wstring& name);
+// Copies (or moves) an item to the other panel's folder: FsGetFile first without the overwrite
+// bit; on "exists" the overwrite answer decides whether it is called again with the bit.
+int FfHostCopyItem(const std::wstring& name, bool move = false);
 int FfHostOpenItem(const std::wstring& name);
 int FfHostPropertiesItem(const std::wstring& name);
 int FfHostDeleteItem(const std::wstring& name);

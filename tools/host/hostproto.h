@@ -1,18 +1,17 @@
 // Wire protocol of the stand-in host's control window, shared by the host and the test driver.
 #pragma once
 
-// What the host does when a copy out of the plug-in's folder finds its target already there
-// (the answer a user would give in the host's overwrite question).
+// The answer a user gives to the host's overwrite question, asked when FsGetFile (called first
+// without the overwrite bit) reports that the target exists.
 enum {
-    FF_HOST_OVERWRITE_YES = 0,    // call FsGetFile with the overwrite bit (the default)
-    FF_HOST_OVERWRITE_NO = 1,     // skip the file: FsGetFile is not called
-    FF_HOST_OVERWRITE_NOBIT = 2,  // call FsGetFile without the overwrite bit anyway
+    FF_HOST_OVERWRITE_YES = 0,  // call FsGetFile again, with the overwrite bit (the default)
+    FF_HOST_OVERWRITE_NO = 1,   // skip the file: FsGetFile is not called again
 };
 
 // Result of an item operation when the host did not reach the plug-in at all.
 enum {
     FF_HOST_OP_NOT_FOUND = -1000,  // no item of that name in the panel
-    FF_HOST_OP_SKIPPED = -1001,    // the overwrite answer was "no"
+    FF_HOST_OP_SKIPPED = -1001,    // the target existed and the overwrite answer was "no"
     FF_HOST_OP_NO_PLUGIN = -1002,  // the panel is not in a plug-in folder, or no library loaded
     FF_HOST_OP_FAILED = -1003,     // the control request itself failed (host gone, time-out)
 };
@@ -42,6 +41,7 @@ enum {
     FF_HOSTCTL_SET_OVERWRITE,  // answer
     FF_HOSTCTL_GET_WINDOWS,    // -> main \n left list \n right list
     FF_HOSTCTL_INSTALL_PLUGIN, // root name \n library: written to [FileSystemPlugins] as the host's installer does
+    FF_HOSTCTL_MOVE_ITEM,      // name: moved to the other panel (FsGetFile with the move bit)
 };
 
 // Window class of the host's control window.

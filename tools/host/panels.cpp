@@ -231,7 +231,7 @@ bool FfHostGoUp(int panel)
     return FfHostChangeFolder(panel, parent, true);
 }
 
-int FfHostCopyItem(const std::wstring& name)
+int FfHostCopyItem(const std::wstring& name, bool move)
 {
     int panel = g_hostActivePanel;
     int index = FfHostFindItem(panel, name);
@@ -241,20 +241,29 @@ int FfHostCopyItem(const std::wstring& name)
     std::wstring targetRoot, targetPath;
     if (target.empty() || FfHostSplitVirtualPath(target, &targetRoot, &targetPath)) return FF_HOST_OP_NO_PLUGIN;
     std::wstring local = FfHostJoin(target, item.name);
-    int flags = 0;
-    if (GetFileAttributesW(local.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        if (g_hostOverwriteAnswer == FF_HOST_OVERWRITE_NO) return FF_HOST_OP_SKIPPED;
-        if (g_hostOverwriteAnswer == FF_HOST_OVERWRITE_YES) flags |= FF_HOST_COPYFLAG_OVERWRITE;
-    }
-    int result;
     std::wstring root, pluginPath;
+    int result;
     if (FfHostSplitVirtualPath(g_hostPanels[panel].folder, &root, &pluginPath)) {
-        result = FfHostPluginGetFile(root, FfHostPluginItemPath(pluginPath, item), local, flags, item);
+        // The host's protocol: never the overwrite bit at first; the plug-in reports an existing
+        // target, the user is asked, and only a "yes" calls again with the bit.
+        std::string remote = FfHostPluginItemPath(pluginPath, item);
+        int flags = move ? FF_HOST_COPYFLAG_MOVE : 0;
+        result = FfHostPluginGetFile(root, remote, local, flags, item);
+        if (result == FF_HOST_FILE_EXISTS) {
+            FfHostRecordEvent(L"exists", g_hostOverwriteAnswer, local);
+            if (g_hostOverwriteAnswer != FF_HOST_OVERWRITE_YES) return FF_HOST_OP_SKIPPED;
+            result = FfHostPluginGetFile(root, remote, local, flags | FF_HOST_COPYFLAG_OVERWRITE, item);
+        }
     } else {
         std::wstring source = FfHostJoin(g_hostPanels[panel].folder, item.name);
-        result = CopyFileW(source.c_str(), local.c_str(), (flags & FF_HOST_COPYFLAG_OVERWRITE) ? FALSE : TRUE) ? 0 : 3;
+        bool exists = GetFileAttributesW(local.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (exists && g_hostOverwriteAnswer != FF_HOST_OVERWRITE_YES) return FF_HOST_OP_SKIPPED;
+        result = CopyFileW(source.c_str(), local.c_str(), FALSE) ? 0 : 3;
+        if (result == 0 && move) result = DeleteFileW(source.c_str()) ? 0 : 3;
     }
     FfHostRefreshPanel(1 - panel);
+    // A move takes the item out of the source panel; a failed one leaves it listed.
+    if (move) FfHostRefreshPanel(panel);
     return result;
 }
 
