@@ -5,10 +5,22 @@
 #include <string.h>
 
 HWND g_hostWindow = NULL;
+DWORD g_hostProcessId = 0;
+
+bool FfIsHostProcessWindow(HWND window)
+{
+    DWORD processId = 0;
+    if (!window || !GetWindowThreadProcessId(window, &processId)) return false;
+    return processId == (g_hostProcessId ? g_hostProcessId : GetCurrentProcessId());
+}
 
 HWND FfFindHostWindow(void)
 {
-    HWND window = FindWindowW(FF_HOST_WINDOW_CLASS, NULL);
+    // Several hosts may run at once; ours is the one whose process loaded us.
+    HWND window = NULL;
+    while ((window = FindWindowExW(NULL, window, FF_HOST_WINDOW_CLASS, NULL)) != NULL) {
+        if (FfIsHostProcessWindow(window)) break;
+    }
     if (window) g_hostWindow = window;
     // With no host window the last one found is kept: callers give up quietly when it is stale.
     return g_hostWindow;
@@ -27,9 +39,31 @@ int FfGetActivePanelRect(HWND hostWindow, RECT* rect)
     return GetWindowRect(info.hwndFocus, rect) ? 1 : 0;
 }
 
+// A host that stops answering must not hold the background thread (and with it the hotkey and
+// the overlay) for ever. Sent messages are still handled while waiting: the host may send to our
+// windows while it handles ours (the clipboard's owner, activation), and waiting blocked for
+// those would only end at the time-out.
+static bool FfSendToHost(HWND hostWindow, UINT message, WPARAM wParam, LPARAM lParam, DWORD* error)
+{
+    DWORD_PTR result = 0;
+    SetLastError(0);
+    LRESULT sent = SendMessageTimeoutW(hostWindow, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                                       FF_HOST_SEND_TIMEOUT_MS, &result);
+    *error = sent ? 0 : GetLastError();
+    return sent != 0;
+}
+
 void FfSendHostCommand(HWND hostWindow, int command)
 {
-    SendMessageW(hostWindow, FF_HOST_COMMAND_MESSAGE, (WPARAM)command, 0);
+    if (!hostWindow) return;
+    DWORD error = 0;
+    bool ok = FfSendToHost(hostWindow, FF_HOST_COMMAND_MESSAGE, (WPARAM)command, 0, &error);
+    if (ok)
+        FfLog(L"FfSendHostCommand: command %d to the host window %p OK", command, (void*)hostWindow);
+    else
+        FfLog(L"FfSendHostCommand: command %d to the host window %p FAILED (no answer within %d ms, "
+              L"hung or gone, GetLastError=%lu)",
+              command, (void*)hostWindow, FF_HOST_SEND_TIMEOUT_MS, error);
 }
 
 void FfTriggerGoToPreviousDir(HWND hostWindow)
@@ -77,7 +111,13 @@ void FfSendHostChangeDir(HWND hostWindow, const wchar_t* path)
         block.dwData = FF_HOST_CHANGEDIR_TAG;
         block.cbData = (DWORD)size;
         block.lpData = record;
-        SendMessageW(hostWindow, WM_COPYDATA, (WPARAM)g_overlayWindow, (LPARAM)&block);
+        DWORD error = 0;
+        if (FfSendToHost(hostWindow, WM_COPYDATA, (WPARAM)g_overlayWindow, (LPARAM)&block, &error))
+            FfLog(L"FfSendHostChangeDir: change-folder record to the host window %p OK", (void*)hostWindow);
+        else
+            FfLog(L"FfSendHostChangeDir: change-folder record to the host window %p FAILED (no answer "
+                  L"within %d ms, hung or gone, GetLastError=%lu)",
+                  (void*)hostWindow, FF_HOST_SEND_TIMEOUT_MS, error);
     }
     HeapFree(GetProcessHeap(), 0, record);
 }

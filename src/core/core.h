@@ -5,6 +5,9 @@
 // Private thread message posted to the background thread (no window, both parameters 0)
 // when the host has just entered the plug-in's folder after a cold load.
 #define WM_FF_AUTOOPEN_OVERLAY (WM_USER + 300)
+// Private thread message the keyboard hook posts to its own thread to open the overlay: the hook
+// must return at once, and a posted message waits until a search run in progress has ended.
+#define WM_FF_OPEN_OVERLAY (WM_USER + 301)
 
 #define FF_PATH_CHARS 2048            // configPath, everythingIniPath, the log path, module names
 #define FF_FILTER_NAME_CHARS 128      // lastSelectedFilter
@@ -45,7 +48,8 @@ struct FfSortOrderName {
 };
 
 extern FfSettings g_settings;                 // the one settings record
-extern wchar_t g_logPath[FF_PATH_CHARS];      // Fleetfinder.log beside the module, or empty: no log
+extern wchar_t g_logPath[FF_PATH_CHARS];      // Fleetfinder.log (see FfLocateSettingsFiles), or empty: no log
+extern wchar_t g_configFilePath[FF_PATH_CHARS]; // Fleetfinder.cfg to load (see FfLocateSettingsFiles), or empty
 extern HINSTANCE g_moduleHandle;              // the plug-in module, saved at process attach
 extern volatile DWORD g_hookThreadId;         // the background thread's id, 0 until it exists
 extern HHOOK g_hookHandle;                    // the low-level keyboard hook, or null
@@ -68,9 +72,21 @@ bool FfHandleThreadMessage(const MSG* msg);
 // The module's folder (its full file name cut after the last backslash) followed by fileName.
 // Returns false (and an empty out) when the module's file name is not available.
 bool FfBuildModuleSiblingPath(wchar_t* out, int cap, const wchar_t* fileName);
+// Sets g_configFilePath and g_logPath from the module's folder and %APPDATA% (process attach).
+void FfLocateSettingsFiles();
+// A folder check: true when files can be created in the folder (its path ends with a backslash).
+typedef bool (*FfFolderCheck)(const wchar_t* folder);
+// Creates and deletes a probe file in the folder.
+bool FfIsFolderWritable(const wchar_t* folder);
+// Where Fleetfinder.cfg and Fleetfinder.log live. Beside the library (moduleFolder, ending with a
+// backslash) when that folder is writable; otherwise the log goes to the folder Fleetfinder in
+// appData (created here), and so does the cfg unless one already exists beside the library. Without
+// appData both stay beside the library. Returns true when anything left the library's folder.
+bool FfChooseSettingsFolders(const wchar_t* moduleFolder, const wchar_t* appData, FfFolderCheck writable,
+                             wchar_t* cfgFolder, wchar_t* logFolder, int cap);
 
 // --- settings (settings.cpp) ---
-// Reads Fleetfinder.cfg beside the module into g_settings; writes the defaults when it is missing.
+// Reads Fleetfinder.cfg (g_configFilePath) into g_settings; writes the defaults when it is missing.
 void FfLoadSettings();
 // Same, from the given file (tests, and FfLoadSettings itself).
 void FfLoadSettingsFrom(const wchar_t* configPath);
@@ -97,7 +113,7 @@ void FfRewriteTimePicture(wchar_t* picture);
 void FfLog(const wchar_t* format, ...);
 // One finished line in Fleetfinder.log whatever the Logging setting says.
 void FfLogAppendLine(const wchar_t* line);
-// One line "[hh:mm:ss] message" in Fleetfinder.debug.log when EverythingDebug is on.
+// One line "[hh:mm:ss] message" in Fleetfinder.debug.log (beside the log) when EverythingDebug is on.
 void FfEverythingDebugLog(const wchar_t* message);
 // Records processor exceptions in the log; never handles one (always continues the search).
 LONG CALLBACK FfVectoredExceptionHandler(EXCEPTION_POINTERS* info);

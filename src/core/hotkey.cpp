@@ -27,11 +27,19 @@ LRESULT CALLBACK FfLowLevelKeyboardProc(int code, WPARAM message, LPARAM eventDa
         GetAsyncKeyState(VK_MENU) < 0) {
         WCHAR className[FF_HOST_CLASS_CHARS];
         ZeroMemory(className, sizeof(className));
+        // Another host's window in front is not ours: the key is that host's (it reaches its
+        // own binding, or its own copy of the plug-in).
         HWND foreground = GetForegroundWindow();
-        if (foreground) GetClassNameW(foreground, className, FF_HOST_CLASS_CHARS);
+        if (foreground && FfIsHostProcessWindow(foreground))
+            GetClassNameW(foreground, className, FF_HOST_CLASS_CHARS);
         if (FfIsHotkeyEvent(code, message, event->vkCode, g_settings.hotkeyLetter, true, true,
                             className)) {
-            FfOpenOverlay();
+            // Decide and swallow only: the system drops a hook that overruns its time-out, and
+            // this runs also while a search waits for the engine. The open waits in this
+            // thread's queue (the hook runs on the installing thread) until such a run is over.
+            if (!PostThreadMessageW(GetCurrentThreadId(), WM_FF_OPEN_OVERLAY, 0, 0))
+                FfLog(L"FfLowLevelKeyboardProc: posting WM_FF_OPEN_OVERLAY FAILED, GetLastError=%lu",
+                      GetLastError());
             return 1;
         }
     }

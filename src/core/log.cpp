@@ -46,10 +46,11 @@ void FfLog(const wchar_t* format, ...)
 
 void FfEverythingDebugLog(const wchar_t* message)
 {
-    // Without a settings path the name would be relative to the host's current folder.
-    if (!g_settings.everythingDebug || !g_settings.configPath[0]) return;
+    // Beside the log, wherever that had to go; without a log path the name would be relative
+    // to the host's current folder.
+    if (!g_settings.everythingDebug || !g_logPath[0]) return;
     wchar_t path[FF_PATH_CHARS];
-    FfCopyText(path, FF_PATH_CHARS, g_settings.configPath);
+    FfCopyText(path, FF_PATH_CHARS, g_logPath);
     wchar_t* dot = wcsrchr(path, L'.');
     wchar_t* slash = wcsrchr(path, L'\\');
     if (dot && (!slash || dot > slash)) *dot = 0;

@@ -98,16 +98,15 @@ static int FfReadIniInt(const wchar_t* section, const wchar_t* key, int fallback
     return (int)GetPrivateProfileIntW(section, key, fallback, path);
 }
 
-static void FfReadIniText(const wchar_t* section, const wchar_t* key, const wchar_t* fallback,
-                          wchar_t* out, int cap, const wchar_t* path)
+// Returns the length read; cap - 1 means the value may have been cut.
+static int FfReadIniText(const wchar_t* section, const wchar_t* key, const wchar_t* fallback,
+                         wchar_t* out, int cap, const wchar_t* path)
 {
-    if (!path[0]) {
-        FfCopyText(out, cap, fallback);
-        return;
-    }
+    if (!path[0]) return FfCopyText(out, cap, fallback);
     out[0] = 0;
-    GetPrivateProfileStringW(section, key, fallback, out, (DWORD)cap, path);
+    DWORD length = GetPrivateProfileStringW(section, key, fallback, out, (DWORD)cap, path);
     out[cap - 1] = 0;
+    return (int)(length < (DWORD)cap ? length : (DWORD)cap - 1);
 }
 
 static void FfWriteDefaultSettings(const wchar_t* path)
@@ -141,8 +140,10 @@ void FfLoadSettingsFrom(const wchar_t* configPath)
 
     FfReadIniText(L"Display", L"Position", L"Bottom", value, 16, path);
     s.positionTop = FfParsePosition(value);
-    FfReadIniText(L"Display", L"Hotkey", L"Ctrl+Alt+F", value, 16, path);
-    s.hotkeyLetter = FfParseHotkeyLetter(value);
+    // The whole value: the letter is its last character, however many modifiers come before.
+    wchar_t hotkey[FF_PATH_CHARS];
+    int hotkeyLength = FfReadIniText(L"Display", L"Hotkey", L"Ctrl+Alt+F", hotkey, FF_PATH_CHARS, path);
+    s.hotkeyLetter = hotkeyLength < FF_PATH_CHARS - 1 ? FfParseHotkeyLetter(hotkey) : L'F';
     s.maxResults = FfClampMaxResults(FfReadIniInt(L"Everything", L"MaxResults", 200, path));
     // A negative row count or delay would give a negative list height or a timer that never
     // fires in practice; they read as 0 (no rows, search at once) instead.
@@ -173,10 +174,8 @@ void FfLoadSettingsFrom(const wchar_t* configPath)
 
 void FfLoadSettings()
 {
-    wchar_t path[FF_PATH_CHARS];
     // Without the module's name there is no file to read: every key takes its default.
-    FfBuildModuleSiblingPath(path, FF_PATH_CHARS, L"Fleetfinder.cfg");
-    FfLoadSettingsFrom(path);
+    FfLoadSettingsFrom(g_configFilePath);
 }
 
 void FfLogSettingsSummary()

@@ -9,5 +9,9 @@ bool FfHandleThreadMessage(const MSG* msg)
         FfHandleAutoOpenRequest();
         return true;
     }
+    if (msg->message == WM_FF_OPEN_OVERLAY) {
+        FfOpenOverlay();
+        return true;
+    }
     return false;
 }

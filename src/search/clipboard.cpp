@@ -1,8 +1,11 @@
 // Clipboard snapshot: what the user had copied is put back after the host used the clipboard.
 #include "search/search.h"
+#include "core/core.h"
 #include <string.h>
 
 #define FF_CLIPBOARD_FORMATS_MAX 64
+#define FF_CLIPBOARD_OPEN_WAIT_MS 500   // another program holds the clipboard only for moments
+#define FF_CLIPBOARD_RETRY_MS 10
 
 struct FfClipboardEntry {
     UINT format;
@@ -10,6 +13,7 @@ struct FfClipboardEntry {
 };
 
 struct FfClipboardSnapshot {
+    DWORD sequence;  // the clipboard's sequence number right after the save
     int count;
     FfClipboardEntry entries[FF_CLIPBOARD_FORMATS_MAX];
 };
@@ -61,9 +65,23 @@ static void FfFreeSnapshot(FfClipboardSnapshot* snapshot)
     HeapFree(GetProcessHeap(), 0, snapshot);
 }
 
+bool FfOpenClipboardPatiently(HWND owner)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (OpenClipboard(owner)) return true;
+        if (GetTickCount() - start >= FF_CLIPBOARD_OPEN_WAIT_MS) return false;
+        // Wait without sleeping through sent messages: the keyboard hook is called that way and
+        // the system drops a hook that does not answer in time. Posted messages stay queued.
+        MsgWaitForMultipleObjectsEx(0, NULL, FF_CLIPBOARD_RETRY_MS, QS_SENDMESSAGE, 0);
+        MSG msg;
+        PeekMessageW(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
 FfClipboardSnapshot* FfSaveClipboard(HWND owner)
 {
-    if (!OpenClipboard(owner)) return NULL;
+    if (!FfOpenClipboardPatiently(owner)) return NULL;
     FfClipboardSnapshot* snapshot =
         (FfClipboardSnapshot*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FfClipboardSnapshot));
     if (!snapshot) {
@@ -82,23 +100,32 @@ FfClipboardSnapshot* FfSaveClipboard(HWND owner)
         snapshot->count++;
     }
     CloseClipboard();
-    if (snapshot->count == 0) {
-        FfFreeSnapshot(snapshot);
-        return NULL;
-    }
+    // An empty clipboard is a snapshot too: it is what gets put back.
+    snapshot->sequence = GetClipboardSequenceNumber();
     return snapshot;
 }
 
 void FfRestoreClipboard(HWND owner, FfClipboardSnapshot* snapshot)
 {
-    if (OpenClipboard(owner)) {
+    if (!snapshot) return;
+    // Unchanged since the save (the host did not answer): rewriting it would only drop the
+    // formats the snapshot could not copy and take it from the program that set it.
+    if (GetClipboardSequenceNumber() == snapshot->sequence) {
+        FfFreeSnapshot(snapshot);
+        return;
+    }
+    if (FfOpenClipboardPatiently(owner)) {
         EmptyClipboard();
-        for (int i = 0; snapshot && i < snapshot->count; i++) {
+        for (int i = 0; i < snapshot->count; i++) {
             // On success the clipboard owns the block; otherwise it stays ours to free.
             if (SetClipboardData(snapshot->entries[i].format, snapshot->entries[i].data))
                 snapshot->entries[i].data = NULL;
         }
         CloseClipboard();
+    } else {
+        FfLog(L"FfRestoreClipboard: clipboard FAILED to open within %d ms - the host's folder path "
+              L"stays on it; what it held before is lost.",
+              FF_CLIPBOARD_OPEN_WAIT_MS);
     }
-    if (snapshot) FfFreeSnapshot(snapshot);
+    FfFreeSnapshot(snapshot);
 }

@@ -115,10 +115,13 @@ int FfQueryHostActiveFolder(HWND hostWindow, wchar_t* folder, int cap);
 
 // What the clipboard held, format by format, so it can be put back after the host used it.
 struct FfClipboardSnapshot;
-// Copies every format whose data is a global memory block (null when nothing was saved).
+// Opens the clipboard, trying again for a short while when another program holds it.
+bool FfOpenClipboardPatiently(HWND owner);
+// Copies every format whose data is a global memory block; null only when the clipboard could
+// not be opened (an empty clipboard gives an empty snapshot).
 FfClipboardSnapshot* FfSaveClipboard(HWND owner);
-// Empties the clipboard, puts the saved formats back in their order and frees the snapshot
-// (which may be null: the clipboard is then left empty).
+// When the clipboard changed since the save: empties it and puts the saved formats back in their
+// order (logged when it cannot be opened). Frees the snapshot; null does nothing.
 void FfRestoreClipboard(HWND owner, FfClipboardSnapshot* snapshot);
 
 // Puts files before folders, keeping the order within each group.

@@ -39,7 +39,7 @@ int FfSubstitutePathToken(wchar_t* out, int cap, const wchar_t* typed, int p,
 static int FfReadClipboardFolder(wchar_t* folder, int cap)
 {
     int found = 0;
-    if (!OpenClipboard(g_overlayWindow)) return 0;
+    if (!FfOpenClipboardPatiently(g_overlayWindow)) return 0;
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
     const wchar_t* text = data ? (const wchar_t*)GlobalLock(data) : NULL;
     if (text) {
@@ -62,7 +62,13 @@ int FfQueryHostActiveFolder(HWND hostWindow, wchar_t* folder, int cap)
     folder[0] = 0;
     if (!hostWindow) return 0;
     // The host answers through the clipboard; whatever the user had copied goes back after.
+    // What could not be saved could not be put back: then the host is not asked at all.
     FfClipboardSnapshot* saved = FfSaveClipboard(g_overlayWindow);
+    if (!saved) {
+        FfLog(L"FfQueryHostActiveFolder: clipboard FAILED to open for saving - the host is not asked "
+              L"for its folder, so what the user copied stays.");
+        return 0;
+    }
     DWORD before = GetClipboardSequenceNumber();
     FfSendHostCommand(hostWindow, FF_HOST_CM_COPY_SOURCE_PATH);
     // A host that did not answer (a stale handle, say) leaves the user's own text there, which

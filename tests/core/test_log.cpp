@@ -157,9 +157,12 @@ TEST_F(LogFile, SwitchedOffWithoutPathOrUnopenable)
 
 TEST_F(LogFile, DebugLogHasByteOrderMarkAndClockLines)
 {
-    std::wstring cfg = dir + L"\\Fleetfinder.cfg";
-    std::wstring debug = dir + L"\\Fleetfinder.debug.log";
-    FfCopyText(g_settings.configPath, FF_PATH_CHARS, cfg.c_str());
+    // It goes beside the log, also when the settings file is elsewhere.
+    std::wstring logDir = FfTestMakeTempDir(L"debuglog");
+    log = logDir + L"\\Fleetfinder.log";
+    FfCopyText(g_logPath, FF_PATH_CHARS, log.c_str());
+    std::wstring debug = logDir + L"\\Fleetfinder.debug.log";
+    FfCopyText(g_settings.configPath, FF_PATH_CHARS, (dir + L"\\Fleetfinder.cfg").c_str());
 
     g_settings.everythingDebug = 0;
     FfEverythingDebugLog(L"not wanted");
@@ -185,9 +188,10 @@ TEST_F(LogFile, DebugLogHasByteOrderMarkAndClockLines)
     }
     EXPECT_EQ("\r\n", bytes.substr(bytes.size() - 2));
     EXPECT_FALSE(FfTestFileExists(log)) << "the main log is a different file";
+    EXPECT_FALSE(FfTestFileExists(dir + L"\\Fleetfinder.debug.log"));
 
-    // Without a settings path there is no folder to write to (never the current folder).
-    g_settings.configPath[0] = 0;
+    // Without a log path there is no folder to write to (never the current folder).
+    g_logPath[0] = 0;
     FfEverythingDebugLog(L"nowhere");
     EXPECT_FALSE(FfTestFileExists(L".debug.log"));
 }

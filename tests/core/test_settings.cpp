@@ -188,15 +188,18 @@ TEST_F(SettingsFile, ExistingFilesNumbersOutsideTheirRangeAndEmptyPictures)
         const char* display;
         const char* everything;
         int maxResults, rows, delay;
+        wchar_t hotkey;
     };
     const Case cases[] = {
-        {"", "", 200, 20, 100},
-        {"", "MaxResults=501", 500, 20, 100},
-        {"MaxVisibleRows=0\r\nSearchDelayMs=0", "", 200, 0, 0},
+        {"", "", 200, 20, 100, L'F'},
+        {"", "MaxResults=501", 500, 20, 100, L'F'},
+        {"MaxVisibleRows=0\r\nSearchDelayMs=0", "", 200, 0, 0, L'F'},
         // Negative rows or delay would give a negative list height or a timer of weeks.
-        {"MaxVisibleRows=-4\r\nSearchDelayMs=-1", "", 200, 0, 0},
+        {"MaxVisibleRows=-4\r\nSearchDelayMs=-1", "", 200, 0, 0, L'F'},
         // Text reads as 0; an empty value as the key's default (the platform's integer reading).
-        {"MaxVisibleRows=x\r\nSearchDelayMs=", "", 200, 0, 100},
+        {"MaxVisibleRows=x\r\nSearchDelayMs=", "", 200, 0, 100, L'F'},
+        // The whole value is read, however many modifiers precede the letter.
+        {"Hotkey=Ctrl+Alt+Shift+Q", "", 200, 20, 100, L'Q'},
     };
     for (const Case& c : cases) {
         std::string text = std::string("[Display]\r\n") + c.display + "\r\nDateFormat=\r\nTimeFormat=\r\n"
@@ -206,6 +209,7 @@ TEST_F(SettingsFile, ExistingFilesNumbersOutsideTheirRangeAndEmptyPictures)
         EXPECT_EQ(c.maxResults, g_settings.maxResults) << c.everything;
         EXPECT_EQ(c.rows, g_settings.maxVisibleRows) << c.display;
         EXPECT_EQ(c.delay, g_settings.searchDelayMs) << c.display;
+        EXPECT_EQ(c.hotkey, g_settings.hotkeyLetter) << c.display;
         EXPECT_STREQ(L"", g_settings.dateFormat);
         EXPECT_STREQ(L"", g_settings.timeFormat);
         EXPECT_EQ(14u, g_settings.sortType);
@@ -264,6 +268,51 @@ TEST_F(SettingsFile, LastSelectedFilterIsRememberedInFullOnDisk)
         EXPECT_EQ(longName.substr(0, 127), g_settings.lastSelectedFilter) << bad;
         EXPECT_EQ(before, FfTestReadBytes(cfg)) << bad;
     }
+}
+
+bool g_writable;
+bool Writable(const wchar_t*) { return g_writable; }
+
+// Where the cfg and the log go: beside the library while the user can write there, otherwise
+// in %APPDATA%\Fleetfinder, except for a cfg that is already beside the library.
+TEST_F(SettingsFile, UnwritableLibraryFolderMovesTheFilesToAppData)
+{
+    std::wstring library = dir + L"\\lib\\", appData = dir + L"\\appdata", moved = appData + L"\\Fleetfinder\\";
+    CreateDirectoryW(library.c_str(), nullptr);
+    CreateDirectoryW(appData.c_str(), nullptr);
+    struct Case {
+        const char* name;
+        bool writable, cfgBeside, withAppData;
+        const std::wstring &cfgFolder, &logFolder;
+    };
+    const Case cases[] = {
+        {"writable", true, false, true, library, library},
+        {"not writable", false, false, true, moved, moved},
+        {"not writable, a cfg beside the library", false, true, true, library, moved},
+        {"not writable, no APPDATA", false, false, false, library, library},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        DeleteFileW((library + L"Fleetfinder.cfg").c_str());
+        RemoveDirectoryW(moved.c_str());
+        if (c.cfgBeside) FfTestWriteBytes(library + L"Fleetfinder.cfg", "[Display]\r\n");
+        g_writable = c.writable;
+        wchar_t cfgFolder[FF_PATH_CHARS], logFolder[FF_PATH_CHARS];
+        bool left = FfChooseSettingsFolders(library.c_str(), c.withAppData ? appData.c_str() : L"", Writable,
+                                            cfgFolder, logFolder, FF_PATH_CHARS);
+        EXPECT_EQ(c.cfgFolder, cfgFolder);
+        EXPECT_EQ(c.logFolder, logFolder);
+        EXPECT_EQ(c.logFolder != library, left);
+        EXPECT_EQ(c.logFolder != library, FfTestFileExists(moved)) << "created when chosen, only then";
+    }
+    // The probe itself: a folder that is a file cannot take one; a real one can, and keeps nothing.
+    EXPECT_TRUE(FfIsFolderWritable(library.c_str()));
+    FfTestWriteBytes(dir + L"\\file", "");
+    EXPECT_FALSE(FfIsFolderWritable((dir + L"\\file\\").c_str()));
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((library + L"*.probe").c_str(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, search);
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
 }
 
 }  // namespace

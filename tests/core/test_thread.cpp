@@ -1,9 +1,14 @@
-// The background thread's message loop: window messages reach their windows, and its end removes the hook.
+// The background thread's message loop: window messages reach their windows, its end removes the
+// hook, and the hotkey's opening waits for a search run in progress.
 #include <gtest/gtest.h>
 #include "fftest.h"
 #include "core/core.h"
 #include "core/text.h"
+#include "overlay/overlay.h"
+#include "overlay_world.h"
+#include <atomic>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -67,6 +72,49 @@ TEST(MessageLoop, DispatchesWindowMessagesAndUnhooksAtTheEnd)
 
     DestroyWindow(window);
     g_logPath[0] = 0;
+}
+
+using Hotkey = OverlayTest;
+
+// The hook only decides and swallows: the opening it asks for comes after the run that was
+// waiting for the engine when the key went down, never in the middle of it.
+TEST_F(Hotkey, PressedWhileASearchWaitsOpensAfterTheRun)
+{
+    OverlayWorld& w = World();
+    FfTestEngine slow;
+    FfEngineOptions opt;
+    opt.roots.push_back(w.files);
+    opt.filtersDir = w.dir;
+    opt.answerDelayMs = 600;
+    w.engine.Stop();
+    ASSERT_TRUE(slow.Start(opt));
+    ASSERT_TRUE(OpenOverlay());
+    // The hotkey counts only over the host; the overlay stays open behind it.
+    SendMessageW(w.host, HOST_MSG_FOCUS_PANEL, 0, 0);
+    FfTestFlushEvents(100);
+    const char* opened = "FfOpenOverlay: hotkey fired.";
+    size_t opens = w.CountLog(opened);
+    int queries = slow.QueriesReceived();
+    std::atomic<bool> pressed{false};
+    std::thread presser([&] {
+        for (int i = 0; i < 1000 && slow.QueriesReceived() == queries; i++) Sleep(5);
+        for (WORD key : {(WORD)VK_CONTROL, (WORD)VK_MENU, (WORD)'F'}) FfTestSendKey(key, false);
+        for (WORD key : {(WORD)'F', (WORD)VK_MENU, (WORD)VK_CONTROL}) FfTestSendKey(key, true);
+        pressed = true;
+    });
+    SetWindowTextW(g_searchBox, L"alpha");  // the search runs from this thread's timer
+    bool reopened = FfTestWaitFor([&] { return pressed && w.CountLog(opened) > opens; }, 10000);
+    presser.join();
+    ASSERT_TRUE(reopened);
+    std::string log = FfTestReadBytes(w.logPath);
+    size_t run = log.find("typed=\"alpha\"");
+    ASSERT_NE(std::string::npos, run) << log;
+    EXPECT_LT(run, log.rfind(opened)) << log;
+    EXPECT_EQ(0, PassedKeyDowns('F'));
+    EXPECT_EQ(0, HostKeyDowns('F'));
+    slow.Stop();
+    opt.answerDelayMs = 0;
+    ASSERT_TRUE(w.engine.Start(opt));
 }
 
 }  // namespace

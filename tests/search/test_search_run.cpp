@@ -283,10 +283,12 @@ protected:
         FfHostStartOptions hostOptions;
         hostOptions.leftFolder = folder;
         ASSERT_TRUE(host.Start(hostOptions));
+        g_hostProcessId = host.process.pi.dwProcessId;  // the plug-in code here takes it for its own
     }
     void TearDown() override
     {
         host.Quit();
+        g_hostProcessId = 0;
         SearchRun::TearDown();
     }
     std::wstring folder;
@@ -367,6 +369,7 @@ TEST_F(PathToken, LeftAsTypedWhenTheFolderCannotBeHad)
 
     // A main window that ignores the command: the user's own text is no folder.
     host.Quit();
+    g_hostProcessId = 0;
     WNDCLASSW wc = {};
     wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = g_moduleHandle;

@@ -1,5 +1,6 @@
 // Helpers shared by the test programs.
 #include "fftest.h"
+#include "core/core.h"
 #include <stdio.h>
 
 bool FfTestWaitFor(const std::function<bool()>& cond, DWORD timeoutMs)
@@ -8,6 +9,9 @@ bool FfTestWaitFor(const std::function<bool()>& cond, DWORD timeoutMs)
     for (;;) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            // As the background thread's loop: the plug-in's hook, running on this thread in
+            // tests, posts its requests to it.
+            if (!msg.hwnd && FfHandleThreadMessage(&msg)) continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
         }
@@ -27,9 +31,10 @@ void FfTestFlushEvents(DWORD timeoutMs)
         MSG msg;
         bool any = false;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            any = true;
+            if (!msg.hwnd && FfHandleThreadMessage(&msg)) continue;
             TranslateMessage(&msg);
             DispatchMessageW(&msg);
-            any = true;
         }
         if (any) quietSince = GetTickCount();
         else if (GetTickCount() - quietSince >= 50) return;
