@@ -93,7 +93,7 @@ struct FfEngineMatcher {
     bool foldersOnly = false;
     bool matchesNothing = false;                    // an unknown filter, or filter loops
     std::vector<std::wstring> words;                // folded; all must occur in the name
-    std::vector<std::wstring> folders;              // folded, no trailing backslash; item below each
+    std::vector<std::wstring> folders;              // folded path: texts; the full path holds each
     std::vector<std::vector<std::wstring>> extSets; // folded; the extension must be in every set
 };
 
