@@ -238,7 +238,7 @@ LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPA
     return TRUE;
 }
 
-int g_engineState = FF_ENGINE_NOT_RUNNING;
+int g_engineState = FF_ENGINE_ANSWERED;  // nothing known against the engine before a query
 DWORD g_engineLastTotal = 0;
 
 // Every send to the engine is bounded: an engine whose window's thread is busy or hung must not
