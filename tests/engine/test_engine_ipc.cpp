@@ -236,13 +236,13 @@ TEST(EngineIpc, OtherWidthEngineAnswersThisWidthsClient)
     EXPECT_EQ(a.items[0].modified, 42u);
 }
 
-// Folder sizes on request, forgotten dates, and the states a plug-in must tell apart: loading
-// (401 and 402), an old engine that refuses the query, and a window that stops pumping.
-TEST(EngineIpc, FolderSizesUnknownDatesLoadingOldAndHung)
+// Folder sizes on request, forgotten dates, and a loading index (401 and 402). The old and hung
+// modes are the plug-in's exchange tests' rows.
+TEST(EngineIpc, FolderSizesUnknownDatesAndLoading)
 {
-    auto ask = [](HWND w, UINT msg, WPARAM wp, LPARAM lp, DWORD ms, DWORD_PTR* out) {
-        *out = 7;
-        return SendMessageTimeoutW(w, msg, wp, lp, SMTO_NORMAL, ms, out) != 0;
+    auto ask = [](HWND w, WPARAM question) {
+        DWORD_PTR r = 7;
+        return SendMessageTimeoutW(w, WM_USER, question, 0, SMTO_NORMAL, 2000, &r) ? (int)r : -1;
     };
     FfEngineOptions o = Options(L"", L"states");
     o.items = {{L"Q:\\d", 0, 9, true}, {L"Q:\\d\\x.txt", 7, 9, false}, {L"Q:\\d\\NoDate.txt", 5, 9, false}};
@@ -251,38 +251,15 @@ TEST(EngineIpc, FolderSizesUnknownDatesLoadingOldAndHung)
     o.loadingMs = 1500;
     FfTestEngine engine;
     ASSERT_TRUE(engine.Start(o));
-    DWORD_PTR r = 0;
-    ASSERT_TRUE(ask(engine.window, WM_USER, 401, 0, 2000, &r));
-    EXPECT_EQ(r, 0u);
-    ASSERT_TRUE(ask(engine.window, WM_USER, 402, 0, 2000, &r));
-    EXPECT_EQ(r, 1u);
-    EXPECT_FALSE(Ask(engine, L"x", 1, 100, 0).reply.answered);  // taken, never answered
-    EXPECT_TRUE(FfTestWaitFor([&] { return ask(engine.window, WM_USER, 401, 0, 2000, &r) && r == 1; }, 5000));
-    ASSERT_TRUE(ask(engine.window, WM_USER, 402, 0, 2000, &r));
-    EXPECT_EQ(r, 0u);
+    EXPECT_EQ(ask(engine.window, 401), 0);
+    EXPECT_EQ(ask(engine.window, 402), 1);
+    EXPECT_FALSE(Ask(engine, L"x").reply.answered);  // taken, never answered
+    EXPECT_TRUE(FfTestWaitFor([&] { return ask(engine.window, 401) == 1; }, 5000));
+    EXPECT_EQ(ask(engine.window, 402), 0);
     Answer a = Ask(engine, L"path:Q:\\", 3);
     ASSERT_TRUE(a.decoded);
     ASSERT_EQ(Names(a.items), L"d NoDate.txt x.txt ");
     EXPECT_EQ(a.items[0].size, 12u);
     EXPECT_EQ(a.items[1].modified, ~0ull);
     EXPECT_EQ(a.items[2].modified, 9u);
-
-    FfEngineOptions old = Options(L"", L"old");
-    old.oldEngine = true;
-    ASSERT_TRUE(engine.Start(old));
-    std::string record = FfEngineBuildQueryRecord(0, FfEngineQueryArgs());
-    COPYDATASTRUCT cds = {18, (DWORD)record.size(), &record[0]};
-    ASSERT_TRUE(ask(engine.window, WM_COPYDATA, 0, (LPARAM)&cds, 2000, &r));
-    EXPECT_EQ(r, 0u);
-    ASSERT_EQ(engine.Queries().size(), 1u);
-    EXPECT_EQ(engine.Queries()[0].reason, "old");
-
-    FfEngineOptions hung = Options(L"", L"hung");
-    hung.hangMs = 1500;
-    ASSERT_TRUE(engine.Start(hung));
-    DWORD start = GetTickCount();
-    EXPECT_FALSE(ask(engine.window, WM_COPYDATA, 0, (LPARAM)&cds, 300, &r));
-    EXPECT_LT(GetTickCount() - start, 1200u);
-    EXPECT_TRUE(ask(engine.window, WM_USER, 401, 0, 5000, &r));  // pumps again afterwards
-    EXPECT_EQ(r, 1u);
 }
