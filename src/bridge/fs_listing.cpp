@@ -66,16 +66,27 @@ static void FfFillPlaceholder(WIN32_FIND_DATAA* findData, const char* name)
     lstrcpynA(findData->cFileName, name, MAX_PATH);
 }
 
+// The engine marks a size or date it does not know with all bits set (every folder's size,
+// unless it indexes them): the host gets size 0 and its own marker for an unknown time.
+static void FfFillListingSizeAndTime(WIN32_FIND_DATAA* findData, unsigned long long size,
+                                     unsigned long long modified)
+{
+    const unsigned long long unknown = 0xFFFFFFFFFFFFFFFFull;
+    if (size == unknown) size = 0;
+    findData->nFileSizeHigh = (DWORD)(size >> 32);
+    findData->nFileSizeLow = (DWORD)size;
+    if (modified == unknown) modified = 0xFFFFFFFFFFFFFFFEull;
+    findData->ftLastWriteTime.dwHighDateTime = (DWORD)(modified >> 32);
+    findData->ftLastWriteTime.dwLowDateTime = (DWORD)modified;
+}
+
 // Fills the host's record from a listing entry read under the lock.
 static void FfFillListingEntry(WIN32_FIND_DATAA* findData, const char* name, int isFolder,
                                unsigned long long size, unsigned long long modified)
 {
     lstrcpynA(findData->cFileName, name, MAX_PATH);
     findData->dwFileAttributes = isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-    findData->nFileSizeHigh = (DWORD)(size >> 32);
-    findData->nFileSizeLow = (DWORD)size;
-    findData->ftLastWriteTime.dwHighDateTime = (DWORD)(modified >> 32);
-    findData->ftLastWriteTime.dwLowDateTime = (DWORD)modified;
+    FfFillListingSizeAndTime(findData, size, modified);
 }
 
 static void FfFillRealEntry(WIN32_FIND_DATAA* findData, const WIN32_FIND_DATAW* real)

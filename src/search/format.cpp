@@ -12,9 +12,22 @@ int g_iconCacheCount = 0;
 // call (its row has been drawn by then), so painting does not leak one icon per row.
 static HICON g_uncachedIcon = NULL;
 
+int FfIsUnknownSize(unsigned long long size)
+{
+    return size == FF_UNKNOWN_VALUE;
+}
+
+int FfIsUnknownTime(FILETIME time)
+{
+    return time.dwLowDateTime == 0xFFFFFFFF && time.dwHighDateTime == 0xFFFFFFFF;
+}
+
 const wchar_t* FfFormatSize(unsigned long long size)
 {
     static wchar_t text[32];
+    text[0] = 0;
+    // Not "16777216.0 TB": the engine's mark for a size it does not know (every folder's, say).
+    if (FfIsUnknownSize(size)) return text;
     if (size < 1024) {
         FfFormatText(text, 32, L"%.0f %s", (double)size, L"B");
         return text;
@@ -40,6 +53,7 @@ const wchar_t* FfFormatDateTime(FILETIME modified)
     static wchar_t text[64];
     text[0] = 0;
     if (modified.dwLowDateTime == 0 && modified.dwHighDateTime == 0) return text;
+    if (FfIsUnknownTime(modified)) return text;
     FILETIME local;
     SYSTEMTIME fields;
     if (!FileTimeToLocalFileTime(&modified, &local)) return text;

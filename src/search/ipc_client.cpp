@@ -126,40 +126,94 @@ int FfEncodeEverythingQuery(BYTE* record, HWND replyWindow, int cap, DWORD sortT
     return FF_IPC_QUERY_HEADER + 2 * (length + 1);
 }
 
-// Nothing of a reply is read outside the received block: an item whose table entry, length
-// field or data (path, terminator, size, date) would reach past the block's end is not
-// copied, and neither is anything after it; the items before it stand and the reply counts
-// as read.
+// One string field of an item: its characters inside the block (length in characters).
+struct FfReplyText {
+    const BYTE* chars;
+    unsigned long long length;
+};
+
+// Copies name texts into path (at most FF_RESULT_PATH_MAX - 1 characters): the full path, or the
+// folder, a backslash (unless it ends in one already) and the name.
+static void FfComposeResultPath(wchar_t* path, const FfReplyText* folder, const FfReplyText* name)
+{
+    int at = 0;
+    const FfReplyText* parts[2] = {folder, name};
+    for (int k = 0; k < 2 && parts[k]; k++) {
+        if (k == 1 && at > 0 && path[at - 1] != L'\\' && at < FF_RESULT_PATH_MAX - 1) path[at++] = L'\\';
+        unsigned long long room = (unsigned long long)(FF_RESULT_PATH_MAX - 1 - at);
+        unsigned long long copy = parts[k]->length < room ? parts[k]->length : room;
+        memcpy(path + at, parts[k]->chars, 2 * (size_t)copy);
+        at += (int)copy;
+    }
+    path[at] = 0;
+}
+
+// Walks one item's fields in the order its reply's request flags give them, up to the date
+// modified: what follows is never read, so flags the plug-in knows no width of do no harm.
+// Returns 0 when a field would reach past limit (nothing of the item is kept), else 1 with
+// *keep 0 for an item that names no path. A field the reply lacks is unknown.
+static int FfReadReplyItem(const BYTE* list, unsigned long long at, unsigned long long limit,
+                           DWORD fields, FfResult* result, int* keep)
+{
+    FfReplyText texts[4];  // name, path, full path, extension
+    int has[4] = {0, 0, 0, 0};
+    unsigned long long size = FF_UNKNOWN_VALUE, modified = FF_UNKNOWN_VALUE;
+    for (DWORD bit = FF_IPC_FIELD_NAME; bit <= FF_IPC_FIELD_DATE_MODIFIED; bit <<= 1) {
+        if (!(fields & bit)) continue;
+        if (bit <= FF_IPC_FIELD_EXTENSION) {
+            if (at + 4 > limit) return 0;
+            unsigned long long length = (DWORD)FfReadLong(list + at);
+            if (at + 4 + 2 * length + 2 > limit) return 0;
+            int k = bit == FF_IPC_FIELD_NAME ? 0 : bit == FF_IPC_FIELD_PATH ? 1 : bit == FF_IPC_FIELD_FULL_PATH ? 2 : 3;
+            texts[k].chars = list + at + 4;
+            texts[k].length = length;
+            has[k] = 1;
+            at += 4 + 2 * length + 2;
+        } else {
+            if (at + 8 > limit) return 0;
+            if (bit == FF_IPC_FIELD_SIZE) size = FfReadQuad(list + at);
+            if (bit == FF_IPC_FIELD_DATE_MODIFIED) modified = FfReadQuad(list + at);
+            at += 8;
+        }
+    }
+    *keep = 1;
+    if (has[2]) FfComposeResultPath(result->path, &texts[2], NULL);
+    else if (has[1] && has[0]) FfComposeResultPath(result->path, &texts[1], &texts[0]);
+    else *keep = 0;
+    result->size = size;
+    result->modified.dwLowDateTime = (DWORD)modified;
+    result->modified.dwHighDateTime = (DWORD)(modified >> 32);
+    return 1;
+}
+
+// Nothing of a reply is read outside the received block: an item whose table entry or fields
+// would reach past the block's end is not copied, and neither is anything after it; the items
+// before it stand and the reply counts as read. Each item is read by the fields the reply says
+// it carries (offset 12), which need not be the ones asked for; an item without a full path,
+// or a folder and a name to make one of, is skipped.
 void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state)
 {
     state->ok = 0;
     state->count = 0;
+    state->total = 0;
     if (!data || size < FF_IPC_REPLY_HEADER) {
         state->done = 1;
         return;
     }
     const BYTE* list = (const BYTE*)data;
+    state->total = (DWORD)FfReadLong(list + 0);
     LONG n = FfReadLong(list + 4);
-    if (n > state->capacity) n = state->capacity;
+    DWORD fields = (DWORD)FfReadLong(list + 12);
     unsigned long long limit = size;
-    for (LONG i = 0; i < n; i++) {
+    for (LONG i = 0; i < n && state->count < state->capacity; i++) {
         unsigned long long entry = FF_IPC_REPLY_HEADER + 8ull * (unsigned long long)i;
         if (entry + 8 > limit) break;
         DWORD flags = (DWORD)FfReadLong(list + entry);
         unsigned long long offset = (DWORD)FfReadLong(list + entry + 4);
-        if (offset + 4 > limit) break;
-        unsigned long long length = (DWORD)FfReadLong(list + offset);
-        // length, path, terminator, size, date modified
-        if (offset + 4 + 2 * length + 2 + 16 > limit) break;
         FfResult* result = &state->buffer[state->count];
-        unsigned long long copy = length < FF_RESULT_PATH_MAX - 1 ? length : FF_RESULT_PATH_MAX - 1;
-        memcpy(result->path, list + offset + 4, 2 * (size_t)copy);
-        result->path[copy] = 0;
-        const BYTE* tail = list + offset + 4 + 2 * length + 2;
-        result->size = FfReadQuad(tail);
-        unsigned long long modified = FfReadQuad(tail + 8);
-        result->modified.dwLowDateTime = (DWORD)modified;
-        result->modified.dwHighDateTime = (DWORD)(modified >> 32);
+        int keep = 0;
+        if (!FfReadReplyItem(list, offset, limit, fields, result, &keep)) break;
+        if (!keep) continue;
         result->isFolder = flags & 1;
         state->count++;
     }
@@ -184,12 +238,46 @@ LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPA
     return TRUE;
 }
 
+int g_engineState = FF_ENGINE_ANSWERED;  // nothing known against the engine before a query
+DWORD g_engineLastTotal = 0;
+
+// Every send to the engine is bounded: an engine whose window's thread is busy or hung must not
+// hold the overlay's thread. 1 with *answer when the engine took the message in time.
+static int FfSendToEngine(HWND engine, UINT message, WPARAM wParam, LPARAM lParam,
+                          DWORD_PTR* answer)
+{
+    *answer = 0;
+    SetLastError(0);
+    if (SendMessageTimeoutW(engine, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                            FF_IPC_TIMEOUT_MS, answer))
+        return 1;
+    FfLog(L"FfRunEverythingQuery: the engine did not take message %u/%u within %u ms (error %lu) "
+          L"- it is busy or hung.",
+          message, (unsigned)wParam, (unsigned)FF_IPC_TIMEOUT_MS, GetLastError());
+    return 0;
+}
+
+// 1 when the engine's index is loaded, 0 while it loads, -1 when it did not say.
+static int FfAskEngineLoaded(HWND engine)
+{
+    DWORD_PTR loaded = 0;
+    if (!FfSendToEngine(engine, FF_IPC_ENGINE_MESSAGE, FF_IPC_IS_LOADED, 0, &loaded)) return -1;
+    if (loaded) return 1;
+    FfLog(L"FfRunEverythingQuery: the engine is still loading its index - no results until it is "
+          L"done.");
+    return 0;
+}
+
 int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wchar_t* piece3,
                          FfResult* results, int cap, int* countOut)
 {
     if (countOut) *countOut = 0;
     HWND engine = FfFindEverythingWindow();
-    if (!engine) return 0;
+    if (!engine) {
+        g_engineState = FF_ENGINE_NOT_RUNNING;
+        g_engineLastTotal = 0;
+        return 0;
+    }
     return FfQueryEverythingWindow(engine, piece1, piece2, piece3, results, cap, countOut);
 }
 
@@ -197,6 +285,8 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
                             const wchar_t* piece3, FfResult* results, int cap, int* countOut)
 {
     if (countOut) *countOut = 0;
+    g_engineLastTotal = 0;
+    g_engineState = engine ? FF_ENGINE_NOT_ANSWERING : FF_ENGINE_NOT_RUNNING;
     if (!engine) return 0;
     if (g_engineNamedClass[0])
         FfLog(L"FfRunEverythingQuery: using the named Everything instance window class %s",
@@ -229,6 +319,7 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
     state.count = 0;
     state.buffer = results;
     state.capacity = cap;
+    state.total = 0;
     // A search started from a message handled during this one's wait has its own state; the
     // outer one is put back when it returns.
     FfIpcReplyState* outer = g_ipcReplyState;
@@ -239,15 +330,35 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
     block.cbData = recordSize;
     block.lpData = record;
     // A reply sent while the engine handles the query reaches the reply window during this call.
-    SendMessageW(engine, WM_COPYDATA, (WPARAM)reply, (LPARAM)&block);
+    DWORD_PTR accepted = 0;
+    int taken = FfSendToEngine(engine, WM_COPYDATA, (WPARAM)reply, (LPARAM)&block, &accepted);
     HeapFree(GetProcessHeap(), 0, record);
 
+    int outcome = FF_ENGINE_NOT_ANSWERING;
+    int wait = 0;
+    if (state.done) {
+        outcome = FF_ENGINE_ANSWERED;
+    } else if (!taken) {
+        outcome = FF_ENGINE_NOT_ANSWERING;
+    } else if (!accepted) {
+        // Versions before this query answer it with FALSE and never reply.
+        FfLog(L"FfRunEverythingQuery: the engine refused the query - a version too old for it.");
+        outcome = FF_ENGINE_TOO_OLD;
+    } else {
+        // An engine that is still loading takes the query and never answers it: no use waiting.
+        int loaded = FfAskEngineLoaded(engine);
+        if (loaded == 0) outcome = FF_ENGINE_LOADING;
+        else wait = 1;
+    }
+
     DWORD start = GetTickCount();
-    while (!state.done) {
+    while (wait && !state.done) {
         DWORD elapsed = GetTickCount() - start;
         if (elapsed > FF_IPC_TIMEOUT_MS - 1) break;
-        MsgWaitForMultipleObjectsEx(0, NULL, FF_IPC_TIMEOUT_MS - elapsed, 0x1CFF,
-                                    MWMO_INPUTAVAILABLE);
+        // The reply is copy data, which is always sent: only a newly sent message (the reply, or a
+        // hook call) wakes the wait. Input and posted messages queued for the overlay neither wake
+        // it nor are taken, and the mask is one every supported Windows accepts.
+        MsgWaitForMultipleObjectsEx(0, NULL, FF_IPC_TIMEOUT_MS - elapsed, QS_SENDMESSAGE, 0);
         MSG msg;
         while (PeekMessageW(&msg, reply, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
@@ -261,9 +372,18 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
     if (!state.done) {
         DestroyWindow(reply);
         g_ipcReplyWindow = NULL;
+        if (wait)
+            FfLog(L"FfRunEverythingQuery: no reply within %u ms - the engine is not answering.",
+                  (unsigned)FF_IPC_TIMEOUT_MS);
+    } else {
+        outcome = FF_ENGINE_ANSWERED;
+        // Some engines answer an empty list while they load: only the engine can tell.
+        if (state.ok && state.count == 0 && FfAskEngineLoaded(engine) == 0) outcome = FF_ENGINE_LOADING;
     }
+    g_engineState = outcome;
 
     if (state.done && state.ok) {
+        g_engineLastTotal = state.total;
         if (countOut) *countOut = state.count;
         return 1;
     }

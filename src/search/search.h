@@ -10,13 +10,20 @@
 // One search result as the engine reported it; everything else is derived on demand.
 struct FfResult {
     wchar_t path[FF_RESULT_PATH_MAX];  // full path and name, at most 2047 characters
-    unsigned long long size;           // bytes
-    FILETIME modified;                 // 100-ns ticks since 1601 (UTC); 0 = not reported
+    unsigned long long size;           // bytes; FF_UNKNOWN_VALUE = not known
+    FILETIME modified;                 // 100-ns ticks since 1601 (UTC); 0 = not reported,
+                                       // all bits set = not known
     DWORD isFolder;                    // 1 when the engine flagged the item as a folder
 };
 
 extern FfResult g_results[FF_RESULTS_MAX];  // the current result set
 extern int g_resultCount;                   // valid records in g_results, 0..FF_RESULTS_MAX
+
+// The engine's mark for a size or date it does not know (every folder's size unless it indexes
+// folder sizes): shown as an empty cell, sorted below every known value.
+#define FF_UNKNOWN_VALUE 0xFFFFFFFFFFFFFFFFull
+int FfIsUnknownSize(unsigned long long size);
+int FfIsUnknownTime(FILETIME time);
 
 // ---- Engine client ----------------------------------------------------------------------
 
@@ -27,6 +34,19 @@ extern int g_resultCount;                   // valid records in g_results, 0..FF
 #define FF_IPC_QUERY_ID 18          // copy-data id of the query and of its reply
 #define FF_IPC_REPLY_ID 18
 #define FF_IPC_REQUEST_FLAGS 0x54   // full path and name + size + date modified
+// Fields an item may carry, laid out in this (ascending) order as the reply's flags name them.
+#define FF_IPC_FIELD_NAME 0x1
+#define FF_IPC_FIELD_PATH 0x2
+#define FF_IPC_FIELD_FULL_PATH 0x4
+#define FF_IPC_FIELD_EXTENSION 0x8
+#define FF_IPC_FIELD_SIZE 0x10
+#define FF_IPC_FIELD_DATE_CREATED 0x20
+#define FF_IPC_FIELD_DATE_MODIFIED 0x40
+// The engine's own window message: wParam FF_IPC_IS_LOADED answers non-zero once the index is
+// loaded (a query before that gets no reply), FF_IPC_IS_BUSY non-zero while it is busy.
+#define FF_IPC_ENGINE_MESSAGE WM_USER
+#define FF_IPC_IS_LOADED 401
+#define FF_IPC_IS_BUSY 402
 #define FF_IPC_QUERY_HEADER 28      // bytes before the query text in the query record
 #define FF_IPC_REPLY_HEADER 20      // bytes before the item table in a reply
 #define FF_IPC_TIMEOUT_MS 1500
@@ -39,7 +59,21 @@ struct FfIpcReplyState {
     LONG count;         // records written into buffer
     FfResult* buffer;   // the caller's array
     LONG capacity;      // most records that may be written
+    DWORD total;        // the engine's number of matches (reply offset 0) of a read reply
 };
+
+// What became of the last exchange with the engine; the overlay tells the user.
+enum FfEngineState {
+    FF_ENGINE_ANSWERED,       // a reply was read (possibly empty, with the index loaded)
+    FF_ENGINE_NOT_RUNNING,    // no engine window
+    FF_ENGINE_TOO_OLD,        // the engine refused the query: a version without it
+    FF_ENGINE_LOADING,        // the engine is still loading its index
+    FF_ENGINE_NOT_ANSWERING,  // the send timed out, the window is hung, or no reply came
+};
+extern int g_engineState;           // FfEngineState of the last query
+extern DWORD g_engineLastTotal;     // total matches of the last query's reply (0 without one)
+extern DWORD g_engineTotalFiles;    // total matches of the last search run's file pass
+extern DWORD g_engineTotalFolders;  // ... and of its folder pass (0 when it did not run)
 
 // Finds the engine's IPC window: the plain class first, else the first top-level window of
 // a named instance's class (logged with its class name). Null (and the not-found line) when
@@ -106,6 +140,10 @@ void FfSelectFilterByName(const wchar_t* name);
 // Position of the first "path:." token (ASCII case folded, followed by the end or white
 // space), or -1.
 int FfFindPathToken(const wchar_t* typed);
+// The active folder as a path: clause wants it: with one trailing backslash (so that C:\dir
+// does not also match C:\dir2), a drive root's not doubled. 0 (out empty) for a folder of the
+// host's plug-in file systems, ours among them: a path beginning with three backslashes.
+int FfScopeFolderForQuery(const wchar_t* folder, wchar_t* out, int cap);
 // Builds the query with the token at position p replaced by path:"folder" (cut to cap - 1).
 int FfSubstitutePathToken(wchar_t* out, int cap, const wchar_t* typed, int p,
                           const wchar_t* folder);

@@ -8,6 +8,9 @@
 #include <wctype.h>
 #include <string.h>
 
+DWORD g_engineTotalFiles = 0;
+DWORD g_engineTotalFolders = 0;
+
 int FfFindPathToken(const wchar_t* typed)
 {
     static const wchar_t token[] = L"path:.";
@@ -23,6 +26,22 @@ int FfFindPathToken(const wchar_t* typed)
         if (after == 0 || iswctype(after, _SPACE)) return p;
     }
     return -1;
+}
+
+int FfScopeFolderForQuery(const wchar_t* folder, wchar_t* out, int cap)
+{
+    if (!out || cap < 2) return 0;
+    out[0] = 0;
+    // The host names its plug-ins' folders with three leading backslashes (ours is
+    // "\\\Fleetfinder"); no such path is on disk, whatever the folder is called.
+    if (!folder || wcsncmp(folder, L"\\\\\\", 3) == 0) return 0;
+    int length = (int)wcslen(folder);
+    while (length > 0 && folder[length - 1] == L'\\') length--;
+    if (length == 0) return 0;
+    // Room for the backslash is kept: a folder cut short still names a folder, not a prefix.
+    FfCopyTextN(out, cap - 1, folder, length);
+    FfAppendText(out, cap, L"\\");
+    return 1;
 }
 
 int FfSubstitutePathToken(wchar_t* out, int cap, const wchar_t* typed, int p,
@@ -104,11 +123,12 @@ void FfOrderFilesBeforeFolders(FfResult* results, int count)
 static void FfResolvePathToken(const wchar_t* typed, int p, wchar_t* query, int cap)
 {
     wchar_t folder[FF_ACTIVE_FOLDER_MAX];
+    wchar_t scoped[FF_ACTIVE_FOLDER_MAX + 1];
     HWND host = FfFindHostWindow();
     int found = host ? FfQueryHostActiveFolder(host, folder, FF_ACTIVE_FOLDER_MAX) : 0;
-    // A folder inside our own virtual folder means nothing to the engine.
-    if (found && !wcsstr(folder, L"Fleetfinder")) {
-        FfSubstitutePathToken(query, cap, typed, p, folder);
+    // A folder inside a plug-in's virtual folder (our own) means nothing to the engine.
+    if (found && FfScopeFolderForQuery(folder, scoped, FF_ACTIVE_FOLDER_MAX + 1)) {
+        FfSubstitutePathToken(query, cap, typed, p, scoped);
         wchar_t line[2112];
         FfFormatText(line, 2112, L"path:. substituted with %s", folder);
         FfEverythingDebugLog(line);
@@ -158,10 +178,16 @@ void FfRunSearchNow(void)
     int ok1 = FfQueryEverythingWindow(engine, filterClause, query, L"file:", g_results, cap1,
                                       &reported);
     int files = reported < 0 ? 0 : (reported > cap1 ? cap1 : reported);
+    g_engineTotalFiles = ok1 ? g_engineLastTotal : 0;
+    g_engineTotalFolders = 0;
 
     int folders = 0;
     int ok2 = 1;
-    if (includeFolders) {
+    // An engine that refused, is loading or did not answer the file pass would only make the
+    // user wait as long again for the folder pass.
+    int engineUsable = engine == NULL || g_engineState == FF_ENGINE_ANSWERED;
+    if (includeFolders && !engineUsable) ok2 = 0;
+    if (includeFolders && engineUsable) {
         int cap2 = files + maxResults <= FF_RESULTS_MAX ? maxResults : FF_RESULTS_MAX - files;
         if (cap2 > 0) {
             reported = 0;
@@ -169,6 +195,7 @@ void FfRunSearchNow(void)
             ok2 = FfQueryEverythingWindow(engine, filterClause, query, L"folder:",
                                           g_results + files, cap2, &reported);
             folders = reported < 0 ? 0 : (reported > cap2 ? cap2 : reported);
+            g_engineTotalFolders = ok2 ? g_engineLastTotal : 0;
         }
     }
 

@@ -49,8 +49,12 @@ const wchar_t* FfResultExtension(const FfResult* result)
     return dot + 1;
 }
 
-static int FfCompareUnsigned(unsigned long long a, unsigned long long b)
+// Sizes and dates: the engine's mark for an unknown value (all bits set) sorts below every
+// known one, so a folder without an indexed size is not taken for the largest item.
+static int FfCompareKnown(unsigned long long a, unsigned long long b)
 {
+    a += 1;  // the mark wraps to 0; every other value keeps its order
+    b += 1;
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
@@ -67,7 +71,7 @@ int FfCompareResults(const FfResult* a, const FfResult* b, int column, int desce
         r = FfCompareTextI(FfResultName(a->path), FfResultName(b->path));
         break;
     case FF_SORT_SIZE:
-        r = FfCompareUnsigned(a->size, b->size);
+        r = FfCompareKnown(a->size, b->size);
         break;
     case FF_SORT_FOLDER: {
         // FfParentFolderName answers in one shared buffer: keep the first key apart.
@@ -80,7 +84,7 @@ int FfCompareResults(const FfResult* a, const FfResult* b, int column, int desce
         r = FfCompareTextI(FfResultExtension(a), FfResultExtension(b));
         break;
     default:
-        r = FfCompareUnsigned(FfFileTimeValue(&a->modified), FfFileTimeValue(&b->modified));
+        r = FfCompareKnown(FfFileTimeValue(&a->modified), FfFileTimeValue(&b->modified));
         break;
     }
     if (r < 0) r = -1;

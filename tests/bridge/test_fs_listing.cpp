@@ -77,6 +77,15 @@ TEST_F(FsListing, RootListsEntriesOrThePlaceholder)
     EXPECT_EQ(root[1].size, 0x100000005ull);
     EXPECT_EQ(root[1].modified, 42u);
 
+    // The engine's mark for an unknown size or date: size 0 and the host's own unknown time.
+    FfBridgeSetListing({{L"dir", dir + L"\\pub", 1, ~0ull, ~0ull}, {L"f", dir + L"\\pub\\one.txt", 0, 7, ~0ull}});
+    root = List("\\");
+    ASSERT_EQ(root.size(), 2u);
+    EXPECT_EQ(root[0].size, 0u);
+    EXPECT_EQ(root[0].modified, 0xFFFFFFFFFFFFFFFEull);
+    EXPECT_EQ(root[1].size, 7u);
+    EXPECT_EQ(root[1].modified, 0xFFFFFFFFFFFFFFFEull);
+
     FfBridgeSetListing({});
     root = List("\\", &error);
     ASSERT_EQ(root.size(), 1u);

@@ -89,7 +89,7 @@ TEST(EngineIpc, RealTreeKeysAndRecordFields)
     a = Ask(engine, L"path:\"" + root + L"\"", 3);
     ASSERT_EQ(Names(a.items), L"0sub d.cpp _e A.doc b.txt c.txt ");
     EXPECT_TRUE(a.items[0].isFolder);
-    EXPECT_EQ(a.items[0].size, 0u);
+    EXPECT_EQ(a.items[0].size, ~0ull);  // folder sizes are not indexed
     EXPECT_EQ(a.items[1].path, root + L"\\0sub\\d.cpp");
     EXPECT_EQ(a.items[1].size, 50u);
     EXPECT_EQ(a.items[1].modified, FfTestFileTime(2020, 1, 5));
@@ -130,7 +130,7 @@ TEST(EngineIpc, LateAnswerExcessCountAndQuitAfter)
     FfTestEngine engine;
     ASSERT_TRUE(engine.Start(o));
     EXPECT_EQ(engine.ItemCount(), 2);
-    Answer a = Ask(engine, L"path:\"Q:\\\u00C4rger \u4E2D\"");
+    Answer a = Ask(engine, L"path:\"Q:\\\u00C4rger \u4E2D\\\"");
     ASSERT_TRUE(a.reply.answered);
     EXPECT_FALSE(a.reply.duringSend);
     EXPECT_GE(a.reply.receivedAfterMs, 200u);
@@ -148,7 +148,7 @@ TEST(EngineIpc, LateAnswerExcessCountAndQuitAfter)
     std::wstring path(length, L'\0');
     memcpy(&path[0], a.reply.bytes.data() + offset + 4, 2 * length);
     EXPECT_EQ(path, L"Q:\\\u00C4rger \u4E2D\\Stra\u00DFe.txt");
-    EXPECT_EQ(engine.Queries().back().text, L"path:\"Q:\\\u00C4rger \u4E2D\"");
+    EXPECT_EQ(engine.Queries().back().text, L"path:\"Q:\\\u00C4rger \u4E2D\\\"");
     EXPECT_TRUE(engine.Running());
     EXPECT_TRUE(Ask(engine, L"y").reply.answered);
     EXPECT_EQ(engine.process.Wait(5000), 0u);
@@ -234,4 +234,32 @@ TEST(EngineIpc, OtherWidthEngineAnswersThisWidthsClient)
     EXPECT_EQ(a.items[0].path, L"W:\\x\\wide.bin");
     EXPECT_EQ(a.items[0].size, 6000000000ull);
     EXPECT_EQ(a.items[0].modified, 42u);
+}
+
+// Folder sizes on request, forgotten dates, and a loading index (401 and 402). The old and hung
+// modes are the plug-in's exchange tests' rows.
+TEST(EngineIpc, FolderSizesUnknownDatesAndLoading)
+{
+    auto ask = [](HWND w, WPARAM question) {
+        DWORD_PTR r = 7;
+        return SendMessageTimeoutW(w, WM_USER, question, 0, SMTO_NORMAL, 2000, &r) ? (int)r : -1;
+    };
+    FfEngineOptions o = Options(L"", L"states");
+    o.items = {{L"Q:\\d", 0, 9, true}, {L"Q:\\d\\x.txt", 7, 9, false}, {L"Q:\\d\\NoDate.txt", 5, 9, false}};
+    o.folderSizes = true;
+    o.unknownDates = L"nodate";
+    o.loadingMs = 1500;
+    FfTestEngine engine;
+    ASSERT_TRUE(engine.Start(o));
+    EXPECT_EQ(ask(engine.window, 401), 0);
+    EXPECT_EQ(ask(engine.window, 402), 1);
+    EXPECT_FALSE(Ask(engine, L"x").reply.answered);  // taken, never answered
+    EXPECT_TRUE(FfTestWaitFor([&] { return ask(engine.window, 401) == 1; }, 5000));
+    EXPECT_EQ(ask(engine.window, 402), 0);
+    Answer a = Ask(engine, L"path:Q:\\", 3);
+    ASSERT_TRUE(a.decoded);
+    ASSERT_EQ(Names(a.items), L"d NoDate.txt x.txt ");
+    EXPECT_EQ(a.items[0].size, 12u);
+    EXPECT_EQ(a.items[1].modified, ~0ull);
+    EXPECT_EQ(a.items[2].modified, 9u);
 }

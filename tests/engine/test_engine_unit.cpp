@@ -160,10 +160,11 @@ TEST(EngineQuery, WordsKindsFoldersExtensionsAndFilters)
         {L"folder:music", L"music.mp3|"},
         {L"\u00E4pfel", L""},  // only A-Z fold: a-umlaut does not match A-umlaut
         {L"\u00C4PFEL", L"\u00C4pfel.txt|"},
-        {L"path:\"c:\\work\"", L"Report 2024.TXT|notes.md|Reports|q1.pdf|"},
+        {L"path:\"c:\\work\"", L"Report 2024.TXT|notes.md|Reports|q1.pdf|report.txt|"},  // Work2's too
         {L"path:\"C:\\Work\\\"", L"Report 2024.TXT|notes.md|Reports|q1.pdf|"},
         {L"path:\"C:\\Work\\Reports\" file:", L"q1.pdf|"},
-        {L"path:C:\\Wor", L""},  // a folder, not a prefix of a name
+        {L"path:\"C:\\Work\\Reports\"", L"Reports|q1.pdf|"},  // the folder itself too
+        {L"path:rk\\rep", L"Report 2024.TXT|Reports|q1.pdf|"},
         {L"ext:txt", L"Report 2024.TXT|report.txt|\u00C4pfel.txt|"},
         {L"ext:mp3;PDF", L"q1.pdf|song.Mp3|"},  // folders never match an extension
         {L"ext:", L"noext|"},
@@ -236,6 +237,15 @@ TEST(EngineOrder, EverySortTypeBothDirectionsAndTies)
         std::vector<std::wstring> reversed(c.ascending.rbegin(), c.ascending.rend());
         EXPECT_EQ(OrderOf(&index, c.sortType == 23 ? 24 : c.sortType + 1), reversed);
     }
+    // Unknown values (a folder's size unless folder sizes are indexed, forgotten dates) sort lowest.
+    FfEngineIndex unknown = OrderIndex();
+    EXPECT_EQ(unknown.entries[5].size, FF_ENGINE_UNKNOWN);
+    FfEngineForgetDates(&unknown, L"c.");
+    EXPECT_EQ(unknown.entries[2].modified, FF_ENGINE_UNKNOWN);
+    EXPECT_EQ(OrderOf(&unknown, 13), (std::vector<std::wstring>{L"c.txt", L"A.doc", L"b.txt", L"_e", L"d.cpp", L"0sub"}));
+    FfEngineIndexFolderSizes(&unknown);
+    EXPECT_EQ(unknown.entries[5].size, 50u);  // d.cpp below it
+
     // Numbers outside the table order by name.
     for (uint32_t unknown : {0u, 17u, 22u, 25u, 1000u}) EXPECT_EQ(OrderOf(&index, unknown), OrderOf(&index, 1));
 
@@ -328,6 +338,27 @@ TEST(EngineReply, LayoutAndEveryDeliberateFault)
     EXPECT_FALSE(FfEngineDecodeReply(length, &total, &items));
     f.badLengthValue = 0x7FFFFFFF;
     EXPECT_EQ(At32(build(&index, f), lastOffset), 0x7FFFFFFFu);
+
+    // Items carry the fields the reply's flags name, fewer or more than asked, in bit order.
+    struct Fields { uint32_t drop, add, echoed; uint64_t size, modified; } layouts[] = {
+        {0x10, 0, 0x44, ~0ull, 5},          // no size: decodes as unknown
+        {0x40, 0, 0x14, 50, ~0ull},         // no date
+        {0x04, 0x03, 0x53, 50, 5},          // folder and name instead of the full path
+        {0, 0x1AB, 0x1FF, 50, 5},           // every field the engine knows
+        {0, 0xFFFFF000, 0x54, 50, 5},       // fields it does not know are not claimed
+    };
+    for (const auto& l : layouts) {
+        f = FfEngineFaults();
+        f.dropFlags = l.drop;
+        f.addFlags = l.add;
+        std::string laid = build(&index, f);
+        EXPECT_EQ(At32(laid, 12), l.echoed) << l.echoed;
+        ASSERT_TRUE(FfEngineDecodeReply(laid, &total, &items)) << l.echoed;
+        ASSERT_EQ(items.size(), 3u);
+        EXPECT_EQ(items[0].path, L"R:\\0sub\\d.cpp") << l.echoed;
+        EXPECT_EQ(items[0].size, l.size) << l.echoed;
+        EXPECT_EQ(items[0].modified, l.modified) << l.echoed;
+    }
 
     // No items: the faults that need an item change nothing.
     FfEngineIndex none;

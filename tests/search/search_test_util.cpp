@@ -38,25 +38,44 @@ DWORD FfGetDword(const std::string& bytes, size_t offset)
     return value;
 }
 
-std::string FfBuildReply(const std::vector<FfReplyItem>& items, LONG claimedCount)
+static void FfAppendReplyText(std::string* data, const std::wstring& text)
+{
+    size_t at = data->size();
+    FfPutDword(data, at, (DWORD)text.size());
+    data->append((const char*)text.data(), 2 * text.size());
+    data->append(2, '\0');
+}
+
+std::string FfBuildReplyFields(const std::vector<FfReplyItem>& items, DWORD fields, LONG claimedCount)
 {
     std::string bytes(20 + 8 * items.size(), '\0');
-    FfPutDword(&bytes, 0, (DWORD)items.size());
+    FfPutDword(&bytes, 0, 1000 + (DWORD)items.size());
     FfPutDword(&bytes, 4, (DWORD)claimedCount);
-    FfPutDword(&bytes, 12, 84);
+    FfPutDword(&bytes, 12, fields);
     for (size_t i = 0; i < items.size(); i++) {
-        size_t offset = bytes.size();
+        const std::wstring& path = items[i].path;
+        size_t slash = path.rfind(L'\\'), dot = path.rfind(L'.');
+        std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+        std::wstring texts[4] = {name, slash == std::wstring::npos ? L"" : path.substr(0, slash), path,
+                                 dot == std::wstring::npos ? L"" : path.substr(dot + 1)};
+        unsigned long long values[4] = {items[i].size, 0x5555555555555555ull, items[i].modified, 0x6666666666666666ull};
         FfPutDword(&bytes, 20 + 8 * i, items[i].flags);
-        FfPutDword(&bytes, 24 + 8 * i, (DWORD)offset);
-        std::string data(4 + 2 * items[i].path.size() + 2 + 16, '\0');
-        FfPutDword(&data, 0, (DWORD)items[i].path.size());
-        memcpy(&data[4], items[i].path.data(), 2 * items[i].path.size());
-        size_t tail = 4 + 2 * items[i].path.size() + 2;
-        memcpy(&data[tail], &items[i].size, 8);
-        memcpy(&data[tail + 8], &items[i].modified, 8);
+        FfPutDword(&bytes, 24 + 8 * i, (DWORD)bytes.size());
+        std::string data;
+        for (int bit = 0; bit < 32; bit++) {
+            if (!(fields & (1u << bit))) continue;
+            if (bit < 4) FfAppendReplyText(&data, texts[bit]);
+            else if (bit < 8) data.append((const char*)&values[bit - 4], 8);
+            else data.append(bit == 8 ? 4 : 6, '\xEE');  // attributes; later fields of other widths
+        }
         bytes += data;
     }
     return bytes;
+}
+
+std::string FfBuildReply(const std::vector<FfReplyItem>& items, LONG claimedCount)
+{
+    return FfBuildReplyFields(items, 84, claimedCount);
 }
 
 std::string FfBuildReply(const std::vector<FfReplyItem>& items)

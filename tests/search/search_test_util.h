@@ -23,7 +23,12 @@ struct FfReplyItem {
     DWORD flags = 0;
 };
 
-// A reply list laid out for request flags 84; item data follows the item table in order.
+// A reply list whose items carry the given fields (request flags) in ascending bit order: name,
+// folder, full path and extension from path; size; created (0x55..); modified; accessed (0x66..);
+// attributes and any later bit as filler. Item data follows the item table in order; the total
+// matches (offset 0) is 1000 + the number of items.
+std::string FfBuildReplyFields(const std::vector<FfReplyItem>& items, DWORD fields, LONG claimedCount);
+// The same laid out for request flags 84.
 std::string FfBuildReply(const std::vector<FfReplyItem>& items, LONG claimedCount);
 std::string FfBuildReply(const std::vector<FfReplyItem>& items);
 void FfPutDword(std::string* bytes, size_t offset, DWORD value);

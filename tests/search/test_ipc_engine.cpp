@@ -66,7 +66,7 @@ TEST_F(IpcEngine, AnswersAreWrittenAndTheRecordIsAsSent)
     EXPECT_EQ(1, logs.CountInLog(L"FfRunEverythingQuery: IPC query=[alpha file:] cap=50"));
 }
 
-// Each outcome of the exchange: what the call reports and whether it waited.
+// Each outcome of the exchange: what the call reports, whether it waited, the engine's state.
 TEST_F(IpcEngine, FailureTable)
 {
     struct Case {
@@ -76,9 +76,12 @@ TEST_F(IpcEngine, FailureTable)
         int cap;
         Call expected;
         bool waitsForTimeout;
+        int state = FF_ENGINE_ANSWERED;
+        unsigned long long firstSize = 1;
     };
-    FfEngineOptions plain, silent, otherId, shortBlock, excess, badOffset, badLength;
-    for (FfEngineOptions* o : {&plain, &silent, &otherId, &shortBlock, &excess, &badOffset, &badLength})
+    FfEngineOptions plain, silent, otherId, shortBlock, excess, badOffset, badLength, noSize, split, old, loading, hung;
+    for (FfEngineOptions* o : {&plain, &silent, &otherId, &shortBlock, &excess, &badOffset, &badLength, &noSize, &split,
+                               &old, &loading, &hung})
         o->items = Items(10, 0);
     silent.neverAnswer = true;
     otherId.replyId = 19;
@@ -86,25 +89,41 @@ TEST_F(IpcEngine, FailureTable)
     excess.excessCount = 5;
     badOffset.badOffset = true;
     badLength.badLength = true;
+    noSize.dropFlags = FF_IPC_FIELD_SIZE;
+    split.dropFlags = FF_IPC_FIELD_FULL_PATH;
+    split.addFlags = FF_IPC_FIELD_NAME | FF_IPC_FIELD_PATH;
+    old.oldEngine = true;
+    loading.loadingMs = 600000;
+    hung.hangMs = 2500;
+    const int notAnswering = FF_ENGINE_NOT_ANSWERING;
     Case cases[] = {
         {"nothing matches", plain, L"nomatchatall", 50, {1, 0}, false},
         {"10 items for a cap of 3", plain, L"alpha", 3, {1, 3}, false},
         {"cap 0", plain, L"alpha", 0, {1, 0}, false},
-        {"no answer", silent, L"alpha", 50, {0, 0}, true},
-        {"answer with another id", otherId, L"alpha", 50, {0, 0}, true},
+        {"no answer", silent, L"alpha", 50, {0, 0}, true, notAnswering},
+        {"answer with another id", otherId, L"alpha", 50, {0, 0}, true, notAnswering},
         {"block of 12 bytes", shortBlock, L"alpha", 50, {0, 0}, false},
         {"count beyond the items", excess, L"alpha", 50, {1, 10}, false},
         {"last offset past the block", badOffset, L"alpha", 50, {1, 9}, false},
         {"last length past the block", badLength, L"alpha", 50, {1, 9}, false},
+        {"reply without sizes", noSize, L"alpha", 50, {1, 10}, false, FF_ENGINE_ANSWERED, FF_UNKNOWN_VALUE},
+        {"folder and name instead of the path", split, L"alpha", 50, {1, 10}, false},
+        {"engine too old for the query", old, L"alpha", 50, {0, 0}, false, FF_ENGINE_TOO_OLD},
+        {"engine loading its index", loading, L"alpha", 50, {0, 0}, false, FF_ENGINE_LOADING},
+        {"engine window stops pumping", hung, L"alpha", 50, {0, 0}, true, notAnswering},
     };
     for (Case& c : cases) {
         ASSERT_TRUE(engine.Start(c.options)) << c.label;
         memset(g_a, 0, sizeof g_a);
+        g_engineState = -1;
         DWORD start = GetTickCount();
         Call r = Query(nullptr, c.words, L"file:", g_a, c.cap);
         DWORD elapsed = GetTickCount() - start;
         EXPECT_EQ(c.expected.ok, r.ok) << c.label;
         EXPECT_EQ(c.expected.count, r.count) << c.label;
+        EXPECT_EQ(c.state, g_engineState) << c.label;
+        if (r.count > 0) { EXPECT_EQ(c.firstSize, g_a[0].size) << c.label; }
+        if (c.cap == 3) { EXPECT_EQ(10u, g_engineLastTotal) << c.label; }
         if (c.waitsForTimeout) {
             EXPECT_GE(elapsed, 1450u) << c.label;
             EXPECT_LT(elapsed, 4000u) << c.label;
@@ -115,6 +134,41 @@ TEST_F(IpcEngine, FailureTable)
         if (c.cap == 3) { EXPECT_EQ(0, g_a[3].path[0]) << c.label; }  // nothing past the cap
         engine.Stop();
     }
+}
+
+// Waiting for a late reply with input and a timer queued for another window of this thread: the
+// wait sleeps (it used to wake at once and spin) and that input is still queued afterwards.
+TEST_F(IpcEngine, WaitingTakesNoProcessorTimeAndLeavesOtherInputQueued)
+{
+    FfEngineOptions options;
+    options.items = Items(3, 0);
+    options.answerDelayMs = 1000;
+    ASSERT_TRUE(engine.Start(options));
+    HWND other = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, g_moduleHandle, nullptr);
+    ASSERT_NE(nullptr, other);
+    PostMessageW(other, WM_KEYDOWN, 'A', 0);
+    PostMessageW(other, WM_CHAR, 'a', 0);
+    SetTimer(other, 1, 10, nullptr);
+    auto cpuMs = [] {
+        FILETIME created, exited, kernel, user;
+        GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user);
+        return (((unsigned long long)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime) +
+                ((unsigned long long)user.dwHighDateTime << 32 | user.dwLowDateTime)) / 10000;
+    };
+    unsigned long long cpuBefore = cpuMs();
+    DWORD start = GetTickCount();
+    Call r = Query(nullptr, L"alpha", L"file:", g_a, 50);
+    DWORD elapsed = GetTickCount() - start;
+    unsigned long long cpu = cpuMs() - cpuBefore;
+    KillTimer(other, 1);
+    EXPECT_EQ(1, r.ok);
+    EXPECT_EQ(3, r.count);
+    EXPECT_GE(elapsed, 900u);
+    EXPECT_LT(cpu, 200u) << "processor time spent waiting " << elapsed << " ms";
+    MSG msg;
+    EXPECT_TRUE(PeekMessageW(&msg, other, WM_KEYDOWN, WM_KEYDOWN, PM_REMOVE));
+    EXPECT_TRUE(PeekMessageW(&msg, other, WM_CHAR, WM_CHAR, PM_REMOVE));
+    DestroyWindow(other);
 }
 
 // No engine (only classes that merely look like a named one's): one log line and nothing else.
@@ -139,6 +193,7 @@ TEST_F(IpcEngine, NoEngineMeansOneLineAndNothingElse)
     EXPECT_EQ(0, r.count);
     EXPECT_EQ(1, logs.CountInLog(L"FfRunEverythingQuery: Everything's IPC window not found - is Everything running?"));
     EXPECT_EQ(0, logs.CountInLog(L"IPC query="));
+    EXPECT_EQ(FF_ENGINE_NOT_RUNNING, g_engineState);
     EXPECT_EQ(helperBefore, FindWindowExW(HWND_MESSAGE, nullptr, FF_IPC_HELPER_CLASS, nullptr));
     EXPECT_EQ(nullptr, FfFindEverythingWindow());
     for (HWND w : windows) DestroyWindow(w);

@@ -36,10 +36,13 @@ TEST(Compare, EveryColumn)
         {"non-ASCII is not folded", Make(L"C:\\\u00E9"), Make(L"C:\\\u00C9"), FF_SORT_NAME, 1},
         {"prefix first", Make(L"C:\\ab"), Make(L"C:\\abc"), FF_SORT_NAME, -1},
         {"name without backslash", Make(L"zeta"), Make(L"C:\\alpha"), FF_SORT_NAME, 1},
-        {"size unsigned 64-bit", Make(L"a", 0xFFFFFFFFFFFFFFFFull), Make(L"b", 1), FF_SORT_SIZE, 1},
+        {"size unsigned 64-bit", Make(L"a", 0xFFFFFFFFFFFFFFFEull), Make(L"b", 1), FF_SORT_SIZE, 1},
+        {"unknown size below every known", Make(L"a", FF_UNKNOWN_VALUE), Make(L"b", 0), FF_SORT_SIZE, -1},
+        {"two unknown sizes", Make(L"a", FF_UNKNOWN_VALUE), Make(L"b", FF_UNKNOWN_VALUE), FF_SORT_SIZE, 0},
         {"size above 4 GB", Make(L"a", 0x100000000ull), Make(L"b", 0xFFFFFFFFull), FF_SORT_SIZE, 1},
         {"date", Make(L"a", 0, 5), Make(L"b", 0, 0x100000000ull), FF_SORT_DATE, -1},
         {"date high bit", Make(L"a", 0, 0x8000000000000000ull), Make(L"b", 0, 1), FF_SORT_DATE, 1},
+        {"unknown date below every known", Make(L"a", 0, FF_UNKNOWN_VALUE), Make(L"b", 0, 0), FF_SORT_DATE, -1},
         {"unknown column is date", Make(L"a", 9, 5), Make(L"b", 1, 6), 17, -1},
         {"folder by own name", Make(L"C:\\A\\Docs\\x.txt"), Make(L"D:\\docs\\y.txt"), FF_SORT_FOLDER, 0},
         {"folder drive key", Make(L"C:\\x.txt"), Make(L"D:\\B\\y.txt"), FF_SORT_FOLDER, 1},
@@ -137,7 +140,8 @@ TEST(Format, SizeTexts)
         {KB * KB * KB * 5 / 2, L"2.5 GB"},
         {KB * KB * KB * KB, L"1.0 TB"},
         {KB * KB * KB * KB * KB, L"1024.0 TB"},
-        {0xFFFFFFFFFFFFFFFFull, L"16777216.0 TB"},
+        {0xFFFFFFFFFFFFFFFEull, L"16777216.0 TB"},
+        {FF_UNKNOWN_VALUE, L""},  // the engine's mark for a size it does not know
     };
     for (const Case& c : cases) EXPECT_STREQ(c.text, FfFormatSize(c.size)) << c.size;
 }

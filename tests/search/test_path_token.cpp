@@ -45,6 +45,36 @@ TEST(PathToken, Substitution)
     }
 }
 
+// The folder ends in one backslash, so that C:\Work does not also find C:\Work2; a folder of the
+// host's plug-in file systems (three leading backslashes, ours among them) is none at all.
+TEST(PathToken, FolderScope)
+{
+    std::wstring longFolder(2047, L'f');
+    struct Case {
+        std::wstring folder, scoped;
+    } cases[] = {
+        {L"C:\\Work", L"C:\\Work\\"},
+        {L"C:\\Work\\\\", L"C:\\Work\\"},
+        {L"C:\\", L"C:\\"},
+        {L"C:", L"C:\\"},
+        {L"\\\\server\\share", L"\\\\server\\share\\"},
+        {L"C:\\Fleetfinder", L"C:\\Fleetfinder\\"},
+        {L"D:\\x\\Fleetfinder\\y", L"D:\\x\\Fleetfinder\\y\\"},
+        {L"\\\\\\Fleetfinder", L""},
+        {L"\\\\\\Fleetfinder\\sub\\", L""},
+        {L"\\\\\\OtherFs\\x", L""},
+        {L"\\", L""},
+        {L"", L""},
+        {longFolder, longFolder.substr(0, 2046) + L"\\"},
+    };
+    for (const Case& c : cases) {
+        wchar_t out[FF_ACTIVE_FOLDER_MAX];
+        int ok = FfScopeFolderForQuery(c.folder.c_str(), out, FF_ACTIVE_FOLDER_MAX);
+        EXPECT_EQ(c.scoped.empty() ? 0 : 1, ok) << FfTestUtf8(c.folder.substr(0, 40));
+        EXPECT_EQ(c.scoped, std::wstring(out)) << FfTestUtf8(c.folder.substr(0, 40));
+    }
+}
+
 TEST(ChangeDirRecord, Layout)
 {
     struct Case {

@@ -9,15 +9,16 @@ FfResult g_out[16];
 
 struct ParseOutcome {
     LONG done, ok, count;
+    DWORD total;
 };
 
 ParseOutcome Parse(const std::string& bytes, LONG capacity)
 {
     memset(g_out, 0xCC, sizeof g_out);
     FfGuardedBlock block(bytes);
-    FfIpcReplyState state = {0, 0, 0, g_out, capacity};
+    FfIpcReplyState state = {0, 0, 0, g_out, capacity, 7};
     FfParseEverythingReply(bytes.empty() ? nullptr : block.data, (DWORD)bytes.size(), &state);
-    return {state.done, state.ok, state.count};
+    return {state.done, state.ok, state.count, state.total};
 }
 
 std::vector<FfReplyItem> ThreeItems()
@@ -36,6 +37,7 @@ TEST(ReplyParse, WellFormedItemsAreCopiedInOrder)
     ParseOutcome r = Parse(FfBuildReply(items), 16);
     EXPECT_EQ(1, r.done);
     EXPECT_EQ(1, r.ok);
+    EXPECT_EQ(1005u, r.total);  // the engine's number of matches, whatever the list holds
     ASSERT_EQ(5, r.count);
     EXPECT_STREQ(L"C:\\a\\one.txt", g_out[0].path);
     EXPECT_EQ(10u, g_out[0].size);
@@ -88,6 +90,50 @@ TEST(ReplyParse, CountsCapsAndBlockBounds)
         EXPECT_EQ(c.expected.ok, r.ok) << c.label;
         EXPECT_EQ(c.expected.count, r.count) << c.label;
         if (r.count >= 1) { EXPECT_STREQ(L"C:\\a\\one.txt", g_out[0].path) << c.label; }
+    }
+}
+
+// Each item is read by the fields the reply's own flags name, not by those asked for: a field
+// it lacks is unknown, fields between are stepped over, later ones are never read.
+TEST(ReplyParse, FieldsAsTheReplyNamesThem)
+{
+    const unsigned long long U = FF_UNKNOWN_VALUE;
+    std::vector<FfReplyItem> items = {{L"C:\\a\\one.txt", 10, 111, 0}, {L"D:\\two", 20, 222, 1}};
+    struct Case {
+        const char* label;
+        DWORD fields;
+        LONG count;
+        unsigned long long size, modified;  // of the first item
+        size_t cut;                         // bytes taken off the block's end
+    } cases[] = {
+        {"as asked", 0x54, 2, 10, 111, 0},
+        {"no size", 0x44, 2, U, 111, 0},
+        {"no date", 0x14, 2, 10, U, 0},
+        {"path alone", 0x04, 2, U, U, 0},
+        {"name, folder, extension and created between", 0x7F, 2, 10, 111, 0},
+        {"folder and name make the path", 0x53, 2, 10, 111, 0},
+        {"name without a folder is skipped", 0x51, 0, 0, 0, 0},
+        {"no name at all", 0x50, 0, 0, 0, 0},
+        {"accessed, attributes and fields of unknown width after", 0xFFFFFFD4, 2, 10, 111, 0},
+        {"last item cut inside its size", 0x7F, 1, 10, 111, 8 + 8 + 5},
+        {"last item cut right after its date modified", 0xFFFFFFD4, 2, 10, 111, 8 + 4 + 23 * 6},
+        {"last item's date cut short", 0x54, 1, 10, 111, 1},
+    };
+    for (const Case& c : cases) {
+        std::string bytes = FfBuildReplyFields(items, c.fields, 2);
+        bytes.resize(bytes.size() - c.cut);
+        ParseOutcome r = Parse(bytes, 16);
+        EXPECT_EQ(1, r.ok) << c.label;
+        ASSERT_EQ(c.count, r.count) << c.label;
+        if (c.count == 0) continue;
+        EXPECT_STREQ(L"C:\\a\\one.txt", g_out[0].path) << c.label;
+        EXPECT_EQ(c.size, g_out[0].size) << c.label;
+        EXPECT_EQ(c.modified, ((unsigned long long)g_out[0].modified.dwHighDateTime << 32) | g_out[0].modified.dwLowDateTime)
+            << c.label;
+        if (c.count == 2) {
+            EXPECT_STREQ(L"D:\\two", g_out[1].path) << c.label;
+            EXPECT_EQ(1u, g_out[1].isFolder) << c.label;
+        }
     }
 }
 

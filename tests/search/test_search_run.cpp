@@ -193,7 +193,30 @@ TEST_F(SearchRun, FolderPassCaps)
         seen = queries.size();
         EXPECT_EQ(c.caps, caps) << c.maxResults;
         EXPECT_EQ(c.total, g_resultCount) << c.maxResults;
+        // The engine's own counts of matches, not what fitted.
+        EXPECT_EQ(520u, g_engineTotalFiles) << c.maxResults;
+        EXPECT_EQ(c.caps.size() > 1 ? 520u : 0u, g_engineTotalFolders) << c.maxResults;
     }
+}
+
+// An engine that refuses the query or is still loading is not asked for folders as well.
+TEST_F(SearchRun, AnEngineThatCannotAnswerIsAskedOnce)
+{
+    FfLogCapture logs(L"run_cannot");
+    FfEngineOptions old, loading;
+    old.oldEngine = true;
+    loading.loadingMs = 600000;
+    struct Case { FfEngineOptions* options; int state; } cases[] = {
+        {&old, FF_ENGINE_TOO_OLD}, {&loading, FF_ENGINE_LOADING}};
+    Type(L"report");
+    for (const Case& c : cases) {
+        ASSERT_TRUE(engine.Start(*c.options));
+        FfRunSearchNow();
+        EXPECT_EQ(c.state, g_engineState);
+        EXPECT_EQ(1u, engine.Queries().size());
+        EXPECT_EQ(0, g_resultCount);
+    }
+    EXPECT_EQ(2, logs.CountInLog(L"files=0(ok=0) folders=0(ok=0) total=0"));
 }
 
 // ---- "path:." through the host, and the clipboard as it was -----------------------------
@@ -301,8 +324,8 @@ TEST_F(PathToken, SubstitutedWithTheActiveFolder)
     struct Case {
         std::wstring typed, query;
     } cases[] = {
-        {L"notes path:.", L"notes path:\"" + folder + L"\" file:"},
-        {L"PATH:. notes", L"path:\"" + folder + L"\" notes file:"},
+        {L"notes path:.", L"notes path:\"" + folder + L"\\\" file:"},
+        {L"PATH:. notes", L"path:\"" + folder + L"\\\" notes file:"},
         {L"notes path:.txt", L"notes path:.txt file:"},
     };
     for (const Case& c : cases) {
@@ -319,6 +342,14 @@ TEST_F(PathToken, SubstitutedWithTheActiveFolder)
     for (const FfHostEvent& e : host.Events())
         if (e.kind == L"command" && e.number == 2029) commands++;
     EXPECT_EQ(0, commands);  // the last case had no token: the host was not asked
+
+    // A real folder named after the plug-in is a folder like any other.
+    std::wstring named = folder + L"\\Fleetfinder";
+    ASSERT_TRUE(CreateDirectoryW(named.c_str(), nullptr));
+    ASSERT_TRUE(host.SetFolder(FF_HOST_ACTIVE, named));
+    Type(L"notes path:.");
+    FfRunSearchNow();
+    EXPECT_EQ(L"notes path:\"" + named + L"\\\" file:", Texts()[Texts().size() - 2]);
 }
 
 // Whatever the clipboard held (several formats, or nothing) is there again afterwards, in its order.
@@ -339,7 +370,7 @@ TEST_F(PathToken, ClipboardIsPutBackAsItWas)
         Type(L"notes path:.");
         FfRunSearchNow();
         ASSERT_TRUE(host.WaitForEvent(L"command", 2000));
-        EXPECT_EQ(L"notes path:\"" + folder + L"\" file:", Texts()[Texts().size() - 2]);
+        EXPECT_EQ(L"notes path:\"" + folder + L"\\\" file:", Texts()[Texts().size() - 2]);
 
         ClipboardState after = ReadClipboard();
         if (!full) {

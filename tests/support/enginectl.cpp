@@ -80,6 +80,13 @@ bool FfTestEngine::Start(const FfEngineOptions& o, DWORD timeoutMs)
         if (o.badLengthValue) cmd += L" " + std::to_wstring(o.badLengthValue);
     }
     if (o.quitAfter > 0) cmd += L" --quit-after " + std::to_wstring(o.quitAfter);
+    if (o.folderSizes) cmd += L" --folder-sizes";
+    if (!o.unknownDates.empty()) cmd += L" --unknown-dates" + FfEngineQuoteArg(o.unknownDates);
+    if (o.dropFlags) cmd += L" --drop-flags " + std::to_wstring(o.dropFlags);
+    if (o.addFlags) cmd += L" --add-flags " + std::to_wstring(o.addFlags);
+    if (o.loadingMs) cmd += L" --loading " + std::to_wstring(o.loadingMs);
+    if (o.oldEngine) cmd += L" --old";
+    if (o.hangMs) cmd += L" --hang " + std::to_wstring(o.hangMs);
     if (!o.extraArgs.empty()) cmd += L" " + o.extraArgs;
 
     if (!process.Start(cmd)) return false;
@@ -339,23 +346,45 @@ static bool FfEngineRead32(const std::string& b, size_t at, DWORD* out)
     return true;
 }
 
+// Reads one text field at *at (length, characters, terminator); false when it leaves the block.
+static bool FfEngineReadText(const std::string& b, size_t* at, std::wstring* out)
+{
+    DWORD len = 0;
+    if (!FfEngineRead32(b, *at, &len)) return false;
+    unsigned long long end = (unsigned long long)*at + 4 + 2 * ((unsigned long long)len + 1);
+    if (end > b.size()) return false;
+    out->resize(len);
+    if (len) memcpy(&(*out)[0], b.data() + *at + 4, 2 * (size_t)len);
+    *at = (size_t)end;
+    return true;
+}
+
 bool FfEngineDecodeReply(const std::string& b, DWORD* total, std::vector<FfEngineItem>* items)
 {
     items->clear();
-    DWORD count = 0;
-    if (b.size() < 20 || !FfEngineRead32(b, 0, total) || !FfEngineRead32(b, 4, &count)) return false;
+    DWORD count = 0, fields = 0;
+    if (b.size() < 20 || !FfEngineRead32(b, 0, total) || !FfEngineRead32(b, 4, &count) || !FfEngineRead32(b, 12, &fields))
+        return false;
     for (DWORD i = 0; i < count; ++i) {
-        DWORD flags = 0, offset = 0, len = 0;
+        DWORD flags = 0, offset = 0;
         if (!FfEngineRead32(b, 20 + 8 * (size_t)i, &flags) || !FfEngineRead32(b, 24 + 8 * (size_t)i, &offset)) return false;
-        if (!FfEngineRead32(b, offset, &len)) return false;
-        size_t need = (size_t)offset + 4 + 2 * ((size_t)len + 1) + 16;
-        if ((unsigned long long)offset + 4 + 2 * ((unsigned long long)len + 1) + 16 > b.size() || need > b.size())
-            return false;
+        size_t at = offset;
+        std::wstring texts[4];  // name, path, full path, extension
+        unsigned long long values[4] = {~0ull, ~0ull, ~0ull, ~0ull};  // size, created, modified, accessed
+        for (int bit = 0; bit < 8; ++bit) {
+            if (!(fields & (1u << bit))) continue;
+            if (bit < 4) {
+                if (!FfEngineReadText(b, &at, &texts[bit])) return false;
+                continue;
+            }
+            if (at > b.size() || b.size() - at < 8) return false;
+            memcpy(&values[bit - 4], b.data() + at, 8);
+            at += 8;
+        }
         FfEngineItem item;
-        item.path.resize(len);
-        if (len) memcpy(&item.path[0], b.data() + offset + 4, 2 * (size_t)len);
-        memcpy(&item.size, b.data() + offset + 6 + 2 * (size_t)len, 8);
-        memcpy(&item.modified, b.data() + offset + 14 + 2 * (size_t)len, 8);
+        item.path = (fields & 4) ? texts[2] : texts[1] + L"\\" + texts[0];
+        item.size = values[0];
+        item.modified = values[2];
         item.isFolder = (flags & 1) != 0;
         items->push_back(item);
     }

@@ -27,8 +27,10 @@ std::wstring FfEngineUniqueInstance(const wchar_t* tag);
 // How to start the engine. Every option maps to one command-line switch of ffengine.exe:
 //   --root DIR (repeatable)   --log FILE   --instance NAME   --filters DIR   --synthetic N
 //   --delay MS   --silent   --reply-id N   --short-block   --excess-count N
-//   --bad-offset   --bad-length [N]   --quit-after N   --items FILE
-// One index item / one decoded reply item (request flags 84 layout).
+//   --bad-offset   --bad-length [N]   --quit-after N   --items FILE   --folder-sizes
+//   --unknown-dates WORD   --drop-flags N   --add-flags N   --loading MS   --old   --hang MS
+// One index item / one decoded reply item. A folder's size in the index is not reported unless
+// the engine indexes folder sizes; a size or date a reply lacks decodes as all bits set.
 struct FfEngineItem {
     std::wstring path;
     unsigned long long size = 0;
@@ -53,6 +55,13 @@ struct FfEngineOptions {
     bool badLength = false;    // the last item's path length reaches past the block's end
     DWORD badLengthValue = 0;  // with badLength: this length instead (0 = one character past the end)
     int quitAfter = 0;         // > 0: exit after answering this many queries
+    bool folderSizes = false;  // folders report the sum of their files (else all bits set)
+    std::wstring unknownDates; // items whose name holds this word report all dates as unknown
+    DWORD dropFlags = 0;       // fields left out of every reply item (and its flags)
+    DWORD addFlags = 0;        // fields put into every reply item although not asked for
+    DWORD loadingMs = 0;       // the index loads for this long: 401 answers 0, queries get nothing
+    bool oldEngine = false;    // answers the query send with FALSE and never replies
+    DWORD hangMs = 0;          // the first query stops the engine's window thread this long
     std::wstring extraArgs;    // appended to the command line as given
     std::wstring program;      // the engine program; empty: this tree's bin\ffengine.exe
 };
@@ -138,5 +147,6 @@ FfEngineReply FfEngineSendQuery(HWND engineWindow, const FfEngineQueryArgs& args
 FfEngineReply FfEngineSendEcho(HWND engineWindow, DWORD replyId = 18, DWORD timeoutMs = 3000);
 // Builds the query record bytes exactly as they go on the wire (28-byte head + text + terminator).
 std::string FfEngineBuildQueryRecord(DWORD replyWindow, const FfEngineQueryArgs& args);
-// Decodes a reply block; false when it is not a complete, in-bounds list. total/count from the head.
+// Decodes a reply block by the fields its flags name; false when it is not a complete, in-bounds
+// list. total/count from the head; an item's path is its full path, else its folder and name.
 bool FfEngineDecodeReply(const std::string& bytes, DWORD* total, std::vector<FfEngineItem>* items);

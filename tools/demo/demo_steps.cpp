@@ -311,7 +311,7 @@ bool FfDemoRunSession(FfDemo& d)
     TypeText(L"path:. report");
     bool s3 = WaitSearch(d, L"path:. report");
     std::vector<FfEngineQueryRecord> queries = d.engine.Queries();
-    std::wstring expect = L"path:\"" + folder + L"\"";
+    std::wstring expect = L"path:\"" + folder + L"\\\"";  // the folder with a trailing backslash
     bool substituted = !queries.empty() && queries.back().text.find(expect) != std::wstring::npos;
     bool clipKept = ClipboardText() == clip;
     FfDemoStep(d, "\"path:. report\" searches the active panel's folder (hook opens the overlay now)",

@@ -10,6 +10,26 @@
 #define FF_ENGINE_QUERY_HEAD 28   // bytes before the query text
 #define FF_ENGINE_REPLY_HEAD 20   // bytes before the item table
 #define FF_ENGINE_ECHO_ID 0x4545  // answer the last reply again (benchmark floor)
+// The value the engine reports for a size or date it does not know: every folder's size unless
+// it indexes folder sizes.
+#define FF_ENGINE_UNKNOWN 0xFFFFFFFFFFFFFFFFull
+
+// Fields of a reply item, laid out in ascending bit order; the reply's flags name those present.
+#define FF_ENGINE_FIELD_NAME 0x1u
+#define FF_ENGINE_FIELD_PATH 0x2u
+#define FF_ENGINE_FIELD_FULL_PATH 0x4u
+#define FF_ENGINE_FIELD_EXTENSION 0x8u
+#define FF_ENGINE_FIELD_SIZE 0x10u
+#define FF_ENGINE_FIELD_CREATED 0x20u
+#define FF_ENGINE_FIELD_MODIFIED 0x40u
+#define FF_ENGINE_FIELD_ACCESSED 0x80u
+#define FF_ENGINE_FIELD_ATTRIBUTES 0x100u
+#define FF_ENGINE_KNOWN_FIELDS 0x1FFu
+
+// The engine's own message: wParam 401 answers non-zero once the index is loaded, 402 while busy.
+#define FF_ENGINE_MSG_IPC WM_USER
+#define FF_ENGINE_IS_LOADED 401
+#define FF_ENGINE_IS_BUSY 402
 
 // Private messages of the engine window; tests send the first three.
 #define WM_FF_ENGINE_COUNT (WM_APP + 1)
@@ -23,7 +43,7 @@ struct FfEngineEntry {
     std::wstring foldedName;  // name part, ASCII lower case
     std::wstring foldedPath;  // whole path, ASCII lower case
     std::wstring foldedExt;   // text after the name's last dot ("" without one)
-    uint64_t size = 0;        // files only; folders report 0
+    uint64_t size = 0;        // folders: FF_ENGINE_UNKNOWN unless folder sizes are indexed
     uint64_t modified = 0;
     uint64_t created = 0;
     uint64_t accessed = 0;
@@ -73,7 +93,7 @@ struct FfEngineMatcher {
     bool foldersOnly = false;
     bool matchesNothing = false;                    // an unknown filter, or filter loops
     std::vector<std::wstring> words;                // folded; all must occur in the name
-    std::vector<std::wstring> folders;              // folded, no trailing backslash; item below each
+    std::vector<std::wstring> folders;              // folded path: texts; the full path holds each
     std::vector<std::vector<std::wstring>> extSets; // folded; the extension must be in every set
 };
 
@@ -84,6 +104,8 @@ struct FfEngineFaults {
     bool badOffset = false;
     bool badLength = false;
     uint32_t badLengthValue = 0;
+    uint32_t dropFlags = 0;  // fields left out of every item (and out of the reply's flags)
+    uint32_t addFlags = 0;   // fields put in although not asked for
 };
 
 std::wstring FfEngineFold(const std::wstring& text);
@@ -94,6 +116,10 @@ int FfEngineIndexFolder(FfEngineIndex* index, const std::wstring& root);
 void FfEngineAddSynthetic(FfEngineIndex* index, int count);
 int FfEngineLoadItemsFile(FfEngineIndex* index, const std::wstring& path);
 void FfEngineResetOrders(FfEngineIndex* index);
+// Folder sizes: each folder gets the sum of the files below it. Unknown dates: every item whose
+// name holds the (folded) word reports all three dates as FF_ENGINE_UNKNOWN.
+void FfEngineIndexFolderSizes(FfEngineIndex* index);
+void FfEngineForgetDates(FfEngineIndex* index, const std::wstring& foldedWord);
 int FfEngineCompareEntries(const FfEngineEntry& a, const FfEngineEntry& b, uint32_t sortType);
 const std::vector<uint32_t>& FfEngineOrder(FfEngineIndex* index, uint32_t sortType);
 
@@ -112,5 +138,6 @@ uint32_t FfEngineRun(FfEngineIndex* index, const FfEngineMatcher& matcher, uint3
 // engine_reply.cpp
 std::string FfEngineBuildReply(const FfEngineIndex& index, const std::vector<uint32_t>& picked, uint32_t total,
                                const FfEngineQuery& query, const FfEngineFaults& faults);
+uint32_t FfEngineReplyFields(uint32_t requested, const FfEngineFaults& faults);
 std::string FfEngineFormatLogLine(const FfEngineQuery* query, const char* ignoredReason, uint32_t copyDataId,
                                   uint32_t cbData, uint32_t total);

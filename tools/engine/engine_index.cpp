@@ -21,7 +21,7 @@ bool FfEngineMakeEntry(const std::wstring& path, uint64_t size, uint64_t modifie
     out->foldedName = FfEngineFold(name);
     size_t dot = out->foldedName.rfind(L'.');
     out->foldedExt = dot == std::wstring::npos ? std::wstring() : out->foldedName.substr(dot + 1);
-    out->size = isFolder ? 0 : size;
+    out->size = isFolder ? FF_ENGINE_UNKNOWN : size;
     out->modified = modified;
     out->created = modified;
     out->accessed = modified;
@@ -141,6 +141,27 @@ int FfEngineLoadItemsFile(FfEngineIndex* index, const std::wstring& path)
     return added;
 }
 
+void FfEngineIndexFolderSizes(FfEngineIndex* index)
+{
+    for (auto& folder : index->entries) {
+        if (!folder.isFolder) continue;
+        uint64_t sum = 0;
+        std::wstring prefix = folder.foldedPath + L"\\";
+        for (const auto& e : index->entries)
+            if (!e.isFolder && e.size != FF_ENGINE_UNKNOWN && e.foldedPath.compare(0, prefix.size(), prefix) == 0) sum += e.size;
+        folder.size = sum;
+    }
+    FfEngineResetOrders(index);
+}
+
+void FfEngineForgetDates(FfEngineIndex* index, const std::wstring& foldedWord)
+{
+    if (foldedWord.empty()) return;
+    for (auto& e : index->entries)
+        if (e.foldedName.find(foldedWord) != std::wstring::npos) e.modified = e.created = e.accessed = FF_ENGINE_UNKNOWN;
+    FfEngineResetOrders(index);
+}
+
 void FfEngineResetOrders(FfEngineIndex* index)
 {
     index->packed = false;
@@ -178,6 +199,12 @@ template <typename T> static int FfEngineCompareValues(const T& a, const T& b)
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
+// Sizes and dates: an unknown value (all bits set) sorts below every known one.
+static int FfEngineCompareKnown(uint64_t a, uint64_t b)
+{
+    return FfEngineCompareValues(a + 1, b + 1);
+}
+
 // Compares by the key of the sort type; ties are broken by the path (folded, then exact), always
 // ascending, so every order is total and the same on every run. Descending types reverse only
 // the key. Sort types the engine does not know order by name.
@@ -189,7 +216,7 @@ int FfEngineCompareEntries(const FfEngineEntry& a, const FfEngineEntry& b, uint3
     switch (key) {
     case 1: case 2: c = FfEngineCompareText(a.foldedName, b.foldedName); break;
     case 3: case 4: c = FfEngineCompareText(a.foldedPath, b.foldedPath); break;
-    case 5: case 6: c = FfEngineCompareValues(a.size, b.size); break;
+    case 5: case 6: c = FfEngineCompareKnown(a.size, b.size); break;
     case 7: case 8:
         c = FfEngineCompareText(a.foldedExt, b.foldedExt);
         if (c == 0) c = FfEngineCompareText(a.foldedName, b.foldedName);
@@ -198,10 +225,10 @@ int FfEngineCompareEntries(const FfEngineEntry& a, const FfEngineEntry& b, uint3
         c = FfEngineCompareText(FfEngineTypeName(a), FfEngineTypeName(b));
         if (c == 0) c = FfEngineCompareText(a.foldedName, b.foldedName);
         break;
-    case 11: case 12: c = FfEngineCompareValues(a.created, b.created); break;
-    case 13: case 14: c = FfEngineCompareValues(a.modified, b.modified); break;
+    case 11: case 12: c = FfEngineCompareKnown(a.created, b.created); break;
+    case 13: case 14: c = FfEngineCompareKnown(a.modified, b.modified); break;
     case 15: case 16: c = FfEngineCompareValues(a.attributes, b.attributes); break;
-    case 23: case 24: c = FfEngineCompareValues(a.accessed, b.accessed); break;
+    case 23: case 24: c = FfEngineCompareKnown(a.accessed, b.accessed); break;
     }
     c = c < 0 ? -1 : (c > 0 ? 1 : 0);
     if (descending) c = -c;

@@ -3,10 +3,17 @@
 // ffengine [--root DIR]... [--items FILE]... [--synthetic N] [--log FILE] [--instance NAME]
 //          [--filters DIR] [--delay MS] [--silent] [--reply-id N] [--short-block]
 //          [--excess-count N] [--bad-offset] [--bad-length [N]] [--quit-after N]
+//          [--folder-sizes] [--unknown-dates WORD] [--drop-flags N] [--add-flags N]
+//          [--loading MS] [--old] [--hang MS]
 // Indexes the folders (everything below each root), the listed items and N generated ones, then
 // registers its window: class EVERYTHING_TASKBAR_NOTIFICATION, or ..._(NAME) with --instance.
 // Filters come from DIR (default %APPDATA%\Everything): Everything.ini [Filters], else
-// filters.csv, else the seven built-in ones. Exit codes: 2 bad switch, 3 missing root or items
+// filters.csv, else the seven built-in ones. Folders report an unknown size (all bits set) unless
+// --folder-sizes; items whose name holds WORD report unknown dates. Replies carry the fields
+// asked for, less --drop-flags and plus --add-flags. --loading: for MS after the start the index
+// is loading (401 answers 0, 402 answers 1) and queries get no reply; --old: a version without
+// the query, which answers it with FALSE; --hang: the first query stops the window's thread for
+// MS before it is handled. Exit codes: 2 bad switch, 3 missing root or items
 // file, 4 log not writable, 5 window not made.
 #include "engine.h"
 #include <shellapi.h>
@@ -36,6 +43,12 @@ static int g_engineQueriesHandled = 0;             // well-formed records answer
 static bool g_engineQuitting = false;
 static std::string g_engineLastReply;              // for echo requests
 static std::vector<FfEnginePending> g_enginePending;
+static bool g_engineFolderSizes = false;
+static std::wstring g_engineUnknownDatesWord;      // folded
+static DWORD g_engineLoadingMs = 0;
+static DWORD g_engineStartTick = 0;
+static bool g_engineOld = false;
+static DWORD g_engineHangMs = 0;                   // spent by the first query, then 0
 
 static void FfEngineWriteLog(const std::string& line)
 {
@@ -50,6 +63,8 @@ static int FfEngineBuildIndex()
     for (const auto& root : g_engineRoots) FfEngineIndexFolder(&g_engineIndex, root);
     for (const auto& file : g_engineItemFiles) FfEngineLoadItemsFile(&g_engineIndex, file);
     if (g_engineSynthetic > 0) FfEngineAddSynthetic(&g_engineIndex, g_engineSynthetic);
+    if (g_engineFolderSizes) FfEngineIndexFolderSizes(&g_engineIndex);
+    FfEngineForgetDates(&g_engineIndex, g_engineUnknownDatesWord);
     FfEngineResetOrders(&g_engineIndex);
     // The packed texts and the plug-in's default order are made now, so that the first query over
     // a large index is not the slow one.
@@ -121,11 +136,26 @@ static LRESULT FfEngineOnEcho(HWND self, const COPYDATASTRUCT* cds)
     return 1;
 }
 
+static bool FfEngineLoading()
+{
+    return g_engineLoadingMs > 0 && GetTickCount() - g_engineStartTick < g_engineLoadingMs;
+}
+
 static LRESULT FfEngineOnCopyData(HWND self, const COPYDATASTRUCT* cds)
 {
     if (!cds) return 0;
     if (cds->dwData == FF_ENGINE_ECHO_ID) return FfEngineOnEcho(self, cds);
+    if (g_engineHangMs > 0) {
+        // The window's thread stops pumping: senders wait, and see it hung.
+        DWORD hang = g_engineHangMs;
+        g_engineHangMs = 0;
+        Sleep(hang);
+    }
     ++g_engineQueriesSeen;
+    if (g_engineOld && cds->dwData == FF_ENGINE_QUERY_ID) {
+        FfEngineWriteLog(FfEngineFormatLogLine(nullptr, "old", (uint32_t)cds->dwData, cds->cbData, 0));
+        return 0;
+    }
     if (cds->dwData != FF_ENGINE_QUERY_ID) {
         FfEngineWriteLog(FfEngineFormatLogLine(nullptr, "id", (uint32_t)cds->dwData, cds->cbData, 0));
         return 0;
@@ -149,7 +179,7 @@ static LRESULT FfEngineOnCopyData(HWND self, const COPYDATASTRUCT* cds)
 
     HWND target = (HWND)(UINT_PTR)q.replyWindow;
     ULONG_PTR id = g_engineReplyId >= 0 ? (ULONG_PTR)g_engineReplyId : (ULONG_PTR)q.replyId;
-    if (g_engineSilent) {
+    if (g_engineSilent || FfEngineLoading()) {
         // never answers
     } else if (g_engineDelayMs > 0) {
         g_enginePending.push_back({target, id, block, GetTickCount() + g_engineDelayMs});
@@ -170,6 +200,10 @@ static LRESULT CALLBACK FfEngineWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
     case WM_FF_ENGINE_COUNT: return (LRESULT)g_engineIndex.entries.size();
     case WM_FF_ENGINE_REINDEX: return FfEngineBuildIndex();
     case WM_FF_ENGINE_QUERIES: return g_engineQueriesSeen;
+    case FF_ENGINE_MSG_IPC:
+        if (wParam == FF_ENGINE_IS_LOADED) return FfEngineLoading() ? 0 : 1;
+        if (wParam == FF_ENGINE_IS_BUSY) return FfEngineLoading() ? 1 : 0;
+        return 0;
     case WM_DESTROY: PostQuitMessage(0); return 0;
     default: return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
@@ -208,6 +242,13 @@ static int FfEngineParseArgs(int argc, wchar_t** argv, std::wstring* instance, s
             g_engineFaults.badLength = true;
             if (FfEngineNumber(next, &v) && v > 0) g_engineFaults.badLengthValue = (uint32_t)v, ++i;
         } else if (a == L"--quit-after" && FfEngineNumber(next, &v) && v > 0) g_engineQuitAfter = (int)v, ++i;
+        else if (a == L"--folder-sizes") g_engineFolderSizes = true;
+        else if (a == L"--unknown-dates" && next && *next) g_engineUnknownDatesWord = FfEngineFold(argv[++i]);
+        else if (a == L"--drop-flags" && FfEngineNumber(next, &v) && v >= 0) g_engineFaults.dropFlags = (uint32_t)v, ++i;
+        else if (a == L"--add-flags" && FfEngineNumber(next, &v) && v >= 0) g_engineFaults.addFlags = (uint32_t)v, ++i;
+        else if (a == L"--loading" && FfEngineNumber(next, &v) && v > 0) g_engineLoadingMs = (DWORD)v, ++i;
+        else if (a == L"--old") g_engineOld = true;
+        else if (a == L"--hang" && FfEngineNumber(next, &v) && v > 0) g_engineHangMs = (DWORD)v, ++i;
         else return 2;
     }
     for (const auto& root : g_engineRoots) {
@@ -235,6 +276,7 @@ int WINAPI WinMain(HINSTANCE instanceHandle, HINSTANCE, LPSTR, int)
     }
     // The index is complete before the window exists, so a client that finds the window can query.
     FfEngineBuildIndex();
+    g_engineStartTick = GetTickCount();
 
     std::wstring className = FF_ENGINE_CLASS_BASE;
     if (!instance.empty()) className += L"_(" + instance + L")";

@@ -196,9 +196,9 @@ static void FfEngineCompileDepth(const std::wstring& text, const std::vector<FfE
             out->foldersOnly = true;
             if (folded.size() > 7) out->words.push_back(folded.substr(7));
         } else if (FfEngineStartsWith(folded, L"path:")) {
-            std::wstring folder = folded.substr(5);
-            while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
-            out->folders.push_back(folder);
+            // Like any term, a text the whole path holds: "c:\\dir" also finds c:\\dir itself and
+            // c:\\dir2\\..., only "c:\\dir\\" stands for what lies below the folder.
+            if (folded.size() > 5) out->folders.push_back(folded.substr(5));
         } else if (FfEngineStartsWith(folded, L"ext:")) {
             std::vector<std::wstring> set;
             std::wstring list = folded.substr(4);
@@ -300,11 +300,8 @@ bool FfEngineMatchView(const FfEngineMatcher& m, const FfEngineView& e)
     if (m.foldersOnly && !e.isFolder) return false;
     for (const auto& w : m.words)
         if (!FfEngineContains(e.name, e.nameLen, w)) return false;
-    for (const auto& folder : m.folders) {
-        size_t n = folder.size();
-        if (e.pathLen <= n + 1 || e.path[n] != L'\\') return false;
-        if (!FfEngineSame(e.path, folder.data(), n)) return false;
-    }
+    for (const auto& text : m.folders)
+        if (!FfEngineContains(e.path, e.pathLen, text)) return false;
     if (!m.extSets.empty()) {
         if (e.isFolder) return false;  // extensions name file types; folders never match them
         for (const auto& set : m.extSets) {

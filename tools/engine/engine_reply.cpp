@@ -13,19 +13,67 @@ static void FfEnginePut64(std::string* out, size_t at, uint64_t v)
     memcpy(&(*out)[at], &v, 8);
 }
 
-// Every item is laid out for request flags 84 (length, path, terminator, size, date modified),
-// the only layout the plug-in asks for; the flags themselves are echoed as received.
+static void FfEnginePutText(std::string* out, size_t* at, const wchar_t* text, size_t length)
+{
+    FfEnginePut32(out, *at, (uint32_t)length);
+    if (length) memcpy(&(*out)[*at + 4], text, 2 * length);  // terminator: already zero
+    *at += 4 + 2 * (length + 1);
+}
+
+// The fields an item carries: those asked for that the engine knows (the faults may drop some
+// or add others), named in the reply's flags.
+uint32_t FfEngineReplyFields(uint32_t requested, const FfEngineFaults& faults)
+{
+    return ((requested & ~faults.dropFlags) | faults.addFlags) & FF_ENGINE_KNOWN_FIELDS;
+}
+
+// Bytes of one item's data for the given fields.
+static size_t FfEngineItemBytes(const FfEngineEntry& e, uint32_t fields)
+{
+    size_t nameLen = e.foldedName.size(), pathLen = e.path.size();
+    size_t folderLen = pathLen > nameLen ? pathLen - nameLen - 1 : 0;
+    size_t bytes = 0;
+    if (fields & FF_ENGINE_FIELD_NAME) bytes += 4 + 2 * (nameLen + 1);
+    if (fields & FF_ENGINE_FIELD_PATH) bytes += 4 + 2 * (folderLen + 1);
+    if (fields & FF_ENGINE_FIELD_FULL_PATH) bytes += 4 + 2 * (pathLen + 1);
+    if (fields & FF_ENGINE_FIELD_EXTENSION) bytes += 4 + 2 * (e.foldedExt.size() + 1);
+    for (uint32_t bit : {FF_ENGINE_FIELD_SIZE, FF_ENGINE_FIELD_CREATED, FF_ENGINE_FIELD_MODIFIED, FF_ENGINE_FIELD_ACCESSED})
+        if (fields & bit) bytes += 8;
+    if (fields & FF_ENGINE_FIELD_ATTRIBUTES) bytes += 4;
+    return bytes;
+}
+
+// Writes one item's fields in ascending bit order, as the engine lays them out.
+static void FfEnginePutItem(std::string* out, size_t at, const FfEngineEntry& e, uint32_t fields)
+{
+    size_t nameLen = e.foldedName.size(), pathLen = e.path.size();
+    size_t folderLen = pathLen > nameLen ? pathLen - nameLen - 1 : 0;
+    const wchar_t* full = e.path.c_str();
+    if (fields & FF_ENGINE_FIELD_NAME) FfEnginePutText(out, &at, full + (pathLen - nameLen), nameLen);
+    if (fields & FF_ENGINE_FIELD_PATH) FfEnginePutText(out, &at, full, folderLen);
+    if (fields & FF_ENGINE_FIELD_FULL_PATH) FfEnginePutText(out, &at, full, pathLen);
+    if (fields & FF_ENGINE_FIELD_EXTENSION)
+        FfEnginePutText(out, &at, full + (pathLen - e.foldedExt.size()), e.foldedExt.size());
+    const uint64_t values[4] = {e.size, e.created, e.modified, e.accessed};
+    const uint32_t bits[4] = {FF_ENGINE_FIELD_SIZE, FF_ENGINE_FIELD_CREATED, FF_ENGINE_FIELD_MODIFIED, FF_ENGINE_FIELD_ACCESSED};
+    for (int k = 0; k < 4; ++k)
+        if (fields & bits[k]) FfEnginePut64(out, at, values[k]), at += 8;
+    if (fields & FF_ENGINE_FIELD_ATTRIBUTES) FfEnginePut32(out, at, e.attributes);
+}
+
+// Every item carries the fields the reply's flags (offset 12) name, in ascending bit order.
 std::string FfEngineBuildReply(const FfEngineIndex& index, const std::vector<uint32_t>& picked, uint32_t total,
                                const FfEngineQuery& query, const FfEngineFaults& faults)
 {
+    uint32_t fields = FfEngineReplyFields(query.requestFlags, faults);
     size_t n = picked.size();
     size_t bytes = FF_ENGINE_REPLY_HEAD + 8 * n;
-    for (uint32_t i : picked) bytes += 4 + 2 * (index.entries[i].path.size() + 1) + 16;
+    for (uint32_t i : picked) bytes += FfEngineItemBytes(index.entries[i], fields);
     std::string out(bytes, '\0');
     FfEnginePut32(&out, 0, total);
     FfEnginePut32(&out, 4, (uint32_t)n);
     FfEnginePut32(&out, 8, query.firstResult);
-    FfEnginePut32(&out, 12, query.requestFlags);
+    FfEnginePut32(&out, 12, fields);
     FfEnginePut32(&out, 16, query.sortType);
     size_t data = FF_ENGINE_REPLY_HEAD + 8 * n;
     size_t lastData = 0;
@@ -34,12 +82,8 @@ std::string FfEngineBuildReply(const FfEngineIndex& index, const std::vector<uin
         FfEnginePut32(&out, FF_ENGINE_REPLY_HEAD + 8 * k, e.isFolder ? 1u : 0u);
         FfEnginePut32(&out, FF_ENGINE_REPLY_HEAD + 8 * k + 4, (uint32_t)data);
         lastData = data;
-        uint32_t len = (uint32_t)e.path.size();
-        FfEnginePut32(&out, data, len);
-        memcpy(&out[data + 4], e.path.data(), 2 * (size_t)len);  // terminator: already zero
-        FfEnginePut64(&out, data + 6 + 2 * (size_t)len, e.size);
-        FfEnginePut64(&out, data + 14 + 2 * (size_t)len, e.modified);
-        data += 4 + 2 * ((size_t)len + 1) + 16;
+        FfEnginePutItem(&out, data, e, fields);
+        data += FfEngineItemBytes(e, fields);
     }
 
     if (faults.excessCount > 0) FfEnginePut32(&out, 4, (uint32_t)(n + (size_t)faults.excessCount));
