@@ -75,7 +75,8 @@ const wchar_t* FfPathBaseName(const wchar_t* path);
 #define FF_ID_MENU_SHOW_ONE 2003
 
 // Right click (or the menu key, x == y == -1) on result row resultIndex of the overlay's list.
-void FfShowResultContextMenu(int resultIndex, int x, int y);
+// Returns the item chosen (0: none).
+int FfShowResultContextMenu(int resultIndex, int x, int y);
 // The menu's last item, "Show all %d result%s in panel", cut to 63 characters.
 int FfFormatShowAllMenuText(int resultCount, wchar_t* text, int textCap);
 

@@ -66,9 +66,9 @@ static void FfGoToResultLocation(int resultIndex)
     FfSendHostChangeDir(host, path);
 }
 
-void FfShowResultContextMenu(int resultIndex, int x, int y)
+int FfShowResultContextMenu(int resultIndex, int x, int y)
 {
-    if (resultIndex < 0 || resultIndex >= g_resultCount || resultIndex >= FF_RESULTS_MAX) return;
+    if (resultIndex < 0 || resultIndex >= g_resultCount || resultIndex >= FF_RESULTS_MAX) return 0;
     FfSelectOnlyRow(resultIndex);
     if (x == -1 && y == -1) {
         POINT point = FfRowMenuPoint(resultIndex);
@@ -97,4 +97,5 @@ void FfShowResultContextMenu(int resultIndex, int x, int y)
     default:
         break;  // dismissed: the overlay stays open with the row selected
     }
+    return chosen;
 }

@@ -14,7 +14,7 @@
 
 // ---- list state (background thread only) -----------------------------------
 extern int g_selectedIndex;                  // caret row for keyboard moves, -1 for none
-extern int g_dateColumnWidth;                // measured date column width in pixels, 0 until measured
+extern int g_widestDateWidth;                // widest date text of the list's font and pictures, 0 until measured
 extern DWORD g_matchMask[FF_MATCH_MASK_MAX]; // match marks of the name being drawn
 extern HICON g_headerFileIcon;               // small plain-file icon of the header strip, fetched once
 
@@ -31,13 +31,18 @@ void FfResetResultList();
 // Fills indexes (room for FF_SELECTED_INDEXES_MAX) with the selected rows; returns their number.
 int FfGetSelectedResultIndexes(int* indexes);
 
-// ---- measured date texts, by the second each date stands for ------------------------------
-// Forgets every width when the font, the date or time picture or the local time offset is no
-// longer the one they were measured with.
-void FfPrepareDateWidths(HFONT font);
-int FfKnownDateWidth(FILETIME modified);               // -1 when not measured yet
-void FfRememberDateWidth(FILETIME modified, int width);
-void FfForgetDateWidths();
+// ---- the widest date text, from a per-font table of character widths ------------------------
+// Width of the widest text FfFormatDateTime can give with the current pictures in font; measured
+// once per font and pictures (the user's regional ones included), 0 when nothing measured.
+int FfWidestDateWidth(HFONT font);
+void FfForgetDateWidths();                             // measure again at the next use
+// Width of text in font from the character table (-1 when it cannot be measured).
+int FfTextWidthFromTable(HFONT font, const wchar_t* text);
+// Date shape index (0 .. until false): a file time whose text varies the fields of its group
+// (0 date, 1 hour, 2 minutes and seconds) from shape 0's.
+bool FfDateShape(int index, FILETIME* modified, int* group);
+// Shape 0's width plus what each group's widest shape adds to it.
+int FfWidestOfShapeGroups(int baseWidth, const int* groupWidest, int groups);
 
 // ---- drawing (called from the overlay's window procedure) -----------------------
 // Folder, size and date rectangles of a row or of the header strip (right = content's right edge).
@@ -61,8 +66,9 @@ void FfComputeColumnRects(int top, int right, int bottom, int dpiScale, int date
 // content ends at contentRight.
 int FfHeaderColumnFromPoint(const RECT* header, int x, int y, int contentRight, int dpiScale,
                             int dateColumnWidth);
-// Date column width after a refill whose widest date text measured maxTextWidth (0: keep current).
-int FfDateColumnWidthFor(int maxTextWidth, int dpiScale, int current);
+// Date column width for the widest date text in a list whose content is listWidth wide: the date
+// whole as long as the name column keeps half of the list (and never less than 118 sp).
+int FfDateColumnWidthFor(int widestDate, int listWidth, int dpiScale);
 // Scroll bar rectangles (list client coordinates); thumb empty when nothing can scroll.
 void FfComputeScrollBarRects(const RECT* client, bool hasScrollBar, int rowHeight, int resultCount,
                              int topIndex, int dpiScale, RECT* track, RECT* thumb);
@@ -85,6 +91,7 @@ void FfBuildAboutMenuText(wchar_t* buffer, int capacity);
 
 // Same rules over the live state (theme, overlay, list).
 int FfContentRight(int right);   // right less the scroll bar's 12 sp while the list has one
+int FfDateColumnWidth(int contentRight);  // FfDateColumnWidthFor with the measured widest date
 
 // ---- result list subclass, scroll bar, tooltip --------------------------------------
 LRESULT CALLBACK FfResultListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -100,6 +107,49 @@ bool FfGetResultTipText(int index);
 bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
 void FfDeleteWordBeforeCaret(HWND edit);
 void FfPublishFromSearchBox(bool append);
+
+// ---- search history (Fleetfinder.history beside the settings file) -------------------------
+#define FF_HISTORY_MAX 50
+#define FF_HISTORY_TEXT_CHARS 512  // a search box text: at most 511 characters
+#define FF_HISTORY_FILE_MAX (FF_HISTORY_MAX * ((FF_HISTORY_TEXT_CHARS - 1) * 3 + 2) + 3)
+#define FF_HISTORY_FILE_NAME L"Fleetfinder.history"
+struct FfSearchHistory {
+    wchar_t texts[FF_HISTORY_MAX][FF_HISTORY_TEXT_CHARS];  // newest first, no two equal
+    int count;
+};
+extern FfSearchHistory g_searchHistory;
+extern int g_historyPosition;  // entry the Ctrl+Up/Down walk shows, -1: the typed text
+// Puts text first (line breaks become blanks); an equal entry moves up, the oldest falls out
+// beyond FF_HISTORY_MAX. Blank texts are not kept.
+void FfHistoryAdd(FfSearchHistory* history, const wchar_t* text);
+// The file's UTF-8 lines (byte-order mark and blank lines skipped, repeats and lines beyond
+// FF_HISTORY_MAX dropped). False, with an empty history, when the file is broken: not UTF-8,
+// a NUL, a line longer than a search text, or more bytes than FF_HISTORY_FILE_MAX.
+bool FfHistoryParse(FfSearchHistory* history, const char* bytes, int length);
+// Each entry in UTF-8 and CR LF; the byte count, -1 when cap is too small.
+int FfHistorySerialize(const FfSearchHistory* history, char* out, int cap);
+// Walk position after Ctrl+Up (older) or Ctrl+Down: -1 .. count - 1, stopping at both ends.
+int FfHistoryStep(int position, int count, bool older);
+void FfLoadSearchHistory();
+void FfRememberPublishedSearch(const wchar_t* text);  // reads the file, adds text, writes it back
+void FfRememberSearchBoxText();
+void FfWalkSearchHistory(bool older);                 // Ctrl+Up (older) / Ctrl+Down in the search box
+// FfPublishResultsToWfx, and the search box's text remembered when it published.
+void FfPublishSearchResults(HWND host, const int* selection, int count, bool append);
+
+// ---- open and copy without publishing ------------------------------------------------------
+#define FF_OPEN_RESULTS_MAX 10
+// Opens one real path with its default program; tests put a recorder in its place.
+typedef bool (*FfOpenPathRoutine)(const wchar_t* path);
+extern FfOpenPathRoutine g_openPathRoutine;
+bool FfShellOpenPath(const wchar_t* path);  // ShellExecuteExW "open"
+// The selected rows, or the caret row when none is selected; at most FF_SELECTED_INDEXES_MAX.
+int FfGetActedOnRows(int* indexes);
+void FfOpenSelectedResults();     // Shift+Enter: at most FF_OPEN_RESULTS_MAX, then closes
+void FfCopySelectedResultPaths(); // Ctrl+Shift+C: full paths, CR LF between, then closes
+// The clipboard text of paths: joined by CR LF into out (cap characters); the length, or -1
+// when it does not fit.
+int FfJoinPaths(const wchar_t* const* paths, int count, wchar_t* out, int cap);
 
 // ---- filter menu and about box ---------------------------------------------------------
 void FfShowFilterMenu();

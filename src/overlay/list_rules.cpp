@@ -70,13 +70,19 @@ int FfHeaderColumnFromPoint(const RECT* header, int x, int y, int contentRight, 
     return 0;
 }
 
-int FfDateColumnWidthFor(int maxTextWidth, int dpiScale, int current)
+int FfDateColumnWidthFor(int widestDate, int listWidth, int dpiScale)
 {
-    if (maxTextWidth <= 0) return current;
-    int w = maxTextWidth + FfSp(10, dpiScale);
+    if (widestDate <= 0) return FfSp(118, dpiScale);
+    int w = widestDate + FfSp(10, dpiScale);
     if (w < FfSp(60, dpiScale)) w = FfSp(60, dpiScale);
-    if (w > FfSp(118, dpiScale)) w = FfSp(118, dpiScale);
-    return w;
+    // Everything of a row but the name and the date, each length scaled on its own.
+    int fixed = FfSp(4, dpiScale) + FfSp(16, dpiScale) + FfSp(6, dpiScale) + FfSp(6, dpiScale) +
+                FfSp(84, dpiScale) + FfSp(6, dpiScale) + FfSp(64, dpiScale) + FfSp(6, dpiScale) +
+                FfSp(4, dpiScale);
+    int room = listWidth / 2 - fixed;  // the name then has the other, larger half
+    // A narrow list keeps the date column it always had rather than squeezing it further.
+    if (room < FfSp(118, dpiScale)) room = FfSp(118, dpiScale);
+    return w < room ? w : room;
 }
 
 int FfScrollPageRows(int clientHeight, int rowHeight)

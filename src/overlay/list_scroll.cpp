@@ -184,7 +184,7 @@ static void FfPublishFromList()
     int indexes[FF_SELECTED_INDEXES_MAX];
     int n = FfGetSelectedResultIndexes(indexes);
     bool append = (GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0;
-    FfPublishResultsToWfx(host, n > 0 ? indexes : nullptr, n, append);
+    FfPublishSearchResults(host, n > 0 ? indexes : nullptr, n, append);
 }
 
 static void FfOnListWheel(HWND list, WPARAM wParam)
@@ -238,7 +238,14 @@ LRESULT CALLBACK FfResultListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     }
     case WM_KEYDOWN:
         if (wParam == VK_RETURN) {
-            FfPublishFromList();
+            if ((GetAsyncKeyState(VK_SHIFT) & 0x8000) && !(GetAsyncKeyState(VK_CONTROL) & 0x8000))
+                FfOpenSelectedResults();
+            else
+                FfPublishFromList();
+            return 0;
+        }
+        if (wParam == 'C' && (GetAsyncKeyState(VK_SHIFT) & 0x8000) && (GetAsyncKeyState(VK_CONTROL) & 0x8000)) {
+            FfCopySelectedResultPaths();
             return 0;
         }
         if (wParam == VK_ESCAPE) {

@@ -199,8 +199,6 @@ void FfOpenOverlay()
         FfLog(L"FfOpenOverlay: TTOTAL_CMD window not found, aborting.");
         return;
     }
-    // Regional formats may have changed since the last opening: dates are measured anew.
-    FfForgetDateWidths();
 
     RECT panel;
     if (FfGetActivePanelRect(host, &panel)) {

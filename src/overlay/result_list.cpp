@@ -6,7 +6,7 @@
 #include "../bridge/bridge.h"
 
 int g_selectedIndex = -1;
-int g_dateColumnWidth = 0;
+int g_widestDateWidth = 0;
 DWORD g_matchMask[FF_MATCH_MASK_MAX];
 HICON g_headerFileIcon = nullptr;
 
@@ -20,57 +20,22 @@ int FfContentRight(int right)
     return g_listHasScrollBar ? right - FfSp(12) : right;
 }
 
-void FfGetColumnRects(int top, int right, int bottom, RECT* folder, RECT* size, RECT* date)
+int FfDateColumnWidth(int contentRight)
 {
-    FfComputeColumnRects(top, right, bottom, g_theme.dpiScale, g_dateColumnWidth, folder, size,
-                         date);
+    return FfDateColumnWidthFor(g_widestDateWidth, contentRight, g_theme.dpiScale);
 }
 
-// Widest date text of the result set in the list's font; 0 when nothing could be measured.
-// Dates measured before in the same font and pictures are not formatted and measured again,
-// and when all of them were, no device context is needed (getting one is a server call).
-static int FfMeasureWidestDate()
+// Rows and the header strip start at 0, so the right edge is the list's width.
+void FfGetColumnRects(int top, int right, int bottom, RECT* folder, RECT* size, RECT* date)
 {
-    FfPrepareDateWidths(g_theme.font);
-    int count = g_resultCount < FF_RESULTS_MAX ? g_resultCount : FF_RESULTS_MAX;
-    int widest = 0;
-    int first = 0;
-    for (; first < count; first++) {
-        int width = FfKnownDateWidth(g_results[first].modified);
-        if (width < 0) break;
-        if (width > widest) widest = width;
-    }
-    if (first == count) return widest;
-
-    HDC dc = GetDC(g_resultList);
-    if (!dc) return widest;
-    HGDIOBJ oldFont = SelectObject(dc, g_theme.font);
-    for (int i = first; i < count; i++) {
-        FILETIME modified = g_results[i].modified;
-        int width = FfKnownDateWidth(modified);
-        if (width < 0) {
-            const wchar_t* text = FfFormatDateTime(modified);
-            SIZE extent;
-            if (!text || !text[0])
-                width = 0;
-            else if (GetTextExtentPoint32W(dc, text, lstrlenW(text), &extent))
-                width = extent.cx;
-            else
-                continue;  // not measured: neither counted nor remembered
-            FfRememberDateWidth(modified, width);
-        }
-        if (width > widest) widest = width;
-    }
-    SelectObject(dc, oldFont);
-    ReleaseDC(g_resultList, dc);
-    return widest;
+    FfComputeColumnRects(top, right, bottom, g_theme.dpiScale, FfDateColumnWidth(right), folder,
+                         size, date);
 }
 
 void FfFillResultList()
 {
-    if (g_resultList && g_resultCount >= 1)
-        g_dateColumnWidth = FfDateColumnWidthFor(FfMeasureWidestDate(), g_theme.dpiScale,
-                                                 g_dateColumnWidth);
+    // The column fits every date the pictures can give, so no result's date is measured.
+    if (g_resultList && g_resultCount >= 1) g_widestDateWidth = FfWidestDateWidth(g_theme.font);
     if (g_resultList) {
         // Each row is drawn from g_results by its index. The overlay's list keeps no row data
         // and takes the count at once, repainting itself; a list without that style gets one
@@ -123,8 +88,9 @@ bool FfOnHeaderClick(int x, int y)
     if (g_resultCount < 1) return false;
     POINT pt = {x, y};
     if (!PtInRect(&g_headerRect, pt)) return false;
-    int column = FfHeaderColumnFromPoint(&g_headerRect, x, y, FfContentRight(g_headerRect.right),
-                                         g_theme.dpiScale, g_dateColumnWidth);
+    int right = FfContentRight(g_headerRect.right);
+    int column = FfHeaderColumnFromPoint(&g_headerRect, x, y, right, g_theme.dpiScale,
+                                         FfDateColumnWidth(right));
     FfSortResultsByColumn(column);
     return true;
 }
@@ -147,5 +113,8 @@ void FfOnResultListContextMenu(LPARAM lParam)
         row = (int)LOWORD(hit);
     }
     if (row < 0 || row >= g_resultCount) return;
-    FfShowResultContextMenu(row, x, y);
+    int chosen = FfShowResultContextMenu(row, x, y);
+    // Both "Show" items publish, which closes the overlay; the search box keeps its text.
+    bool show = chosen == FF_ID_MENU_SHOW_ONE || chosen == FF_ID_MENU_SHOW_ALL;
+    if (show && g_resultCount == 0) FfRememberSearchBoxText();
 }

@@ -1,4 +1,5 @@
-// Search box keys: arrows drive the result list, Enter publishes, Escape closes, Ctrl+Backspace deletes a word.
+// Search box keys: arrows drive the result list, Enter publishes (Shift+Enter opens), Escape closes,
+// Ctrl+Backspace deletes a word, Ctrl+Up/Down recall searches, Ctrl+Shift+C copies paths.
 #include "list.h"
 #include "overlay.h"
 #include "../search/search.h"
@@ -38,14 +39,14 @@ void FfPublishFromSearchBox(bool append)
     if (!host) return;
     int n = g_resultList ? (int)SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0) : 0;
     if (n < 1) {
-        FfPublishResultsToWfx(host, nullptr, 0, append);
+        FfPublishSearchResults(host, nullptr, 0, append);
         return;
     }
     int indexes[FF_SELECTED_INDEXES_MAX];
     n = FfGetSelectedResultIndexes(indexes);
     // Every selected row was stale: publish nothing rather than everything.
     if (n < 1) return;
-    FfPublishResultsToWfx(host, indexes, n, append);
+    FfPublishSearchResults(host, indexes, n, append);
 }
 
 static void FfMoveSingleSelection(bool down)
@@ -66,11 +67,16 @@ static void FfExtendSelection(WPARAM wParam, LPARAM lParam)
     if (caret >= 0) g_selectedIndex = caret;
 }
 
+// Ctrl+Shift+C was handled: its character (3) must not make the edit copy its own selection.
+static bool g_copyCharPending = false;
+
 bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
     *result = 0;
     if (msg == WM_CHAR) {
-        return wParam == 10 || wParam == 13 || wParam == 27 || wParam == 127;
+        bool copyChar = g_copyCharPending && wParam == 3;
+        g_copyCharPending = false;
+        return copyChar || wParam == 10 || wParam == 13 || wParam == 27 || wParam == 127;
     }
     if (msg != WM_KEYDOWN) return false;
     switch (wParam) {
@@ -79,13 +85,25 @@ bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRE
         FfDeleteWordBeforeCaret(hwnd);
         return true;
     case VK_RETURN:
-        FfPublishFromSearchBox(FfKeyHeld(VK_CONTROL));
+        if (FfKeyHeld(VK_SHIFT) && !FfKeyHeld(VK_CONTROL))
+            FfOpenSelectedResults();
+        else
+            FfPublishFromSearchBox(FfKeyHeld(VK_CONTROL));
+        return true;
+    case 'C':
+        if (!FfKeyHeld(VK_CONTROL) || !FfKeyHeld(VK_SHIFT)) return false;
+        g_copyCharPending = true;
+        FfCopySelectedResultPaths();
         return true;
     case VK_ESCAPE:
         FfCloseOverlay();
         return true;
     case VK_DOWN:
     case VK_UP:
+        if (FfKeyHeld(VK_CONTROL) && !FfKeyHeld(VK_SHIFT)) {
+            FfWalkSearchHistory(wParam == VK_UP);
+            return true;
+        }
         if (g_resultCount < 1) return true;
         if (FfKeyHeld(VK_SHIFT))
             FfExtendSelection(wParam, lParam);

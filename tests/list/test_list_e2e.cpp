@@ -159,45 +159,44 @@ TEST_F(ListE2E, RowsBeyondTheResultSetAreNeitherSelectedNorTipped)
     EXPECT_STREQ(g_tooltipText, L"");
 }
 
-// Widths measured once are reused, so they must follow what the texts are drawn with.
+// The widest date is measured once, so it must follow what the texts are drawn with; the
+// column fits it whole while the name keeps half of the list, whatever the results' dates.
 TEST_F(ListE2E, DateColumnFollowsTheFontAndThePictures)
 {
-    g_dateColumnWidth = 0;
-    FfForgetDateWidths();
     FillMadeUpResults(30);
-    int measured = g_dateColumnWidth;
-    ASSERT_GT(measured, Sp(60)) << "the default dates should be wider than the narrowest column";
-    EXPECT_LE(measured, Sp(118));
-    FfFillResultList();
-    EXPECT_EQ(measured, g_dateColumnWidth) << "the same dates measured differently a second time";
-
-    wchar_t date[FF_PICTURE_CHARS], time[FF_PICTURE_CHARS];
-    wcscpy(date, g_settings.dateFormat);
-    wcscpy(time, g_settings.timeFormat);
-    wcscpy(g_settings.dateFormat, L"yy");
-    wcscpy(g_settings.timeFormat, L"HH");
-    FfFillResultList();
-    EXPECT_EQ(Sp(60), g_dateColumnWidth) << "short pictures kept the old widths";
-    wcscpy(g_settings.dateFormat, date);
-    wcscpy(g_settings.timeFormat, time);
-    FfFillResultList();
-    EXPECT_EQ(measured, g_dateColumnWidth);
-
-    HFONT themeFont = g_theme.font;
-    LOGFONTW tiny = {};
-    GetObjectW(themeFont, sizeof tiny, &tiny);
-    tiny.lfHeight = -3;
-    tiny.lfWidth = 1;
-    g_theme.font = CreateFontIndirectW(&tiny);
-    FfFillResultList();
-    EXPECT_EQ(Sp(60), g_dateColumnWidth) << "a tiny font kept the old widths";
-    DeleteObject(g_theme.font);
-    g_theme.font = themeFont;
-    FfFillResultList();
-    EXPECT_EQ(measured, g_dateColumnWidth);
+    int measured = g_widestDateWidth;
+    ASSERT_GT(measured, Sp(50)) << "the default dates should be wider than the narrowest column";
     for (int i = 0; i < 30; i++) g_results[i].modified = FILETIME{0, 0};  // no date texts
     FfFillResultList();
-    EXPECT_EQ(measured, g_dateColumnWidth) << "a refill without dates forgot the width";
+    EXPECT_EQ(measured, g_widestDateWidth) << "the column followed the results' dates";
+    RECT folder, size, date;
+    FfGetColumnRects(0, 2000, 20, &folder, &size, &date);
+    EXPECT_EQ(date.right - date.left, measured + Sp(10));
+
+    struct Change { const wchar_t *date, *time; int height; const char* what; bool narrower; } changes[] = {
+        {L"yy", L"HH", 0, "short pictures", true},
+        {L"dddd, dd. MMMM yyyy", L"HH:mm:ss", 0, "long pictures", false},
+        {nullptr, nullptr, -4, "a tiny font", true},
+        {nullptr, nullptr, 0, "back as it was", false},
+    };
+    wchar_t datePicture[FF_PICTURE_CHARS], timePicture[FF_PICTURE_CHARS];
+    wcscpy(datePicture, g_settings.dateFormat);
+    wcscpy(timePicture, g_settings.timeFormat);
+    HFONT themeFont = g_theme.font;
+    for (const Change& c : changes) {
+        wcscpy(g_settings.dateFormat, c.date ? c.date : datePicture);
+        wcscpy(g_settings.timeFormat, c.time ? c.time : timePicture);
+        LOGFONTW lf = {};
+        GetObjectW(themeFont, sizeof lf, &lf);
+        if (c.height) lf.lfHeight = c.height;
+        g_theme.font = c.height ? CreateFontIndirectW(&lf) : themeFont;
+        FfFillResultList();
+        if (c.narrower) EXPECT_LT(g_widestDateWidth, measured) << c.what;
+        else if (c.date) EXPECT_GT(g_widestDateWidth, measured) << c.what;
+        else EXPECT_EQ(g_widestDateWidth, measured) << c.what;
+        if (c.height) DeleteObject(g_theme.font);
+        g_theme.font = themeFont;
+    }
 }
 
 // A bitmap of one list row's size, selected into a memory context.
@@ -243,15 +242,15 @@ TEST_F(ListE2E, ADateTooWideForItsColumnKeepsItsStart)
     wchar_t date[FF_PICTURE_CHARS], time[FF_PICTURE_CHARS];
     wcscpy(date, g_settings.dateFormat);
     wcscpy(time, g_settings.timeFormat);
-    wcscpy(g_settings.dateFormat, L"dd.MM.yyyy");
-    wcscpy(g_settings.timeFormat, L"HH:mm");
+    wcscpy(g_settings.dateFormat, L"dd. MMMM yyyy");
+    wcscpy(g_settings.timeFormat, L"HH:mm:ss");
     FillMadeUpResults(1);
     ULARGE_INTEGER t;
     t.QuadPart = FfTestFileTime(2024, 11, 15, 11, 30);
     g_results[0].modified = FILETIME{t.LowPart, t.HighPart};
-    g_dateColumnWidth = Sp(40);  // far narrower than "15.11.2024 11:30"
 
-    const int width = 700, height = g_theme.rowHeight;
+    // So narrow a list that even the date column's least width (118 sp) is too narrow for it.
+    const int width = Sp(400), height = g_theme.rowHeight;
     RowBitmap row(width, height);
     DRAWITEMSTRUCT item = {};
     item.CtlType = ODT_LISTBOX;
@@ -266,6 +265,7 @@ TEST_F(ListE2E, ADateTooWideForItsColumnKeepsItsStart)
     FfGetColumnRects(0, FfContentRight(width), height, &folder, &size, &dateRect);
     wchar_t shown[80];
     wcscpy(shown, FfFormatDateTime(g_results[0].modified));
+    const std::wstring whole = shown;
     RowBitmap expected(width, height);
     RECT all = {0, 0, width, height};
     FillRect(expected.dc, &all, g_theme.windowBackgroundBrush);
@@ -276,15 +276,20 @@ TEST_F(ListE2E, ADateTooWideForItsColumnKeepsItsStart)
               DT_RIGHT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS | DT_MODIFYSTRING);
     GdiFlush();
     EXPECT_EQ(0, wcsncmp(shown, L"15.", 3)) << "the reference itself lost the day";
-    EXPECT_NE(std::wstring(shown), L"15.11.2024 11:30") << "the column was wide enough after all";
+    EXPECT_NE(std::wstring(shown), whole) << "the column was wide enough after all";
     int differing = 0;
     for (int y = 0; y < height; y++)
         for (int x = dateRect.left; x < dateRect.right; x++) differing += row.At(x, y) != expected.At(x, y);
     EXPECT_EQ(0, differing) << "the drawn date is not the start of the text with an ellipsis";
 
+    // A list wide enough shows the same date whole.
+    FfGetColumnRects(0, FfContentRight(Sp(1200)), height, &folder, &size, &dateRect);
+    SIZE extent = {};
+    GetTextExtentPoint32W(expected.dc, whole.c_str(), (int)whole.size(), &extent);
+    EXPECT_GE(dateRect.right - dateRect.left, extent.cx);
+
     wcscpy(g_settings.dateFormat, date);
     wcscpy(g_settings.timeFormat, time);
-    g_dateColumnWidth = 0;
 }
 
 TEST_F(ListE2E, MatchedCharactersAreDrawnBold)
@@ -573,6 +578,109 @@ TEST_F(ListE2E, ContextMenuFromTheKeyboardOpensForTheCaretRow)
     SendMessageW(g_overlayWindow, WM_CONTEXTMENU, (WPARAM)g_resultList, MAKELPARAM(0xFFFF, 0xFFFF));
     driver.join();
     EXPECT_FALSE(items.empty()) << "no menu for the caret row from the keyboard";
+}
+
+// ---- acting on results without publishing, and the search history ---------------------------
+
+std::vector<std::wstring> g_opened;  // what Shift+Enter asked to open
+
+std::wstring ClipboardText()
+{
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return L"(clipboard busy)";
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const wchar_t* p = data ? (const wchar_t*)GlobalLock(data) : nullptr;
+    if (p) text = p;
+    if (p) GlobalUnlock(data);
+    CloseClipboard();
+    return text;
+}
+
+// Shift+Enter and Ctrl+Shift+C act on the selected rows (none: the caret row), publish nothing
+// and close the overlay. The opening goes through a recorder: a fresh prefix has no programs.
+TEST_F(ListKeys, ShiftEnterOpensAndCtrlShiftCCopiesWithoutPublishing)
+{
+    g_openPathRoutine = [](const wchar_t* path) { g_opened.push_back(path); return true; };
+    struct Case { bool copy; std::vector<int> rows; int caret; size_t expected; const char* what; } cases[] = {
+        {false, {1, 3}, 0, 2, "open two"},
+        {false, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 0, 10, "open at most ten"},
+        {false, {}, 4, 1, "open the caret row"},
+        {true, {}, 2, 1, "copy the caret row"},
+        {true, {0, 4, 7}, 0, 3, "copy three"},
+    };
+    int published = g_panelListingCount = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (!Shown()) {
+            ASSERT_TRUE(OpenOverlay());
+            ASSERT_TRUE(SearchAndWait(L"alpha"));
+            ASSERT_TRUE(FocusControl(g_searchBox));
+        }
+        SendMessageW(g_resultList, LB_SETSEL, FALSE, -1);
+        for (int row : c.rows) SendMessageW(g_resultList, LB_SETSEL, TRUE, row);
+        if (c.rows.empty()) SendMessageW(g_resultList, LB_SETCARETINDEX, c.caret, 0);
+        std::vector<std::wstring> expected;
+        for (size_t i = 0; i < c.expected; i++) expected.push_back(g_results[c.rows.empty() ? c.caret : c.rows[i]].path);
+        g_opened.clear();
+        if (c.copy) {
+            // Selected text in the box: the edit's own copy must not follow.
+            SendMessageW(g_searchBox, EM_SETSEL, 0, -1);
+            SendKey(VK_SHIFT, true);
+            EXPECT_TRUE(PressWithModifier(VK_CONTROL, 'C', [] { return !Shown(); }));
+            SendKey(VK_SHIFT, false);
+            FfTestFlushEvents(50);
+            std::wstring joined;
+            for (const std::wstring& path : expected) joined += (joined.empty() ? L"" : L"\r\n") + path;
+            EXPECT_EQ(FfTestUtf8(ClipboardText()), FfTestUtf8(joined));
+        } else {
+            EXPECT_TRUE(PressWithModifier(VK_SHIFT, VK_RETURN, [] { return !Shown(); }));
+            EXPECT_EQ(g_opened, expected);
+        }
+        EXPECT_FALSE(Shown());
+        EXPECT_EQ(g_panelListingCount, published) << "published";
+    }
+    g_openPathRoutine = FfShellOpenPath;
+}
+
+// Published searches are kept newest first in Fleetfinder.history beside the cfg, which stays
+// as it was; a broken history is replaced. Ctrl+Up and Ctrl+Down walk them, searching each.
+TEST_F(ListKeys, PublishedSearchesAreRememberedAndWalkedWithCtrlUpAndDown)
+{
+    OverlayWorld& w = World();
+    std::wstring history = w.cfgPath.substr(0, w.cfgPath.rfind(L'\\') + 1) + L"Fleetfinder.history";
+    FfTestWriteBytes(history, std::string("\xFF\xFE broken\0", 10));
+    std::string cfg = FfTestReadBytes(w.cfgPath);
+    SendChord({VK_RETURN});  // "alpha", all results
+    EXPECT_EQ(FfTestReadBytes(history), "alpha\r\n");
+    struct Publish { const wchar_t* text; int how; const char* file; } publishes[] = {
+        {L"beta", 1, "beta\r\nalpha\r\n"},   // Ctrl+Enter
+        {L"alpha", 0, "alpha\r\nbeta\r\n"},  // Enter again: moved up, not repeated
+    };
+    for (const Publish& p : publishes) {
+        ASSERT_TRUE(OpenOverlay());
+        ASSERT_TRUE(SearchAndWait(p.text));
+        ASSERT_TRUE(FocusControl(g_searchBox));
+        if (p.how == 1)
+            EXPECT_TRUE(PressWithModifier(VK_CONTROL, VK_RETURN, [] { return !Shown(); }));
+        else
+            SendChord({VK_RETURN});
+        EXPECT_FALSE(Shown());
+        EXPECT_EQ(FfTestReadBytes(history), p.file);
+    }
+    EXPECT_EQ(FfTestReadBytes(w.cfgPath), cfg) << "the cfg was written";
+
+    ASSERT_TRUE(OpenOverlay());
+    ASSERT_TRUE(FocusControl(g_searchBox));
+    SendText(L"gam");
+    ASSERT_TRUE(FfTestWaitFor([] { return WindowText(g_searchBox) == L"gam"; }, 3000));
+    struct Step { WORD key; const wchar_t* text; int results; } steps[] = {
+        {VK_UP, L"alpha", 25}, {VK_UP, L"beta", 3}, {VK_UP, L"beta", 3}, {VK_DOWN, L"alpha", 25}, {VK_DOWN, L"gam", 0},
+    };
+    for (const Step& s : steps) {
+        std::wstring text = s.text;
+        EXPECT_TRUE(PressWithModifier(VK_CONTROL, s.key, [&] { return WindowText(g_searchBox) == text; })) << FfTestUtf8(text);
+        EXPECT_TRUE(FfTestWaitFor([&] { return g_resultCount == s.results; }, 3000)) << FfTestUtf8(text);
+    }
 }
 
 }  // namespace

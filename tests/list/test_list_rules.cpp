@@ -4,6 +4,9 @@
 #include <string>
 
 #include "../../src/overlay/list.h"
+#include "../../src/core/core.h"
+#include "../../src/search/search.h"
+#include "fftest.h"
 
 namespace {
 
@@ -84,44 +87,126 @@ TEST(ListGeometry, HeaderClickPicksTheColumnUnderThePoint)
         EXPECT_EQ(FfHeaderColumnFromPoint(&header, c.x, 5, c.contentRight, c.dpi, 0), c.column) << c.what;
 }
 
-TEST(ListGeometry, DateColumnWidthIsClampedAndKeptWithoutMeasurement)
+TEST(ListGeometry, DateColumnTakesTheWidestDateWhileTheNameKeepsHalfTheList)
 {
-    struct Case { int measured, dpi, current, expected; } cases[] = {
-        {0, 100, 50, 50}, {-3, 100, 0, 0}, {40, 100, 0, 60}, {100, 100, 0, 110},
-        {200, 100, 70, 118}, {100, 150, 0, 115}, {10, 150, 0, 90}, {300, 150, 0, 177},
+    // Besides name and date a row takes 196 at 100%, 294 at 150%.
+    struct Case { int widest, listWidth, dpi, expected; } cases[] = {
+        {0, 600, 100, 118}, {-3, 600, 100, 118}, {40, 600, 100, 60}, {100, 600, 100, 110},
+        {200, 1000, 100, 210}, {300, 1000, 100, 304}, {300, 1001, 100, 304}, {200, 400, 100, 118},
+        {10, 400, 100, 60}, {100, 600, 150, 115}, {200, 1000, 150, 206}, {300, 600, 150, 177},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(FfDateColumnWidthFor(c.measured, c.dpi, c.current), c.expected) << c.measured << " at " << c.dpi;
+    for (const Case& c : cases) {
+        int w = FfDateColumnWidthFor(c.widest, c.listWidth, c.dpi);
+        EXPECT_EQ(w, c.expected) << c.widest << " in " << c.listWidth << " at " << c.dpi;
+        RECT folder;
+        FfComputeColumnRects(0, c.listWidth, 20, c.dpi, w, &folder, nullptr, nullptr);
+        int name = folder.left - MulDiv(6, c.dpi, 100) - MulDiv(26, c.dpi, 100);
+        if (w > MulDiv(118, c.dpi, 100)) {
+            EXPECT_GE(2 * name, c.listWidth) << c.widest << " in " << c.listWidth;
+        }
+    }
 }
 
-// The widths are a cache: crowding may lose a date, but a date must never get another's width.
-TEST(ListDateWidths, ADateIsKnownWithItsOwnWidthOrNotAtAll)
+// Every date shape the widest date is found among, in several fonts and pictures: the table of
+// character widths gives each text the width the device context gives it.
+TEST(ListDateWidths, TheCharacterTableMeasuresEveryDateShapeAsTheDeviceContext)
 {
-    FfForgetDateWidths();
-    auto date = [](unsigned long long second) {
-        unsigned long long t = second * 10000000ull + 1234567;  // within the second
-        return FILETIME{(DWORD)t, (DWORD)(t >> 32)};
+    struct Pictures { const wchar_t *date, *time; } pictures[] = {
+        {L"Auto", L"Auto"}, {L"dddd, d. MMMM yyyy", L"hh:mm:ss tt"}, {L"yy-M-d", L"H:m"}, {L"MMM dd", L""},
     };
-    auto widthOf = [](unsigned long long second) { return (int)(second % 97) + 1; };
-    const unsigned long long base = 13000000000ull;
-    for (unsigned long long s = 0; s < 20000; s++) FfRememberDateWidth(date(base + s * 61), widthOf(base + s * 61));
-    int known = 0;
-    for (unsigned long long s = 0; s < 20000; s++) {
-        int w = FfKnownDateWidth(date(base + s * 61));
-        if (w >= 0) {
-            ASSERT_EQ(widthOf(base + s * 61), w) << s;
-            known++;
+    struct Font { const wchar_t* face; int height, weight; bool italic; } fonts[] = {
+        {L"Tahoma", -11, 400, false}, {L"Arial", -16, 700, false}, {L"Times New Roman", -19, 400, true},
+    };
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (const Font& f : fonts) {
+        HFONT font = CreateFontW(f.height, 0, 0, 0, f.weight, f.italic, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, f.face);
+        HGDIOBJ old = SelectObject(dc, font);
+        for (const Pictures& p : pictures) {
+            wcscpy(g_settings.dateFormat, p.date);
+            wcscpy(g_settings.timeFormat, p.time);
+            SCOPED_TRACE(testing::Message() << FfTestUtf8(f.face) << " " << FfTestUtf8(p.date) << " " << FfTestUtf8(p.time));
+            int base = -1, widest[3] = {0, 0, 0}, shapes = 0, mismatches = 0;
+            FILETIME modified;
+            int group;
+            for (int i = 0; FfDateShape(i, &modified, &group); i++, shapes++) {
+                const wchar_t* text = FfFormatDateTime(modified);
+                SIZE extent = {0, 0};
+                GetTextExtentPoint32W(dc, text, lstrlenW(text), &extent);
+                if (FfTextWidthFromTable(font, text) != extent.cx && mismatches++ < 3)
+                    ADD_FAILURE() << FfTestUtf8(text) << ": table " << FfTextWidthFromTable(font, text) << ", device context " << extent.cx;
+                if (i == 0) base = extent.cx;
+                widest[group] = std::max(widest[group], (int)extent.cx);
+            }
+            EXPECT_GT(shapes, 7 * 365);
+            EXPECT_EQ(FfWidestDateWidth(font), FfWidestOfShapeGroups(base, widest, 3));
         }
-        ASSERT_EQ(-1, FfKnownDateWidth(date(base + s * 61 + 30))) << "a date never measured";
+        SelectObject(dc, old);
+        DeleteObject(font);
     }
-    EXPECT_GT(known, 500) << "the last result set's worth of dates stays known";
-    // The same second is the same date text; the next one is not.
-    FfForgetDateWidths();
-    FfRememberDateWidth(date(base), 42);
-    unsigned long long later = base * 10000000ull + 9999999;
-    EXPECT_EQ(42, FfKnownDateWidth(FILETIME{(DWORD)later, (DWORD)(later >> 32)}));
-    EXPECT_EQ(-1, FfKnownDateWidth(date(base + 1)));
-    EXPECT_EQ(-1, FfKnownDateWidth(FILETIME{0, 0}));
+    DeleteDC(dc);
+    wcscpy(g_settings.dateFormat, L"Auto");
+    wcscpy(g_settings.timeFormat, L"Auto");
+}
+
+std::wstring HistoryText(const FfSearchHistory& h)
+{
+    std::wstring all;
+    for (int i = 0; i < h.count; i++) all += (i ? L"|" : L"") + std::wstring(h.texts[i]);
+    return all;
+}
+
+TEST(ListHistory, NewestFirstWithoutRepeatsAndAtMostFifty)
+{
+    static FfSearchHistory h;
+    h.count = 0;
+    for (const wchar_t* t : {L"one", L"two", L"one", L"  ", L"", L"three", L"a\r\nb"}) FfHistoryAdd(&h, t);
+    EXPECT_EQ(HistoryText(h), L"a  b|three|one|two");
+    for (int i = 0; i < 60; i++) FfHistoryAdd(&h, std::to_wstring(i).c_str());
+    EXPECT_EQ(h.count, FF_HISTORY_MAX);
+    EXPECT_STREQ(h.texts[0], L"59");
+    EXPECT_STREQ(h.texts[49], L"10");
+    FfHistoryAdd(&h, L"30");
+    EXPECT_EQ(h.count, FF_HISTORY_MAX);
+    EXPECT_STREQ(h.texts[0], L"30");
+    EXPECT_STREQ(h.texts[1], L"59");
+    EXPECT_STREQ(h.texts[49], L"10");
+    // Walk: -1 is the typed text; both ends stop.
+    struct Step { int position, count; bool older; int expected; } steps[] = {
+        {-1, 3, true, 0}, {0, 3, true, 1}, {2, 3, true, 2}, {2, 3, false, 1}, {0, 3, false, -1},
+        {-1, 3, false, -1}, {-1, 0, true, -1}, {7, 3, false, 1},
+    };
+    for (const Step& s : steps) EXPECT_EQ(FfHistoryStep(s.position, s.count, s.older), s.expected) << s.position;
+}
+
+TEST(ListHistory, FileLinesAreUtf8AndABrokenFileGivesNothing)
+{
+    static FfSearchHistory h;
+    struct Case { std::string bytes; bool ok; const wchar_t* texts; } cases[] = {
+        {"", true, L""},
+        {"b\xC3\xA9ta\r\nalpha\r\n", true, L"b\u00E9ta|alpha"},
+        {"\xEF\xBB\xBF" "x\n\ny\r\nx\r\n", true, L"x|y"},   // byte-order mark, blank line, repeat
+        {"no end", true, L"no end"},
+        {"ok\r\n\xFF\xFEz\r\n", false, L""},                   // not UTF-8
+        {std::string("a\0b\r\n", 5), false, L""},             // NUL
+        {std::string(600, 'x') + "\r\n", false, L""},         // longer than a search text
+        {std::string(FF_HISTORY_FILE_MAX + 1, '\n'), false, L""},
+    };
+    for (const Case& c : cases) {
+        h.count = 99;
+        EXPECT_EQ(FfHistoryParse(&h, c.bytes.data(), (int)c.bytes.size()), c.ok) << c.bytes.substr(0, 20);
+        EXPECT_EQ(HistoryText(h), c.texts) << c.bytes.substr(0, 20);
+    }
+    std::string many;
+    for (int i = 0; i < 70; i++) many += std::to_string(i) + "\r\n";
+    ASSERT_TRUE(FfHistoryParse(&h, many.data(), (int)many.size()));
+    EXPECT_EQ(h.count, FF_HISTORY_MAX);
+    EXPECT_STREQ(h.texts[49], L"49");
+    // Written back as read, and a buffer too small is refused rather than cut.
+    static char out[FF_HISTORY_FILE_MAX];
+    int n = FfHistorySerialize(&h, out, FF_HISTORY_FILE_MAX);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(out, n), many.substr(0, many.find("50\r\n")));
+    EXPECT_EQ(FfHistorySerialize(&h, out, 10), -1);
 }
 
 TEST(ListScrollBar, TrackAndThumb)
