@@ -50,48 +50,48 @@ TEST(ContentFields, PathValuesAndCutBuffers)
                         {lodz, L"C:\\\u0141\\" + lodz},
                         {palm, L"C:\\\u0141\\" + palm}});
     for (FfRoad road : kFfRoads) {
-    SCOPED_TRACE(FfRoadName(road));
-    bool wide = road == FF_ROAD_WIDE;
-    struct Case { const wchar_t* file; int field; bool fs; std::wstring expected; } cases[] = {
-        {L"\\Report.txt", 0, true, L"C:\\data\\Report.txt"},
-        {L"\\REPORT.TXT", 0, true, L"C:\\data\\Report.txt"},
-        {L"Z:\\elsewhere\\report.txt", 1, false, L"C:\\data\\Report.txt"},  // only the last part counts
-        {L"report.txt", 1, false, L"C:\\data\\Report.txt"},
-        {L"\\dir", 0, true, L"D:\\deep\\Dir"},
-        {L"\\Dir\\Report.txt", 0, true, L"D:\\deep\\Dir\\Report.txt"},  // its own, not the namesake's
-        {L"\\Dir\\Report.txt", 1, false, L"D:\\deep\\Dir\\Report.txt"},
-        {L"\\Report.txt\\x", 0, true, L""},
-        {L"\\Report.txt.bak", 0, true, L""},
-        {L"\\Report.tx", 0, true, L""},
-        {L"\\", 0, true, L""},
-        {L"C:\\x\\", 1, false, L""},
-        {nullptr, 0, true, L""},
-        {nullptr, 0, false, L"Active"},
-        {L"\\anything", 0, false, L"Active"},
-        // Only ASCII letters fold: A-umlaut and a-umlaut differ.
-        {L"\\\u00C4pfel.txt", 0, true, L"C:\\\u00C4\\\u00C4pfel.txt"},
-        {L"\\\u00E4pfel.txt", 0, true, L""},
-        // Names outside the code page have a Path on the wide road only.
-        {lodzItem.c_str(), 0, true, wide ? L"C:\\\u0141\\" + lodz : L""},
-        {palmElsewhere.c_str(), 1, false, wide ? L"C:\\\u0141\\" + palm : L""},
-    };
-    for (const Case& c : cases) {
+        SCOPED_TRACE(FfRoadName(road));
+        bool wide = road == FF_ROAD_WIDE;
+        struct Case { const wchar_t* file; int field; bool fs; std::wstring expected; } cases[] = {
+            {L"\\Report.txt", 0, true, L"C:\\data\\Report.txt"},
+            {L"\\REPORT.TXT", 0, true, L"C:\\data\\Report.txt"},
+            {L"Z:\\elsewhere\\report.txt", 1, false, L"C:\\data\\Report.txt"},  // only the last part counts
+            {L"report.txt", 1, false, L"C:\\data\\Report.txt"},
+            {L"\\dir", 0, true, L"D:\\deep\\Dir"},
+            {L"\\Dir\\Report.txt", 0, true, L"D:\\deep\\Dir\\Report.txt"},  // its own, not the namesake's
+            {L"\\Dir\\Report.txt", 1, false, L"D:\\deep\\Dir\\Report.txt"},
+            {L"\\Report.txt\\x", 0, true, L""},
+            {L"\\Report.txt.bak", 0, true, L""},
+            {L"\\Report.tx", 0, true, L""},
+            {L"\\", 0, true, L""},
+            {L"C:\\x\\", 1, false, L""},
+            {nullptr, 0, true, L""},
+            {nullptr, 0, false, L"Active"},
+            {L"\\anything", 0, false, L"Active"},
+            // Only ASCII letters fold: A-umlaut and a-umlaut differ.
+            {L"\\\u00C4pfel.txt", 0, true, L"C:\\\u00C4\\\u00C4pfel.txt"},
+            {L"\\\u00E4pfel.txt", 0, true, L""},
+            // Names outside the code page have a Path on the wide road only.
+            {lodzItem.c_str(), 0, true, wide ? L"C:\\\u0141\\" + lodz : L""},
+            {palmElsewhere.c_str(), 1, false, wide ? L"C:\\\u0141\\" + palm : L""},
+        };
+        for (const Case& c : cases) {
+            std::wstring value;
+            EXPECT_EQ(FfRoadValue(road, c.fs, c.file, c.field, &value), wide ? 11 : 8) << FfTestUtf8(c.file ? c.file : L"(null)");
+            EXPECT_EQ(value, c.expected) << FfTestUtf8(c.file ? c.file : L"(null)");
+        }
+        // Unknown fields write nothing.
         std::wstring value;
-        EXPECT_EQ(FfRoadValue(road, c.fs, c.file, c.field, &value), wide ? 11 : 8) << FfTestUtf8(c.file ? c.file : L"(null)");
-        EXPECT_EQ(value, c.expected) << FfTestUtf8(c.file ? c.file : L"(null)");
-    }
-    // Unknown fields write nothing.
-    std::wstring value;
-    EXPECT_EQ(FfRoadValue(road, true, L"\\Report.txt", 1, &value), -1);
-    EXPECT_EQ(FfRoadValue(road, false, L"\\Report.txt", 2, &value), -1);
-    EXPECT_EQ(value.substr(0, 3), L"zzz");
-    // A short buffer gets what fits and a zero; none at all, nothing.
-    EXPECT_EQ(FfRoadValue(road, true, L"\\Report.txt", 0, &value, 8), wide ? 11 : 8);
-    EXPECT_EQ(value, L"C:\\data");
-    FfRoadValue(road, false, L"\\Report.txt", 0, &value, 3);
-    EXPECT_EQ(value, L"Ac");
-    EXPECT_EQ(FfRoadValue(road, true, L"\\Report.txt", 0, &value, 0), wide ? 11 : 8);
-    EXPECT_EQ(value.substr(0, 3), L"zzz");
+        EXPECT_EQ(FfRoadValue(road, true, L"\\Report.txt", 1, &value), -1);
+        EXPECT_EQ(FfRoadValue(road, false, L"\\Report.txt", 2, &value), -1);
+        EXPECT_EQ(value.substr(0, 3), L"zzz");
+        // A short buffer gets what fits and a zero; none at all, nothing.
+        EXPECT_EQ(FfRoadValue(road, true, L"\\Report.txt", 0, &value, 8), wide ? 11 : 8);
+        EXPECT_EQ(value, L"C:\\data");
+        FfRoadValue(road, false, L"\\Report.txt", 0, &value, 3);
+        EXPECT_EQ(value, L"Ac");
+        EXPECT_EQ(FfRoadValue(road, true, L"\\Report.txt", 0, &value, 0), wide ? 11 : 8);
+        EXPECT_EQ(value.substr(0, 3), L"zzz");
     }
     // Nor half of a surrogate pair: "C:\Ł\" and a pair cut after its first half.
     std::wstring value;

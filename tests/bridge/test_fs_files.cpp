@@ -42,47 +42,66 @@ protected:
 TEST_F(FsFiles, ResolvesNamesAndSubPaths)
 {
     for (FfRoad road : kFfRoads) {
-    SCOPED_TRACE(FfRoadName(road));
-    SetUp();
-    struct Case { const wchar_t* virtualPath; bool resolved; std::wstring real; int isFolder; } cases[] = {
-        {L"\\a.txt", true, L"\\a.txt", 0},
-        {L"\\A.TXT", true, L"\\a.txt", 0},
-        {L"\\pub", true, L"\\pub", 1},
-        {L"\\pub\\in.txt", true, L"\\pub\\in.txt", 0},
-        {L"\\pub\\inner", true, L"\\pub\\inner", 1},
-        {L"\\pub\\missing", true, L"\\pub\\missing", 0},
-        {L"\\a.txt\\x", false, L"", 0},            // a file entry has no sub path
-        {L"\\nothing", false, L"", 0},
-        {L"\\", false, L"", 0},
-        {L"a.txt", false, L"", 0},
-        {L"\\\\a.txt", false, L"", 0},
-        {L"\\\u4E2D.txt", road == FF_ROAD_WIDE, L"\\c.txt", 0},  // 8-bit: "?.txt", no name
-        {L"\\pub\\..\\secret.txt", false, L"", 0},  // never outside a published folder
-        {L"\\pub\\inner\\..\\..\\secret.txt", false, L"", 0},
-        {L"\\pub\\.\\in.txt", false, L"", 0},
-        {L"\\pub\\../secret.txt", false, L"", 0},
-        {L"\\pub\\in?.txt", false, L"", 0},     // "?" is a name the code page lacked
-        {L"\\pub\\*", false, L"", 0},
-        {L"\\pub\\in.txt:stream", false, L"", 0},
+        SCOPED_TRACE(FfRoadName(road));
+        SetUp();
+        struct Case { const wchar_t* virtualPath; bool resolved; std::wstring real; int isFolder; } cases[] = {
+            {L"\\a.txt", true, L"\\a.txt", 0},
+            {L"\\A.TXT", true, L"\\a.txt", 0},
+            {L"\\pub", true, L"\\pub", 1},
+            {L"\\pub\\in.txt", true, L"\\pub\\in.txt", 0},
+            {L"\\pub\\inner", true, L"\\pub\\inner", 1},
+            {L"\\pub\\missing", true, L"\\pub\\missing", 0},
+            {L"\\a.txt\\x", false, L"", 0},            // a file entry has no sub path
+            {L"\\nothing", false, L"", 0},
+            {L"\\", false, L"", 0},
+            {L"a.txt", false, L"", 0},
+            {L"\\\\a.txt", false, L"", 0},
+            {L"\\\u4E2D.txt", road == FF_ROAD_WIDE, L"\\c.txt", 0},  // 8-bit: "?.txt", no name
+            {L"\\pub\\..\\secret.txt", false, L"", 0},  // never outside a published folder
+            {L"\\pub\\inner\\..\\..\\secret.txt", false, L"", 0},
+            {L"\\pub\\.\\in.txt", false, L"", 0},
+            {L"\\pub\\../secret.txt", false, L"", 0},
+            {L"\\pub\\in?.txt", false, L"", 0},     // "?" is a name the code page lacked
+            {L"\\pub\\*", false, L"", 0},
+            {L"\\pub\\in.txt:stream", false, L"", 0},
+        };
+        for (const Case& c : cases) {
+            wchar_t real[FF_PANEL_PATH_CHARS];
+            int isFolder = -1;
+            bool resolved = FfRoadResolve(road, c.virtualPath, real, &isFolder);
+            EXPECT_EQ(resolved, c.resolved) << FfTestUtf8(c.virtualPath);
+            if (resolved) {
+                EXPECT_EQ(std::wstring(real), dir + c.real) << FfTestUtf8(c.virtualPath);
+                EXPECT_EQ(isFolder, c.isFolder) << FfTestUtf8(c.virtualPath);
+            }
+        }
+        wchar_t real[FF_PANEL_PATH_CHARS];
+        int isFolder = 0;
+        EXPECT_FALSE(FfRoadResolve(road, nullptr, real, &isFolder));
+        // A composed path that would not fit is not cut into another file's name.
+        std::wstring longSub = L"\\pub\\" + std::wstring(890, L'q');
+        FfBridgeSetListing({{L"pub", L"C:\\" + std::wstring(1500, L'p'), 1}});
+        EXPECT_TRUE(FfRoadResolve(road, L"\\pub\\short", real, &isFolder));
+        EXPECT_FALSE(FfRoadResolve(road, longSub.c_str(), real, &isFolder));
+    }
+}
+
+TEST(LongPathForm, OnlyFullPathsNearTheLimitTakeIt)
+{
+    const std::wstring tail = std::wstring(250, L'x');
+    struct Case { std::wstring path; std::wstring form; } cases[] = {
+        {L"C:\\short.txt", L"C:\\short.txt"},
+        {L"C:\\" + tail, L"\\\\?\\C:\\" + tail},
+        {L"C:/d/" + tail, L"\\\\?\\C:\\d\\" + tail},  // the long form takes no "/"
+        {L"\\\\server\\share\\" + tail, L"\\\\?\\UNC\\server\\share\\" + tail},
+        {L"\\\\?\\C:\\" + tail, L"\\\\?\\C:\\" + tail},  // already in it
+        {L"relative\\" + tail, L"relative\\" + tail},
+        {L"C:\\" + std::wstring(FF_LONG_PATH_CHARS, L'x'), L""},  // would be cut: nothing
     };
     for (const Case& c : cases) {
-        wchar_t real[FF_PANEL_PATH_CHARS];
-        int isFolder = -1;
-        bool resolved = FfRoadResolve(road, c.virtualPath, real, &isFolder);
-        EXPECT_EQ(resolved, c.resolved) << FfTestUtf8(c.virtualPath);
-        if (resolved) {
-            EXPECT_EQ(std::wstring(real), dir + c.real) << FfTestUtf8(c.virtualPath);
-            EXPECT_EQ(isFolder, c.isFolder) << FfTestUtf8(c.virtualPath);
-        }
-    }
-    wchar_t real[FF_PANEL_PATH_CHARS];
-    int isFolder = 0;
-    EXPECT_FALSE(FfRoadResolve(road, nullptr, real, &isFolder));
-    // A composed path that would not fit is not cut into another file's name.
-    std::wstring longSub = L"\\pub\\" + std::wstring(890, L'q');
-    FfBridgeSetListing({{L"pub", L"C:\\" + std::wstring(1500, L'p'), 1}});
-    EXPECT_TRUE(FfRoadResolve(road, L"\\pub\\short", real, &isFolder));
-    EXPECT_FALSE(FfRoadResolve(road, longSub.c_str(), real, &isFolder));
+        wchar_t form[FF_LONG_PATH_CHARS];
+        FfLongPathForm(c.path.c_str(), form);
+        EXPECT_EQ(std::wstring(form), c.form) << FfTestUtf8(c.path.substr(0, 20));
     }
 }
 
@@ -125,34 +144,34 @@ TEST_F(FsFiles, CopyProtocol)
         {"move inside a folder", L"\\pub\\in.txt", L"\\out\\in.txt", nullptr, 4, 1, kFree, L"\\pub\\in.txt", 0, "inside", false, 5},
     };
     for (FfRoad road : kFfRoads) {
-    for (const Case& c : cases) {
-        SCOPED_TRACE(FfRoadName(road));
-        SetUp();
-        FfBridgeLog log(L"fsget");
-        if (c.existing) FfTestWriteBytes(dir + c.target, c.existing);
-        g_settings.allowDelete = c.allowDelete;
-        HANDLE held = INVALID_HANDLE_VALUE;
-        if (c.hold != kFree)
-            held = CreateFileW((dir + c.source).c_str(), GENERIC_READ, c.hold == kExclusive ? 0 : FILE_SHARE_READ,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-        std::wstring target = dir + c.target;
-        EXPECT_EQ(FfRoadGetFile(road, c.remote, target.c_str(), c.flags), c.result) << c.label;
-        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-        if (c.after) {
-            EXPECT_EQ(FfTestReadBytes(dir + c.target), c.after) << c.label;
-        } else if (c.target != L"\\out") {
-            EXPECT_FALSE(FfTestFileExists(dir + c.target)) << c.label;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(FfRoadName(road));
+            SetUp();
+            FfBridgeLog log(L"fsget");
+            if (c.existing) FfTestWriteBytes(dir + c.target, c.existing);
+            g_settings.allowDelete = c.allowDelete;
+            HANDLE held = INVALID_HANDLE_VALUE;
+            if (c.hold != kFree)
+                held = CreateFileW((dir + c.source).c_str(), GENERIC_READ, c.hold == kExclusive ? 0 : FILE_SHARE_READ,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+            std::wstring target = dir + c.target;
+            EXPECT_EQ(FfRoadGetFile(road, c.remote, target.c_str(), c.flags), c.result) << c.label;
+            if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+            if (c.after) {
+                EXPECT_EQ(FfTestReadBytes(dir + c.target), c.after) << c.label;
+            } else if (c.target != L"\\out") {
+                EXPECT_FALSE(FfTestFileExists(dir + c.target)) << c.label;
+            }
+            EXPECT_EQ(FfTestFileExists(dir + c.source), c.sourceStays) << c.label;
+            EXPECT_EQ(g_panelListingCount, c.listed) << c.label;
+            EXPECT_EQ(log.Count(std::wstring(road == FF_ROAD_WIDE ? L"FsGetFileW" : L"FsGetFile") + L"(RemoteName=" +
+                                c.remote + L", LocalName=" + target + L", CopyFlags=" + std::to_wstring(c.flags) + L")"), 1)
+                << c.label;
+            if (c.hold == kNoDeleteShare) {
+                EXPECT_EQ(log.Count(L"FsGetFile: copied, but the move's delete FAILED for " + dir + c.source), 1);
+            }
+            TearDown();
         }
-        EXPECT_EQ(FfTestFileExists(dir + c.source), c.sourceStays) << c.label;
-        EXPECT_EQ(g_panelListingCount, c.listed) << c.label;
-        EXPECT_EQ(log.Count(std::wstring(road == FF_ROAD_WIDE ? L"FsGetFileW" : L"FsGetFile") + L"(RemoteName=" +
-                            c.remote + L", LocalName=" + target + L", CopyFlags=" + std::to_wstring(c.flags) + L")"), 1)
-            << c.label;
-        if (c.hold == kNoDeleteShare) {
-            EXPECT_EQ(log.Count(L"FsGetFile: copied, but the move's delete FAILED for " + dir + c.source), 1);
-        }
-        TearDown();
-    }
     }
     SetUp();
     for (FfRoad road : kFfRoads) {

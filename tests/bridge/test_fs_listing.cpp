@@ -39,25 +39,25 @@ protected:
 TEST_F(FsListing, RootListsEntriesOrThePlaceholder)
 {
     for (FfRoad road : kFfRoads) {
-    SCOPED_TRACE(FfRoadName(road));
-    SetUp();
-    DWORD error = 0;
-    std::vector<FfListed> root = FfRoadList(road, L"\\", &error);
-    EXPECT_EQ(error, (DWORD)ERROR_NO_MORE_FILES);
-    ASSERT_EQ(Names(root), (std::vector<std::wstring>{L"pub", L"file.txt", L"empty", L"gone"}));
-    EXPECT_EQ(root[0].attributes, (DWORD)FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_EQ(root[0].modified, 0x0102030405060708ull);
-    EXPECT_EQ(root[1].attributes, (DWORD)FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(root[1].size, 0x100000005ull);
-    EXPECT_EQ(root[1].modified, 42u);
+        SCOPED_TRACE(FfRoadName(road));
+        SetUp();
+        DWORD error = 0;
+        std::vector<FfListed> root = FfRoadList(road, L"\\", &error);
+        EXPECT_EQ(error, (DWORD)ERROR_NO_MORE_FILES);
+        ASSERT_EQ(Names(root), (std::vector<std::wstring>{L"pub", L"file.txt", L"empty", L"gone"}));
+        EXPECT_EQ(root[0].attributes, (DWORD)FILE_ATTRIBUTE_DIRECTORY);
+        EXPECT_EQ(root[0].modified, 0x0102030405060708ull);
+        EXPECT_EQ(root[1].attributes, (DWORD)FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(root[1].size, 0x100000005ull);
+        EXPECT_EQ(root[1].modified, 42u);
 
-    FfBridgeSetListing({});
-    root = FfRoadList(road, L"\\", &error);
-    ASSERT_EQ(root.size(), 1u);
-    EXPECT_EQ(root[0].name, FfBridgeWide(FF_PLACEHOLDER_EMPTY_A));
-    EXPECT_EQ(root[0].attributes, (DWORD)FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(root[0].size, 0u);
-    EXPECT_EQ(error, (DWORD)ERROR_NO_MORE_FILES);
+        FfBridgeSetListing({});
+        root = FfRoadList(road, L"\\", &error);
+        ASSERT_EQ(root.size(), 1u);
+        EXPECT_EQ(root[0].name, FfBridgeWide(FF_PLACEHOLDER_EMPTY_A));
+        EXPECT_EQ(root[0].attributes, (DWORD)FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(root[0].size, 0u);
+        EXPECT_EQ(error, (DWORD)ERROR_NO_MORE_FILES);
     }
 }
 
@@ -66,36 +66,36 @@ TEST_F(FsListing, PassThroughBrowsingOfRealFolders)
     const std::wstring odd = L"\u0141\u00F3d\u017A \xD83C\xDF34.txt";  // a surrogate pair too
     FfTestWriteBytes(dir + L"\\pub\\sub\\" + odd, "odd");
     for (FfRoad road : kFfRoads) {
-    SCOPED_TRACE(FfRoadName(road));
-    struct Case { const wchar_t* path; std::vector<std::wstring> names; } cases[] = {
-        {L"\\pub", {L"one.txt", L"sub"}},
-        {L"\\PUB\\\\\\", {L"one.txt", L"sub"}},       // ASCII case, trailing backslashes
-        {L"\\pub\\sub", {L"deep.bin", FfRoadName(road, odd)}},
-        {L"\\pub\\sub\\", {L"deep.bin", FfRoadName(road, odd)}},
-        {L"\\empty", {}},                         // nothing but "." and "..": empty
-        {L"\\gone", {kUnresolved}},               // removed from disk
-        {L"\\file.txt", {kUnresolved}},           // a file entry is no folder
-        {L"\\nothing", {kUnresolved}},
-        {L"\\\\", {kUnresolved}},
-        {L"", {kUnresolved}},
-        {nullptr, {kUnresolved}},
-        {L"pub", {kUnresolved}},
-        {L"\\pub\\..", {kUnresolved}},            // never above a published folder
-        {L"\\pub\\..\\..", {kUnresolved}},
-        {L"\\pub\\sub\\..\\..", {kUnresolved}},
-        {L"\\pub\\.", {kUnresolved}},
-        {L"\\pub\\sub/../..", {kUnresolved}},
-        {L"\\pub\\... ", {kUnresolved}},
-    };
-    for (const Case& c : cases) {
-        DWORD error = 0;
-        std::vector<std::wstring> names = Names(FfRoadList(road, c.path, &error));
-        std::vector<std::wstring> expected = c.names;
-        std::sort(names.begin(), names.end());
-        std::sort(expected.begin(), expected.end());
-        EXPECT_EQ(names, expected) << FfTestUtf8(c.path ? c.path : L"(null)");
-        EXPECT_EQ(error, (DWORD)ERROR_NO_MORE_FILES) << FfTestUtf8(c.path ? c.path : L"(null)");
-    }
+        SCOPED_TRACE(FfRoadName(road));
+        struct Case { const wchar_t* path; std::vector<std::wstring> names; } cases[] = {
+            {L"\\pub", {L"one.txt", L"sub"}},
+            {L"\\PUB\\\\\\", {L"one.txt", L"sub"}},       // ASCII case, trailing backslashes
+            {L"\\pub\\sub", {L"deep.bin", FfRoadName(road, odd)}},
+            {L"\\pub\\sub\\", {L"deep.bin", FfRoadName(road, odd)}},
+            {L"\\empty", {}},                         // nothing but "." and "..": empty
+            {L"\\gone", {kUnresolved}},               // removed from disk
+            {L"\\file.txt", {kUnresolved}},           // a file entry is no folder
+            {L"\\nothing", {kUnresolved}},
+            {L"\\\\", {kUnresolved}},
+            {L"", {kUnresolved}},
+            {nullptr, {kUnresolved}},
+            {L"pub", {kUnresolved}},
+            {L"\\pub\\..", {kUnresolved}},            // never above a published folder
+            {L"\\pub\\..\\..", {kUnresolved}},
+            {L"\\pub\\sub\\..\\..", {kUnresolved}},
+            {L"\\pub\\.", {kUnresolved}},
+            {L"\\pub\\sub/../..", {kUnresolved}},
+            {L"\\pub\\... ", {kUnresolved}},
+        };
+        for (const Case& c : cases) {
+            DWORD error = 0;
+            std::vector<std::wstring> names = Names(FfRoadList(road, c.path, &error));
+            std::vector<std::wstring> expected = c.names;
+            std::sort(names.begin(), names.end());
+            std::sort(expected.begin(), expected.end());
+            EXPECT_EQ(names, expected) << FfTestUtf8(c.path ? c.path : L"(null)");
+            EXPECT_EQ(error, (DWORD)ERROR_NO_MORE_FILES) << FfTestUtf8(c.path ? c.path : L"(null)");
+        }
     }
     std::vector<FfListed> sub = FfRoadList(FF_ROAD_WIDE, L"\\pub\\sub");
     std::sort(sub.begin(), sub.end(), [](const FfListed& a, const FfListed& b) { return a.name < b.name; });
