@@ -284,7 +284,9 @@ TEST_F(FsFiles, EveryNameActsOnlyOnItsOwnFile)
                 DeleteFileW((L"\\\\?\\" + copy).c_str());
                 if (f.opens) {
                     EXPECT_EQ(FfRoadExecute(road, remote.c_str(), L"open"), own ? 0 : 1);
-                    if (own) EXPECT_TRUE(FfTestWaitFor([&] { return FfTestFileExists(marks[i]); }, 10000));
+                    if (own) {
+                        EXPECT_TRUE(FfTestWaitFor([&] { return FfTestFileExists(marks[i]); }, 10000));
+                    }
                 }
                 EXPECT_EQ(FfRoadDelete(road, remote.c_str()), own ? TRUE : FALSE);
                 for (size_t j = 0; j < 3; ++j) {
@@ -293,7 +295,9 @@ TEST_F(FsFiles, EveryNameActsOnlyOnItsOwnFile)
                     std::wstring file = real + L"\\" + names[j];
                     bool exists = gone ? !FfTestWaitFor([&] { return !FfTestFileExists(file); }, 10000) : FfTestFileExists(file);
                     EXPECT_EQ(exists, !gone) << FfTestUtf8(names[j]);
-                    if (f.opens) EXPECT_EQ(FfTestFileExists(marks[j]), gone) << "opened " << FfTestUtf8(names[j]);
+                    if (f.opens) {
+                        EXPECT_EQ(FfTestFileExists(marks[j]), gone) << "opened " << FfTestUtf8(names[j]);
+                    }
                 }
             }
         }

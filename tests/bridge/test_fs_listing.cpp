@@ -149,7 +149,9 @@ TEST_F(FsListing, NamesKeepEveryCharacterOnTheWideRoad)
     for (const Case& c : cases) {
         FfBridgeSetListing({{c.name, L"C:\\x.txt"}});
         EXPECT_EQ(FfRoadList(FF_ROAD_WIDE, L"\\")[0].name, c.wide);
-        if (!c.ansi.empty()) EXPECT_EQ(FfRoadList(FF_ROAD_ANSI, L"\\")[0].name, FfBridgeWide(c.ansi.c_str()));
+        if (!c.ansi.empty()) {
+            EXPECT_EQ(FfRoadList(FF_ROAD_ANSI, L"\\")[0].name, FfBridgeWide(c.ansi.c_str()));
+        }
     }
 }
 
