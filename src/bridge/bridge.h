@@ -7,6 +7,8 @@
 #define FF_PANEL_LISTING_MAX 500
 #define FF_PANEL_NAME_CHARS 300      // entry names: at most 299 characters and a terminator
 #define FF_PANEL_PATH_CHARS 2048     // real paths: at most 2047 characters and a terminator
+#define FF_VIRTUAL_PATH_CHARS (FF_PANEL_NAME_CHARS + FF_PANEL_PATH_CHARS)  // "\entry\sub" at most
+#define FF_LONG_PATH_CHARS (FF_PANEL_PATH_CHARS + 8)  // a real path in its "\\?\UNC\" form
 #define FF_ROOT_NAME L"Fleetfinder"  // the virtual folder's root name
 #define FF_ROOT_NAME_A "Fleetfinder"
 
@@ -107,6 +109,14 @@ bool FfResolveVirtualPath(const char* virtualPath, wchar_t* realPath, int* isFol
 // would not fit whole. No best fit: a character the code page lacks becomes its default
 // character, never a look-alike that could name another entry's file.
 int FfNarrowName(const wchar_t* name, char* out, int outCap);
+// Copies a wide name cut to cap - 1 characters, never between the halves of a surrogate pair.
+int FfCopyWholeChars(wchar_t* dst, int cap, const wchar_t* src);
+// The form of a full path the system's file calls take at any length: "\\?\X:\..." or
+// "\\?\UNC\server\..." once it nears the classic limit, the path itself otherwise. out holds
+// FF_LONG_PATH_CHARS; a path too long for it leaves it empty, so the call fails.
+void FfLongPathForm(const wchar_t* path, wchar_t* out);
+// GetFileAttributesW of a full path of any length.
+DWORD FfGetAttributesLong(const wchar_t* path);
 // True when a path (either separator) holds a component of dots and blanks only, which the
 // system treats as "." or "..".
 bool FfPathHasDotComponent(const wchar_t* path);
@@ -143,7 +153,8 @@ void FfShowAboutBox(HWND owner);
 
 // ---- Host entry points (exported under plain and decorated names) -------------------------
 
-// The host hands FsInit three callbacks; the plug-in neither stores nor calls them.
+// The host hands FsInit (FsInitW: their wide kinds) three callbacks; the plug-in neither
+// stores nor calls them.
 typedef void* FfHostCallback;
 
 // Results of FsGetFile.
@@ -163,6 +174,7 @@ typedef void* FfHostCallback;
 // Content field types and results.
 #define FF_FIELD_TYPE_NONE 0
 #define FF_FIELD_TYPE_STRING 8
+#define FF_FIELD_TYPE_WIDE_STRING 11  // the host's UTF-16 string, from the wide value calls
 #define FF_FIELD_NO_SUCH_FIELD (-1)
 
 extern "C" {
@@ -182,4 +194,17 @@ void __stdcall ContentGetDetectString(char* detectString, int maxLen);
 int __stdcall ContentGetSupportedField(int fieldIndex, char* fieldName, char* units, int maxLen);
 int __stdcall ContentGetValue(char* fileName, int fieldIndex, int unitIndex, void* fieldValue,
                               int maxLen, int flags);
+// The Unicode twins, which a host that has them calls instead of the 8-bit ones. The value calls
+// take maxLen in bytes and return text fields as type 11.
+int __stdcall FsInitW(int pluginNr, FfHostCallback progress, FfHostCallback log,
+                      FfHostCallback request);
+HANDLE __stdcall FsFindFirstW(WCHAR* path, WIN32_FIND_DATAW* findData);
+BOOL __stdcall FsFindNextW(HANDLE handle, WIN32_FIND_DATAW* findData);
+int __stdcall FsGetFileW(WCHAR* remoteName, WCHAR* localName, int copyFlags, void* remoteInfo);
+int __stdcall FsExecuteFileW(HWND mainWindow, WCHAR* remoteName, WCHAR* verb);
+BOOL __stdcall FsDeleteFileW(WCHAR* remoteName);
+int __stdcall FsContentGetValueW(WCHAR* fileName, int fieldIndex, int unitIndex, void* fieldValue,
+                                 int maxLen, int flags);
+int __stdcall ContentGetValueW(WCHAR* fileName, int fieldIndex, int unitIndex, void* fieldValue,
+                               int maxLen, int flags);
 }

@@ -66,6 +66,19 @@ static void FfCopyPathValue(const char* fileName, void* value, int maxLen)
     if (value && maxLen > 0) lstrcpynA((char*)value, narrow, maxLen);
 }
 
+// The wide value calls: the value buffer holds maxLen bytes, so maxLen / 2 characters.
+static void FfCopyWideValue(void* value, int maxLen, const wchar_t* text)
+{
+    if (value && maxLen >= (int)sizeof(wchar_t)) FfCopyWholeChars((wchar_t*)value, maxLen / (int)sizeof(wchar_t), text);
+}
+
+static void FfCopyPathValueW(const wchar_t* fileName, void* value, int maxLen)
+{
+    wchar_t realPath[FF_PANEL_PATH_CHARS];
+    FfLookupItemRealPathW(fileName, realPath);  // left empty when nothing is found
+    FfCopyWideValue(value, maxLen, realPath);
+}
+
 static void FfCopyFieldText(char* buffer, const char* text, int maxLen)
 {
     if (buffer && maxLen > 0) lstrcpynA(buffer, text, maxLen);
@@ -130,4 +143,31 @@ int __stdcall FsContentGetValue(char* fileName, int fieldIndex, int, void* field
     if (fieldIndex != 0) return FF_FIELD_NO_SUCH_FIELD;
     FfCopyPathValue(fileName, fieldValue, maxLen);
     return FF_FIELD_TYPE_STRING;
+}
+
+int __stdcall ContentGetValueW(WCHAR* fileName, int fieldIndex, int, void* fieldValue, int maxLen, int)
+{
+    if (!g_contentCallLogged) {
+        FfLog(L"ContentGetValueW(FieldIndex=%d) - first call, further calls not logged", fieldIndex);
+        g_contentCallLogged = 1;
+    }
+    if (fieldIndex == 0) {
+        FfCopyWideValue(fieldValue, maxLen, L"Active");
+    } else if (fieldIndex == 1) {
+        FfCopyPathValueW(fileName, fieldValue, maxLen);
+    } else {
+        return FF_FIELD_NO_SUCH_FIELD;
+    }
+    return FF_FIELD_TYPE_WIDE_STRING;
+}
+
+int __stdcall FsContentGetValueW(WCHAR* fileName, int fieldIndex, int, void* fieldValue, int maxLen, int)
+{
+    if (!g_contentCallLogged) {
+        FfLog(L"FsContentGetValueW(FieldIndex=%d) - first call, further calls not logged", fieldIndex);
+        g_contentCallLogged = 1;
+    }
+    if (fieldIndex != 0) return FF_FIELD_NO_SUCH_FIELD;
+    FfCopyPathValueW(fileName, fieldValue, maxLen);
+    return FF_FIELD_TYPE_WIDE_STRING;
 }

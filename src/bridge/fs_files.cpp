@@ -8,8 +8,8 @@
 #include "core/core.h"
 #include "core/text.h"
 
-#define FF_WIDE_PATH_CHARS 900  // a virtual path from the host, widened
-#define FF_VERB_CHARS 64        // a verb from the host, widened
+#define FF_VERB_CHARS 64  // a verb from the host, widened
+#define FF_LONG_PATH_FROM (MAX_PATH - 12)  // the classic limit of a folder, below a file's
 
 bool FfPathHasDotComponent(const wchar_t* path)
 {
@@ -41,6 +41,42 @@ bool FfPathHasUnsafeChar(const wchar_t* path)
         if (*p < 32 || wcschr(L"*?<>\"|:", *p)) return true;
     }
     return false;
+}
+
+int FfCopyWholeChars(wchar_t* dst, int cap, const wchar_t* src)
+{
+    int n = FfCopyText(dst, cap, src);
+    // A high surrogate cut off from its low half would show as garbage or fail a conversion.
+    if (n > 0 && src && src[n] && IS_HIGH_SURROGATE(dst[n - 1])) dst[--n] = 0;
+    return n;
+}
+
+void FfLongPathForm(const wchar_t* path, wchar_t* out)
+{
+    out[0] = 0;
+    int length = path ? lstrlenW(path) : 0;
+    if (length > FF_LONG_PATH_CHARS - 1) return;  // cut, it would name another file: left empty
+    bool drive = length >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/');
+    bool unc = length >= 3 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'?' && path[2] != L'.';
+    const wchar_t* prefix = drive ? L"\\\\?\\" : L"\\\\?\\UNC\\";
+    int skip = drive ? 0 : 2;  // "\\server" becomes "\\?\UNC\server"
+    if (length < FF_LONG_PATH_FROM || (!drive && !unc) ||
+        lstrlenW(prefix) + length - skip > FF_LONG_PATH_CHARS - 1) {
+        FfCopyText(out, FF_LONG_PATH_CHARS, path);
+        return;
+    }
+    FfCopyText(out, FF_LONG_PATH_CHARS, prefix);
+    int at = lstrlenW(out);
+    // The long form is taken literally: "/" is no separator there.
+    for (const wchar_t* p = path + skip; *p; ++p) out[at++] = *p == L'/' ? L'\\' : *p;
+    out[at] = 0;
+}
+
+DWORD FfGetAttributesLong(const wchar_t* path)
+{
+    wchar_t longPath[FF_LONG_PATH_CHARS];
+    FfLongPathForm(path, longPath);
+    return GetFileAttributesW(longPath);
 }
 
 bool FfWidenHostText(const char* text, wchar_t* out, int outCap)
@@ -98,7 +134,7 @@ bool FfResolveVirtualPathW(const wchar_t* virtualPath, wchar_t* realPath, int* i
     }
     if (lstrlenW(entryPath) + 1 + lstrlenW(subPath) > FF_PANEL_PATH_CHARS - 1) return false;
     FfFormatText(realPath, FF_PANEL_PATH_CHARS, L"%s\\%s", entryPath, subPath);
-    DWORD attributes = GetFileAttributesW(realPath);
+    DWORD attributes = FfGetAttributesLong(realPath);
     if (isFolder)
         *isFolder = (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
                         ? 1
@@ -110,8 +146,8 @@ bool FfResolveVirtualPath(const char* virtualPath, wchar_t* realPath, int* isFol
 {
     if (realPath) realPath[0] = 0;
     if (isFolder) *isFolder = 0;
-    wchar_t wide[FF_WIDE_PATH_CHARS];
-    if (!FfWidenHostText(virtualPath, wide, FF_WIDE_PATH_CHARS)) return false;
+    wchar_t wide[FF_VIRTUAL_PATH_CHARS];
+    if (!FfWidenHostText(virtualPath, wide, FF_VIRTUAL_PATH_CHARS)) return false;
     return FfResolveVirtualPathW(wide, realPath, isFolder);
 }
 
@@ -140,10 +176,12 @@ static FfDeleteOutcome FfDeleteResolvedFile(const wchar_t* realPath, int isFolde
     *error = 0;
     // The flag of a listed entry comes from the engine; ask the disk as well, so a folder
     // is never handed to the delete call whatever the listing says.
-    DWORD attributes = GetFileAttributesW(realPath);
+    DWORD attributes = FfGetAttributesLong(realPath);
     if (isFolder || (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)))
         return FF_DELETE_FOLDER;
-    if (!DeleteFileW(realPath)) {
+    wchar_t longPath[FF_LONG_PATH_CHARS];
+    FfLongPathForm(realPath, longPath);
+    if (!DeleteFileW(longPath)) {
         *error = GetLastError();
         return FF_DELETE_FAILED;
     }
@@ -160,9 +198,12 @@ static bool FfIsMissingError(DWORD error)
 static bool FfSameFile(const wchar_t* a, const wchar_t* b)
 {
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE fa = CreateFileW(a, 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    wchar_t longA[FF_LONG_PATH_CHARS], longB[FF_LONG_PATH_CHARS];
+    FfLongPathForm(a, longA);
+    FfLongPathForm(b, longB);
+    HANDLE fa = CreateFileW(longA, 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (fa == INVALID_HANDLE_VALUE) return false;
-    HANDLE fb = CreateFileW(b, 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE fb = CreateFileW(longB, 0, share, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     bool same = false;
     if (fb != INVALID_HANDLE_VALUE) {
         BY_HANDLE_FILE_INFORMATION ia, ib;
@@ -179,7 +220,9 @@ static bool FfSameFile(const wchar_t* a, const wchar_t* b)
 // the fault on the target (write error); otherwise the source is missing or unreadable.
 static int FfClassifyCopyFailure(const wchar_t* source)
 {
-    HANDLE file = CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    wchar_t longSource[FF_LONG_PATH_CHARS];
+    FfLongPathForm(source, longSource);
+    HANDLE file = CreateFileW(longSource, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
@@ -211,7 +254,8 @@ static int FfGetFileW(const wchar_t* remoteName, const wchar_t* localName, int c
         return FF_FS_FILE_NOT_FOUND;
     }
     if (isFolder) return FF_FS_FILE_NOT_SUPPORTED;
-    if (!localName || !localName[0]) {
+    // A target too long to hold is never cut into another file's name.
+    if (!localName || !localName[0] || lstrlenW(localName) > FF_PANEL_PATH_CHARS - 1) {
         FfLog(L"FsGetFile: no local target name for %s.", realPath);
         return FF_FS_FILE_WRITE_ERROR;
     }
@@ -221,11 +265,14 @@ static int FfGetFileW(const wchar_t* remoteName, const wchar_t* localName, int c
         return FF_FS_FILE_WRITE_ERROR;
     }
     bool overwrite = (copyFlags & FF_FS_COPY_OVERWRITE) != 0;
-    if (!CopyFileW(realPath, localName, overwrite ? FALSE : TRUE)) {
+    wchar_t longSource[FF_LONG_PATH_CHARS], longTarget[FF_LONG_PATH_CHARS];
+    FfLongPathForm(realPath, longSource);
+    FfLongPathForm(localName, longTarget);
+    if (!CopyFileW(longSource, longTarget, overwrite ? FALSE : TRUE)) {
         DWORD error = GetLastError();
         FfLog(L"FsGetFile: CopyFileW failed, GetLastError=%lu", error);
         if (!overwrite && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) &&
-            GetFileAttributesW(localName) != INVALID_FILE_ATTRIBUTES)
+            GetFileAttributesW(longTarget) != INVALID_FILE_ATTRIBUTES)
             return FF_FS_FILE_EXISTS;
         return FfClassifyCopyFailure(realPath);
     }
@@ -248,8 +295,8 @@ int __stdcall FsGetFile(char* remoteName, char* localName, int copyFlags, void*)
 {
     FfLog(L"FsGetFile(RemoteName=%hs, LocalName=%hs, CopyFlags=%d)", remoteName ? remoteName : "",
           localName ? localName : "", copyFlags);
-    wchar_t remote[FF_WIDE_PATH_CHARS];
-    if (!FfWidenHostText(remoteName, remote, FF_WIDE_PATH_CHARS)) {
+    wchar_t remote[FF_VIRTUAL_PATH_CHARS];
+    if (!FfWidenHostText(remoteName, remote, FF_VIRTUAL_PATH_CHARS)) {
         FfLog(L"FsGetFile: could not resolve %hs back to a real source path.",
               remoteName ? remoteName : "");
         return FF_FS_FILE_NOT_FOUND;
@@ -306,8 +353,8 @@ int __stdcall FsExecuteFile(HWND mainWindow, char* remoteName, char* verb)
     wchar_t wideVerb[FF_VERB_CHARS];
     // A verb too long to be one of the two is the host's.
     if (!FfWidenHostText(verb, wideVerb, FF_VERB_CHARS)) return FF_FS_EXEC_YOURSELF;
-    wchar_t remote[FF_WIDE_PATH_CHARS];
-    if (!FfWidenHostText(remoteName, remote, FF_WIDE_PATH_CHARS) &&
+    wchar_t remote[FF_VIRTUAL_PATH_CHARS];
+    if (!FfWidenHostText(remoteName, remote, FF_VIRTUAL_PATH_CHARS) &&
         (FfEqualNameI(wideVerb, L"open") || FfEqualNameI(wideVerb, L"properties"))) {
         FfLog(L"FsExecuteFile: could not resolve %hs back to a real source path.",
               remoteName ? remoteName : "");
@@ -349,10 +396,30 @@ static BOOL FfDeleteFileW(const wchar_t* remoteName)
 
 BOOL __stdcall FsDeleteFile(char* remoteName)
 {
-    wchar_t remote[FF_WIDE_PATH_CHARS];
-    if (FfWidenHostText(remoteName, remote, FF_WIDE_PATH_CHARS) || !g_settings.allowDelete)
+    wchar_t remote[FF_VIRTUAL_PATH_CHARS];
+    if (FfWidenHostText(remoteName, remote, FF_VIRTUAL_PATH_CHARS) || !g_settings.allowDelete)
         return FfDeleteFileW(remote);  // a name that did not widen is refused as it is
     FfLog(L"FsDeleteFile: could not resolve %hs back to a real source path.",
           remoteName ? remoteName : "");
     return FALSE;
+}
+
+int __stdcall FsGetFileW(WCHAR* remoteName, WCHAR* localName, int copyFlags, void*)
+{
+    const wchar_t* remote = remoteName ? remoteName : L"";
+    FfLog(L"FsGetFileW(RemoteName=%s, LocalName=%s, CopyFlags=%d)", remote,
+          localName ? localName : L"", copyFlags);
+    return FfGetFileW(remote, localName, copyFlags);
+}
+
+int __stdcall FsExecuteFileW(HWND mainWindow, WCHAR* remoteName, WCHAR* verb)
+{
+    const wchar_t* remote = remoteName ? remoteName : L"";
+    FfLog(L"FsExecuteFileW(RemoteName=%s, Verb=%s)", remote, verb ? verb : L"");
+    return FfExecuteFileW(mainWindow, remote, verb);
+}
+
+BOOL __stdcall FsDeleteFileW(WCHAR* remoteName)
+{
+    return FfDeleteFileW(remoteName ? remoteName : L"");
 }

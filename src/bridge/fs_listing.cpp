@@ -1,10 +1,10 @@
 // The host's file-system entry points that start the plug-in and list its virtual folder.
+// The listing is made in wide records; the 8-bit calls narrow each one's name at the end.
 #include "bridge/bridge.h"
 #include "core/core.h"
 #include "core/text.h"
 
-#define FF_WIDE_PATH_CHARS 900    // a virtual path from the host, widened
-#define FF_QUEUE_WAIT_MS 3000     // longest wait for the background thread's message queue
+#define FF_QUEUE_WAIT_MS 3000  // longest wait for the background thread's message queue
 
 int FfNarrowName(const wchar_t* name, char* out, int outCap)
 {
@@ -33,9 +33,10 @@ int FfNarrowName(const wchar_t* name, char* out, int outCap)
     return length;
 }
 
-int __stdcall FsInit(int pluginNr, FfHostCallback, FfHostCallback, FfHostCallback)
+// What FsInit and FsInitW both do; the host calls one of the two.
+static int FfStartPlugin(const wchar_t* caller, int pluginNr)
 {
-    FfLog(L"FsInit(PluginNr=%d) - WFX plugin reached.", pluginNr);
+    FfLog(L"%s(PluginNr=%d) - WFX plugin reached.", caller, pluginNr);
     DWORD threadId = g_hookThreadId;
     if (threadId == 0) {
         FfLog(L"FsInit: background thread not started yet (g_hookThreadId==0) - cannot auto-open "
@@ -55,20 +56,31 @@ int __stdcall FsInit(int pluginNr, FfHostCallback, FfHostCallback, FfHostCallbac
     return 0;
 }
 
+int __stdcall FsInit(int pluginNr, FfHostCallback, FfHostCallback, FfHostCallback)
+{
+    return FfStartPlugin(L"FsInit", pluginNr);
+}
+
+int __stdcall FsInitW(int pluginNr, FfHostCallback, FfHostCallback, FfHostCallback)
+{
+    return FfStartPlugin(L"FsInitW", pluginNr);
+}
+
 void __stdcall FsGetDefRootName(char* name, int maxLen)
 {
     if (name && maxLen > 0) lstrcpynA(name, FF_ROOT_NAME_A, maxLen);
 }
 
-static void FfFillPlaceholder(WIN32_FIND_DATAA* findData, const char* name)
+static void FfFillPlaceholder(WIN32_FIND_DATAW* findData, const char* name)
 {
     findData->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
-    lstrcpynA(findData->cFileName, name, MAX_PATH);
+    MultiByteToWideChar(CP_ACP, 0, name, -1, findData->cFileName, MAX_PATH);
+    findData->cFileName[MAX_PATH - 1] = 0;
 }
 
 // The engine marks a size or date it does not know with all bits set (every folder's size,
 // unless it indexes them): the host gets size 0 and its own marker for an unknown time.
-static void FfFillListingSizeAndTime(WIN32_FIND_DATAA* findData, unsigned long long size,
+static void FfFillListingSizeAndTime(WIN32_FIND_DATAW* findData, unsigned long long size,
                                      unsigned long long modified)
 {
     const unsigned long long unknown = 0xFFFFFFFFFFFFFFFFull;
@@ -81,23 +93,36 @@ static void FfFillListingSizeAndTime(WIN32_FIND_DATAA* findData, unsigned long l
 }
 
 // Fills the host's record from a listing entry read under the lock.
-static void FfFillListingEntry(WIN32_FIND_DATAA* findData, const char* name, int isFolder,
+static void FfFillListingEntry(WIN32_FIND_DATAW* findData, const wchar_t* name, int isFolder,
                                unsigned long long size, unsigned long long modified)
 {
-    lstrcpynA(findData->cFileName, name, MAX_PATH);
+    FfCopyWholeChars(findData->cFileName, MAX_PATH, name);
     findData->dwFileAttributes = isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     FfFillListingSizeAndTime(findData, size, modified);
 }
 
-static void FfFillRealEntry(WIN32_FIND_DATAA* findData, const WIN32_FIND_DATAW* real)
+static void FfFillRealEntry(WIN32_FIND_DATAW* findData, const WIN32_FIND_DATAW* real)
 {
-    FfNarrowName(real->cFileName, findData->cFileName, MAX_PATH);
+    FfCopyWholeChars(findData->cFileName, MAX_PATH, real->cFileName);
     findData->dwFileAttributes = real->dwFileAttributes;
     findData->ftCreationTime = real->ftCreationTime;
     findData->ftLastAccessTime = real->ftLastAccessTime;
     findData->ftLastWriteTime = real->ftLastWriteTime;
     findData->nFileSizeHigh = real->nFileSizeHigh;
     findData->nFileSizeLow = real->nFileSizeLow;
+}
+
+// The 8-bit record the ANSI calls hand over: the same fields, the name narrowed.
+static void FfNarrowFindData(const WIN32_FIND_DATAW* wide, WIN32_FIND_DATAA* findData)
+{
+    ZeroMemory(findData, sizeof(*findData));
+    findData->dwFileAttributes = wide->dwFileAttributes;
+    findData->ftCreationTime = wide->ftCreationTime;
+    findData->ftLastAccessTime = wide->ftLastAccessTime;
+    findData->ftLastWriteTime = wide->ftLastWriteTime;
+    findData->nFileSizeHigh = wide->nFileSizeHigh;
+    findData->nFileSizeLow = wide->nFileSizeLow;
+    FfNarrowName(wide->cFileName, findData->cFileName, MAX_PATH);
 }
 
 static bool FfIsDotEntry(const wchar_t* name)
@@ -107,16 +132,16 @@ static bool FfIsDotEntry(const wchar_t* name)
 
 // Reads entry `index` of the listing under the lock into the host's record. False when the
 // listing has no such entry (any more).
-static bool FfReadListingEntry(int index, WIN32_FIND_DATAA* findData)
+static bool FfReadListingEntry(int index, WIN32_FIND_DATAW* findData)
 {
-    char name[MAX_PATH];  // the host's name field: cut there, at a whole character
+    wchar_t name[FF_PANEL_NAME_CHARS];
     int isFolder = 0;
     unsigned long long size = 0, modified = 0;
     bool found = false;
     EnterCriticalSection(&g_listingLock);
     if (index >= 0 && index < g_panelListingCount && index < FF_PANEL_LISTING_MAX) {
         const FfPanelEntry* entry = &g_panelListing[index];
-        FfNarrowName(entry->name, name, MAX_PATH);
+        FfCopyText(name, FF_PANEL_NAME_CHARS, entry->name);
         isFolder = entry->isFolder;
         size = entry->size;
         modified = entry->modified;
@@ -127,16 +152,27 @@ static bool FfReadListingEntry(int index, WIN32_FIND_DATAA* findData)
     return found;
 }
 
-static HANDLE FfReturnUnresolved(FfFindHandle* handle, WIN32_FIND_DATAA* findData, const char* path)
+// The path as the host gave it, for the log: the 8-bit text on the ANSI road.
+struct FfHostPath {
+    const wchar_t* wide;  // null when the 8-bit text could not be widened
+    const char* ansi;     // null on the wide road
+};
+
+static HANDLE FfReturnUnresolved(FfFindHandle* handle, WIN32_FIND_DATAW* findData, FfHostPath path)
 {
-    FfLog(L"FsFindFirst: could not resolve subpath %hs to a real folder - showing placeholder "
-          L"instead.",
-          path ? path : "");
+    if (path.ansi) {
+        FfLog(L"FsFindFirst: could not resolve subpath %hs to a real folder - showing placeholder "
+              L"instead.",
+              path.ansi);
+    } else {
+        FfLog(L"FsFindFirst: could not resolve subpath %s to a real folder - showing placeholder "
+              L"instead.",
+              path.wide ? path.wide : L"");
+    }
     FfFillPlaceholder(findData, FF_PLACEHOLDER_UNRESOLVED_A);
     handle->state = FF_FIND_PLACEHOLDER;
     return (HANDLE)handle;
 }
-
 // Finds the published folder named `first` and composes the real folder below it. False
 // when there is none, or the folder and its search pattern would not fit.
 static bool FfResolveListedFolder(const wchar_t* first, const wchar_t* subPath, wchar_t* folder)
@@ -176,7 +212,7 @@ static HANDLE FfReturnEmptyFolder(FfFindHandle* handle, const wchar_t* folder)
 }
 
 // A real folder that cannot be listed shows the placeholder that says what to do.
-static HANDLE FfReturnUnreadable(FfFindHandle* handle, WIN32_FIND_DATAA* findData,
+static HANDLE FfReturnUnreadable(FfFindHandle* handle, WIN32_FIND_DATAW* findData,
                                  const wchar_t* folder, DWORD error)
 {
     FfLog(L"FsFindFirst: real folder \"%s\" resolved but appears empty or unreadable "
@@ -187,16 +223,17 @@ static HANDLE FfReturnUnreadable(FfFindHandle* handle, WIN32_FIND_DATAA* findDat
     return (HANDLE)handle;
 }
 
-static HANDLE FfStartRealBrowsing(FfFindHandle* handle, WIN32_FIND_DATAA* findData,
+static HANDLE FfStartRealBrowsing(FfFindHandle* handle, WIN32_FIND_DATAW* findData,
                                   const wchar_t* folder)
 {
-    wchar_t pattern[FF_PANEL_PATH_CHARS];
+    wchar_t pattern[FF_PANEL_PATH_CHARS], longPattern[FF_LONG_PATH_CHARS];
     FfFormatText(pattern, FF_PANEL_PATH_CHARS, L"%s\\*", folder);
+    FfLongPathForm(pattern, longPattern);
     WIN32_FIND_DATAW real;
-    HANDLE find = FindFirstFileW(pattern, &real);
+    HANDLE find = FindFirstFileW(longPattern, &real);
     if (find == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
         // Nothing at all matched (a drive root holds no "." or ".."): empty if it is a folder.
-        DWORD attributes = GetFileAttributesW(folder);
+        DWORD attributes = FfGetAttributesLong(folder);
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
             return FfReturnEmptyFolder(handle, folder);
         SetLastError(ERROR_FILE_NOT_FOUND);
@@ -218,21 +255,21 @@ static HANDLE FfStartRealBrowsing(FfFindHandle* handle, WIN32_FIND_DATAA* findDa
     return (HANDLE)handle;
 }
 
-HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* findData)
+// FsFindFirst on either road: path is the wide path, or null when the 8-bit one would not widen.
+static HANDLE FfFindFirstCore(FfHostPath path, WIN32_FIND_DATAW* findData)
 {
-    FfLog(L"FsFindFirst(Path=%hs)", path ? path : "");
     FfFindHandle* handle = (FfFindHandle*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
                                                     sizeof(FfFindHandle));
-    if (!handle || !findData) {
-        if (handle) HeapFree(GetProcessHeap(), 0, handle);
+    if (!handle) {
         SetLastError(ERROR_NO_MORE_FILES);
         return INVALID_HANDLE_VALUE;
     }
     handle->realFind = INVALID_HANDLE_VALUE;
     ZeroMemory(findData, sizeof(*findData));
-    if (!path || path[0] != '\\') return FfReturnUnresolved(handle, findData, path);
+    const wchar_t* given = path.wide;
+    if (!given || given[0] != L'\\') return FfReturnUnresolved(handle, findData, path);
 
-    if (path[1] == 0) {  // the root
+    if (given[1] == 0) {  // the root
         if (FfReadListingEntry(0, findData)) {
             handle->state = 1;
         } else {
@@ -242,11 +279,10 @@ HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* findData)
         return (HANDLE)handle;
     }
 
-    wchar_t wide[FF_WIDE_PATH_CHARS];
+    wchar_t wide[FF_VIRTUAL_PATH_CHARS];
     // A path that does not fit is not cut: a cut path could name another folder.
-    if (!FfWidenHostText(path, wide, FF_WIDE_PATH_CHARS)) return FfReturnUnresolved(handle, findData, path);
-    int length = lstrlenW(wide);
-    if (length < 2) return FfReturnUnresolved(handle, findData, path);
+    if (lstrlenW(given) > FF_VIRTUAL_PATH_CHARS - 1) return FfReturnUnresolved(handle, findData, path);
+    int length = FfCopyText(wide, FF_VIRTUAL_PATH_CHARS, given);
     while (length > 0 && wide[length - 1] == L'\\') wide[--length] = 0;
     if (length < 2) return FfReturnUnresolved(handle, findData, path);
 
@@ -254,6 +290,8 @@ HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* findData)
     const wchar_t* rest = wide + 1;
     const wchar_t* slash = rest;
     while (*slash && *slash != L'\\') ++slash;
+    // A longer name equals no entry; cut, it could equal another one.
+    if (slash - rest > FF_PANEL_NAME_CHARS - 1) return FfReturnUnresolved(handle, findData, path);
     FfCopyTextN(first, FF_PANEL_NAME_CHARS, rest, (int)(slash - rest));
     const wchar_t* subPath = *slash ? slash + 1 : nullptr;
     if (!first[0]) return FfReturnUnresolved(handle, findData, path);
@@ -267,7 +305,36 @@ HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* findData)
     return FfStartRealBrowsing(handle, findData, folder);
 }
 
-BOOL __stdcall FsFindNext(HANDLE handleValue, WIN32_FIND_DATAA* findData)
+HANDLE __stdcall FsFindFirstW(WCHAR* path, WIN32_FIND_DATAW* findData)
+{
+    FfLog(L"FsFindFirstW(Path=%s)", path ? path : L"");
+    if (!findData) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return INVALID_HANDLE_VALUE;
+    }
+    FfHostPath given = {path, nullptr};
+    return FfFindFirstCore(given, findData);
+}
+
+HANDLE __stdcall FsFindFirst(char* path, WIN32_FIND_DATAA* findData)
+{
+    FfLog(L"FsFindFirst(Path=%hs)", path ? path : "");
+    if (!findData) {
+        SetLastError(ERROR_NO_MORE_FILES);
+        return INVALID_HANDLE_VALUE;
+    }
+    wchar_t wide[FF_VIRTUAL_PATH_CHARS];
+    // A path that does not widen whole (too long, or bytes the code page lacks) resolves to nothing.
+    FfHostPath given = {FfWidenHostText(path, wide, FF_VIRTUAL_PATH_CHARS) ? wide : nullptr,
+                        path ? path : ""};
+    WIN32_FIND_DATAW record;
+    HANDLE handle = FfFindFirstCore(given, &record);
+    if (handle != INVALID_HANDLE_VALUE) FfNarrowFindData(&record, findData);
+    return handle;
+}
+
+// FsFindNext on either road.
+static BOOL FfFindNextCore(HANDLE handleValue, WIN32_FIND_DATAW* findData)
 {
     FfFindHandle* handle = (FfFindHandle*)handleValue;
     if (!handle || handleValue == INVALID_HANDLE_VALUE || !findData) {
@@ -290,7 +357,7 @@ BOOL __stdcall FsFindNext(HANDLE handleValue, WIN32_FIND_DATAA* findData)
         SetLastError(ERROR_NO_MORE_FILES);
         return FALSE;
     }
-    WIN32_FIND_DATAA next;
+    WIN32_FIND_DATAW next;
     ZeroMemory(&next, sizeof(next));
     // The listing may shrink between calls: the index is checked again under the lock.
     if (!FfReadListingEntry(handle->state, &next)) {
@@ -299,6 +366,20 @@ BOOL __stdcall FsFindNext(HANDLE handleValue, WIN32_FIND_DATAA* findData)
     }
     *findData = next;
     handle->state++;
+    return TRUE;
+}
+
+BOOL __stdcall FsFindNextW(HANDLE handle, WIN32_FIND_DATAW* findData)
+{
+    return FfFindNextCore(handle, findData);
+}
+
+BOOL __stdcall FsFindNext(HANDLE handle, WIN32_FIND_DATAA* findData)
+{
+    if (!findData) return FfFindNextCore(handle, nullptr);
+    WIN32_FIND_DATAW record;
+    if (!FfFindNextCore(handle, &record)) return FALSE;
+    FfNarrowFindData(&record, findData);
     return TRUE;
 }
 

@@ -1,5 +1,8 @@
 // Shared helpers of the bridge tests.
 #include "bridge_fixture.h"
+#include <gtest/gtest.h>
+#include <string.h>
+#include <wchar.h>
 #include "core/core.h"
 #include "core/text.h"
 #include "fftest.h"
@@ -99,7 +102,7 @@ void FfBridgeSetResults(const std::vector<std::wstring>& paths)
 std::string FfBridgeAnsi(const std::wstring& text)
 {
     char buffer[4096];
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, buffer, sizeof(buffer), nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, buffer, sizeof(buffer), nullptr, nullptr);
     return n > 0 ? std::string(buffer) : std::string();
 }
 
@@ -108,4 +111,115 @@ std::wstring FfBridgeWide(const char* text)
     wchar_t buffer[4096];
     int n = MultiByteToWideChar(CP_ACP, 0, text, -1, buffer, 4096);
     return n > 0 ? std::wstring(buffer) : std::wstring();
+}
+
+const char* FfRoadName(FfRoad road)
+{
+    return road == FF_ROAD_WIDE ? "wide road" : "8-bit road";
+}
+
+std::wstring FfRoadName(FfRoad road, const std::wstring& name)
+{
+    return road == FF_ROAD_WIDE ? name : FfBridgeWide(FfBridgeAnsi(name).c_str());
+}
+
+// A writable 8-bit copy of a wide text, null for null.
+struct FfRoadAnsi {
+    std::string text;
+    bool null;
+    explicit FfRoadAnsi(const wchar_t* wide) : text(wide ? FfBridgeAnsi(wide) : ""), null(!wide) {}
+    char* get() { return null ? nullptr : &text[0]; }
+};
+
+static FfListed FfListedOf(const WIN32_FIND_DATAW& data)
+{
+    EXPECT_EQ(data.cAlternateFileName[0], 0);
+    return {data.cFileName, data.dwFileAttributes, ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow,
+            ((unsigned long long)data.ftLastWriteTime.dwHighDateTime << 32) | data.ftLastWriteTime.dwLowDateTime};
+}
+
+static FfListed FfListedOf(const WIN32_FIND_DATAA& data)
+{
+    EXPECT_EQ(data.cAlternateFileName[0], 0);
+    return {FfBridgeWide(data.cFileName), data.dwFileAttributes,
+            ((unsigned long long)data.nFileSizeHigh << 32) | data.nFileSizeLow,
+            ((unsigned long long)data.ftLastWriteTime.dwHighDateTime << 32) | data.ftLastWriteTime.dwLowDateTime};
+}
+
+template <class Data, class Next>
+static std::vector<FfListed> FfListFrom(HANDLE handle, Data* data, Next next, DWORD* lastError)
+{
+    std::vector<FfListed> items;
+    if (lastError) *lastError = GetLastError();
+    if (handle == INVALID_HANDLE_VALUE) return items;  // an empty folder
+    do {
+        items.push_back(FfListedOf(*data));
+    } while (next(handle, data));
+    if (lastError) *lastError = GetLastError();
+    EXPECT_EQ(next(handle, data), FALSE);  // stays at its end
+    EXPECT_EQ(FsFindClose(handle), 0);
+    return items;
+}
+
+std::vector<FfListed> FfRoadList(FfRoad road, const wchar_t* path, DWORD* lastError)
+{
+    if (road == FF_ROAD_WIDE) {
+        WIN32_FIND_DATAW data;
+        memset(&data, 0xCC, sizeof(data));
+        std::wstring copy = path ? path : L"";
+        HANDLE handle = FsFindFirstW(path ? &copy[0] : nullptr, &data);
+        return FfListFrom(handle, &data, FsFindNextW, lastError);
+    }
+    WIN32_FIND_DATAA data;
+    memset(&data, 0xCC, sizeof(data));
+    FfRoadAnsi ansi(path);
+    HANDLE handle = FsFindFirst(ansi.get(), &data);
+    return FfListFrom(handle, &data, FsFindNext, lastError);
+}
+
+int FfRoadGetFile(FfRoad road, const wchar_t* remote, const wchar_t* local, int flags)
+{
+    if (road == FF_ROAD_WIDE) return FsGetFileW((WCHAR*)remote, (WCHAR*)local, flags, nullptr);
+    FfRoadAnsi r(remote), l(local);
+    return FsGetFile(r.get(), l.get(), flags, nullptr);
+}
+
+int FfRoadExecute(FfRoad road, const wchar_t* remote, const wchar_t* verb)
+{
+    if (road == FF_ROAD_WIDE) return FsExecuteFileW(nullptr, (WCHAR*)remote, (WCHAR*)verb);
+    FfRoadAnsi r(remote), v(verb);
+    return FsExecuteFile(nullptr, r.get(), v.get());
+}
+
+BOOL FfRoadDelete(FfRoad road, const wchar_t* remote)
+{
+    if (road == FF_ROAD_WIDE) return FsDeleteFileW((WCHAR*)remote);
+    FfRoadAnsi r(remote);
+    return FsDeleteFile(r.get());
+}
+
+bool FfRoadResolve(FfRoad road, const wchar_t* path, wchar_t* real, int* isFolder)
+{
+    if (road == FF_ROAD_WIDE) return FfResolveVirtualPathW(path, real, isFolder);
+    FfRoadAnsi p(path);
+    return FfResolveVirtualPath(p.get(), real, isFolder);
+}
+
+int FfRoadValue(FfRoad road, bool fs, const wchar_t* file, int field, std::wstring* value, int maxLen)
+{
+    int type;
+    if (road == FF_ROAD_WIDE) {
+        wchar_t buffer[512];
+        wmemset(buffer, L'z', 512);
+        type = fs ? FsContentGetValueW((WCHAR*)file, field, 0, buffer, maxLen * 2, 0)
+                  : ContentGetValueW((WCHAR*)file, field, 0, buffer, maxLen * 2, 0);
+        *value = std::wstring(buffer, wcsnlen(buffer, 512));
+        return type;
+    }
+    char buffer[512];
+    memset(buffer, 'z', 512);
+    FfRoadAnsi f(file);
+    type = fs ? FsContentGetValue(f.get(), field, 0, buffer, maxLen, 0) : ContentGetValue(f.get(), field, 0, buffer, maxLen, 0);
+    *value = FfBridgeWide(std::string(buffer, strnlen(buffer, 512)).c_str());
+    return type;
 }

@@ -42,55 +42,66 @@ TEST(ContentFields, BothFieldTables)
 
 TEST(ContentFields, PathValuesAndCutBuffers)
 {
+    const std::wstring lodz = L"\u0141\u00F3d\u017A raport 2024.txt", palm = L"\xD83C\xDF34.txt";
+    const std::wstring lodzItem = L"\\" + lodz, palmElsewhere = L"Z:\\" + palm;
     FfBridgeSetListing({{L"Report.txt", L"C:\\data\\Report.txt"},
                         {L"\u00C4pfel.txt", L"C:\\\u00C4\\\u00C4pfel.txt"},
-                        {L"Dir", L"D:\\deep\\Dir", 1}});
-    struct Case { const char* file; int field; bool fs; std::string expected; } cases[] = {
-        {"\\Report.txt", 0, true, "C:\\data\\Report.txt"},
-        {"\\REPORT.TXT", 0, true, "C:\\data\\Report.txt"},
-        {"Z:\\elsewhere\\report.txt", 1, false, "C:\\data\\Report.txt"},  // only the last part counts
-        {"report.txt", 1, false, "C:\\data\\Report.txt"},
-        {"\\dir", 0, true, "D:\\deep\\Dir"},
-        {"\\Dir\\Report.txt", 0, true, "D:\\deep\\Dir\\Report.txt"},  // its own, not the namesake's
-        {"\\Dir\\Report.txt", 1, false, "D:\\deep\\Dir\\Report.txt"},
-        {"\\Report.txt\\x", 0, true, ""},
-        {"\\Report.txt.bak", 0, true, ""},
-        {"\\Report.tx", 0, true, ""},
-        {"\\", 0, true, ""},
-        {"C:\\x\\", 1, false, ""},
-        {nullptr, 0, true, ""},
-        {nullptr, 0, false, "Active"},
-        {"\\anything", 0, false, "Active"},
-    };
-    for (const Case& c : cases) {
-        char value[256];
-        memset(value, 'z', sizeof(value));
-        int type = c.fs ? FsContentGetValue((char*)c.file, c.field, 0, value, 256, 0)
-                        : ContentGetValue((char*)c.file, c.field, 0, value, 256, 0);
-        EXPECT_EQ(type, 8) << (c.file ? c.file : "(null)");
-        EXPECT_EQ(std::string(value), c.expected) << (c.file ? c.file : "(null)");
+                        {L"Dir", L"D:\\deep\\Dir", 1},
+                        {lodz, L"C:\\\u0141\\" + lodz},
+                        {palm, L"C:\\\u0141\\" + palm}});
+    for (FfRoad road : kFfRoads) {
+        SCOPED_TRACE(FfRoadName(road));
+        bool wide = road == FF_ROAD_WIDE;
+        struct Case { const wchar_t* file; int field; bool fs; std::wstring expected; } cases[] = {
+            {L"\\Report.txt", 0, true, L"C:\\data\\Report.txt"},
+            {L"\\REPORT.TXT", 0, true, L"C:\\data\\Report.txt"},
+            {L"Z:\\elsewhere\\report.txt", 1, false, L"C:\\data\\Report.txt"},  // only the last part counts
+            {L"report.txt", 1, false, L"C:\\data\\Report.txt"},
+            {L"\\dir", 0, true, L"D:\\deep\\Dir"},
+            {L"\\Dir\\Report.txt", 0, true, L"D:\\deep\\Dir\\Report.txt"},  // its own, not the namesake's
+            {L"\\Dir\\Report.txt", 1, false, L"D:\\deep\\Dir\\Report.txt"},
+            {L"\\Report.txt\\x", 0, true, L""},
+            {L"\\Report.txt.bak", 0, true, L""},
+            {L"\\Report.tx", 0, true, L""},
+            {L"\\", 0, true, L""},
+            {L"C:\\x\\", 1, false, L""},
+            {nullptr, 0, true, L""},
+            {nullptr, 0, false, L"Active"},
+            {L"\\anything", 0, false, L"Active"},
+            // Only ASCII letters fold: A-umlaut and a-umlaut differ.
+            {L"\\\u00C4pfel.txt", 0, true, L"C:\\\u00C4\\\u00C4pfel.txt"},
+            {L"\\\u00E4pfel.txt", 0, true, L""},
+            // Names outside the code page have a Path on the wide road only.
+            {lodzItem.c_str(), 0, true, wide ? L"C:\\\u0141\\" + lodz : L""},
+            {palmElsewhere.c_str(), 1, false, wide ? L"C:\\\u0141\\" + palm : L""},
+        };
+        for (const Case& c : cases) {
+            std::wstring value;
+            EXPECT_EQ(FfRoadValue(road, c.fs, c.file, c.field, &value), wide ? 11 : 8) << FfTestUtf8(c.file ? c.file : L"(null)");
+            EXPECT_EQ(value, c.expected) << FfTestUtf8(c.file ? c.file : L"(null)");
+        }
+        // Unknown fields write nothing.
+        std::wstring value;
+        EXPECT_EQ(FfRoadValue(road, true, L"\\Report.txt", 1, &value), -1);
+        EXPECT_EQ(FfRoadValue(road, false, L"\\Report.txt", 2, &value), -1);
+        EXPECT_EQ(value.substr(0, 3), L"zzz");
+        // A short buffer gets what fits and a zero; none at all, nothing.
+        EXPECT_EQ(FfRoadValue(road, true, L"\\Report.txt", 0, &value, 8), wide ? 11 : 8);
+        EXPECT_EQ(value, L"C:\\data");
+        FfRoadValue(road, false, L"\\Report.txt", 0, &value, 3);
+        EXPECT_EQ(value, L"Ac");
+        EXPECT_EQ(FfRoadValue(road, true, L"\\Report.txt", 0, &value, 0), wide ? 11 : 8);
+        EXPECT_EQ(value.substr(0, 3), L"zzz");
     }
-    // Only ASCII letters fold: A-umlaut and a-umlaut differ.
-    std::string upper = "\\" + FfBridgeAnsi(L"\u00C4pfel.txt");
-    std::string lower = "\\" + FfBridgeAnsi(L"\u00E4pfel.txt");
-    char value[256];
-    FsContentGetValue((char*)upper.c_str(), 0, 0, value, 256, 0);
-    EXPECT_EQ(std::string(value), FfBridgeAnsi(L"C:\\\u00C4\\\u00C4pfel.txt"));
-    FsContentGetValue((char*)lower.c_str(), 0, 0, value, 256, 0);
-    EXPECT_STREQ(value, "");
-    // Unknown fields write nothing.
-    memset(value, 'z', sizeof(value));
-    EXPECT_EQ(FsContentGetValue((char*)"\\Report.txt", 1, 0, value, 256, 0), -1);
-    EXPECT_EQ(ContentGetValue((char*)"\\Report.txt", 2, 0, value, 256, 0), -1);
-    EXPECT_EQ(value[0], 'z');
-    // A short buffer gets the first length-1 bytes and a zero; none at all, nothing.
-    char cut[8];
-    EXPECT_EQ(FsContentGetValue((char*)"\\Report.txt", 0, 0, cut, 8, 0), 8);
-    EXPECT_STREQ(cut, "C:\\data");
-    EXPECT_EQ(ContentGetValue((char*)"\\Report.txt", 0, 0, cut, 3, 0), 8);
-    EXPECT_STREQ(cut, "Ac");
+    // Nor half of a surrogate pair: "C:\Ł\" and a pair cut after its first half.
+    std::wstring value;
+    FfRoadValue(FF_ROAD_WIDE, true, (L"\\" + palm).c_str(), 0, &value, 7);
+    EXPECT_EQ(value, L"C:\\\u0141\\");
+    char none[4] = "zz";
     EXPECT_EQ(FsContentGetValue((char*)"\\Report.txt", 0, 0, nullptr, 8, 0), 8);
-    EXPECT_EQ(FsContentGetValue((char*)"\\Report.txt", 0, 0, cut, 0, 0), 8);
+    EXPECT_EQ(FsContentGetValueW((WCHAR*)L"\\Report.txt", 0, 0, nullptr, 8, 0), 11);
+    EXPECT_EQ(FsContentGetValueW((WCHAR*)L"\\Report.txt", 0, 0, none, 1, 0), 11);  // under one character
+    EXPECT_STREQ(none, "zz");
     FfBridgeSetListing({});
 }
 
@@ -102,7 +113,7 @@ TEST(ContentFields, CallsAreLoggedUntilTheFirstValue)
     ContentGetSupportedField(0, name, units, 32);
     FsContentGetSupportedField(7, name, units, 32);
     ContentGetDetectString(value, 32);
-    FsContentGetValue((char*)"\\x", 0, 0, value, 32, 0);
+    FsContentGetValueW((WCHAR*)L"\\x", 0, 0, value, 32, 0);
     ContentGetValue((char*)"\\x", 1, 0, value, 32, 0);
     ContentGetSupportedField(1, name, units, 32);
     FsContentGetSupportedField(0, name, units, 32);
@@ -110,7 +121,7 @@ TEST(ContentFields, CallsAreLoggedUntilTheFirstValue)
         L"ContentGetSupportedField(FieldIndex=0)",
         L"FsContentGetSupportedField(FieldIndex=7)",
         L"ContentGetDetectString(maxlen=32)",
-        L"FsContentGetValue(FieldIndex=0) - first call, further calls not logged",
+        L"FsContentGetValueW(FieldIndex=0) - first call, further calls not logged",
     };
     EXPECT_EQ(log.Lines(), expected);
     ContentGetDetectString(value, 32);  // not one of the field calls: always logged

@@ -41,44 +41,68 @@ protected:
 
 TEST_F(FsFiles, ResolvesNamesAndSubPaths)
 {
-    struct Case { const char* virtualPath; bool resolved; std::wstring real; int isFolder; } cases[] = {
-        {"\\a.txt", true, L"\\a.txt", 0},
-        {"\\A.TXT", true, L"\\a.txt", 0},
-        {"\\pub", true, L"\\pub", 1},
-        {"\\pub\\in.txt", true, L"\\pub\\in.txt", 0},
-        {"\\pub\\inner", true, L"\\pub\\inner", 1},
-        {"\\pub\\missing", true, L"\\pub\\missing", 0},
-        {"\\a.txt\\x", false, L"", 0},            // a file entry has no sub path
-        {"\\nothing", false, L"", 0},
-        {"\\", false, L"", 0},
-        {"a.txt", false, L"", 0},
-        {"\\\\a.txt", false, L"", 0},
-        {"\\pub\\..\\secret.txt", false, L"", 0},  // never outside a published folder
-        {"\\pub\\inner\\..\\..\\secret.txt", false, L"", 0},
-        {"\\pub\\.\\in.txt", false, L"", 0},
-        {"\\pub\\../secret.txt", false, L"", 0},
-        {"\\pub\\in?.txt", false, L"", 0},     // "?" is a name the code page lacked
-        {"\\pub\\*", false, L"", 0},
-        {"\\pub\\in.txt:stream", false, L"", 0},
+    for (FfRoad road : kFfRoads) {
+        SCOPED_TRACE(FfRoadName(road));
+        SetUp();
+        struct Case { const wchar_t* virtualPath; bool resolved; std::wstring real; int isFolder; } cases[] = {
+            {L"\\a.txt", true, L"\\a.txt", 0},
+            {L"\\A.TXT", true, L"\\a.txt", 0},
+            {L"\\pub", true, L"\\pub", 1},
+            {L"\\pub\\in.txt", true, L"\\pub\\in.txt", 0},
+            {L"\\pub\\inner", true, L"\\pub\\inner", 1},
+            {L"\\pub\\missing", true, L"\\pub\\missing", 0},
+            {L"\\a.txt\\x", false, L"", 0},            // a file entry has no sub path
+            {L"\\nothing", false, L"", 0},
+            {L"\\", false, L"", 0},
+            {L"a.txt", false, L"", 0},
+            {L"\\\\a.txt", false, L"", 0},
+            {L"\\\u4E2D.txt", road == FF_ROAD_WIDE, L"\\c.txt", 0},  // 8-bit: "?.txt", no name
+            {L"\\pub\\..\\secret.txt", false, L"", 0},  // never outside a published folder
+            {L"\\pub\\inner\\..\\..\\secret.txt", false, L"", 0},
+            {L"\\pub\\.\\in.txt", false, L"", 0},
+            {L"\\pub\\../secret.txt", false, L"", 0},
+            {L"\\pub\\in?.txt", false, L"", 0},     // "?" is a name the code page lacked
+            {L"\\pub\\*", false, L"", 0},
+            {L"\\pub\\in.txt:stream", false, L"", 0},
+        };
+        for (const Case& c : cases) {
+            wchar_t real[FF_PANEL_PATH_CHARS];
+            int isFolder = -1;
+            bool resolved = FfRoadResolve(road, c.virtualPath, real, &isFolder);
+            EXPECT_EQ(resolved, c.resolved) << FfTestUtf8(c.virtualPath);
+            if (resolved) {
+                EXPECT_EQ(std::wstring(real), dir + c.real) << FfTestUtf8(c.virtualPath);
+                EXPECT_EQ(isFolder, c.isFolder) << FfTestUtf8(c.virtualPath);
+            }
+        }
+        wchar_t real[FF_PANEL_PATH_CHARS];
+        int isFolder = 0;
+        EXPECT_FALSE(FfRoadResolve(road, nullptr, real, &isFolder));
+        // A composed path that would not fit is not cut into another file's name.
+        std::wstring longSub = L"\\pub\\" + std::wstring(890, L'q');
+        FfBridgeSetListing({{L"pub", L"C:\\" + std::wstring(1500, L'p'), 1}});
+        EXPECT_TRUE(FfRoadResolve(road, L"\\pub\\short", real, &isFolder));
+        EXPECT_FALSE(FfRoadResolve(road, longSub.c_str(), real, &isFolder));
+    }
+}
+
+TEST(LongPathForm, OnlyFullPathsNearTheLimitTakeIt)
+{
+    const std::wstring tail = std::wstring(250, L'x');
+    struct Case { std::wstring path; std::wstring form; } cases[] = {
+        {L"C:\\short.txt", L"C:\\short.txt"},
+        {L"C:\\" + tail, L"\\\\?\\C:\\" + tail},
+        {L"C:/d/" + tail, L"\\\\?\\C:\\d\\" + tail},  // the long form takes no "/"
+        {L"\\\\server\\share\\" + tail, L"\\\\?\\UNC\\server\\share\\" + tail},
+        {L"\\\\?\\C:\\" + tail, L"\\\\?\\C:\\" + tail},  // already in it
+        {L"relative\\" + tail, L"relative\\" + tail},
+        {L"C:\\" + std::wstring(FF_LONG_PATH_CHARS, L'x'), L""},  // would be cut: nothing
     };
     for (const Case& c : cases) {
-        wchar_t real[FF_PANEL_PATH_CHARS];
-        int isFolder = -1;
-        bool resolved = FfResolveVirtualPath(c.virtualPath, real, &isFolder);
-        EXPECT_EQ(resolved, c.resolved) << c.virtualPath;
-        if (resolved) {
-            EXPECT_EQ(std::wstring(real), dir + c.real) << c.virtualPath;
-            EXPECT_EQ(isFolder, c.isFolder) << c.virtualPath;
-        }
+        wchar_t form[FF_LONG_PATH_CHARS];
+        FfLongPathForm(c.path.c_str(), form);
+        EXPECT_EQ(std::wstring(form), c.form) << FfTestUtf8(c.path.substr(0, 20));
     }
-    wchar_t real[FF_PANEL_PATH_CHARS];
-    int isFolder = 0;
-    EXPECT_FALSE(FfResolveVirtualPath(nullptr, real, &isFolder));
-    // A composed path that would not fit is not cut into another file's name.
-    std::string longSub = "\\pub\\" + std::string(890, 'q');
-    FfBridgeSetListing({{L"pub", L"C:\\" + std::wstring(1500, L'p'), 1}});
-    EXPECT_TRUE(FfResolveVirtualPath("\\pub\\short", real, &isFolder));
-    EXPECT_FALSE(FfResolveVirtualPath(longSub.c_str(), real, &isFolder));
 }
 
 // How a source is held open while a row runs.
@@ -88,7 +112,7 @@ TEST_F(FsFiles, CopyProtocol)
 {
     struct Case {
         const char* label;
-        const char* remote;
+        const wchar_t* remote;
         std::wstring target;    // below dir
         const char* existing;   // target content before the call, or null for none
         int flags;              // 1 overwrite, 4 move
@@ -100,54 +124,60 @@ TEST_F(FsFiles, CopyProtocol)
         bool sourceStays;
         int listed;             // listing entries after
     } cases[] = {
-        {"new target", "\\a.txt", L"\\out\\a.txt", nullptr, 0, 0, kFree, L"\\a.txt", 0, "alpha", true, 5},
-        {"exists: the host asks", "\\a.txt", L"\\out\\a.txt", "old", 0, 0, kFree, L"\\a.txt", 1, "old", true, 5},
-        {"exists, overwrite", "\\a.txt", L"\\out\\a.txt", "old", 1, 0, kFree, L"\\a.txt", 0, "alpha", true, 5},
-        {"inside a published folder", "\\pub\\in.txt", L"\\out\\in.txt", nullptr, 0, 0, kFree, L"\\pub\\in.txt", 0, "inside", true, 5},
-        {"target folder missing", "\\a.txt", L"\\nowhere\\a.txt", nullptr, 0, 0, kFree, L"\\a.txt", 4, nullptr, true, 5},
-        {"target is a folder", "\\a.txt", L"\\out", nullptr, 1, 0, kFree, L"\\a.txt", 4, nullptr, true, 5},
-        {"target is the source", "\\a.txt", L"\\a.txt", nullptr, 1, 0, kFree, L"\\a.txt", 4, "alpha", true, 5},
-        {"source locked", "\\a.txt", L"\\out\\a.txt", nullptr, 0, 0, kExclusive, L"\\a.txt", 3, nullptr, true, 5},
-        {"source gone from disk", "\\pub\\gone.txt", L"\\out\\g.txt", nullptr, 0, 0, kFree, L"\\pub\\gone.txt", 2, nullptr, false, 5},
-        {"name not listed", "\\nothing", L"\\out\\n.txt", nullptr, 0, 0, kFree, L"\\a.txt", 2, nullptr, true, 5},
-        {"way out of a folder", "\\pub\\..\\secret.txt", L"\\out\\s.txt", nullptr, 0, 0, kFree, L"\\secret.txt", 2, nullptr, true, 5},
-        {"a folder", "\\pub\\inner", L"\\out\\inner", nullptr, 0, 0, kFree, L"\\pub\\inner", 6, nullptr, true, 5},
-        {"move, AllowDelete=N", "\\a.txt", L"\\out\\a.txt", nullptr, 4, 0, kFree, L"\\a.txt", 6, nullptr, true, 5},
-        {"move, AllowDelete=Y", "\\b.txt", L"\\out\\b.txt", nullptr, 4, 1, kFree, L"\\b.txt", 0, "bravo", false, 4},
-        {"move onto an existing target", "\\b.txt", L"\\out\\b.txt", "old", 5, 1, kFree, L"\\b.txt", 0, "bravo", false, 4},
-        {"move: exists first", "\\b.txt", L"\\out\\b.txt", "old", 4, 1, kFree, L"\\b.txt", 1, "old", true, 5},
-        {"move whose delete fails", "\\b.txt", L"\\out\\b.txt", nullptr, 4, 1, kNoDeleteShare, L"\\b.txt", 3, "bravo", true, 5},
-        {"move inside a folder", "\\pub\\in.txt", L"\\out\\in.txt", nullptr, 4, 1, kFree, L"\\pub\\in.txt", 0, "inside", false, 5},
+        {"new target", L"\\a.txt", L"\\out\\a.txt", nullptr, 0, 0, kFree, L"\\a.txt", 0, "alpha", true, 5},
+        {"exists: the host asks", L"\\a.txt", L"\\out\\a.txt", "old", 0, 0, kFree, L"\\a.txt", 1, "old", true, 5},
+        {"exists, overwrite", L"\\a.txt", L"\\out\\a.txt", "old", 1, 0, kFree, L"\\a.txt", 0, "alpha", true, 5},
+        {"inside a published folder", L"\\pub\\in.txt", L"\\out\\in.txt", nullptr, 0, 0, kFree, L"\\pub\\in.txt", 0, "inside", true, 5},
+        {"target folder missing", L"\\a.txt", L"\\nowhere\\a.txt", nullptr, 0, 0, kFree, L"\\a.txt", 4, nullptr, true, 5},
+        {"target is a folder", L"\\a.txt", L"\\out", nullptr, 1, 0, kFree, L"\\a.txt", 4, nullptr, true, 5},
+        {"target is the source", L"\\a.txt", L"\\a.txt", nullptr, 1, 0, kFree, L"\\a.txt", 4, "alpha", true, 5},
+        {"source locked", L"\\a.txt", L"\\out\\a.txt", nullptr, 0, 0, kExclusive, L"\\a.txt", 3, nullptr, true, 5},
+        {"source gone from disk", L"\\pub\\gone.txt", L"\\out\\g.txt", nullptr, 0, 0, kFree, L"\\pub\\gone.txt", 2, nullptr, false, 5},
+        {"name not listed", L"\\nothing", L"\\out\\n.txt", nullptr, 0, 0, kFree, L"\\a.txt", 2, nullptr, true, 5},
+        {"way out of a folder", L"\\pub\\..\\secret.txt", L"\\out\\s.txt", nullptr, 0, 0, kFree, L"\\secret.txt", 2, nullptr, true, 5},
+        {"a folder", L"\\pub\\inner", L"\\out\\inner", nullptr, 0, 0, kFree, L"\\pub\\inner", 6, nullptr, true, 5},
+        {"move, AllowDelete=N", L"\\a.txt", L"\\out\\a.txt", nullptr, 4, 0, kFree, L"\\a.txt", 6, nullptr, true, 5},
+        {"move, AllowDelete=Y", L"\\b.txt", L"\\out\\b.txt", nullptr, 4, 1, kFree, L"\\b.txt", 0, "bravo", false, 4},
+        {"move onto an existing target", L"\\b.txt", L"\\out\\b.txt", "old", 5, 1, kFree, L"\\b.txt", 0, "bravo", false, 4},
+        {"move: exists first", L"\\b.txt", L"\\out\\b.txt", "old", 4, 1, kFree, L"\\b.txt", 1, "old", true, 5},
+        {"move whose delete fails", L"\\b.txt", L"\\out\\b.txt", nullptr, 4, 1, kNoDeleteShare, L"\\b.txt", 3, "bravo", true, 5},
+        {"move inside a folder", L"\\pub\\in.txt", L"\\out\\in.txt", nullptr, 4, 1, kFree, L"\\pub\\in.txt", 0, "inside", false, 5},
     };
-    for (const Case& c : cases) {
-        SetUp();
-        FfBridgeLog log(L"fsget");
-        if (c.existing) FfTestWriteBytes(dir + c.target, c.existing);
-        g_settings.allowDelete = c.allowDelete;
-        HANDLE held = INVALID_HANDLE_VALUE;
-        if (c.hold != kFree)
-            held = CreateFileW((dir + c.source).c_str(), GENERIC_READ, c.hold == kExclusive ? 0 : FILE_SHARE_READ,
-                               nullptr, OPEN_EXISTING, 0, nullptr);
-        std::string target = FfBridgeAnsi(dir + c.target);
-        EXPECT_EQ(FsGetFile((char*)c.remote, (char*)target.c_str(), c.flags, nullptr), c.result) << c.label;
-        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
-        if (c.after) {
-            EXPECT_EQ(FfTestReadBytes(dir + c.target), c.after) << c.label;
-        } else if (c.target != L"\\out") {
-            EXPECT_FALSE(FfTestFileExists(dir + c.target)) << c.label;
+    for (FfRoad road : kFfRoads) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(FfRoadName(road));
+            SetUp();
+            FfBridgeLog log(L"fsget");
+            if (c.existing) FfTestWriteBytes(dir + c.target, c.existing);
+            g_settings.allowDelete = c.allowDelete;
+            HANDLE held = INVALID_HANDLE_VALUE;
+            if (c.hold != kFree)
+                held = CreateFileW((dir + c.source).c_str(), GENERIC_READ, c.hold == kExclusive ? 0 : FILE_SHARE_READ,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+            std::wstring target = dir + c.target;
+            EXPECT_EQ(FfRoadGetFile(road, c.remote, target.c_str(), c.flags), c.result) << c.label;
+            if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+            if (c.after) {
+                EXPECT_EQ(FfTestReadBytes(dir + c.target), c.after) << c.label;
+            } else if (c.target != L"\\out") {
+                EXPECT_FALSE(FfTestFileExists(dir + c.target)) << c.label;
+            }
+            EXPECT_EQ(FfTestFileExists(dir + c.source), c.sourceStays) << c.label;
+            EXPECT_EQ(g_panelListingCount, c.listed) << c.label;
+            EXPECT_EQ(log.Count(std::wstring(road == FF_ROAD_WIDE ? L"FsGetFileW" : L"FsGetFile") + L"(RemoteName=" +
+                                c.remote + L", LocalName=" + target + L", CopyFlags=" + std::to_wstring(c.flags) + L")"), 1)
+                << c.label;
+            if (c.hold == kNoDeleteShare) {
+                EXPECT_EQ(log.Count(L"FsGetFile: copied, but the move's delete FAILED for " + dir + c.source), 1);
+            }
+            TearDown();
         }
-        EXPECT_EQ(FfTestFileExists(dir + c.source), c.sourceStays) << c.label;
-        EXPECT_EQ(g_panelListingCount, c.listed) << c.label;
-        EXPECT_EQ(log.Count(L"FsGetFile(RemoteName=" + FfBridgeWide(c.remote) + L", LocalName=" +
-                            FfBridgeWide(target.c_str()) + L", CopyFlags=" + std::to_wstring(c.flags) + L")"), 1)
-            << c.label;
-        if (c.hold == kNoDeleteShare)
-            EXPECT_EQ(log.Count(L"FsGetFile: copied, but the move's delete FAILED for " + dir + c.source), 1);
-        TearDown();
     }
     SetUp();
-    EXPECT_EQ(FsGetFile(nullptr, nullptr, 0, nullptr), 2);
-    EXPECT_EQ(FsGetFile((char*)"\\a.txt", nullptr, 0, nullptr), 4);
+    for (FfRoad road : kFfRoads) {
+        EXPECT_EQ(FfRoadGetFile(road, nullptr, nullptr, 0), 2);
+        EXPECT_EQ(FfRoadGetFile(road, L"\\a.txt", nullptr, 0), 4);
+    }
 }
 
 TEST_F(FsFiles, VerbsInAnyCaseAndTheRootsProperties)
@@ -166,74 +196,111 @@ TEST_F(FsFiles, VerbsInAnyCaseAndTheRootsProperties)
         ++aboutBoxes;
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     };
-    struct Case { const char* verb; const char* remote; int result; bool about; } cases[] = {
-        {"open", "\\nothing", 1, false},  // handled: looked up, not passed back to the host
-        {"Open", "\\nothing", 1, false},
-        {"OPEN", "\\nothing", 1, false},
-        {"PROPERTIES", "\\nothing", 1, false},
-        {"properties", "\\", 0, true},
-        {"Properties", "\\", 0, true},
-        {"open", "\\", 1, false},
-        {"properties", "\\pub\\..\\secret.txt", 1, false},
-        {"open ", "\\a.txt", -1, false},  // the host's own verbs, and near misses
-        {"properties ", "\\a.txt", -1, false},
-        {"quote x", "\\a.txt", -1, false},
-        {"chmod 755", "\\a.txt", -1, false},
-        {"edit", "\\a.txt", -1, false},
-        {"", "\\a.txt", -1, false},
-        {nullptr, "\\a.txt", -1, false},
+    struct Case { const wchar_t* verb; const wchar_t* remote; int result; bool about; } cases[] = {
+        {L"open", L"\\nothing", 1, false},  // handled: looked up, not passed back to the host
+        {L"Open", L"\\nothing", 1, false},
+        {L"OPEN", L"\\nothing", 1, false},
+        {L"PROPERTIES", L"\\nothing", 1, false},
+        {L"properties", L"\\", 0, true},
+        {L"Properties", L"\\", 0, true},
+        {L"open", L"\\", 1, false},
+        {L"properties", L"\\pub\\..\\secret.txt", 1, false},
+        {L"open ", L"\\a.txt", -1, false},  // the host's own verbs, and near misses
+        {L"properties ", L"\\a.txt", -1, false},
+        {L"quote x", L"\\a.txt", -1, false},
+        {L"chmod 755", L"\\a.txt", -1, false},
+        {L"edit", L"\\a.txt", -1, false},
+        {L"", L"\\a.txt", -1, false},
+        {nullptr, L"\\a.txt", -1, false},
     };
-    for (const Case& c : cases) {
-        int before = aboutBoxes;
-        std::thread closer;
-        if (c.about) closer = std::thread(closeAboutBox);
-        EXPECT_EQ(FsExecuteFile(nullptr, (char*)c.remote, (char*)c.verb), c.result) << (c.verb ? c.verb : "(null)");
-        if (closer.joinable()) closer.join();
-        EXPECT_EQ(aboutBoxes, before + (c.about ? 1 : 0)) << (c.verb ? c.verb : "(null)");
+    for (FfRoad road : kFfRoads) {
+        for (const Case& c : cases) {
+            std::string label = std::string(FfRoadName(road)) + " " + FfTestUtf8(c.verb ? c.verb : L"(null)");
+            int before = aboutBoxes;
+            std::thread closer;
+            if (c.about) closer = std::thread(closeAboutBox);
+            EXPECT_EQ(FfRoadExecute(road, c.remote, c.verb), c.result) << label;
+            if (closer.joinable()) closer.join();
+            EXPECT_EQ(aboutBoxes, before + (c.about ? 1 : 0)) << label;
+        }
     }
     EXPECT_EQ(aboutText.rfind(L"Fleetfinder\n\nVersion: ", 0), 0u);
-    EXPECT_EQ(log.Count(L"FsExecuteFile: could not resolve \\nothing back to a real source path."), 4);
+    EXPECT_EQ(log.Count(L"FsExecuteFile: could not resolve \\nothing back to a real source path."), 8);
     EXPECT_EQ(log.Count(L"FsExecuteFile(RemoteName=\\a.txt, Verb=edit)"), 1);
+    EXPECT_EQ(log.Count(L"FsExecuteFileW(RemoteName=\\a.txt, Verb=edit)"), 1);
 }
 
-// "\u0141.txt" reaches the host as "?.txt", never as the look-alike "L.txt" of another entry.
-TEST_F(FsFiles, LookAlikeNamesActOnlyOnTheirOwnFile)
+// Names outside the code page, a surrogate pair, and paths past the classic limit (the long
+// folder's files, the virtual path below it and the copy's target are over 259 characters).
+// Through the wide road each name copies, opens and deletes its own file; through the 8-bit
+// road "\u0141.cmd" reaches the host as "?.cmd" and never resolves, least of all to "L.cmd".
+TEST_F(FsFiles, EveryNameActsOnlyOnItsOwnFile)
 {
-    CreateDirectoryW((dir + L"\\pair").c_str(), nullptr);
-    FfTestWriteBytes(dir + L"\\\u0141.txt", "l-stroke");
-    FfTestWriteBytes(dir + L"\\L.txt", "plain");
-    FfTestWriteBytes(dir + L"\\pair\\\u0141.txt", "inner l-stroke");
-    FfTestWriteBytes(dir + L"\\pair\\L.txt", "inner plain");
-    FfBridgeSetListing({{L"\u0141.txt", dir + L"\\\u0141.txt"}, {L"L.txt", dir + L"\\L.txt"},
-                        {L"pair", dir + L"\\pair", 1}});
-    g_settings.allowDelete = 1;
-    struct Case { const char* folder; std::wstring real; const char* content; } cases[] = {
-        {"\\", L"", "plain"},
-        {"\\pair", L"\\pair", "inner plain"},
+    const std::wstring longSub = std::wstring(150, L'e') + L"\\" + std::wstring(150, L'f');
+    const std::wstring names[] = {L"\u0141.cmd", L"L.cmd", L"\xD83C\xDF34 \u4E2D.cmd"};
+    struct Folder { std::wstring virtualPath; std::wstring real; std::wstring target; bool opens; } folders[] = {
+        {L"", L"", L"\\out", true},
+        {L"\\pair", L"\\pair", L"\\out", true},
+        // The shell takes no long paths: nothing is opened there.
+        {L"\\long\\" + longSub, L"\\long\\" + longSub, L"\\out\\" + std::wstring(130, L'o') + L"\\" + std::wstring(130, L'o'), false},
     };
-    for (const Case& c : cases) {
-        // Every name the host is given, as it was given.
-        std::vector<std::string> names;
-        WIN32_FIND_DATAA data;
-        HANDLE find = FsFindFirst((char*)c.folder, &data);
-        ASSERT_NE(find, INVALID_HANDLE_VALUE);
-        do {
-            if (strcmp(data.cFileName, "pair") != 0) names.push_back(data.cFileName);
-        } while (FsFindNext(find, &data));
-        FsFindClose(find);
-        std::sort(names.begin(), names.end());
-        ASSERT_EQ(names, (std::vector<std::string>{"?.txt", "L.txt"})) << c.folder;
-        std::string prefix = std::string(c.folder) + (c.folder[1] ? "\\" : "");
-        std::string lookAlike = prefix + "?.txt", plain = prefix + "L.txt";
-        std::string out = Out(L"got.txt");
-        EXPECT_EQ(FsGetFile((char*)lookAlike.c_str(), (char*)out.c_str(), 0, nullptr), 2) << c.folder;
-        EXPECT_EQ(FsExecuteFile(nullptr, (char*)lookAlike.c_str(), (char*)"open"), 1) << c.folder;
-        EXPECT_EQ(FsDeleteFile((char*)lookAlike.c_str()), FALSE) << c.folder;
-        EXPECT_EQ(FsGetFile((char*)plain.c_str(), (char*)out.c_str(), 1, nullptr), 0) << c.folder;
-        EXPECT_EQ(FfTestReadBytes(dir + L"\\out\\got.txt"), c.content) << c.folder;
-        EXPECT_EQ(FsDeleteFile((char*)plain.c_str()), TRUE) << c.folder;
-        EXPECT_FALSE(FfTestFileExists(dir + c.real + L"\\L.txt")) << c.folder;
-        EXPECT_TRUE(FfTestFileExists(dir + c.real + L"\\\u0141.txt")) << c.folder;
+    g_settings.allowDelete = 1;
+    for (FfRoad road : kFfRoads) {
+        SetUp();
+        g_settings.allowDelete = 1;
+        FfBridgeSetListing({{names[0], dir + L"\\" + names[0]}, {names[1], dir + L"\\" + names[1]},
+                            {names[2], dir + L"\\" + names[2]}, {L"pair", dir + L"\\pair", 1},
+                            {L"long", dir + L"\\long", 1}});
+        int tag = 0;
+        for (const Folder& f : folders) {
+            SCOPED_TRACE(std::string(FfRoadName(road)) + " in " + FfTestUtf8(f.virtualPath));
+            // The test's own file calls take the long form; the plug-in gets plain paths.
+            std::wstring real = L"\\\\?\\" + dir + f.real;
+            for (const std::wstring& folder : {f.real, f.target})
+                for (size_t at = 1; at <= folder.size(); ++at)
+                    if (at == folder.size() || folder[at] == L'\\')
+                        CreateDirectoryW((L"\\\\?\\" + dir + folder.substr(0, at)).c_str(), nullptr);
+            // Each file is a script that leaves a mark of its own when opened.
+            std::vector<std::wstring> marks;
+            for (const std::wstring& name : names) {
+                marks.push_back(dir + L"\\opened-" + std::to_wstring(++tag) + L".txt");
+                FfTestWriteBytes(real + L"\\" + name, "@echo off\r\necho.>\"" + FfTestUtf8(marks.back()) + "\"\r\n");
+            }
+            std::vector<std::wstring> listed;
+            for (const FfListed& item : FfRoadList(road, (f.virtualPath.empty() ? L"\\" : f.virtualPath.c_str())))
+                if (!(item.attributes & FILE_ATTRIBUTE_DIRECTORY)) listed.push_back(item.name);
+            std::vector<std::wstring> expected;
+            for (const std::wstring& name : names) expected.push_back(FfRoadName(road, name));
+            std::sort(listed.begin(), listed.end());
+            std::sort(expected.begin(), expected.end());
+            ASSERT_EQ(listed, expected) << "both of the pair are listed";
+            for (size_t i = 0; i < 3; ++i) {
+                std::wstring remote = f.virtualPath + L"\\" + FfRoadName(road, names[i]);
+                std::wstring copy = dir + f.target + L"\\got.cmd";
+                bool own = FfRoadName(road, names[i]) == names[i];
+                SCOPED_TRACE(FfTestUtf8(names[i]));
+                EXPECT_EQ(FfRoadGetFile(road, remote.c_str(), copy.c_str(), 1), own ? 0 : 2);
+                EXPECT_EQ(FfTestReadBytes(L"\\\\?\\" + copy), own ? FfTestReadBytes(real + L"\\" + names[i]) : "");
+                DeleteFileW((L"\\\\?\\" + copy).c_str());
+                if (f.opens) {
+                    EXPECT_EQ(FfRoadExecute(road, remote.c_str(), L"open"), own ? 0 : 1);
+                    if (own) {
+                        EXPECT_TRUE(FfTestWaitFor([&] { return FfTestFileExists(marks[i]); }, 10000));
+                    }
+                }
+                EXPECT_EQ(FfRoadDelete(road, remote.c_str()), own ? TRUE : FALSE);
+                for (size_t j = 0; j < 3; ++j) {
+                    bool gone = j <= i && FfRoadName(road, names[j]) == names[j];
+                    // A script still running keeps its deleted file until it ends.
+                    std::wstring file = real + L"\\" + names[j];
+                    bool exists = gone ? !FfTestWaitFor([&] { return !FfTestFileExists(file); }, 10000) : FfTestFileExists(file);
+                    EXPECT_EQ(exists, !gone) << FfTestUtf8(names[j]);
+                    if (f.opens) {
+                        EXPECT_EQ(FfTestFileExists(marks[j]), gone) << "opened " << FfTestUtf8(names[j]);
+                    }
+                }
+            }
+        }
     }
 }
 

@@ -104,6 +104,10 @@ const std::map<std::string, int> kInterface = {
     {"FsExecuteFile", 12},   {"FsDeleteFile", 4},           {"FsContentGetSupportedField", 16},
     {"FsContentGetValue", 24}, {"ContentGetDetectString", 8}, {"ContentGetSupportedField", 16},
     {"ContentGetValue", 24},
+    // The Unicode twins a host of version 7.5 or later calls instead.
+    {"FsInitW", 16},         {"FsFindFirstW", 8},           {"FsFindNextW", 8},
+    {"FsGetFileW", 16},      {"FsExecuteFileW", 12},        {"FsDeleteFileW", 4},
+    {"FsContentGetValueW", 24}, {"ContentGetValueW", 24},
 };
 
 bool AllowedImport(std::string name)

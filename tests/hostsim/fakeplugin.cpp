@@ -10,17 +10,20 @@ namespace {
 
 struct FakeEntry {
     const char* folder;  // plug-in path of the folder that lists it
-    std::string name;
+    std::string name;    // 8-bit, or UTF-8 when wideOnly
     DWORD attributes;
     DWORD size;
+    bool wideOnly;       // listed by FsFindFirstW only: no 8-bit name holds it
 };
 
-// "\" holds a file, a folder and a name with a character outside ASCII (code page 1252: e acute).
+// "\" holds a file, a folder, a name with a character outside ASCII (code page 1252: e acute)
+// and, for the wide calls only, one outside the code page with a surrogate pair.
 std::vector<FakeEntry> g_entries = {
-    { "\\", "alpha.txt", FILE_ATTRIBUTE_NORMAL, 5 },
-    { "\\", "Folder", FILE_ATTRIBUTE_DIRECTORY, 0 },
-    { "\\", "b\xE9ta.txt", FILE_ATTRIBUTE_NORMAL, 7 },
-    { "\\Folder", "inner.txt", FILE_ATTRIBUTE_NORMAL, 3 },
+    { "\\", "alpha.txt", FILE_ATTRIBUTE_NORMAL, 5, false },
+    { "\\", "Folder", FILE_ATTRIBUTE_DIRECTORY, 0, false },
+    { "\\", "b\xE9ta.txt", FILE_ATTRIBUTE_NORMAL, 7, false },
+    { "\\Folder", "inner.txt", FILE_ATTRIBUTE_NORMAL, 3, false },
+    { "\\", "\xC5\x81\xF0\x9F\x8C\xB4.txt", FILE_ATTRIBUTE_NORMAL, 9, true },
 };
 
 struct FakeFind {
@@ -60,7 +63,7 @@ bool FakeFill(FakeFind* find, WIN32_FIND_DATAA* fd)
 {
     while (find->next < g_entries.size()) {
         const FakeEntry& e = g_entries[find->next++];
-        if (find->folder != e.folder) continue;
+        if (find->folder != e.folder || e.wideOnly) continue;
         memset(fd, 0, sizeof(*fd));
         lstrcpynA(fd->cFileName, e.name.c_str(), MAX_PATH);
         fd->dwFileAttributes = e.attributes;
@@ -76,8 +79,49 @@ int FakeFindByPath(const char* remote)
 {
     std::string path = FakeTrim(remote);
     for (size_t i = 0; i < g_entries.size(); ++i) {
+        if (g_entries[i].wideOnly) continue;
         std::string folder = g_entries[i].folder, full = (folder == "\\" ? "" : folder) + "\\" + g_entries[i].name;
         if (_stricmp(full.c_str(), path.c_str()) == 0) return (int)i;
+    }
+    return -1;
+}
+
+std::wstring Wide(const std::string& text, UINT codePage)
+{
+    wchar_t out[1024] = {};
+    MultiByteToWideChar(codePage, 0, text.c_str(), -1, out, 1023);
+    return out;
+}
+
+std::string Utf8(const WCHAR* text)
+{
+    char out[4096] = {};
+    if (text) WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof(out) - 1, nullptr, nullptr);
+    return out;
+}
+
+std::wstring NameOf(const FakeEntry& e) { return Wide(e.name, e.wideOnly ? CP_UTF8 : CP_ACP); }
+
+bool FakeFillW(FakeFind* find, WIN32_FIND_DATAW* fd)
+{
+    while (find->next < g_entries.size()) {
+        const FakeEntry& e = g_entries[find->next++];
+        if (find->folder != e.folder) continue;
+        memset(fd, 0, sizeof(*fd));
+        lstrcpynW(fd->cFileName, NameOf(e).c_str(), MAX_PATH);
+        fd->dwFileAttributes = e.attributes;
+        fd->nFileSizeLow = e.size;
+        return true;
+    }
+    return false;
+}
+
+int FakeFindByPathW(const WCHAR* remote)
+{
+    for (size_t i = 0; i < g_entries.size(); ++i) {
+        std::wstring folder = Wide(g_entries[i].folder, CP_ACP);
+        if (_wcsicmp(((folder == L"\\" ? L"" : folder) + L"\\" + NameOf(g_entries[i])).c_str(), remote ? remote : L"") == 0)
+            return (int)i;
     }
     return -1;
 }
@@ -176,6 +220,57 @@ int __stdcall FsContentGetValue(char* fileName, int index, int, void* value, int
     if (index < 0 || index > 1) return -1;
     lstrcpynA((char*)value, index == 0 ? "other" : (std::string("C:\\real") + Text(fileName)).c_str(), length);
     return 8;
+}
+
+// The Unicode twins of some calls only: the host falls back to the 8-bit FsExecuteFile and
+// FsDeleteFile. Recorded in UTF-8.
+int __stdcall FsInitW(int pluginNr, void*, void*, void*)
+{
+    FakeRecord("FsInitW %d", pluginNr);
+    return 0;
+}
+
+HANDLE __stdcall FsFindFirstW(WCHAR* path, WIN32_FIND_DATAW* fd)
+{
+    FakeRecord("FsFindFirstW %s", Utf8(path).c_str());
+    char folder[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, path ? path : L"", -1, folder, sizeof(folder) - 1, nullptr, nullptr);
+    FakeFind* find = new FakeFind{ FakeTrim(folder), 0 };
+    if (FakeFillW(find, fd)) return (HANDLE)find;
+    delete find;
+    SetLastError(ERROR_NO_MORE_FILES);
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL __stdcall FsFindNextW(HANDLE handle, WIN32_FIND_DATAW* fd)
+{
+    if (handle && FakeFillW((FakeFind*)handle, fd)) return TRUE;
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+}
+
+int __stdcall FsGetFileW(WCHAR* remote, WCHAR* local, int flags, void*)
+{
+    FakeRecord("FsGetFileW %s|%s|%d", Utf8(remote).c_str(), Utf8(local).c_str(), flags);
+    int index = FakeFindByPathW(remote);
+    if (index < 0) return 2;
+    if (IsFolder(index)) return 6;
+    HANDLE file = CreateFileW(local, GENERIC_WRITE, 0, nullptr, (flags & 1) ? CREATE_ALWAYS : CREATE_NEW, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_EXISTS ? 1 : 4;
+    std::string content = "copy of " + Utf8(remote);
+    DWORD written = 0;
+    WriteFile(file, content.data(), (DWORD)content.size(), &written, nullptr);
+    CloseHandle(file);
+    return 0;
+}
+
+int __stdcall FsContentGetValueW(WCHAR* fileName, int index, int, void* value, int length, int)
+{
+    FakeRecord("FsContentGetValueW %s|%d", Utf8(fileName).c_str(), index);
+    if (index < 0 || index > 1) return -1;
+    std::wstring text = index == 0 ? std::wstring(L"other") : L"C:\\real" + std::wstring(fileName ? fileName : L"");
+    lstrcpynW((WCHAR*)value, text.c_str(), length / 2);  // the length is in bytes
+    return 11;
 }
 
 }  // extern "C"

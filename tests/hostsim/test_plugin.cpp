@@ -21,7 +21,8 @@ protected:
     std::wstring calls = dir + L"\\calls.txt", ini = dir + L"\\wincmd.ini";
     const std::string betaName = "b\xE9ta.txt";  // as the plug-in lists it (8-bit)
 
-    void StartHost(const std::wstring& library)
+    // The tests below prove the 8-bit road (--ansi-only); one proves the Unicode twins.
+    void StartHost(const std::wstring& library, bool ansiOnly = true)
     {
         std::string text = "[FileSystemPlugins]\r\nFleetfinder=" + FfTestUtf8(library) +
                            "\r\n[CustomFields_Fleetfinder]\r\nTitles=Fleetfinder\r\nAutoLoad=1\r\nWidths1=80,30,397\r\n"
@@ -32,6 +33,7 @@ protected:
         options.rightFolder = target;
         options.foreground = false;
         options.commanderIni = ini;
+        options.ansiOnly = ansiOnly;
         options.environment.push_back({ L"FF_FAKEPLUGIN_LOG", calls });
         ASSERT_TRUE(host.Start(options));
     }
@@ -91,6 +93,31 @@ TEST_F(HostPlugin, LoadsOnceOnFirstEntryAndListsWithThePathColumn)
     }
     // The path field is asked with the item's plug-in path, 8-bit bytes passed back unchanged.
     EXPECT_EQ(LastCall("FsContentGetValue \\b"), "FsContentGetValue \\" + betaName + "|1");
+}
+
+// The plug-in exports the twins of FsInit, the listing, FsGetFile and FsContentGetValue only.
+TEST_F(HostPlugin, CallsEachUnicodeTwinItFindsAndThe8BitFunctionOtherwise)
+{
+    ASSERT_TRUE(host.Quit());
+    StartHost(FfTestBinPath(L"fft_fakeplugin.dll"), false);
+    ASSERT_TRUE(host.SetFolder(FF_HOST_ACTIVE, kRoot));
+    FfHostEvent init;
+    ASSERT_TRUE(host.WaitForEvent(L"fsinit", 0, &init));
+    EXPECT_EQ(init.second, L"FsInitW");
+    EXPECT_EQ(Log().rfind("FsInitW 0\r\nFsFindFirstW \\\r\n", 0), 0u) << "never FsInit as well: " << Log();
+    const std::wstring odd = L"\u0141\xD83C\xDF34.txt";  // outside the code page, with a surrogate pair
+    EXPECT_EQ(host.Names(), (std::vector<std::wstring>{ L"alpha.txt", L"Folder", Ansi(betaName), odd }));
+    EXPECT_EQ(host.Items()[3].path, L"C:\\real\\" + odd) << "a wide value (type 11) with the wide name";
+    EXPECT_EQ(host.CopyToOtherPanel(odd), 0);
+    EXPECT_EQ(LastCall("FsGetFileW"), "FsGetFileW \\" + FfTestUtf8(odd) + "|" + FfTestUtf8(target + L"\\" + odd) + "|0");
+    EXPECT_EQ(FfTestReadBytes(target + L"\\" + odd), "copy of \\" + FfTestUtf8(odd));
+    EXPECT_EQ(host.Open(L"alpha.txt"), -1);
+    EXPECT_EQ(LastCall("FsExecuteFile"), "FsExecuteFile \\alpha.txt|open|1");
+    // The 8-bit fallback gets the code page's default character, never a look-alike.
+    EXPECT_EQ(host.Delete(odd), 0);
+    EXPECT_EQ(LastCall("FsDeleteFile").find("FsDeleteFile \\?"), 0u);
+    EXPECT_EQ(Count("FsGetFile "), 0);
+    EXPECT_EQ(Count("FsFindFirst "), 0);
 }
 
 TEST_F(HostPlugin, BrowsesIntoFoldersAndBack)

@@ -137,7 +137,7 @@ bool FfHostCtl::Start(const FfHostStartOptions& options, DWORD timeoutMs, const 
     pos[95] = 0;
     std::wstring commandLine = FfHostCtlQuote(exe) + L" --left " + FfHostCtlQuote(left) + L" --right " +
                                FfHostCtlQuote(right) + L" --active " + (options.activePanel == FF_HOST_RIGHT ? L"1" : L"0") + pos +
-                               (options.foreground ? L"" : L" --background");
+                               (options.foreground ? L"" : L" --background") + (options.ansiOnly ? L" --ansi-only" : L"");
     std::vector<std::pair<std::wstring, std::wstring>> changes = {
         { L"COMMANDER_INI", options.commanderIni }, { L"COMMANDER_PATH", options.commanderPath } };
     for (const auto& e : options.environment) changes.push_back(e);

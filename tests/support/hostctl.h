@@ -20,6 +20,8 @@ struct FfHostStartOptions {
     // Bring the main window to the front at start. Tests that are not marked DESKTOP should say
     // false, so that they never take the foreground from a desktop test running beside them.
     bool foreground = true;
+    // Call only the plug-in's 8-bit functions, as a host older than the Unicode interface does.
+    bool ansiOnly = false;
     // Environment of the host process: COMMANDER_INI / COMMANDER_PATH (how it finds wincmd.ini).
     // An empty value removes the variable from the host's environment, so that a test is not
     // steered by the machine's own settings.
@@ -36,7 +38,8 @@ struct FfHostStartOptions {
 //   kind "copydata":  a WM_COPYDATA with another tag; number = the tag, raw = the bytes
 //   kind "shortcut":  a Ctrl+Alt+letter binding from [Shortcuts] ran; number = the key, path = its parameter
 //   kind "plugin":    a plug-in library was loaded (path = library file, number = 1 ok / 0 failed)
-//   kind "fsinit":    FsInit was called (number = plug-in number, path = root name)
+//   kind "fsinit":    FsInit was called (number = plug-in number, path = root name, second =
+//                     "FsInitW" or "FsInit", the one called)
 //   kind "folder":    a panel now shows a folder (number = panel, path = folder)
 //   kind "execute":   FsExecuteFile was called (number = its result, path = item, second = verb)
 struct FfHostEvent {
@@ -50,7 +53,7 @@ struct FfHostEvent {
 
 // One listed item of a panel.
 struct FfHostItem {
-    std::wstring name;         // as listed (converted from the plug-in's 8-bit name with code page 0)
+    std::wstring name;         // as listed (an 8-bit name converted with code page 0)
     DWORD attributes = 0;
     unsigned long long size = 0;
     FILETIME modified = {};

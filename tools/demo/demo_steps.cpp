@@ -327,5 +327,36 @@ bool FfDemoRunSession(FfDemo& d)
     FfDemoStep(d, "Enter: every published entry lies in that folder", inside,
                std::to_string(items.size()) + " entries");
     FfDemoShot(d, "path-dot-published");
+
+    // 9. A name outside the code page, end to end through the host's Unicode calls: found,
+    //    published and listed under its whole name with its Path, copied out with its bytes.
+    const std::wstring lodz = L"\u0141\u00F3d\u017A", lodzName = lodz + L" raport 2024.txt";
+    const std::wstring lodzReal = d.sampleDir + L"\\Documents\\Reports\\" + lodzName;
+    open = OpenOverlayWithHotkey(d);
+    list = GetDlgItem(Overlay(d), 205);
+    TypeText(lodz);
+    bool s4 = WaitSearch(d, lodz) && FfTestWaitFor([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) > 0; }, 5000);
+    FfDemoStep(d, ("type \"" + FfTestUtf8(lodz) + "\"").c_str(), open && s4,
+               std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results listed");
+    FfDemoShot(d, "typed-lodz");
+    d.host.ClearEvents();
+    Chord({VK_RETURN});
+    bool listed = FfTestWaitFor([&] {
+        items = d.host.Items(FF_HOST_LEFT);
+        return items.size() == 1 && items[0].name == lodzName && items[0].path == lodzReal;
+    }, 5000);
+    FfDemoStep(d, "Enter: the panel lists it under its whole name, with its Path", listed,
+               items.empty() ? std::string("nothing listed")
+                             : FfTestUtf8(items[0].name) + "  Path=" + FfTestUtf8(items[0].path));
+    FfDemoShot(d, "published-lodz");
+    int rc = d.host.CopyToOtherPanel(lodzName);
+    std::wstring copy = d.targetDir + L"\\" + lodzName;
+    std::string bytes = FfTestReadBytes(copy);
+    bool same = rc == 0 && !bytes.empty() && bytes == FfTestReadBytes(lodzReal);
+    d.host.Refresh(FF_HOST_RIGHT);
+    FfDemoStep(d, "copy it into the other panel", same,
+               "result " + std::to_string(rc) + ", " + FfTestUtf8(copy) + " has the real file's " +
+               std::to_string(bytes.size()) + " bytes");
+    FfDemoShot(d, "copied-lodz");
     return d.failures == 0;
 }

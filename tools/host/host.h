@@ -56,13 +56,15 @@ bool FfHostSplitVirtualPath(const std::wstring& path, std::wstring* root, std::w
 // ---- The loaded file-system plug-in (plugin.cpp) ---------------------------------------------
 struct FfHostEntry {
     std::wstring name;
-    std::string ansiName;        // the name exactly as the plug-in gave it
+    std::string ansiName;        // the name exactly as an 8-bit listing gave it; empty from a wide one
     DWORD attributes = 0;
     unsigned long long size = 0;
     FILETIME modified = {};
     std::vector<std::wstring> columns;
 };
-// Loads the library for a root name on first use and calls FsInit. False when not available.
+// Loads the library for a root name on first use and calls FsInitW, else FsInit. Each call
+// below goes to the plug-in's Unicode twin when it exports one (and the host was not started
+// with --ansi-only), else to the 8-bit function. False when not available.
 bool FfHostEnsurePlugin(const std::wstring& rootName);
 bool FfHostPluginLoaded(const std::wstring& rootName);
 // Lists a plug-in folder ("\" or "\entry\sub"); false when the plug-in gave no handle.
@@ -72,11 +74,11 @@ bool FfHostListPlugin(const std::wstring& rootName, const std::wstring& pluginPa
 std::string FfHostPluginItemPath(const std::wstring& pluginPath, const FfHostEntry& item);
 void FfHostFillColumns(const std::wstring& rootName, const std::wstring& pluginPath,
                        const std::vector<FfHostColumn>& columns, std::vector<FfHostEntry>* items);
-int FfHostPluginGetFile(const std::wstring& rootName, const std::string& remote,
-                        const std::wstring& local, int flags, const FfHostEntry& item);
-int FfHostPluginExecute(const std::wstring& rootName, HWND window, const std::string& remote,
-                        const char* verb);
-int FfHostPluginDelete(const std::wstring& rootName, const std::string& remote);
+int FfHostPluginGetFile(const std::wstring& rootName, const std::wstring& pluginPath, const FfHostEntry& item,
+                        const std::wstring& local, int flags);
+int FfHostPluginExecute(const std::wstring& rootName, HWND window, const std::wstring& pluginPath,
+                        const FfHostEntry& item, const std::wstring& verb);
+int FfHostPluginDelete(const std::wstring& rootName, const std::wstring& pluginPath, const FfHostEntry& item);
 
 // ---- Panels (panels.cpp) ---------------------------------------------------------------------
 struct FfHostPanel {

@@ -246,13 +246,12 @@ int FfHostCopyItem(const std::wstring& name, bool move)
     if (FfHostSplitVirtualPath(g_hostPanels[panel].folder, &root, &pluginPath)) {
         // The host's protocol: never the overwrite bit at first; the plug-in reports an existing
         // target, the user is asked, and only a "yes" calls again with the bit.
-        std::string remote = FfHostPluginItemPath(pluginPath, item);
         int flags = move ? FF_HOST_COPYFLAG_MOVE : 0;
-        result = FfHostPluginGetFile(root, remote, local, flags, item);
+        result = FfHostPluginGetFile(root, pluginPath, item, local, flags);
         if (result == FF_HOST_FILE_EXISTS) {
             FfHostRecordEvent(L"exists", g_hostOverwriteAnswer, local);
             if (g_hostOverwriteAnswer != FF_HOST_OVERWRITE_YES) return FF_HOST_OP_SKIPPED;
-            result = FfHostPluginGetFile(root, remote, local, flags | FF_HOST_COPYFLAG_OVERWRITE, item);
+            result = FfHostPluginGetFile(root, pluginPath, item, local, flags | FF_HOST_COPYFLAG_OVERWRITE);
         }
     } else {
         std::wstring source = FfHostJoin(g_hostPanels[panel].folder, item.name);
@@ -278,7 +277,7 @@ int FfHostOpenItem(const std::wstring& name)
     if (item.attributes & FILE_ATTRIBUTE_DIRECTORY) return FfHostChangeFolder(panel, FfHostJoin(folder, item.name), true) ? 0 : 1;
     std::wstring root, pluginPath;
     if (!FfHostSplitVirtualPath(folder, &root, &pluginPath)) return FF_HOST_OP_NO_PLUGIN;
-    int result = FfHostPluginExecute(root, g_hostMainWindow, FfHostPluginItemPath(pluginPath, item), "open");
+    int result = FfHostPluginExecute(root, g_hostMainWindow, pluginPath, item, L"open");
     // -1 asks the host to open the file itself; the stand-in only records that it was asked.
     FfHostRecordEvent(L"execute", result, item.name, L"open");
     return result;
@@ -292,7 +291,7 @@ int FfHostPropertiesItem(const std::wstring& name)
     FfHostEntry item = g_hostPanels[panel].items[(size_t)index];
     std::wstring root, pluginPath;
     if (!FfHostSplitVirtualPath(g_hostPanels[panel].folder, &root, &pluginPath)) return FF_HOST_OP_NO_PLUGIN;
-    int result = FfHostPluginExecute(root, g_hostMainWindow, FfHostPluginItemPath(pluginPath, item), "properties");
+    int result = FfHostPluginExecute(root, g_hostMainWindow, pluginPath, item, L"properties");
     FfHostRecordEvent(L"execute", result, item.name, L"properties");
     return result;
 }
@@ -306,7 +305,7 @@ int FfHostDeleteItem(const std::wstring& name)
     std::wstring root, pluginPath;
     int result;
     if (FfHostSplitVirtualPath(g_hostPanels[panel].folder, &root, &pluginPath)) {
-        result = FfHostPluginDelete(root, FfHostPluginItemPath(pluginPath, item));
+        result = FfHostPluginDelete(root, pluginPath, item);
     } else {
         // The stand-in never deletes real files of its own accord.
         return FF_HOST_OP_NO_PLUGIN;
