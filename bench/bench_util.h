@@ -1,6 +1,8 @@
-// Timing helpers shared by the benchmarks: a millisecond clock and the median of a sample.
+// Timing helpers shared by the benchmarks: a millisecond clock, the median of a sample, and the
+// pair runner every benchmark reports through.
 #pragma once
 #include <windows.h>
+#include <stdio.h>
 #include <algorithm>
 #include <vector>
 
@@ -18,4 +20,61 @@ inline double FfBenchMedian(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+// Times one call of work in milliseconds.
+template <typename F> double FfBenchTime(F work)
+{
+    double start = FfBenchNow();
+    work();
+    return FfBenchNow() - start;
+}
+
+// What a pair run found: the medians of the operation (a) and of its floor (b), and the median of
+// the per-pair ratios a/b, which is what a benchmark is judged by.
+struct FfBenchPairs {
+    double medianA = 0, medianB = 0, ratio = 0;
+    int pairs = 0;   // pairs that gave both times
+    int failed = 0;  // pairs where a side reported a failure (a negative time)
+};
+
+// Alternates the operation and its floor (A B A B ...), each returning its time in ms or a
+// negative value when it failed. A machine that speeds up or slows down over the run moves both
+// sides of a pair alike, so the median of the per-pair ratios stays where it belongs while the
+// plain medians drift. The first `warm` pairs are run and thrown away.
+template <typename A, typename B> FfBenchPairs FfBenchRunPairs(int pairs, int warm, A measureA, B measureB)
+{
+    FfBenchPairs out;
+    std::vector<double> as, bs, ratios;
+    for (int i = 0; i < warm + pairs; i++) {
+        double a = measureA();
+        double b = measureB();
+        if (i < warm) continue;
+        if (a < 0 || b < 0) {
+            out.failed++;
+            continue;
+        }
+        as.push_back(a);
+        bs.push_back(b);
+        if (b > 0) ratios.push_back(a / b);
+    }
+    out.pairs = (int)as.size();
+    out.medianA = FfBenchMedian(as);
+    out.medianB = FfBenchMedian(bs);
+    out.ratio = FfBenchMedian(ratios);
+    return out;
+}
+
+// One line per benchmark in one shape: both medians, the ratio and, when there is one, whether
+// the target (a ratio of at most `target`) is met. The width is the build's, so the two trees'
+// figures can be told apart in one output.
+inline void FfBenchReport(const char* name, const char* floorName, const FfBenchPairs& r, double target)
+{
+    printf("[%d-bit] %s: %.3f ms; floor (%s): %.3f ms; ratio %.3f (median of %d pairs", (int)(sizeof(void*) * 8), name,
+           r.medianA, floorName, r.medianB, r.ratio, r.pairs);
+    if (r.failed) printf(", %d failed", r.failed);
+    printf(")");
+    if (target > 0) printf("; target %.2f or less: %s", target, r.pairs > 0 && r.ratio <= target ? "met" : "NOT met");
+    printf("\n");
+    fflush(stdout);
 }

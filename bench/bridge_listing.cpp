@@ -22,17 +22,6 @@ static int ListAll(const char* path)
     return count;
 }
 
-template <typename F> static double MedianMs(F work)
-{
-    std::vector<double> times;
-    for (int run = 0; run < 15; ++run) {
-        double start = FfBenchNow();
-        work();
-        times.push_back(FfBenchNow() - start);
-    }
-    return FfBenchMedian(times);
-}
-
 int main()
 {
     InitializeCriticalSection(&g_listingLock);
@@ -59,17 +48,24 @@ int main()
     FfCopyText(g_panelListing[499].realPath, FF_PANEL_PATH_CHARS, (dir + L"\\real").c_str());
     g_panelListing[499].isFolder = 1;
 
+    // Per entry, so that the published listing and the real folder compare as they stand.
     int listed = 0, realListed = 0;
-    double root = MedianMs([&] { listed = ListAll("\\"); });
-    double real = MedianMs([&] { realListed = ListAll("\\real"); });
-    double lookups = MedianMs([&] {
-        char value[2048];
-        for (const std::string& name : names) FsContentGetValue((char*)name.c_str(), 0, 0, value, sizeof(value), 0);
-    });
-    printf("list %d published entries:        %8.3f us/entry\n", listed, root * 1000.0 / listed);
-    printf("%d Path lookups (worst: linear):  %8.2f us/lookup\n", (int)names.size(), lookups * 1000.0 / names.size());
-    printf("list a real folder of %d files:   %8.2f us/entry (floor)\n", realListed, real * 1000.0 / realListed);
-    printf("ratios to the floor: listing %.4fx, lookups %.4fx\n", (root / listed) / (real / realListed),
-           (lookups / names.size()) / (real / realListed));
+    auto real = [&] { return FfBenchTime([&] { realListed = ListAll("\\real"); }) / (realListed > 0 ? realListed : 1); };
+    FfBenchPairs listing = FfBenchRunPairs(
+        15, 1, [&] { return FfBenchTime([&] { listed = ListAll("\\"); }) / (listed > 0 ? listed : 1); }, real);
+    FfBenchPairs lookups = FfBenchRunPairs(
+        15, 1,
+        [&] {
+            char value[2048];
+            double ms = FfBenchTime([&] {
+                for (const std::string& name : names) FsContentGetValue((char*)name.c_str(), 0, 0, value, sizeof(value), 0);
+            });
+            return ms / names.size();
+        },
+        real);
+    printf("%d published entries listed, %d Path lookups, a real folder of %d files\n", listed, (int)names.size(),
+           realListed);
+    FfBenchReport("listing, per published entry", "per real file", listing, 0);
+    FfBenchReport("Path lookup (worst: linear), per entry", "per real file", lookups, 0);
     return 0;
 }

@@ -1,8 +1,6 @@
 // Benchmark: the stand-in engine answering queries over 100 000 items, against a bare round trip of the same reply.
 #include <windows.h>
 #include <stdio.h>
-#include <algorithm>
-#include <vector>
 #include "bench_util.h"
 #include "enginectl.h"
 
@@ -72,23 +70,25 @@ int main()
         a.maxResults = c.max;
         std::string record = FfEngineBuildQueryRecord(clientId, a);
         double first = FfBenchSend(engine.window, client, 18, record);  // includes making the sort order
-        std::vector<double> query, floor;
-        for (int i = 0; i < runs; ++i) {
-            double q = FfBenchSend(engine.window, client, 18, record);
-            size_t replyBytes = g_benchReplyBytes;
-            // The echo carries the reply the query just produced: the cost of the exchange alone.
-            double e = FfBenchSend(engine.window, client, FF_ENGINE_ECHO_ID, echoBlock);
-            if (q < 0 || e < 0 || g_benchReplyBytes != replyBytes) ++bad;
-            query.push_back(q);
-            floor.push_back(e);
-        }
+        size_t replyBytes = 0;
+        // The echo carries the reply the query just produced: the cost of the exchange alone.
+        FfBenchPairs r = FfBenchRunPairs(
+            runs, 0,
+            [&] {
+                double q = FfBenchSend(engine.window, client, 18, record);
+                replyBytes = g_benchReplyBytes;
+                return q;
+            },
+            [&] {
+                double e = FfBenchSend(engine.window, client, FF_ENGINE_ECHO_ID, echoBlock);
+                return g_benchReplyBytes == replyBytes ? e : -1.0;
+            });
+        bad += r.failed;
         auto log = engine.Queries();
         DWORD total = log.empty() ? 0 : log.back().totalMatches;
-        double mq = FfBenchMedian(query), mf = FfBenchMedian(floor);
-        printf("query [%ls] sort %lu: %lu matches, reply %lu bytes; first %.2f ms, median %.3f ms, "
-               "bare round trip %.3f ms, ratio %.1f\n",
-               c.text, (unsigned long)c.sortType, (unsigned long)total, (unsigned long)g_benchReplyBytes, first, mq, mf,
-               mf > 0 ? mq / mf : 0.0);
+        printf("query [%ls] sort %lu: %lu matches, reply %lu bytes, first %.2f ms\n", c.text, (unsigned long)c.sortType,
+               (unsigned long)total, (unsigned long)replyBytes, first);
+        FfBenchReport("engine query", "bare round trip", r, 0);
     }
     if (bad) printf("%d exchanges went unanswered or mismatched\n", bad);
     DestroyWindow(client);

@@ -82,59 +82,33 @@ int main()
 
     FfRunSearchNow();  // warms the engine's sort order and the reply window class
     int bad = g_resultCount == 2 * perPass ? 0 : 1;
-    std::vector<double> run, floor;
-    for (int i = 0; i < runs; ++i) {
-        double start = FfBenchNow();
-        FfRunSearchNow();
-        run.push_back(FfBenchNow() - start);
-        if (g_resultCount != 2 * perPass) ++bad;
-        start = FfBenchNow();
-        bool a = FfBenchSend(engine.window, client, fileRecord);
-        bool b = FfBenchSend(engine.window, client, folderRecord);
-        floor.push_back(FfBenchNow() - start);
-        if (!a || !b) ++bad;
-    }
-    // Where the time goes: the two exchanges alone, and the list refill alone.
-    std::vector<double> exchanges, order, refill, coldRefill;
+    FfBenchPairs r = FfBenchRunPairs(
+        runs, 2,
+        [&] {
+            double ms = FfBenchTime([] { FfRunSearchNow(); });
+            return g_resultCount == 2 * perPass ? ms : -1.0;
+        },
+        [&] {
+            double start = FfBenchNow();
+            bool ok = FfBenchSend(engine.window, client, fileRecord) && FfBenchSend(engine.window, client, folderRecord);
+            return ok ? FfBenchNow() - start : -1.0;
+        });
+    // Where the time goes: the two exchanges of the plug-in's own client, and the list refill alone.
+    std::vector<double> exchanges, refill;
     for (int i = 0; i < runs; ++i) {
         int n1 = 0, n2 = 0;
-        double start = FfBenchNow();
-        FfRunEverythingQuery(nullptr, L"bench", L"file:", g_results, perPass, &n1);
-        FfRunEverythingQuery(nullptr, L"bench", L"folder:", g_results + n1, perPass, &n2);
-        exchanges.push_back(FfBenchNow() - start);
+        exchanges.push_back(FfBenchTime([&] {
+            FfRunEverythingQuery(nullptr, L"bench", L"file:", g_results, perPass, &n1);
+            FfRunEverythingQuery(nullptr, L"bench", L"folder:", g_results + n1, perPass, &n2);
+        }));
         g_resultCount = n1 + n2;
-        start = FfBenchNow();
         FfOrderFilesBeforeFolders(g_results, g_resultCount);
-        order.push_back(FfBenchNow() - start);
-        start = FfBenchNow();
-        FfResetResultList();
-        refill.push_back(FfBenchNow() - start);
-        // The same refill when none of the dates has been measured before (a first search).
-        FfForgetDateWidths();
-        start = FfBenchNow();
-        FfResetResultList();
-        coldRefill.push_back(FfBenchNow() - start);
+        refill.push_back(FfBenchTime([] { FfResetResultList(); }));
     }
-    printf("parts: the two exchanges %.3f ms, files before folders %.3f ms, the list refill %.3f ms\n",
-           FfBenchMedian(exchanges), FfBenchMedian(order), FfBenchMedian(refill));
-    printf("the list refill with no date measured before: %.3f ms\n", FfBenchMedian(coldRefill));
-    // The refill measures every result's date text: that share of it, with dates a day apart.
-    std::vector<double> dates;
-    for (int i = 0; i < runs; ++i) {
-        double start = FfBenchNow();
-        for (int k = 0; k < 2 * perPass; ++k) {
-            unsigned long long t = 132000000000000000ull + 864000000000ull * (unsigned long long)k;
-            FILETIME ft = {(DWORD)t, (DWORD)(t >> 32)};
-            FfFormatDateTime(ft);
-        }
-        dates.push_back(FfBenchNow() - start);
-    }
-    printf("of which %d date texts: %.3f ms\n", 2 * perPass, FfBenchMedian(dates));
-    double mr = FfBenchMedian(run), mf = FfBenchMedian(floor);
-    printf("search run: %d results (%d files, %d folders), median %.3f ms over %d runs\n", g_resultCount, perPass,
-           perPass, mr, runs);
-    printf("floor: two bare exchanges with the same queries and replies, median %.3f ms\n", mf);
-    printf("ratio search run / floor: %.2f (target 1.2 or less)\n", mf > 0 ? mr / mf : 0.0);
+    printf("parts: the plug-in's two exchanges %.3f ms, the list refill %.3f ms\n", FfBenchMedian(exchanges),
+           FfBenchMedian(refill));
+    FfBenchReport("search run, 500 results", "two bare exchanges", r, 1.2);
+    bad += r.failed;
     if (bad) printf("%d runs or exchanges came back short\n", bad);
     DestroyWindow(client);
     DestroyWindow(g_overlayWindow);

@@ -20,6 +20,8 @@ DWORD WINAPI FfBackgroundThread(LPVOID)
     FfSelfRegisterHotkeyShortcut();  // prunes this plug-in's stale bindings first
     FfSelfRegisterCustomColumnsView();
 
+    // Before the hook: the first press finds the overlay made and only shows it.
+    FfPrepareOverlay();
     FfInstallKeyboardHook();
 
     return FfRunMessageLoop();

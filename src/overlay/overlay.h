@@ -68,6 +68,8 @@ void FfComputeOverlayLayout(const RECT *panel, int resultCount, int maxVisibleRo
 void FfHalfWindowRect(const RECT *hostWindowRect, RECT *out);
 
 // Opening, placement and following (background thread).
+// Background thread start-up: creates the overlay's windows hidden (nothing when they exist).
+void FfPrepareOverlay();
 void FfOpenOverlay();
 void FfLayoutOverlay();
 void CALLBACK FfOnHostLocationChange(HWINEVENTHOOK hook, DWORD event, HWND window, LONG objectId,

@@ -174,6 +174,25 @@ static void FfCreateOverlayWindow(HWND host)
     g_lastOverlayHeight = -1;
 }
 
+void FfPrepareOverlay()
+{
+    if (g_overlayWindow) return;
+    // Creating the window, its children and the tooltip (which loads the common controls) costs
+    // several times an opening: done here, the first press only shows what exists. No host
+    // window yet leaves the overlay unowned until its first opening.
+    HWND host = FfFindHostWindow();
+    FfApplyTheme();
+    FfCreateOverlayWindow(host);
+    // Placed over the panel that has the focus now, so that an opening over the same panel
+    // moves nothing.
+    RECT panel;
+    if (host && FfGetActivePanelRect(host, &panel)) {
+        g_panelRect = panel;
+        FfLayoutOverlay();
+    }
+    FfLog(L"FfPrepareOverlay: overlay created hidden %s (owner=%p)", g_overlayWindow ? L"OK" : L"FAILED", host);
+}
+
 static void FfStartFollowing(HWND host)
 {
     if (g_followHook) {
@@ -215,6 +234,10 @@ void FfOpenOverlay()
     FfLoadFilterCatalogue();
 
     if (g_overlayWindow) {
+        // Made at start-up before the host's window may have existed: the overlay must be
+        // owned by it to stay above it and to go with it.
+        if ((HWND)GetWindowLongPtrW(g_overlayWindow, GWLP_HWNDPARENT) != host)
+            SetWindowLongPtrW(g_overlayWindow, GWLP_HWNDPARENT, (LONG_PTR)host);
         // The theme reload released the fonts the children were drawing with.
         FfApplyThemeToControls();
         if (g_filterButton && g_selectedFilter >= 0 && g_selectedFilter < g_filterCount)

@@ -201,6 +201,12 @@ TEST_F(BridgeEndToEnd, FirstPressAfterAHostStartOpensTheOverlay)
     ASSERT_TRUE(FfTestWaitFor([&] { return host.Folder() == data; }));
     EXPECT_EQ(CountEvents(L"shortcut", 'F'), 1);
     EXPECT_EQ(CountEvents(L"command", 570), 1);
+    // The thread made the windows when it started; the opening only showed them.
+    std::string log = LogText();
+    size_t started = log.rfind("Background thread started");
+    EXPECT_LT(log.find("WM_CREATE: InitCommonControlsEx=", started), log.find("FfOpenOverlay: hotkey fired.", started))
+        << log;
+    EXPECT_EQ(host.mainWindow, GetWindow(Overlay(), GW_OWNER));
 
     // Close it with its close button (whether the cold-opened overlay also takes the keyboard
     // is not what this test is about); the next press is the hook's: the host sees no shortcut.

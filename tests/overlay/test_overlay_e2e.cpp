@@ -256,7 +256,15 @@ TEST_F(Overlay, AWindowDestroyedWithItsOwnerIsRebuiltAtTheNextOpening)
     EXPECT_EQ(nullptr, g_searchBox) << "a handle of a destroyed child was kept";
     EXPECT_EQ(nullptr, g_resultList);
     FfCloseOverlay();
+    // Made hidden at the thread's start, here as if before the host's window existed: the
+    // opening shows that window and gives it its owner.
+    FfPrepareOverlay();
+    HWND prepared = g_overlayWindow;
+    ASSERT_TRUE(prepared && !IsWindowVisible(prepared));
+    SetWindowLongPtrW(prepared, GWLP_HWNDPARENT, 0);
     ASSERT_TRUE(OpenOverlay(1));
+    EXPECT_EQ(prepared, g_overlayWindow);
+    EXPECT_EQ(w.host, GetWindow(g_overlayWindow, GW_OWNER));
     EXPECT_TRUE(IsWindow(g_searchBox));
     ASSERT_TRUE(SearchAndWait(L"alpha"));
     EXPECT_EQ(25, g_resultCount);

@@ -1,0 +1,137 @@
+// Typing to painted results: from the key of the last character typed into the open overlay going
+// down to the list painted with the 500 results, less SearchDelayMs, against two bare exchanges
+// with the same queries and replies. Once for a word typed into the empty box, once for the last
+// character of it typed after the rest.
+#include <windows.h>
+#include <stdio.h>
+#include <string>
+#include "enginectl.h"
+#include "overlay_bench.h"
+
+static bool g_answered = false;
+
+static LRESULT CALLBACK ClientProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_COPYDATA) {
+        g_answered = true;
+        return TRUE;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+static bool Exchange(HWND engine, HWND client, const std::string& record)
+{
+    COPYDATASTRUCT cds = {18, (DWORD)record.size(), (void*)record.data()};
+    g_answered = false;
+    SendMessageW(engine, WM_COPYDATA, (WPARAM)client, (LPARAM)&cds);
+    return g_answered;
+}
+
+static bool OverlayHasTheKeyboard()
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    return GetForegroundWindow() == g_overlayWindow && GetGUIThreadInfo(g_hookThreadId, &info) &&
+           info.hwndFocus == g_searchBox;
+}
+
+// Puts the text into the search box and waits for its search's list to be painted.
+static bool SetSearch(const wchar_t* text, int expected)
+{
+    bench::Arm(true);
+    SendMessageW(g_searchBox, WM_SETTEXT, 0, (LPARAM)text);
+    // A list that stays empty may have nothing to paint.
+    bench::WaitPainted(0, 1000);
+    FfTestFlushEvents(20);
+    return bench::g_runSeen && g_resultCount == expected;
+}
+
+// Types `typed` after `before` (put there first), timed from the last character's key going
+// down to the list painted with `expected` results, less the search delay.
+static double Type(const wchar_t* before, int beforeCount, const wchar_t* typed, int expected)
+{
+    if (!OverlayHasTheKeyboard() || !SetSearch(before, beforeCount)) return -1;
+    SendMessageW(g_searchBox, EM_SETSEL, lstrlenW(before), lstrlenW(before));
+    bench::Arm(true);
+    double sentAt = 0;
+    std::thread t([&] {
+        for (const wchar_t* c = typed; *c; c++) {
+            if (!c[1]) sentAt = FfBenchNow();
+            FfTestTypeChar(*c);
+            if (c[1]) Sleep(5);
+        }
+    });
+    t.join();
+    double ms = bench::WaitPainted(sentAt);
+    // One search, after the last character, that found them all.
+    if (ms < 0 || bench::g_searchTimers != 1 || g_resultCount != expected) return -1;
+    return ms - g_settings.searchDelayMs;
+}
+
+int main()
+{
+    const int perPass = 250;
+    FfEngineOptions o;
+    o.instance = FfEngineUniqueInstance(L"benchtype");
+    for (int i = 0; i < 300; i++) {
+        const unsigned long long hour = 36000000000ull;
+        FfEngineItem file;
+        file.path = L"C:\\bench\\sub" + std::to_wstring(i % 7) + L"\\benchfile" + std::to_wstring(i) + L".dat";
+        file.size = 1000ull * i;
+        file.modified = 132000000000000000ull + (unsigned long long)i * (37 * hour + hour / 60 * 13);
+        o.items.push_back(file);
+        FfEngineItem folder;
+        folder.path = L"C:\\bench\\benchdir" + std::to_wstring(i);
+        folder.isFolder = true;
+        folder.modified = 131000000000000000ull + (unsigned long long)i * (53 * hour + hour / 60 * 7);
+        o.items.push_back(folder);
+    }
+    FfTestEngine engine;
+    if (!engine.Start(o, 60000)) {
+        printf("engine did not start\n");
+        return 1;
+    }
+    if (!bench::Start("SearchDelayMs=100\r\nMaxVisibleRows=20\r\n[Everything]\r\nMaxResults=250\r\n"
+                      "SortOrder=DateModifiedDescending\r\n")) {
+        printf("the overlay's world did not start\n");
+        return 1;
+    }
+    bench::TimeOpening(false);  // the first opening's cost is not this benchmark's
+    bench::FocusHost();
+    bench::PressHotkey();
+    if (!FfTestWaitFor(OverlayHasTheKeyboard, 5000)) {
+        printf("the overlay did not open with the keyboard\n");
+        return 1;
+    }
+
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = ClientProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"FfBenchTypingClient";
+    RegisterClassW(&wc);
+    HWND client = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    FfEngineQueryArgs fileArgs, folderArgs;
+    fileArgs.text = L"bench file:";
+    folderArgs.text = L"bench folder:";
+    fileArgs.maxResults = folderArgs.maxResults = perPass;
+    fileArgs.sortType = folderArgs.sortType = 14;
+    std::string fileRecord = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)client, fileArgs);
+    std::string folderRecord = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)client, folderArgs);
+
+    auto exchanges = [&] {
+        double start = FfBenchNow();
+        bool ok = Exchange(engine.window, client, fileRecord) && Exchange(engine.window, client, folderRecord);
+        return ok ? FfBenchNow() - start : -1.0;
+    };
+    const int all = 2 * perPass;
+    // A search's first word: the overlay grows from its search band to the full list.
+    FfBenchPairs word = FfBenchRunPairs(21, 2, [&] { return Type(L"", 0, L"bench", all); }, exchanges);
+    FfBenchReport("typing a word to painted results, less SearchDelayMs", "two bare exchanges", word, 1.3);
+    // One more character: the same rows again, the overlay keeps its size.
+    FfBenchPairs more = FfBenchRunPairs(21, 2, [&] { return Type(L"benc", all, L"h", all); }, exchanges);
+    FfBenchReport("typing one more character to painted results, less SearchDelayMs", "two bare exchanges", more,
+                  1.3);
+    DestroyWindow(client);
+    fflush(stdout);
+    ExitProcess(0);
+}
