@@ -182,6 +182,9 @@ void FfPrepareOverlay()
     // window yet leaves the overlay unowned until its first opening.
     HWND host = FfFindHostWindow();
     FfApplyTheme();
+    // The widest date of the pictures in this font takes a few thousand formats; measured here,
+    // the first search after a start finds it cached (it is kept per font and picture).
+    FfWidestDateWidth(g_theme.font);
     FfCreateOverlayWindow(host);
     // Placed over the panel that has the focus now, so that an opening over the same panel
     // moves nothing.
