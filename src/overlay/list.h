@@ -88,10 +88,23 @@ int FfFindWordDeleteStart(const wchar_t* text, int end);
 int FfNextSelectedIndex(int current, int resultCount, bool down);
 // About entry of the filter menu (the box itself is the bridge's FfShowAboutBox).
 void FfBuildAboutMenuText(wchar_t* buffer, int capacity);
+// Status line text for an engine state (FfEngineState) and the last search's counts: the
+// engine's trouble, "No results", or "200 of 14,532 files, 12 folders" (a total shows only
+// when the cap cut the list). Before any search only "not running" has something to say.
+// Thousands are always grouped with "," so the line reads the same on every machine.
+// Returns the length written (cut to capacity - 1).
+int FfComposeStatusText(int engineState, int filesShown, int foldersShown, DWORD totalFiles,
+                        DWORD totalFolders, bool searched, wchar_t* out, int capacity);
 
 // Same rules over the live state (theme, overlay, list).
 int FfContentRight(int right);   // right less the scroll bar's 12 sp while the list has one
 int FfDateColumnWidth(int contentRight);  // FfDateColumnWidthFor with the measured widest date
+
+// ---- status line ------------------------------------------------------------------
+#define FF_STATUS_TEXT_MAX 128
+// Sets the status line from g_engineState and the result set, and keeps asking an engine that
+// is loading its index again every FF_ENGINE_RETRY_MS while the overlay is open.
+void FfUpdateStatusLine();
 
 // ---- result list subclass, scroll bar, tooltip --------------------------------------
 LRESULT CALLBACK FfResultListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);

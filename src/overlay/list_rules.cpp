@@ -1,6 +1,7 @@
 // Plain arithmetic and text rules of the result list: columns, scroll bar, matches, keys, about text.
 #include "list.h"
 #include "../core/text.h"
+#include "../search/search.h"
 
 #include <wchar.h>
 #include <wctype.h>
@@ -192,4 +193,72 @@ int FfNextSelectedIndex(int current, int resultCount, bool down)
 void FfBuildAboutMenuText(wchar_t* buffer, int capacity)
 {
     FfFormatText(buffer, capacity, L"About %s v%s...", L"Fleetfinder", FF_VERSION_TEXT);
+}
+
+// n with "," between groups of three digits.
+static void FfGroupThousands(DWORD n, wchar_t* out, int capacity)
+{
+    wchar_t digits[16];
+    int count = 0;
+    do {
+        digits[count++] = (wchar_t)(L'0' + n % 10);
+        n /= 10;
+    } while (n > 0);
+    wchar_t grouped[24];
+    int k = 0;
+    for (int i = count - 1; i >= 0; i--) {
+        grouped[k++] = digits[i];
+        if (i > 0 && i % 3 == 0) grouped[k++] = L',';
+    }
+    grouped[k] = 0;
+    FfCopyText(out, capacity, grouped);
+}
+
+// "3 files", "1 file", "200 of 14,532 files"; a total no larger than what is shown is not news.
+static void FfCountPhrase(int shown, DWORD total, const wchar_t* one, const wchar_t* many,
+                          wchar_t* out, int capacity)
+{
+    if (shown < 0) shown = 0;
+    wchar_t a[24], b[24];
+    FfGroupThousands((DWORD)shown, a, 24);
+    if (total > (DWORD)shown) {
+        FfGroupThousands(total, b, 24);
+        FfFormatText(out, capacity, L"%s of %s %s", a, b, total == 1 ? one : many);
+    } else {
+        FfFormatText(out, capacity, L"%s %s", a, shown == 1 ? one : many);
+    }
+}
+
+int FfComposeStatusText(int engineState, int filesShown, int foldersShown, DWORD totalFiles,
+                        DWORD totalFolders, bool searched, wchar_t* out, int capacity)
+{
+    if (!out || capacity < 1) return 0;
+    out[0] = 0;
+    const wchar_t* fixed = NULL;
+    switch (engineState) {
+    case FF_ENGINE_NOT_RUNNING: fixed = L"Everything is not running - start it to search"; break;
+    case FF_ENGINE_TOO_OLD: fixed = L"Everything is too old - a newer version is needed"; break;
+    case FF_ENGINE_LOADING: fixed = L"Everything is loading its index..."; break;
+    case FF_ENGINE_NOT_ANSWERING: fixed = L"Everything did not answer"; break;
+    default: break;
+    }
+    if (fixed && (searched || engineState == FF_ENGINE_NOT_RUNNING)) {
+        FfCopyText(out, capacity, fixed);
+        return (int)wcslen(out);
+    }
+    if (!searched) return 0;
+    if (filesShown < 0) filesShown = 0;
+    if (foldersShown < 0) foldersShown = 0;
+    bool files = filesShown > 0 || totalFiles > 0;
+    bool folders = foldersShown > 0 || totalFolders > 0;
+    if (!files && !folders) {
+        FfCopyText(out, capacity, L"No results");
+        return (int)wcslen(out);
+    }
+    wchar_t filePart[64], folderPart[64];
+    filePart[0] = folderPart[0] = 0;
+    if (files) FfCountPhrase(filesShown, totalFiles, L"file", L"files", filePart, 64);
+    if (folders) FfCountPhrase(foldersShown, totalFolders, L"folder", L"folders", folderPart, 64);
+    FfFormatText(out, capacity, L"%s%s%s", filePart, files && folders ? L", " : L"", folderPart);
+    return (int)wcslen(out);
 }

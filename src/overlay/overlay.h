@@ -9,6 +9,7 @@
 #define FF_ID_FILTER    203
 #define FF_ID_CLOSE     204
 #define FF_ID_RESULTS   205
+#define FF_ID_STATUS    206
 // Child, extended selection, no integral height, owner-drawn fixed rows, notify. Rows are drawn
 // from g_results by index, so the list keeps no per-row data (LBS_NODATA): a refill is one
 // count instead of one message per row.
@@ -16,6 +17,11 @@
 
 // The search delay: a one-shot timer on the overlay window, re-armed on every text change.
 #define FF_TIMER_SEARCH 1
+// While the engine loads its index the search is asked again at this pace (overlay open only).
+#define FF_TIMER_ENGINE_RETRY 2
+#define FF_ENGINE_RETRY_MS 1000
+// Status line: child, visible, no prefix, text centred vertically, cut with an ellipsis.
+#define FF_STATUS_LINE_STYLE 0x50004280u
 
 #define FF_OVERLAY_CLASS L"FleetfinderOverlay"
 #define FF_OVERLAY_TITLE L"Fleetfinder"
@@ -30,6 +36,7 @@ extern HWND g_clearButton;         // FF_ID_CLEAR, owner-drawn
 extern HWND g_filterButton;        // FF_ID_FILTER, owner-drawn, text = selected filter's name
 extern HWND g_closeButton;         // FF_ID_CLOSE, owner-drawn
 extern HWND g_resultList;          // FF_ID_RESULTS, owner-drawn "LISTBOX"
+extern HWND g_statusLine;          // FF_ID_STATUS, "STATIC": engine trouble or the counts
 extern HWND g_tooltip;             // "tooltips_class32" or none
 extern WNDPROC g_searchBoxBaseProc;   // the edit's own procedure, for FfSearchBoxProc
 extern WNDPROC g_resultListBaseProc;  // the list box's own procedure, for FfResultListProc
@@ -57,8 +64,10 @@ struct FfOverlayLayout {
     RECT filterButton;
     RECT closeButton;
     RECT searchFrame;
+    RECT statusRect;  // one row high, between the list and the search band
 };
 
+// The status line is one list row high (rowHeight), so it scales with the font and dpi.
 // Inputs are passed explicitly so tests can drive every case without a theme or settings file.
 void FfComputeOverlayLayout(const RECT *panel, int resultCount, int maxVisibleRows, bool positionTop,
                             int dpiScale, int editHeight, int rowHeight, int searchAreaHeight,

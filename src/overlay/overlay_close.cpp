@@ -10,7 +10,10 @@ void FfCloseOverlay()
         UnhookWinEvent(g_followHook);
         g_followHook = NULL;
     }
-    if (g_overlayWindow) ShowWindow(g_overlayWindow, SW_HIDE);
+    if (g_overlayWindow) {
+        KillTimer(g_overlayWindow, FF_TIMER_ENGINE_RETRY);
+        ShowWindow(g_overlayWindow, SW_HIDE);
+    }
     g_resultCount = 0;
     g_selectedIndex = -1;
 }

@@ -12,6 +12,7 @@ HWND g_clearButton = NULL;
 HWND g_filterButton = NULL;
 HWND g_closeButton = NULL;
 HWND g_resultList = NULL;
+HWND g_statusLine = NULL;
 HWND g_tooltip = NULL;
 WNDPROC g_searchBoxBaseProc = NULL;
 WNDPROC g_resultListBaseProc = NULL;
@@ -51,28 +52,35 @@ void FfComputeOverlayLayout(const RECT *panel, int resultCount, int maxVisibleRo
     int listHeight = rowHeight * visibleRows;
     int header = visibleRows > 0 ? headerHeight : 0;
     int width = panel->right - panel->left;
-    int height = searchAreaHeight + header + listHeight;
+    int status = rowHeight;
+    int height = searchAreaHeight + status + header + listHeight;
 
     out->visibleRows = visibleRows;
     out->listHeight = listHeight;
     out->header = header;
     out->hasScrollBar = resultCount > visibleRows;
 
-    int top, headerTop, listTop, searchTop;
+    // The status line sits next to the search band on the side of the list, so it reads as
+    // the list's caption for both positions.
+    int top, headerTop, listTop, searchTop, statusTop;
     if (positionTop) {
         top = panel->top;
         searchTop = 0;
-        headerTop = searchAreaHeight;
-        listTop = searchAreaHeight + header;
+        statusTop = searchAreaHeight;
+        headerTop = searchAreaHeight + status;
+        listTop = headerTop + header;
     } else {
         top = panel->bottom - height;
         headerTop = 0;
         listTop = header;
-        searchTop = header + listHeight;
+        statusTop = header + listHeight;
+        searchTop = statusTop + status;
     }
     FfSetRectXywh(&out->window, panel->left, top, width, height);
     FfSetRectXywh(&out->headerRect, 0, headerTop, width, header);
     FfSetRectXywh(&out->listRect, 0, listTop, width, listHeight);
+    int textPad = FfSp(6, dpiScale);
+    FfSetRectXywh(&out->statusRect, textPad, statusTop, width - 2 * textPad, status);
 
     int pad = FfSp(4, dpiScale);
     int filterW = FfSp(112, dpiScale);
@@ -138,6 +146,7 @@ void FfLayoutOverlay()
     g_searchFrameRect = lay.searchFrame;
     FfMoveChild(g_filterButton, &lay.filterButton);
     FfMoveChild(g_closeButton, &lay.closeButton);
+    FfMoveChild(g_statusLine, &lay.statusRect);
     if (g_resultList) {
         FfMoveChild(g_resultList, &lay.listRect);
         ShowWindow(g_resultList, lay.listHeight >= 1 ? SW_SHOWNA : SW_HIDE);
@@ -147,8 +156,9 @@ void FfLayoutOverlay()
 
 void FfApplyThemeToControls()
 {
-    HWND children[5] = {g_searchBox, g_clearButton, g_filterButton, g_closeButton, g_resultList};
-    for (int i = 0; i < 5; i++)
+    HWND children[6] = {g_searchBox, g_clearButton, g_filterButton, g_closeButton, g_resultList,
+                        g_statusLine};
+    for (int i = 0; i < 6; i++)
         if (children[i] && IsWindow(children[i]))
             SendMessageW(children[i], WM_SETFONT, (WPARAM)g_theme.font, TRUE);
     if (g_resultList && IsWindow(g_resultList))
@@ -255,6 +265,11 @@ void FfOpenOverlay()
 
     if (g_searchBox) SetWindowTextW(g_searchBox, L"");
 
+    // Tells at once, before anything is typed, when there is no engine to search with (the
+    // lookup logs its own not-found line). A found one is taken as ready until a search says
+    // otherwise.
+    g_engineState = FfFindEverythingWindow() ? FF_ENGINE_ANSWERED : FF_ENGINE_NOT_RUNNING;
+    FfUpdateStatusLine();
     FfLayoutOverlay();
 
     if (g_overlayWindow) {

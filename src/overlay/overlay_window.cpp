@@ -53,6 +53,7 @@ static LRESULT FfOverlayOnCreate(HWND window)
     g_filterButton = FfCreateChild(window, L"BUTTON", filterName, 0x5000000B, FF_ID_FILTER);
     g_closeButton = FfCreateChild(window, L"BUTTON", L"\x2716", 0x5000000B, FF_ID_CLOSE);
     g_resultList = FfCreateChild(window, L"LISTBOX", L"", FF_RESULT_LIST_STYLE, FF_ID_RESULTS);
+    g_statusLine = FfCreateChild(window, L"STATIC", L"", FF_STATUS_LINE_STYLE, FF_ID_STATUS);
 
     FfApplyThemeToControls();
 
@@ -75,6 +76,7 @@ static LRESULT FfOverlayOnDestroy()
     g_filterButton = NULL;
     g_closeButton = NULL;
     g_resultList = NULL;
+    g_statusLine = NULL;
     g_tooltip = NULL;
     return 0;
 }
@@ -222,13 +224,21 @@ static LRESULT FfOverlayOnTimer(HWND window, WPARAM id)
     if (id == FF_TIMER_SEARCH) {
         KillTimer(window, FF_TIMER_SEARCH);
         FfRunSearchNow();
+    } else if (id == FF_TIMER_ENGINE_RETRY) {
+        KillTimer(window, FF_TIMER_ENGINE_RETRY);
+        if (IsWindowVisible(window)) FfRunSearchNow();
     }
     return 0;
 }
 
-static LRESULT FfOverlayOnColour(WPARAM dc, bool edit)
+static LRESULT FfOverlayOnColour(WPARAM dc, LPARAM control, bool edit)
 {
     HDC hdc = (HDC)dc;
+    if (control && (HWND)control == g_statusLine) {
+        SetTextColor(hdc, g_theme.secondaryText);
+        SetBkColor(hdc, g_theme.windowBackground);
+        return (LRESULT)g_theme.windowBackgroundBrush;
+    }
     if (edit) {
         SetTextColor(hdc, g_theme.inputText);
         SetBkColor(hdc, g_theme.inputBackground);
@@ -265,9 +275,9 @@ LRESULT CALLBACK FfOverlayWndProc(HWND window, UINT message, WPARAM wParam, LPAR
         if (FfOverlayOnCommand(window, wParam)) return 0;
         break;
     case WM_TIMER: return FfOverlayOnTimer(window, wParam);
-    case WM_CTLCOLOREDIT: return FfOverlayOnColour(wParam, true);
+    case WM_CTLCOLOREDIT: return FfOverlayOnColour(wParam, lParam, true);
     case WM_CTLCOLORBTN:
-    case WM_CTLCOLORSTATIC: return FfOverlayOnColour(wParam, false);
+    case WM_CTLCOLORSTATIC: return FfOverlayOnColour(wParam, lParam, false);
     case WM_LBUTTONDOWN:
         if (FfOverlayOnLButtonDown(lParam)) return 0;
         break;

@@ -50,7 +50,28 @@ void FfFillResultList()
             InvalidateRect(g_resultList, nullptr, TRUE);
         }
     }
+    FfUpdateStatusLine();
     FfLayoutOverlay();
+}
+
+void FfUpdateStatusLine()
+{
+    int folders = 0;
+    for (int i = 0; i < g_resultCount && i < FF_RESULTS_MAX; i++)
+        if (g_results[i].isFolder) folders++;
+    int files = (g_resultCount < FF_RESULTS_MAX ? g_resultCount : FF_RESULTS_MAX) - folders;
+    if (files < 0) files = 0;
+    // An empty search box asked nothing: its results are no news.
+    bool searched = g_searchBox && GetWindowTextLengthW(g_searchBox) > 0;
+    wchar_t text[FF_STATUS_TEXT_MAX];
+    FfComposeStatusText(g_engineState, files, folders, g_engineTotalFiles, g_engineTotalFolders,
+                        searched, text, FF_STATUS_TEXT_MAX);
+    if (g_statusLine) SetWindowTextW(g_statusLine, text);
+    if (!g_overlayWindow) return;
+    if (searched && g_engineState == FF_ENGINE_LOADING && IsWindowVisible(g_overlayWindow))
+        SetTimer(g_overlayWindow, FF_TIMER_ENGINE_RETRY, FF_ENGINE_RETRY_MS, NULL);
+    else
+        KillTimer(g_overlayWindow, FF_TIMER_ENGINE_RETRY);
 }
 
 void FfResetResultList()

@@ -298,6 +298,36 @@ TEST(ListKeys, WordDeletionStartAndSelectionMoves)
             << c.current << "/" << c.count << (c.down ? " down" : " up");
 }
 
+TEST(ListStatus, TextForEachEngineStateAndCount)
+{
+    struct Case { int state, files, folders; DWORD totalFiles, totalFolders; bool searched; const wchar_t* text; };
+    const Case cases[] = {
+        {FF_ENGINE_NOT_RUNNING, 0, 0, 0, 0, false, L"Everything is not running - start it to search"},
+        {FF_ENGINE_TOO_OLD, 0, 0, 0, 0, true, L"Everything is too old - a newer version is needed"},
+        {FF_ENGINE_LOADING, 0, 0, 0, 0, true, L"Everything is loading its index..."},
+        {FF_ENGINE_NOT_ANSWERING, 0, 0, 0, 0, true, L"Everything did not answer"},
+        {FF_ENGINE_LOADING, 0, 0, 0, 0, false, L""},
+        {FF_ENGINE_ANSWERED, 3, 0, 3, 0, false, L""},
+        {FF_ENGINE_ANSWERED, 0, 0, 0, 0, true, L"No results"},
+        {FF_ENGINE_ANSWERED, 1, 0, 1, 0, true, L"1 file"},
+        {FF_ENGINE_ANSWERED, 0, 1, 0, 1, true, L"1 folder"},
+        {FF_ENGINE_ANSWERED, 3, 2, 3, 2, true, L"3 files, 2 folders"},
+        {FF_ENGINE_ANSWERED, 200, 12, 14532, 12, true, L"200 of 14,532 files, 12 folders"},
+        {FF_ENGINE_ANSWERED, 200, 300, 200, 1234567, true, L"200 files, 300 of 1,234,567 folders"},
+        {FF_ENGINE_ANSWERED, 0, 0, 4000000000u, 0, true, L"0 of 4,000,000,000 files"},
+        {FF_ENGINE_ANSWERED, 999, 1000, 5, 0, true, L"999 files, 1,000 folders"},
+        {FF_ENGINE_ANSWERED, -4, 0, 0, 0, true, L"No results"},
+    };
+    for (const Case& c : cases) {
+        wchar_t out[FF_STATUS_TEXT_MAX];
+        FfComposeStatusText(c.state, c.files, c.folders, c.totalFiles, c.totalFolders, c.searched, out, FF_STATUS_TEXT_MAX);
+        EXPECT_STREQ(c.text, out);
+    }
+    wchar_t small[8];
+    EXPECT_EQ(7, FfComposeStatusText(FF_ENGINE_ANSWERED, 200, 12, 14532, 12, true, small, 8));
+    EXPECT_STREQ(L"200 of ", small);
+}
+
 TEST(ListAbout, MenuEntryAndBoxText)
 {
     wchar_t menu[64];

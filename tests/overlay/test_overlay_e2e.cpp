@@ -70,36 +70,77 @@ TEST_F(Overlay, HotkeyOpensOnlyForItsChordOverTheHostAndSwallowsOnlyItsKeyDown)
     }
 }
 
-TEST_F(Overlay, PlacementOverTheFocusedPanelForEachResultCount)
+std::wstring StatusText()
+{
+    wchar_t text[FF_STATUS_TEXT_MAX] = {};
+    GetWindowTextW(g_statusLine, text, FF_STATUS_TEXT_MAX);
+    return text;
+}
+
+TEST_F(Overlay, PlacementAndStatusLineForEachResultCountAndEngineState)
 {
     OverlayWorld& w = World();
-    struct Case { const char* name; int panel; std::string cfg; const wchar_t* query; int results; int rows; };
+    enum Engine { kUsual, kNone, kOld, kLoading, kHung };
+    const wchar_t* notRunning = L"Everything is not running - start it to search";
+    struct Case { const char* name; int panel; std::string cfg; const wchar_t* query; int results; int rows; Engine engine; const wchar_t* status; };
     const Case cases[] = {
-        {"no results, bottom", 0, "", L"", 0, 0},
-        {"three results, bottom", 0, "", L"beta", 3, 3},
-        {"25 results, bottom, right panel", 1, "", L"alpha", 25, 20},
-        {"25 results, top", 0, "Position=Top\r\n", L"alpha", 25, 20},
-        {"three results, top", 1, "Position=Top\r\n", L"beta", 3, 3},
-        {"MaxVisibleRows 0", 0, "MaxVisibleRows=0\r\n", L"beta", 3, 0},
+        {"no results, bottom", 0, "", L"", 0, 0, kUsual, L""},
+        {"three results, bottom", 0, "", L"beta", 3, 3, kUsual, L"3 files"},
+        {"25 results, bottom, right panel", 1, "", L"alpha", 25, 20, kUsual, L"25 files"},
+        {"25 results, top", 0, "Position=Top\r\n", L"alpha", 25, 20, kUsual, L"25 files"},
+        {"three results, top", 1, "Position=Top\r\n", L"beta", 3, 3, kUsual, L"3 files"},
+        {"MaxVisibleRows 0", 0, "MaxVisibleRows=0\r\n", L"beta", 3, 0, kUsual, L"3 files"},
+        {"nothing matches", 0, "", L"zzqx", 0, 0, kUsual, L"No results"},
+        {"no engine, told at opening", 0, "", L"", 0, 0, kNone, notRunning},
+        {"no engine, top, searched", 0, "Position=Top\r\n", L"beta", 0, 0, kNone, notRunning},
+        {"engine too old", 0, "", L"beta", 0, 0, kOld, L"Everything is too old - a newer version is needed"},
+        {"engine hung", 0, "", L"beta", 0, 0, kHung, L"Everything did not answer"},
+        {"engine loading, asked again once loaded", 0, "", L"beta", 3, 3, kLoading, L"3 files"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         w.LoadSettings(c.cfg);
+        FfTestEngine other;
+        FfEngineOptions opt;
+        opt.roots.push_back(w.files);
+        opt.filtersDir = w.dir;
+        opt.oldEngine = c.engine == kOld;
+        opt.loadingMs = c.engine == kLoading ? 2500 : 0;
+        opt.hangMs = c.engine == kHung ? 2500 : 0;
+        if (c.engine != kUsual) w.engine.Stop();
+        if (c.engine != kUsual && c.engine != kNone) {
+            ASSERT_TRUE(other.Start(opt));
+        }
+        size_t notFound = w.CountLog("IPC window not found");
         ASSERT_TRUE(OpenOverlay(c.panel));
+        EXPECT_EQ(notFound + (c.engine == kNone ? 1 : 0), w.CountLog("IPC window not found")) << "once per opening";
         if (*c.query) {
             ASSERT_TRUE(SearchAndWait(c.query));
         }
+        if (c.engine == kLoading) {
+            EXPECT_EQ(L"Everything is loading its index...", StatusText());
+            EXPECT_TRUE(FfTestWaitFor([&] { return g_resultCount == c.results; }, 15000));
+        }
+        EXPECT_EQ(c.status, StatusText());
         ASSERT_EQ(c.results, g_resultCount);
         RECT panel = RectOf(w.panels[c.panel]), o = RectOf(g_overlayWindow);
         int header = c.rows > 0 ? g_theme.headerHeight : 0;
         EXPECT_EQ(panel.left, o.left);
         EXPECT_EQ(panel.right, o.right);
         EXPECT_EQ(g_settings.positionTop ? panel.top : panel.bottom, g_settings.positionTop ? o.top : o.bottom);
-        EXPECT_EQ(g_theme.searchAreaHeight + header + c.rows * g_theme.rowHeight, Height(o));
+        EXPECT_EQ(g_theme.searchAreaHeight + g_theme.rowHeight + header + c.rows * g_theme.rowHeight, Height(o));
+        EXPECT_EQ(g_theme.rowHeight, Height(RectOf(g_statusLine)));
         EXPECT_EQ(c.rows > 0, IsWindowVisible(g_resultList) != 0);
         EXPECT_EQ(c.results > c.rows, g_listHasScrollBar);
         EXPECT_EQ(header, Height(g_headerRect));
         FfCloseOverlay();
+        if (c.engine != kUsual) {
+            other.Stop();
+            opt = FfEngineOptions();
+            opt.roots.push_back(w.files);
+            opt.filtersDir = w.dir;
+            ASSERT_TRUE(w.engine.Start(opt));
+        }
     }
     // Passed to the timer as it stands, -5 would become a delay of weeks; it searches at once.
     g_settings.searchDelayMs = -5;
@@ -205,7 +246,8 @@ TEST_F(Overlay, ClearButtonEmptiesBoxAndListAndKeepsTheFocus)
     SendMessageW(g_clearButton, BM_CLICK, 0, 0);
     EXPECT_EQ(0, g_resultCount);
     EXPECT_EQ(0, GetWindowTextLengthW(g_searchBox));
-    EXPECT_EQ(g_theme.searchAreaHeight, Height(RectOf(g_overlayWindow)));
+    EXPECT_EQ(g_theme.searchAreaHeight + g_theme.rowHeight, Height(RectOf(g_overlayWindow)));
+    EXPECT_EQ(L"", StatusText());
     EXPECT_FALSE(IsWindowVisible(g_resultList));
     EXPECT_EQ(g_searchBox, GetFocus());
     // The emptied text armed the delay (an empty search logs nothing; the pending timer shows it).
@@ -270,7 +312,7 @@ TEST_F(Overlay, AWindowDestroyedWithItsOwnerIsRebuiltAtTheNextOpening)
     EXPECT_EQ(25, g_resultCount);
     RECT panel = RectOf(w.panels[1]), o = RectOf(g_overlayWindow);
     EXPECT_EQ(panel.bottom, o.bottom);
-    EXPECT_EQ(g_theme.searchAreaHeight + g_theme.headerHeight + 20 * g_theme.rowHeight, Height(o));
+    EXPECT_EQ(g_theme.searchAreaHeight + g_theme.headerHeight + 21 * g_theme.rowHeight, Height(o));
 }
 
 TEST_F(Overlay, ReopeningHandsTheNewFontToEveryControl)
@@ -280,11 +322,11 @@ TEST_F(Overlay, ReopeningHandsTheNewFontToEveryControl)
     FfCloseOverlay();
     FfTestWriteBytes(w.dir + L"\\wincmd.ini", "[Configuration]\r\n[AllResolutions]\r\nFontName=Tahoma\r\nFontSize=14\r\nFontWeight=400\r\n");
     ASSERT_TRUE(OpenOverlay());
-    for (HWND child : {g_searchBox, g_clearButton, g_filterButton, g_closeButton, g_resultList})
+    for (HWND child : {g_searchBox, g_clearButton, g_filterButton, g_closeButton, g_resultList, g_statusLine})
         EXPECT_EQ((LRESULT)g_theme.font, SendMessageW(child, WM_GETFONT, 0, 0));
     EXPECT_EQ(g_theme.rowHeight, (int)SendMessageW(g_resultList, LB_GETITEMHEIGHT, 0, 0));
     ASSERT_TRUE(SearchAndWait(L"beta"));
-    EXPECT_EQ(g_theme.searchAreaHeight + g_theme.headerHeight + 3 * g_theme.rowHeight, Height(RectOf(g_overlayWindow)));
+    EXPECT_EQ(g_theme.searchAreaHeight + g_theme.headerHeight + 4 * g_theme.rowHeight, Height(RectOf(g_overlayWindow)));
     FfTestWriteBytes(w.dir + L"\\wincmd.ini", "[Configuration]\r\n");
 }
 

@@ -39,10 +39,10 @@ TEST(OverlayLayout, HeightFollowsResultCountAndRowLimit)
             int header = c.rows > 0 ? m->header : 0;
             EXPECT_EQ(c.rows, lay.visibleRows);
             EXPECT_EQ(c.scroll, lay.hasScrollBar);
-            EXPECT_EQ(m->search + header + c.rows * m->row, Height(lay.window));
+            EXPECT_EQ(m->search + m->row + header + c.rows * m->row, Height(lay.window)) << "one status row";
             EXPECT_EQ(header, Height(lay.headerRect));
             EXPECT_EQ(c.rows * m->row, Height(lay.listRect));
-            EXPECT_GE(Height(lay.window), m->search) << "never shorter than the search band";
+            EXPECT_EQ(m->row, Height(lay.statusRect));
         }
     }
 }
@@ -56,16 +56,20 @@ TEST(OverlayLayout, SearchBandLiesOnThePanelEdgeAndTheListGrowsAway)
             FfOverlayLayout lay = Lay(panel, results, 20, top, k96);
             EXPECT_EQ(panel.left, lay.window.left);
             EXPECT_EQ(Width(panel), Width(lay.window));
+            EXPECT_EQ(6, lay.statusRect.left);
+            EXPECT_EQ(Width(panel) - 6, lay.statusRect.right);
             if (top) {
                 EXPECT_EQ(panel.top, lay.window.top);
-                EXPECT_EQ(k96.search, lay.headerRect.top);
+                EXPECT_EQ(k96.search, lay.statusRect.top);
+                EXPECT_EQ(lay.statusRect.bottom, lay.headerRect.top);
                 EXPECT_EQ(lay.headerRect.bottom, lay.listRect.top);
                 EXPECT_LT(lay.searchFrame.bottom, k96.search + 1);
             } else {
                 EXPECT_EQ(panel.bottom, lay.window.bottom);
                 EXPECT_EQ(0, lay.headerRect.top);
                 EXPECT_EQ(lay.headerRect.bottom, lay.listRect.top);
-                EXPECT_GE(lay.searchFrame.top, lay.listRect.bottom);
+                EXPECT_EQ(lay.listRect.bottom, lay.statusRect.top);
+                EXPECT_GE(lay.searchFrame.top, lay.statusRect.bottom);
             }
         }
     }
