@@ -78,3 +78,42 @@ inline void FfBenchReport(const char* name, const char* floorName, const FfBench
     printf("\n");
     fflush(stdout);
 }
+
+// The floor of an engine exchange: a bare client window that only notes that a reply came, and
+// its size.
+inline bool g_benchAnswered = false;
+inline size_t g_benchReplyBytes = 0;
+
+inline LRESULT CALLBACK FfBenchClientProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    if (msg == WM_COPYDATA) {
+        const COPYDATASTRUCT* cds = (const COPYDATASTRUCT*)lParam;
+        g_benchAnswered = true;
+        g_benchReplyBytes = cds ? cds->cbData : 0;
+        return TRUE;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// A message-only window of that client's class (registered once).
+inline HWND FfBenchMakeClient()
+{
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = FfBenchClientProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"FfBenchEngineClient";
+    RegisterClassW(&wc);  // fails harmlessly when already registered
+    return CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
+// One bare exchange, timed from the send to its return (the engine answers while it handles the
+// query): its milliseconds, or -1 when no reply came.
+inline double FfBenchExchange(HWND engine, HWND client, ULONG_PTR id, const void* block, DWORD size)
+{
+    COPYDATASTRUCT cds = {id, size, (void*)block};
+    g_benchAnswered = false;
+    double start = FfBenchNow();
+    SendMessageW(engine, WM_COPYDATA, (WPARAM)client, (LPARAM)&cds);
+    double ms = FfBenchNow() - start;
+    return g_benchAnswered ? ms : -1.0;
+}

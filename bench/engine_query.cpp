@@ -4,31 +4,6 @@
 #include "bench_util.h"
 #include "enginectl.h"
 
-static bool g_benchAnswered = false;  // set by the client window when a reply arrives
-static size_t g_benchReplyBytes = 0;
-
-static LRESULT CALLBACK FfBenchClientProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_COPYDATA) {
-        const COPYDATASTRUCT* cds = (const COPYDATASTRUCT*)lParam;
-        g_benchAnswered = true;
-        g_benchReplyBytes = cds ? cds->cbData : 0;
-        return TRUE;
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-// One exchange timed from the send to its return; the engine answers while it handles the query.
-static double FfBenchSend(HWND engine, HWND client, ULONG_PTR id, const std::string& block)
-{
-    COPYDATASTRUCT cds = {id, (DWORD)block.size(), (void*)block.data()};
-    g_benchAnswered = false;
-    double start = FfBenchNow();
-    SendMessageW(engine, WM_COPYDATA, (WPARAM)client, (LPARAM)&cds);
-    double ms = FfBenchNow() - start;
-    return g_benchAnswered ? ms : -1.0;
-}
-
 int main()
 {
     const int items = 100000, runs = 41;
@@ -40,12 +15,7 @@ int main()
         printf("engine did not start\n");
         return 1;
     }
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = FfBenchClientProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"FfBenchEngineClient";
-    RegisterClassW(&wc);
-    HWND client = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    HWND client = FfBenchMakeClient();
     DWORD clientId = (DWORD)(UINT_PTR)client;
     DWORD echo[2] = {clientId, 18};
     std::string echoBlock((const char*)echo, sizeof echo);
@@ -69,18 +39,18 @@ int main()
         a.sortType = c.sortType;
         a.maxResults = c.max;
         std::string record = FfEngineBuildQueryRecord(clientId, a);
-        double first = FfBenchSend(engine.window, client, 18, record);  // includes making the sort order
+        double first = FfBenchExchange(engine.window, client, 18, record.data(), (DWORD)record.size());  // includes making the sort order
         size_t replyBytes = 0;
         // The echo carries the reply the query just produced: the cost of the exchange alone.
         FfBenchPairs r = FfBenchRunPairs(
             runs, 0,
             [&] {
-                double q = FfBenchSend(engine.window, client, 18, record);
+                double q = FfBenchExchange(engine.window, client, 18, record.data(), (DWORD)record.size());
                 replyBytes = g_benchReplyBytes;
                 return q;
             },
             [&] {
-                double e = FfBenchSend(engine.window, client, FF_ENGINE_ECHO_ID, echoBlock);
+                double e = FfBenchExchange(engine.window, client, FF_ENGINE_ECHO_ID, echoBlock.data(), (DWORD)echoBlock.size());
                 return g_benchReplyBytes == replyBytes ? e : -1.0;
             });
         bad += r.failed;

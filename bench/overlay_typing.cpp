@@ -8,25 +8,6 @@
 #include "enginectl.h"
 #include "overlay_bench.h"
 
-static bool g_answered = false;
-
-static LRESULT CALLBACK ClientProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_COPYDATA) {
-        g_answered = true;
-        return TRUE;
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-static bool Exchange(HWND engine, HWND client, const std::string& record)
-{
-    COPYDATASTRUCT cds = {18, (DWORD)record.size(), (void*)record.data()};
-    g_answered = false;
-    SendMessageW(engine, WM_COPYDATA, (WPARAM)client, (LPARAM)&cds);
-    return g_answered;
-}
-
 static bool OverlayHasTheKeyboard()
 {
     GUITHREADINFO info = {};
@@ -104,12 +85,7 @@ int main()
         return 1;
     }
 
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = ClientProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"FfBenchTypingClient";
-    RegisterClassW(&wc);
-    HWND client = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    HWND client = FfBenchMakeClient();
     FfEngineQueryArgs fileArgs, folderArgs;
     fileArgs.text = L"bench file:";
     folderArgs.text = L"bench folder:";
@@ -119,9 +95,9 @@ int main()
     std::string folderRecord = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)client, folderArgs);
 
     auto exchanges = [&] {
-        double start = FfBenchNow();
-        bool ok = Exchange(engine.window, client, fileRecord) && Exchange(engine.window, client, folderRecord);
-        return ok ? FfBenchNow() - start : -1.0;
+        double a = FfBenchExchange(engine.window, client, 18, fileRecord.data(), (DWORD)fileRecord.size());
+        double b = FfBenchExchange(engine.window, client, 18, folderRecord.data(), (DWORD)folderRecord.size());
+        return a < 0 || b < 0 ? -1.0 : a + b;
     };
     const int all = 2 * perPass;
     // A search's first word: the overlay grows from its search band to the full list.

@@ -10,25 +10,6 @@
 #include "overlay/overlay.h"
 #include "search/search.h"
 
-static bool g_benchAnswered = false;
-
-static LRESULT CALLBACK FfBenchClientProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == WM_COPYDATA) {
-        g_benchAnswered = true;
-        return TRUE;
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-static bool FfBenchSend(HWND engine, HWND client, const std::string& record)
-{
-    COPYDATASTRUCT cds = {18, (DWORD)record.size(), (void*)record.data()};
-    g_benchAnswered = false;
-    SendMessageW(engine, WM_COPYDATA, (WPARAM)client, (LPARAM)&cds);
-    return g_benchAnswered;
-}
-
 int main()
 {
     const int runs = 101, perPass = 250;
@@ -66,12 +47,7 @@ int main()
     FfAppendFilter(L"<All Files>", L"");
     g_selectedFilter = 0;
 
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = FfBenchClientProc;
-    wc.hInstance = g_moduleHandle;
-    wc.lpszClassName = L"FfBenchSearchClient";
-    RegisterClassW(&wc);
-    HWND client = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    HWND client = FfBenchMakeClient();
     FfEngineQueryArgs fileArgs, folderArgs;
     fileArgs.text = L"bench file:";
     folderArgs.text = L"bench folder:";
@@ -89,9 +65,9 @@ int main()
             return g_resultCount == 2 * perPass ? ms : -1.0;
         },
         [&] {
-            double start = FfBenchNow();
-            bool ok = FfBenchSend(engine.window, client, fileRecord) && FfBenchSend(engine.window, client, folderRecord);
-            return ok ? FfBenchNow() - start : -1.0;
+            double a = FfBenchExchange(engine.window, client, 18, fileRecord.data(), (DWORD)fileRecord.size());
+            double b = FfBenchExchange(engine.window, client, 18, folderRecord.data(), (DWORD)folderRecord.size());
+            return a < 0 || b < 0 ? -1.0 : a + b;
         });
     // Where the time goes: the two exchanges of the plug-in's own client, and the list refill alone.
     std::vector<double> exchanges, refill;

@@ -92,18 +92,6 @@ TEST_F(HostWindow, ChangeFolderRecordsMoveTheActivePanelAndBadOnesDoNoHarm)
     EXPECT_EQ(host.Folder(FF_HOST_RIGHT), right) << "the other panel never moved";
 }
 
-std::wstring ClipboardText()
-{
-    std::wstring text;
-    if (!OpenClipboard(nullptr)) return L"<clipboard busy>";
-    HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    const wchar_t* p = data ? (const wchar_t*)GlobalLock(data) : nullptr;
-    if (p) text = p;
-    if (p) GlobalUnlock(data);
-    CloseClipboard();
-    return text;
-}
-
 TEST_F(HostWindow, CommandsActOnTheActivePanel)
 {
     ASSERT_TRUE(host.SetFolder(FF_HOST_LEFT, left + L"\\sub"));
@@ -117,7 +105,7 @@ TEST_F(HostWindow, CommandsActOnTheActivePanel)
     EmptyClipboard();
     CloseClipboard();
     EXPECT_EQ(SendCommand(host.mainWindow, 2029), 1);
-    EXPECT_EQ(ClipboardText(), unicodeDir);
+    EXPECT_EQ(FfTestClipboardText(), unicodeDir);
     // Previous folder walks back the active panel's own steps only.
     EXPECT_EQ(SendCommand(host.mainWindow, 570), 1);
     EXPECT_EQ(host.Folder(FF_HOST_RIGHT), right);

@@ -584,18 +584,6 @@ TEST_F(ListE2E, ContextMenuFromTheKeyboardOpensForTheCaretRow)
 
 std::vector<std::wstring> g_opened;  // what Shift+Enter asked to open
 
-std::wstring ClipboardText()
-{
-    std::wstring text;
-    if (!OpenClipboard(nullptr)) return L"(clipboard busy)";
-    HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    const wchar_t* p = data ? (const wchar_t*)GlobalLock(data) : nullptr;
-    if (p) text = p;
-    if (p) GlobalUnlock(data);
-    CloseClipboard();
-    return text;
-}
-
 // Shift+Enter and Ctrl+Shift+C act on the selected rows (none: the caret row), publish nothing
 // and close the overlay. The opening goes through a recorder: a fresh prefix has no programs.
 TEST_F(ListKeys, ShiftEnterOpensAndCtrlShiftCCopiesWithoutPublishing)
@@ -631,7 +619,7 @@ TEST_F(ListKeys, ShiftEnterOpensAndCtrlShiftCCopiesWithoutPublishing)
             FfTestFlushEvents(50);
             std::wstring joined;
             for (const std::wstring& path : expected) joined += (joined.empty() ? L"" : L"\r\n") + path;
-            EXPECT_EQ(FfTestUtf8(ClipboardText()), FfTestUtf8(joined));
+            EXPECT_EQ(FfTestUtf8(FfTestClipboardText()), FfTestUtf8(joined));
         } else {
             EXPECT_TRUE(PressWithModifier(VK_SHIFT, VK_RETURN, [] { return !Shown(); }));
             EXPECT_EQ(g_opened, expected);

@@ -269,18 +269,6 @@ bool PutOnClipboard(HWND owner, const wchar_t* text, bool privateBlock)
     return true;
 }
 
-std::wstring ClipboardText()
-{
-    std::wstring text;
-    if (!OpenClipboard(nullptr)) return L"(busy)";
-    HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    const wchar_t* p = data ? (const wchar_t*)GlobalLock(data) : nullptr;
-    if (p) text = p;
-    if (p) GlobalUnlock(data);
-    CloseClipboard();
-    return text;
-}
-
 // Command 2029 as the host does it, then (when asked) another program grabs the clipboard.
 LRESULT CALLBACK ClipboardHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -340,7 +328,7 @@ TEST_F(HostCommands, ClipboardAroundTheActiveFolderQuery)
         EXPECT_EQ(c.found, found);
         EXPECT_EQ(c.found ? std::wstring(kHostFolder) : std::wstring(), folder);
         EXPECT_EQ(c.commands, g_hostCommands);
-        EXPECT_EQ(c.textAfter, ClipboardText());
+        EXPECT_EQ(c.textAfter, FfTestClipboardText());
         EXPECT_EQ(c.keptAsItWas, IsClipboardFormatAvailable(CF_PRIVATEFIRST) != FALSE);
         EXPECT_EQ(c.keptAsItWas, GetClipboardOwner() == user);
         EXPECT_EQ(c.restoreFailureLogged ? 1 : 0, logs.CountInLog(L"FfRestoreClipboard: clipboard FAILED to open"));

@@ -239,3 +239,15 @@ void FfTestTypeChar(wchar_t c)
     in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
     SendInput(2, in, sizeof(INPUT));
 }
+
+std::wstring FfTestClipboardText()
+{
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return L"(clipboard busy)";
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    const wchar_t* p = data ? (const wchar_t*)GlobalLock(data) : nullptr;
+    if (p) text = p;
+    if (p) GlobalUnlock(data);
+    CloseClipboard();
+    return text;
+}

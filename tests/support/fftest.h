@@ -23,6 +23,8 @@ bool FfTestWriteBytes(const std::wstring& path, const std::string& bytes);
 // Narrow (UTF-8) <-> wide.
 std::string FfTestUtf8(const std::wstring& text);
 std::wstring FfTestWide(const std::string& utf8);
+// The clipboard's Unicode text (empty when it holds none), or "(clipboard busy)".
+std::wstring FfTestClipboardText();
 
 // A child process started by a test and ended when the object goes.
 struct FfTestProcess {
