@@ -50,6 +50,7 @@ int wmain(int argc, wchar_t** argv)
     d.pluginPath = d.pluginDir + L"\\" + dllName;
     DeleteFileW((d.pluginDir + L"\\Fleetfinder.log").c_str());
     DeleteFileW((d.pluginDir + L"\\Fleetfinder.cfg").c_str());
+    DeleteFileW((d.pluginDir + L"\\Fleetfinder.history").c_str());
     bool copied = CopyFileW(FfTestBinPath(dllName).c_str(), d.pluginPath.c_str(), FALSE) != 0;
     FfTestWriteBytes(d.pluginDir + L"\\Fleetfinder.cfg", "[Display]\r\nLogging=Y\r\n");
     // A fresh wincmd.ini that knows only the plug-in, as after installing it by hand, and the
@@ -61,14 +62,10 @@ int wmain(int argc, wchar_t** argv)
                     FfTestUtf8(d.pluginPath)))
         return 1;
 
-    FfEngineOptions eo;
-    eo.roots.push_back(d.sampleDir);
-    eo.logPath = d.outDir + L"\\engine-queries.log";
-    DeleteFileW(eo.logPath.c_str());
-    bool engineUp = d.engine.Start(eo, 60000);
-    if (!FfDemoStep(d, "start the search engine over the sample tree", engineUp,
-                    std::to_string(engineUp ? d.engine.ItemCount() : 0) + " items indexed"))
-        return 1;
+    // The engine is started by the session, once the overlay has shown that it is missing.
+    d.engineOptions.roots.push_back(d.sampleDir);
+    d.engineOptions.logPath = d.outDir + L"\\engine-queries.log";
+    DeleteFileW(d.engineOptions.logPath.c_str());
 
     FfDemoRunSession(d);
 
