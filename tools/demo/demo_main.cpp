@@ -34,6 +34,16 @@ int wmain(int argc, wchar_t** argv)
     d.targetDir = d.outDir + L"\\copies";
     FfDemoMakeDirs(d.pluginDir);
     FfDemoMakeDirs(d.targetDir);
+    // A copy left there by an earlier run would prove nothing and would show in the screenshots.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((d.targetDir + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW((d.targetDir + L"\\" + found.cFileName).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
     FfDemoMakeDirs(d.outDir + L"\\host");
     d.iniPath = d.outDir + L"\\host\\wincmd.ini";
 
