@@ -13,6 +13,7 @@ struct FfDemo {
     std::wstring pluginPath;  // the plug-in library inside it
     std::wstring iniPath;     // the host's fresh wincmd.ini
     std::wstring targetDir;   // the other panel's folder, where copies go
+    FfEngineOptions engineOptions;  // the session starts the engine itself, after showing it missing
     FfTestEngine engine;
     FfHostCtl host;
     FILE* transcript = nullptr;

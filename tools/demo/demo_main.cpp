@@ -34,6 +34,16 @@ int wmain(int argc, wchar_t** argv)
     d.targetDir = d.outDir + L"\\copies";
     FfDemoMakeDirs(d.pluginDir);
     FfDemoMakeDirs(d.targetDir);
+    // A copy left there by an earlier run would prove nothing and would show in the screenshots.
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((d.targetDir + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW((d.targetDir + L"\\" + found.cFileName).c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
     FfDemoMakeDirs(d.outDir + L"\\host");
     d.iniPath = d.outDir + L"\\host\\wincmd.ini";
 
@@ -50,6 +60,7 @@ int wmain(int argc, wchar_t** argv)
     d.pluginPath = d.pluginDir + L"\\" + dllName;
     DeleteFileW((d.pluginDir + L"\\Fleetfinder.log").c_str());
     DeleteFileW((d.pluginDir + L"\\Fleetfinder.cfg").c_str());
+    DeleteFileW((d.pluginDir + L"\\Fleetfinder.history").c_str());
     bool copied = CopyFileW(FfTestBinPath(dllName).c_str(), d.pluginPath.c_str(), FALSE) != 0;
     FfTestWriteBytes(d.pluginDir + L"\\Fleetfinder.cfg", "[Display]\r\nLogging=Y\r\n");
     // A fresh wincmd.ini that knows only the plug-in, as after installing it by hand, and the
@@ -61,14 +72,10 @@ int wmain(int argc, wchar_t** argv)
                     FfTestUtf8(d.pluginPath)))
         return 1;
 
-    FfEngineOptions eo;
-    eo.roots.push_back(d.sampleDir);
-    eo.logPath = d.outDir + L"\\engine-queries.log";
-    DeleteFileW(eo.logPath.c_str());
-    bool engineUp = d.engine.Start(eo, 60000);
-    if (!FfDemoStep(d, "start the search engine over the sample tree", engineUp,
-                    std::to_string(engineUp ? d.engine.ItemCount() : 0) + " items indexed"))
-        return 1;
+    // The engine is started by the session, once the overlay has shown that it is missing.
+    d.engineOptions.roots.push_back(d.sampleDir);
+    d.engineOptions.logPath = d.outDir + L"\\engine-queries.log";
+    DeleteFileW(d.engineOptions.logPath.c_str());
 
     FfDemoRunSession(d);
 

@@ -124,6 +124,29 @@ bool OverlayHasTheKeyboard(FfDemo& d)
            info.hwndFocus == GetDlgItem(window, 201);
 }
 
+std::wstring WindowText(HWND window)
+{
+    // WM_GETTEXT itself: across processes GetWindowTextW reads only the caption an edit never sets.
+    wchar_t text[1024] = {};
+    DWORD_PTR copied = 0;
+    if (window) SendMessageTimeoutW(window, WM_GETTEXT, 1024, (LPARAM)text, SMTO_ABORTIFHUNG, 2000, &copied);
+    return text;
+}
+
+// The status line under the list: engine trouble, "No results" or the counts.
+std::wstring StatusText(FfDemo& d) { return WindowText(GetDlgItem(Overlay(d), 206)); }
+
+// Waits for a status line that holds the counts ("... files" or "... folders") and returns it.
+std::string WaitCounts(FfDemo& d)
+{
+    std::wstring text;
+    FfTestWaitFor([&] {
+        text = StatusText(d);
+        return text.find(L" file") != std::wstring::npos || text.find(L" folder") != std::wstring::npos;
+    }, 5000);
+    return FfTestUtf8(text);
+}
+
 bool OpenOverlayWithHotkey(FfDemo& d)
 {
     d.host.BringToFront();
@@ -207,22 +230,41 @@ bool FfDemoRunSession(FfDemo& d)
     bool back = FfTestWaitFor([&] { return d.host.Folder(FF_HOST_LEFT) == d.sampleDir; }, 5000);
     FfDemoStep(d, "first Ctrl+Alt+F after the start: host shortcut, plug-in loads, overlay opens",
                open && shortcut && back, "panel back at " + FfTestUtf8(d.host.Folder(FF_HOST_LEFT)));
-    FfDemoShot(d, "overlay-open");
     if (!open) return false;
 
-    // 3. Typing, word by word.
+    // 3. The engine is not running yet: the status line says so before anything is typed.
+    const std::wstring notRunning = L"Everything is not running - start it to search";
+    bool told = FfTestWaitFor([&] { return StatusText(d) == notRunning; }, 5000);
+    FfDemoStep(d, "the status line, with the engine not running", told,
+               "\"" + FfTestUtf8(StatusText(d)) + "\"");
+    FfDemoShot(d, "not-running");
+    Chord({VK_ESCAPE});
+    bool closed = FfTestWaitFor([&] { return Overlay(d) == nullptr; }, 5000);
+    bool engineUp = d.engine.Start(d.engineOptions, 60000);
+    if (!FfDemoStep(d, "Escape, then start the search engine over the sample tree", closed && engineUp,
+                    std::to_string(engineUp ? d.engine.ItemCount() : 0) + " items indexed"))
+        return false;
+    open = OpenOverlayWithHotkey(d);
+    FfDemoStep(d, "Ctrl+Alt+F again: the plug-in's hook opens the overlay", open, "");
+    if (!open) return false;
+
+    // 4. Typing, word by word; the status line counts what is listed against what matched.
     HWND overlay = Overlay(d);
     HWND list = GetDlgItem(overlay, 205);
     TypeText(L"report");
     bool s1 = WaitSearch(d, L"report");
-    FfDemoStep(d, "type \"report\"", s1, std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results listed");
+    std::string counts = WaitCounts(d);
+    FfDemoStep(d, "type \"report\"", s1 && !counts.empty(),
+               std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results listed, status line \"" + counts + "\"");
     FfDemoShot(d, "typed-report");
     TypeText(L" 2024");
     bool s2 = WaitSearch(d, L"report 2024");
-    FfDemoStep(d, "type \" 2024\"", s2, std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results listed");
+    counts = WaitCounts(d);
+    FfDemoStep(d, "type \" 2024\"", s2 && !counts.empty(),
+               std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results listed, status line \"" + counts + "\"");
     FfDemoShot(d, "typed-report-2024");
 
-    // 4. The filter menu: a real click on the filter button, then the keyboard in the menu.
+    // 5. The filter menu: a real click on the filter button, then the keyboard in the menu.
     HWND filterButton = GetDlgItem(overlay, 203);
     RECT fr;
     GetWindowRect(filterButton, &fr);
@@ -243,7 +285,7 @@ bool FfDemoRunSession(FfDemo& d)
                std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results, choice saved in Fleetfinder.cfg");
     FfDemoShot(d, "filter-document");
 
-    // 5. A column sort: a click on the Size title (the first click sorts largest first).
+    // 6. A column sort: a click on the Size title (the first click sorts largest first).
     RECT orc, lrc;
     GetWindowRect(overlay, &orc);
     GetWindowRect(list, &lrc);
@@ -255,7 +297,7 @@ bool FfDemoRunSession(FfDemo& d)
     FfDemoStep(d, "click the Size column title", repainted, "");
     FfDemoShot(d, "sorted-by-size");
 
-    // 6. A sort leaves no row selected: Down selects the first, Shift+Down adds the second;
+    // 7. A sort leaves no row selected: Down selects the first, Shift+Down adds the second;
     //    Enter publishes them.
     RECT br;
     GetWindowRect(GetDlgItem(overlay, 201), &br);
@@ -288,7 +330,7 @@ bool FfDemoRunSession(FfDemo& d)
                changed && realPaths && bySize && !Overlay(d), "panel " + FfTestUtf8(d.host.Folder(FF_HOST_LEFT)) + listing);
     FfDemoShot(d, "published");
 
-    // 7. Copy one entry out into the other panel with the host's own copy command.
+    // 8. Copy one entry out into the other panel with the host's own copy command.
     if (!items.empty()) {
         int rc = d.host.CopyToOtherPanel(items[0].name);
         std::wstring copy = d.targetDir + L"\\" + items[0].name;
@@ -299,7 +341,63 @@ bool FfDemoRunSession(FfDemo& d)
         FfDemoShot(d, "copied");
     }
 
-    // 8. "path:." with the host's current folder; the clipboard is given back as it was.
+    // 9. The box opens empty; Ctrl+Up brings back the search published last, which runs again.
+    //    Ctrl is read when the key is handled, so it stays held until the text is back.
+    open = OpenOverlayWithHotkey(d);
+    overlay = Overlay(d);
+    list = GetDlgItem(overlay, 205);
+    HWND box = GetDlgItem(overlay, 201);
+    bool wasEmpty = WindowText(box).empty();
+    Key(VK_CONTROL, false);
+    FfTestFlushEvents(100);
+    Chord({VK_UP});
+    bool recalled = FfTestWaitFor([&] { return WindowText(box) == L"report 2024"; }, 3000);
+    Key(VK_CONTROL, true);
+    bool refilled = FfTestWaitFor([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) > 1; }, 5000);
+    counts = WaitCounts(d);
+    FfDemoStep(d, "Ctrl+Up in the empty box recalls the published search", open && wasEmpty && recalled && refilled,
+               "box shows \"" + FfTestUtf8(WindowText(box)) + "\", " +
+               std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results listed, status line \"" + counts + "\"");
+    FfDemoShot(d, "recalled");
+
+    // 10. Two results' full paths to the clipboard: Down, Shift+Down, then Ctrl+Shift+C, which
+    //     closes the overlay like Enter; each line must name a real file that matches.
+    Chord({VK_DOWN});
+    Key(VK_SHIFT, false);
+    FfTestFlushEvents(100);
+    Chord({VK_DOWN});
+    two = FfTestWaitFor([&] { return SendMessageW(list, LB_GETSELCOUNT, 0, 0) == 2; }, 3000);
+    FfTestFlushEvents(100);
+    SetClipboardTextW(L"-");
+    Key(VK_CONTROL, false);
+    FfTestFlushEvents(100);
+    Chord({'C'});
+    bool copiedPaths = LogHas(d, "FfCopySelectedResultPaths: 2 paths to the clipboard: OK", 5000);
+    Key(VK_CONTROL, true);
+    Key(VK_SHIFT, true);
+    FfTestFlushEvents(100);
+    std::wstring pasted = ClipboardText();
+    std::vector<std::wstring> lines;
+    for (size_t at = 0; at <= pasted.size();) {
+        size_t end = pasted.find(L"\r\n", at);
+        if (end == std::wstring::npos) end = pasted.size();
+        lines.push_back(pasted.substr(at, end - at));
+        at = end + 2;
+    }
+    bool pathsOk = lines.size() == 2 && lines[0] != lines[1];
+    std::string shown;
+    for (const std::wstring& line : lines) {
+        std::wstring name = line.substr(line.find_last_of(L'\\') + 1);
+        pathsOk = pathsOk && line.compare(0, d.sampleDir.size(), d.sampleDir) == 0 && FfTestFileExists(line) &&
+                  name.find(L"2024") != std::wstring::npos;
+        shown += "\n      " + FfTestUtf8(line);
+    }
+    FfDemoStep(d, "Down, Shift+Down, Ctrl+Shift+C: the clipboard holds the two full paths, one a line",
+               two && copiedPaths && pathsOk && FfTestWaitFor([&] { return Overlay(d) == nullptr; }, 3000),
+               std::to_string(lines.size()) + " line(s):" + shown);
+    FfDemoShot(d, "copied-paths");
+
+    // 11. "path:." with the host's current folder; the clipboard is given back as it was.
     std::wstring folder = d.sampleDir + L"\\Documents\\Reports";
     d.host.SetActivePanel(FF_HOST_LEFT);
     d.host.SetFolder(FF_HOST_LEFT, folder);
@@ -328,7 +426,7 @@ bool FfDemoRunSession(FfDemo& d)
                std::to_string(items.size()) + " entries");
     FfDemoShot(d, "path-dot-published");
 
-    // 9. A name outside the code page, end to end through the host's Unicode calls: found,
+    // 12. A name outside the code page, end to end through the host's Unicode calls: found,
     //    published and listed under its whole name with its Path, copied out with its bytes.
     const std::wstring lodz = L"\u0141\u00F3d\u017A", lodzName = lodz + L" raport 2024.txt";
     const std::wstring lodzReal = d.sampleDir + L"\\Documents\\Reports\\" + lodzName;
