@@ -4,7 +4,9 @@
 #include <windows.h>
 #include <stdio.h>
 #include <algorithm>
+#include <string>
 #include <vector>
+#include "enginectl.h"
 
 // Milliseconds from an arbitrary origin, at the performance counter's resolution.
 inline double FfBenchNow()
@@ -116,4 +118,24 @@ inline double FfBenchExchange(HWND engine, HWND client, ULONG_PTR id, const void
     SendMessageW(engine, WM_COPYDATA, (WPARAM)client, (LPARAM)&cds);
     double ms = FfBenchNow() - start;
     return g_benchAnswered ? ms : -1.0;
+}
+
+// count files (C:\bench\subN\benchfileI.dat) and count folders (C:\bench\benchdirI) that exist only in
+// the engine's index, their dates spread over years with a different minute each, as a real
+// result set has them.
+inline void FfBenchAddResultItems(FfEngineOptions& o, int count)
+{
+    const unsigned long long hour = 36000000000ull;
+    for (int i = 0; i < count; i++) {
+        FfEngineItem file;
+        file.path = L"C:\\bench\\sub" + std::to_wstring(i % 7) + L"\\benchfile" + std::to_wstring(i) + L".dat";
+        file.size = 1000ull * i;
+        file.modified = 132000000000000000ull + (unsigned long long)i * (37 * hour + hour / 60 * 13);
+        o.items.push_back(file);
+        FfEngineItem folder;
+        folder.path = L"C:\\bench\\benchdir" + std::to_wstring(i);
+        folder.isFolder = true;
+        folder.modified = 131000000000000000ull + (unsigned long long)i * (53 * hour + hour / 60 * 7);
+        o.items.push_back(folder);
+    }
 }

@@ -54,19 +54,7 @@ int main()
     const int perPass = 250;
     FfEngineOptions o;
     o.instance = FfEngineUniqueInstance(L"benchtype");
-    for (int i = 0; i < 300; i++) {
-        const unsigned long long hour = 36000000000ull;
-        FfEngineItem file;
-        file.path = L"C:\\bench\\sub" + std::to_wstring(i % 7) + L"\\benchfile" + std::to_wstring(i) + L".dat";
-        file.size = 1000ull * i;
-        file.modified = 132000000000000000ull + (unsigned long long)i * (37 * hour + hour / 60 * 13);
-        o.items.push_back(file);
-        FfEngineItem folder;
-        folder.path = L"C:\\bench\\benchdir" + std::to_wstring(i);
-        folder.isFolder = true;
-        folder.modified = 131000000000000000ull + (unsigned long long)i * (53 * hour + hour / 60 * 7);
-        o.items.push_back(folder);
-    }
+    FfBenchAddResultItems(o, 300);
     FfTestEngine engine;
     if (!engine.Start(o, 60000)) {
         printf("engine did not start\n");

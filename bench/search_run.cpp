@@ -15,20 +15,7 @@ int main()
     const int runs = 101, perPass = 250;
     FfEngineOptions o;
     o.instance = FfEngineUniqueInstance(L"benchrun");
-    for (int i = 0; i < 300; i++) {
-        FfEngineItem file;
-        file.path = L"C:\\bench\\sub" + std::to_wstring(i % 7) + L"\\benchfile" + std::to_wstring(i) + L".dat";
-        file.size = 1000ull * i;
-        // Dates spread over years, a different minute each, as a real result set has them.
-        const unsigned long long hour = 36000000000ull;
-        file.modified = 132000000000000000ull + (unsigned long long)i * (37 * hour + hour / 60 * 13);
-        o.items.push_back(file);
-        FfEngineItem folder;
-        folder.path = L"C:\\bench\\benchdir" + std::to_wstring(i);
-        folder.isFolder = true;
-        folder.modified = 131000000000000000ull + (unsigned long long)i * (53 * hour + hour / 60 * 7);
-        o.items.push_back(folder);
-    }
+    FfBenchAddResultItems(o, 300);
     FfTestEngine engine;
     if (!engine.Start(o, 60000)) {
         printf("engine did not start\n");
