@@ -139,3 +139,32 @@ inline void FfBenchAddResultItems(FfEngineOptions& o, int count)
         o.items.push_back(folder);
     }
 }
+
+// The floor of a search run: the file and the folder query of "bench" with perPass results each,
+// sent by the bare client, as the plug-in's two passes send them.
+struct FfBenchBareSearch {
+    HWND client;
+    std::string fileRecord, folderRecord;
+};
+
+inline FfBenchBareSearch FfBenchMakeBareSearch(int perPass)
+{
+    FfBenchBareSearch s;
+    s.client = FfBenchMakeClient();
+    FfEngineQueryArgs fileArgs, folderArgs;
+    fileArgs.text = L"bench file:";
+    folderArgs.text = L"bench folder:";
+    fileArgs.maxResults = folderArgs.maxResults = perPass;
+    fileArgs.sortType = folderArgs.sortType = 14;
+    s.fileRecord = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)s.client, fileArgs);
+    s.folderRecord = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)s.client, folderArgs);
+    return s;
+}
+
+// Both exchanges' milliseconds, or -1 when either got no reply.
+inline double FfBenchBareSearchMs(HWND engine, const FfBenchBareSearch& s)
+{
+    double a = FfBenchExchange(engine, s.client, 18, s.fileRecord.data(), (DWORD)s.fileRecord.size());
+    double b = FfBenchExchange(engine, s.client, 18, s.folderRecord.data(), (DWORD)s.folderRecord.size());
+    return a < 0 || b < 0 ? -1.0 : a + b;
+}

@@ -73,19 +73,10 @@ int main()
         return 1;
     }
 
-    HWND client = FfBenchMakeClient();
-    FfEngineQueryArgs fileArgs, folderArgs;
-    fileArgs.text = L"bench file:";
-    folderArgs.text = L"bench folder:";
-    fileArgs.maxResults = folderArgs.maxResults = perPass;
-    fileArgs.sortType = folderArgs.sortType = 14;
-    std::string fileRecord = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)client, fileArgs);
-    std::string folderRecord = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)client, folderArgs);
+    FfBenchBareSearch bare = FfBenchMakeBareSearch(perPass);
 
     auto exchanges = [&] {
-        double a = FfBenchExchange(engine.window, client, 18, fileRecord.data(), (DWORD)fileRecord.size());
-        double b = FfBenchExchange(engine.window, client, 18, folderRecord.data(), (DWORD)folderRecord.size());
-        return a < 0 || b < 0 ? -1.0 : a + b;
+        return FfBenchBareSearchMs(engine.window, bare);
     };
     const int all = 2 * perPass;
     // A search's first word: the overlay grows from its search band to the full list.
@@ -95,7 +86,7 @@ int main()
     FfBenchPairs more = FfBenchRunPairs(21, 2, [&] { return Type(L"benc", all, L"h", all); }, exchanges);
     FfBenchReport("typing one more character to painted results, less SearchDelayMs", "two bare exchanges", more,
                   1.3);
-    DestroyWindow(client);
+    DestroyWindow(bare.client);
     fflush(stdout);
     ExitProcess(0);
 }

@@ -34,14 +34,7 @@ int main()
     FfAppendFilter(L"<All Files>", L"");
     g_selectedFilter = 0;
 
-    HWND client = FfBenchMakeClient();
-    FfEngineQueryArgs fileArgs, folderArgs;
-    fileArgs.text = L"bench file:";
-    folderArgs.text = L"bench folder:";
-    fileArgs.maxResults = folderArgs.maxResults = perPass;
-    fileArgs.sortType = folderArgs.sortType = 14;
-    std::string fileRecord = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)client, fileArgs);
-    std::string folderRecord = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)client, folderArgs);
+    FfBenchBareSearch bare = FfBenchMakeBareSearch(perPass);
 
     FfRunSearchNow();  // warms the engine's sort order and the reply window class
     int bad = g_resultCount == 2 * perPass ? 0 : 1;
@@ -52,9 +45,7 @@ int main()
             return g_resultCount == 2 * perPass ? ms : -1.0;
         },
         [&] {
-            double a = FfBenchExchange(engine.window, client, 18, fileRecord.data(), (DWORD)fileRecord.size());
-            double b = FfBenchExchange(engine.window, client, 18, folderRecord.data(), (DWORD)folderRecord.size());
-            return a < 0 || b < 0 ? -1.0 : a + b;
+            return FfBenchBareSearchMs(engine.window, bare);
         });
     // Where the time goes: the two exchanges of the plug-in's own client, and the list refill alone.
     std::vector<double> exchanges, refill;
@@ -73,7 +64,7 @@ int main()
     FfBenchReport("search run, 500 results", "two bare exchanges", r, 1.2);
     bad += r.failed;
     if (bad) printf("%d runs or exchanges came back short\n", bad);
-    DestroyWindow(client);
+    DestroyWindow(bare.client);
     DestroyWindow(g_overlayWindow);
     return bad ? 1 : 0;
 }
