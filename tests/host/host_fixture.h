@@ -6,21 +6,6 @@
 
 #include "fftest.h"
 
-// Sets an environment variable of this process for the life of the object (null: unset).
-struct FfTestEnvVar {
-    FfTestEnvVar(const wchar_t* name, const wchar_t* value) : name(name)
-    {
-        wchar_t buf[32768];
-        DWORD got = GetEnvironmentVariableW(name, buf, 32768);
-        had = got > 0 && got < 32768;
-        saved = had ? buf : L"";
-        SetEnvironmentVariableW(name, value);
-    }
-    ~FfTestEnvVar() { SetEnvironmentVariableW(name.c_str(), had ? saved.c_str() : nullptr); }
-    std::wstring name, saved;
-    bool had;
-};
-
 // COMMANDER_INI as given (empty: unset); APPDATA and COMMANDER_PATH at an empty folder.
 struct FfTestHostEnv {
     explicit FfTestHostEnv(const std::wstring& ini)

@@ -1,44 +1,28 @@
-// Helpers shared by the test programs: waiting with a deadline, temporary folders, files, programs.
+// What every test program needs once: the test bed's driver, the plug-in's log pointed at a file
+// and read back, environment variables set for a while.
 #pragma once
-#include <windows.h>
-#include <functional>
+#include <gtest/gtest.h>
 #include <string>
+#include "driver.h"
+#include "enginectl.h"
+#include "hostctl.h"
 
-// Pumps this thread's messages until cond() holds or timeoutMs passes. Returns cond()'s last value.
-bool FfTestWaitFor(const std::function<bool()>& cond, DWORD timeoutMs = 5000);
-// Pumps messages until the queue has been quiet for a short while (at most timeoutMs).
-void FfTestFlushEvents(DWORD timeoutMs = 200);
-
-// Windows path of the build tree (Z:\...\build) and of a file in its bin folder.
-std::wstring FfTestBinaryDir();
-std::wstring FfTestBinPath(const wchar_t* fileName);
-std::wstring FfTestSourceDir();
-// A new, empty folder under <build>\tmp, unique per call; the name says which test made it.
-std::wstring FfTestMakeTempDir(const wchar_t* tag);
-
-// Whole-file helpers (bytes as stored).
-bool FfTestFileExists(const std::wstring& path);
-std::string FfTestReadBytes(const std::wstring& path);
-bool FfTestWriteBytes(const std::wstring& path, const std::string& bytes);
-// Narrow (UTF-8) <-> wide.
-std::string FfTestUtf8(const std::wstring& text);
-std::wstring FfTestWide(const std::string& utf8);
-// The clipboard's Unicode text (empty when it holds none), or "(clipboard busy)".
-std::wstring FfTestClipboardText();
-
-// A child process started by a test and ended when the object goes.
-struct FfTestProcess {
-    PROCESS_INFORMATION pi = {};
-    bool Start(const std::wstring& commandLine, const wchar_t* workDir = nullptr);
-    bool Running() const;
-    DWORD Wait(DWORD timeoutMs);  // exit code, or STILL_ACTIVE on time-out
-    void Kill();
-    ~FfTestProcess();
+// Points the plug-in's log (and its engine debug log) at fresh files in a new temporary folder,
+// logging on, for the object's life; settings and log paths are put back afterwards.
+struct FfTestLog {
+    std::wstring dir;   // the folder; Fleetfinder.cfg of g_settings.configPath lives here too
+    std::wstring path;  // Fleetfinder.log
+    explicit FfTestLog(const wchar_t* tag, bool debug = false);
+    ~FfTestLog();
+    std::wstring Text() const;       // the log as written (without a byte-order mark)
+    std::wstring DebugText() const;  // Fleetfinder.debug.log
+    int Count(const std::wstring& needle) const;  // occurrences in Text()
 };
 
-// Injects one key going down or up, or one character typed (a Unicode key press and release).
-void FfTestSendKey(WORD vk, bool up);
-void FfTestTypeChar(wchar_t c);
-
-// Waits (pumping messages) for a top-level window of the class, optionally owned by the process.
-HWND FfTestWaitForWindow(const wchar_t* className, DWORD processId = 0, DWORD timeoutMs = 10000);
+// Sets an environment variable of this process for the object's life (null: unset).
+struct FfTestEnvVar {
+    FfTestEnvVar(const wchar_t* name, const wchar_t* value);
+    ~FfTestEnvVar();
+    std::wstring name, saved;
+    bool had = false;
+};

@@ -4,8 +4,8 @@
 #include <string>
 #include <utility>
 #include <vector>
-#include "fftest.h"
-#include "../../tools/host/hostproto.h"
+#include "driver.h"
+#include "../host/hostproto.h"
 
 // Panels of the stand-in host. FF_HOST_ACTIVE means "whichever panel is active now".
 enum { FF_HOST_LEFT = 0, FF_HOST_RIGHT = 1, FF_HOST_ACTIVE = -1 };

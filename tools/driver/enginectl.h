@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
-#include "fftest.h"
+#include "driver.h"
 
 // The engine's IPC window classes: the plain one, and the one a named instance registers.
 #define FF_ENGINE_CLASS L"EVERYTHING_TASKBAR_NOTIFICATION"
