@@ -1,5 +1,7 @@
 // The stand-in host's configuration: finding wincmd.ini and reading plug-ins, shortcuts, views.
 #include "host.h"
+
+FfHostConfig g_hostConfig;
 #include <wchar.h>
 
 static bool FfHostExists(const std::wstring& path)

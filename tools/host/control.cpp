@@ -75,7 +75,7 @@ static std::wstring FfHostItemsReply(int panel)
 static std::wstring FfHostEventsReply()
 {
     std::wstring reply;
-    for (const auto& e : g_hostEvents)
+    for (const auto& e : FfHostEvents())
         reply += e.kind + L"\t" + FfHostNumber(e.number) + L"\t" + FfHostHex(FfHostUtf8(e.path)) + L"\t" +
                  FfHostHex(FfHostUtf8(e.second)) + L"\t" + FfHostHex(e.letters) + L"\t" + FfHostHex(e.raw) + L"\n";
     return reply;
@@ -118,7 +118,7 @@ static LRESULT FfHostRun(int code, const std::vector<std::wstring>& args, std::w
         return focus ? 1 : 0;
     }
     case FF_HOSTCTL_GET_EVENTS: *reply = FfHostEventsReply(); return 1;
-    case FF_HOSTCTL_CLEAR_EVENTS: g_hostEvents.clear(); return 1;
+    case FF_HOSTCTL_CLEAR_EVENTS: FfHostClearEvents(); return 1;
     case FF_HOSTCTL_COPY: return FfHostCopyItem(FfHostArg(args, 0));
     case FF_HOSTCTL_MOVE_ITEM: return FfHostCopyItem(FfHostArg(args, 0), true);
     case FF_HOSTCTL_OPEN: return FfHostOpenItem(FfHostArg(args, 0));
@@ -140,7 +140,7 @@ static LRESULT FfHostRun(int code, const std::vector<std::wstring>& args, std::w
     }
 }
 
-LRESULT FfHostHandleControlRequest(HWND replyWindow, const COPYDATASTRUCT* request)
+LRESULT FfHostHandleControlRequest(HWND controlWindow, HWND replyWindow, const COPYDATASTRUCT* request)
 {
     if (!request) return 0;
     std::wstring reply;
@@ -151,7 +151,7 @@ LRESULT FfHostHandleControlRequest(HWND replyWindow, const COPYDATASTRUCT* reque
         answer.cbData = (DWORD)(reply.size() * sizeof(wchar_t));
         answer.lpData = reply.empty() ? nullptr : (void*)reply.data();
         DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(replyWindow, WM_COPYDATA, (WPARAM)g_hostControlWindow, (LPARAM)&answer, SMTO_NORMAL, 10000, &ignored);
+        SendMessageTimeoutW(replyWindow, WM_COPYDATA, (WPARAM)controlWindow, (LPARAM)&answer, SMTO_NORMAL, 10000, &ignored);
     }
     return result;
 }

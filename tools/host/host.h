@@ -15,6 +15,21 @@
 #define FF_HOST_FILE_EXISTS 1                // FsGetFile: the target exists, ask the user
 #define FF_HOST_VIRTUAL_PREFIX L"\\\\\\"     // three backslashes open a plug-in's folder
 
+// ---- Events (events.cpp) -----------------------------------------------------------------------
+struct FfHostEventRecord {
+    std::wstring kind;
+    long long number = 0;
+    std::wstring path;
+    std::wstring second;
+    std::string letters;
+    std::string raw;
+};
+void FfHostRecordEvent(const wchar_t* kind, long long number, const std::wstring& path = std::wstring(),
+                       const std::wstring& second = std::wstring(), const std::string& letters = std::string(),
+                       const std::string& raw = std::string());
+const std::vector<FfHostEventRecord>& FfHostEvents();
+void FfHostClearEvents();
+
 // ---- The change-folder record (cdrecord.cpp) -------------------------------------------------
 struct FfHostChangeDir {
     std::wstring path;     // first path (the active panel's new location)
@@ -42,6 +57,7 @@ std::wstring FfHostResolveRedirect(const std::wstring& ini, const wchar_t* secti
 std::vector<std::pair<std::wstring, std::wstring>> FfHostReadSection(const std::wstring& file,
                                                                      const wchar_t* section);
 void FfHostLoadConfig(FfHostConfig* config);
+extern FfHostConfig g_hostConfig;    // loaded at start
 // The library registered for a plug-in root name, or empty.
 std::wstring FfHostPluginLibrary(const FfHostConfig& config, const std::wstring& rootName);
 // Registers a plug-in library under [FileSystemPlugins] in the ini and in the loaded configuration.
@@ -90,9 +106,7 @@ struct FfHostPanel {
 };
 extern FfHostPanel g_hostPanels[2];
 extern int g_hostActivePanel;
-extern HWND g_hostMainWindow;
-extern HWND g_hostControlWindow;
-extern FfHostConfig g_hostConfig;
+extern HWND g_hostMainWindow;        // the "TTOTAL_CMD" window the panels live in (made by main.cpp)
 extern int g_hostOverwriteAnswer;
 
 int FfHostResolvePanel(int panel);
@@ -112,19 +126,6 @@ int FfHostOpenItem(const std::wstring& name);
 int FfHostPropertiesItem(const std::wstring& name);
 int FfHostDeleteItem(const std::wstring& name);
 
-// ---- Events (main.cpp) -----------------------------------------------------------------------
-struct FfHostEventRecord {
-    std::wstring kind;
-    long long number = 0;
-    std::wstring path;
-    std::wstring second;
-    std::string letters;
-    std::string raw;
-};
-void FfHostRecordEvent(const wchar_t* kind, long long number, const std::wstring& path = std::wstring(),
-                       const std::wstring& second = std::wstring(), const std::string& letters = std::string(),
-                       const std::string& raw = std::string());
-
 // ---- Control window (control.cpp) ------------------------------------------------------------
-LRESULT FfHostHandleControlRequest(HWND replyWindow, const COPYDATASTRUCT* request);
-extern std::vector<FfHostEventRecord> g_hostEvents;
+// A request to the control window; the answer goes back to replyWindow from controlWindow.
+LRESULT FfHostHandleControlRequest(HWND controlWindow, HWND replyWindow, const COPYDATASTRUCT* request);

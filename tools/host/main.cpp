@@ -3,28 +3,8 @@
 #include <shellapi.h>
 #include <stdlib.h>
 
-HWND g_hostMainWindow = nullptr;
-HWND g_hostControlWindow = nullptr;
-FfHostConfig g_hostConfig;
-std::vector<FfHostEventRecord> g_hostEvents;
-
-static const size_t FF_HOST_EVENTS_MAX = 20000;
-static const size_t FF_HOST_RAW_MAX = 65536;
+static HWND g_hostControlWindow = nullptr;
 static const int FF_HOST_CAPTION_HEIGHT = 22;
-
-void FfHostRecordEvent(const wchar_t* kind, long long number, const std::wstring& path, const std::wstring& second,
-                       const std::string& letters, const std::string& raw)
-{
-    if (g_hostEvents.size() >= FF_HOST_EVENTS_MAX) return;
-    FfHostEventRecord e;
-    e.kind = kind;
-    e.number = number;
-    e.path = path;
-    e.second = second;
-    e.letters = letters;
-    e.raw = raw.size() > FF_HOST_RAW_MAX ? raw.substr(0, FF_HOST_RAW_MAX) : raw;
-    g_hostEvents.push_back(e);
-}
 
 // Command 2029: the active panel's folder as Unicode text on the clipboard, before the send returns.
 static bool FfHostCopyFolderToClipboard()
@@ -65,7 +45,7 @@ static LRESULT FfHostOnCopyData(const COPYDATASTRUCT* cds)
 {
     if (!cds) return FALSE;
     std::string raw;
-    if (cds->lpData && cds->cbData) raw.assign((const char*)cds->lpData, cds->cbData > FF_HOST_RAW_MAX ? FF_HOST_RAW_MAX : cds->cbData);
+    if (cds->lpData && cds->cbData) raw.assign((const char*)cds->lpData, cds->cbData);  // the event keeps its head
     if (cds->dwData != FF_HOST_CHANGEDIR_TAG) {
         FfHostRecordEvent(L"copydata", (long long)cds->dwData, std::wstring(), std::wstring(), std::string(), raw);
         return FALSE;
@@ -151,7 +131,7 @@ static LRESULT CALLBACK FfHostWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM
 
 static LRESULT CALLBACK FfHostControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == WM_COPYDATA) return FfHostHandleControlRequest((HWND)wParam, (const COPYDATASTRUCT*)lParam);
+    if (msg == WM_COPYDATA) return FfHostHandleControlRequest(hwnd, (HWND)wParam, (const COPYDATASTRUCT*)lParam);
     return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 

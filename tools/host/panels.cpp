@@ -3,6 +3,7 @@
 #include <algorithm>
 
 FfHostPanel g_hostPanels[2];
+HWND g_hostMainWindow = nullptr;
 int g_hostActivePanel = 0;
 int g_hostOverwriteAnswer = FF_HOST_OVERWRITE_YES;
 
