@@ -8,6 +8,7 @@
 #include "bridge/bridge.h"
 #include "core/core.h"
 #include "core/text.h"
+#include "overlay/list.h"
 #include "search/search.h"
 
 // The baseline: every number tried scans the whole listing from entry 0.

@@ -11,6 +11,7 @@
 #include <vector>
 #include "bench_util.h"
 
+#include "app/app.h"
 #include "core/core.h"
 #include "fftest.h"
 #include "overlay/overlay.h"

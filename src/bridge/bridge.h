@@ -1,4 +1,4 @@
-// Panel bridge: the published listing, the result context menu and the host's plug-in entry points.
+// Panel bridge: the published listing and the host's plug-in entry points.
 #pragma once
 #include <windows.h>
 
@@ -26,8 +26,12 @@ extern FfPanelEntry g_panelListing[FF_PANEL_LISTING_MAX];
 extern int g_panelListingCount;
 
 // Publishes the selected results (selection == nullptr: all of them) into the listing,
-// replacing it unless append, closes the overlay and sends the host to the first new entry.
-void FfPublishResultsToWfx(HWND hostWindow, const int* selection, int selectionCount, bool append);
+// replacing it unless append. Writes into target (targetCap characters; FF_VIRTUAL_PATH_CHARS
+// hold any) the virtual path the host should show: the first new entry when appending, else
+// entry 0; empty when the listing is empty. Returns the listing's count, or -1 (nothing done)
+// without results.
+int FfPublishToListing(const int* selection, int selectionCount, bool append, wchar_t* target,
+                       int targetCap);
 
 // ---- Unique names (plain functions, no lock taken: the caller holds g_listingLock) ----
 
@@ -69,18 +73,6 @@ bool FfEqualNameI(const wchar_t* a, const wchar_t* b);
 
 // The part of a path after its last backslash (the whole path without one).
 const wchar_t* FfPathBaseName(const wchar_t* path);
-
-// ---- Result context menu -----------------------------------------------------------------
-
-#define FF_ID_MENU_GOTO_LOCATION 2001
-#define FF_ID_MENU_SHOW_ALL 2002
-#define FF_ID_MENU_SHOW_ONE 2003
-
-// Right click (or the menu key, x == y == -1) on result row resultIndex of the overlay's list.
-// Returns the item chosen (0: none).
-int FfShowResultContextMenu(int resultIndex, int x, int y);
-// The menu's last item, "Show all %d result%s in panel", cut to 63 characters.
-int FfFormatShowAllMenuText(int resultCount, wchar_t* text, int textCap);
 
 // ---- Lookups behind the host's calls -------------------------------------------------------
 

@@ -1,9 +1,7 @@
 // The published listing: unique entry names and publishing results into the virtual folder.
 #include "bridge/bridge.h"
-#include "bridge/host_commands.h"
 #include "core/core.h"
 #include "core/text.h"
-#include "overlay/overlay.h"
 #include "search/search.h"
 
 FfPanelEntry g_panelListing[FF_PANEL_LISTING_MAX];
@@ -172,7 +170,7 @@ static unsigned long long FfFileTimeValue(FILETIME time)
     return ((unsigned long long)time.dwHighDateTime << 32) | time.dwLowDateTime;
 }
 
-// Steps 2 to 5 under the lock: fills the listing. Returns the first-new index.
+// Under the lock: fills the listing. Returns the index of the first new entry.
 static int FfFillListingLocked(const int* selection, int selectionCount, bool append)
 {
     if (!append) g_panelListingCount = 0;
@@ -199,30 +197,21 @@ static int FfFillListingLocked(const int* selection, int selectionCount, bool ap
     return firstNew;
 }
 
-void FfPublishResultsToWfx(HWND hostWindow, const int* selection, int selectionCount, bool append)
+int FfPublishToListing(const int* selection, int selectionCount, bool append, wchar_t* target,
+                       int targetCap)
 {
-    if (!hostWindow || g_resultCount <= 0) return;
-    if (g_resultCount > FF_RESULTS_MAX) return;  // a corrupt count must not read past the set
+    if (target && targetCap > 0) target[0] = 0;
+    if (g_resultCount <= 0) return -1;
+    if (g_resultCount > FF_RESULTS_MAX) return -1;  // a corrupt count must not read past the set
     if (selection && selectionCount < 0) selectionCount = 0;
 
     EnterCriticalSection(&g_listingLock);
     int firstNew = FfFillListingLocked(selection, selectionCount, append);
     int count = g_panelListingCount;
-    LeaveCriticalSection(&g_listingLock);
-
-    FfLog(L"FfPublishResultsToWfx: %s, now %d entr%s total in the WFX panel listing (source=%s).",
-          append ? L"appended" : L"replaced", count, count == 1 ? L"y" : L"ies",
-          selection ? L"selection" : L"all results");
-
-    wchar_t path[400];
-    path[0] = 0;
-    EnterCriticalSection(&g_listingLock);
-    if (g_panelListingCount > 0) {
-        int target = (append && firstNew < g_panelListingCount) ? firstNew : 0;
-        FfFormatText(path, 400, L"\\\\\\%s\\%s", FF_ROOT_NAME, g_panelListing[target].name);
+    if (count > 0 && target) {
+        int shown = (append && firstNew < count) ? firstNew : 0;
+        FfFormatText(target, targetCap, L"\\\\\\%s\\%s", FF_ROOT_NAME, g_panelListing[shown].name);
     }
     LeaveCriticalSection(&g_listingLock);
-
-    FfCloseOverlay();
-    if (path[0]) FfSendHostChangeDir(hostWindow, path);
+    return count;
 }

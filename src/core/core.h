@@ -1,13 +1,10 @@
-// Plug-in core: module start-up, the background thread, the settings record, the log and the exception recorder.
+// Plug-in core: module start-up, the settings record, the log and the exception recorder.
 #pragma once
 #include <windows.h>
 
-// Private thread message posted to the background thread (no window, both parameters 0)
-// when the host has just entered the plug-in's folder after a cold load.
+// Private thread message posted to the background thread (g_hookThreadId; no window, both
+// parameters 0) when the host has just entered the plug-in's folder after a cold load.
 #define WM_FF_AUTOOPEN_OVERLAY (WM_USER + 300)
-// Private thread message the keyboard hook posts to its own thread to open the overlay: the hook
-// must return at once, and a posted message waits until a search run in progress has ended.
-#define WM_FF_OPEN_OVERLAY (WM_USER + 301)
 
 #define FF_PATH_CHARS 2048            // configPath, everythingIniPath, the log path, module names
 #define FF_FILTER_NAME_CHARS 128      // lastSelectedFilter
@@ -52,23 +49,15 @@ extern wchar_t g_logPath[FF_PATH_CHARS];      // Fleetfinder.log (see FfLocateSe
 extern wchar_t g_configFilePath[FF_PATH_CHARS]; // Fleetfinder.cfg to load (see FfLocateSettingsFiles), or empty
 extern HINSTANCE g_moduleHandle;              // the plug-in module, saved at process attach
 extern volatile DWORD g_hookThreadId;         // the background thread's id, 0 until it exists
-extern HHOOK g_hookHandle;                    // the low-level keyboard hook, or null
 extern CRITICAL_SECTION g_listingLock;        // guards the published listing; never deleted
 extern volatile LONG g_exceptionRecorderBusy; // 1 while one exception is being recorded
 extern const FfSortOrderName g_sortOrderNames[FF_SORT_ORDER_COUNT];
 
-// --- module lifecycle (lifecycle.cpp, background_thread.cpp, thread_messages.cpp) ---
-// Process attach steps: module handle, log path, recorder, pin, lock, background thread.
+// --- module lifecycle (lifecycle.cpp) ---
+// Process attach steps: module handle, log path, recorder, pin, lock (the thread comes after).
 void FfOnProcessAttach(HINSTANCE instance);
 // Process detach: only logs; nothing is stopped.
 void FfOnProcessDetach(LPVOID reserved);
-// The background thread: settings, registration, hook, then the message loop. Returns 0.
-DWORD WINAPI FfBackgroundThread(LPVOID parameter);
-// The thread's message loop until GetMessageW gives 0 or fails; then removes the hook. Returns 0.
-DWORD FfRunMessageLoop();
-// Messages posted to the background thread without a window. Returns true when handled;
-// false lets the loop translate and dispatch the message as usual.
-bool FfHandleThreadMessage(const MSG* msg);
 // The module's folder (its full file name cut after the last backslash) followed by fileName.
 // Returns false (and an empty out) when the module's file name is not available.
 bool FfBuildModuleSiblingPath(wchar_t* out, int cap, const wchar_t* fileName);
@@ -90,8 +79,9 @@ bool FfChooseSettingsFolders(const wchar_t* moduleFolder, const wchar_t* appData
 void FfLoadSettings();
 // Same, from the given file (tests, and FfLoadSettings itself).
 void FfLoadSettingsFrom(const wchar_t* configPath);
-// Remembers the filter selected in the catalogue and writes it to the settings file.
-void FfSaveLastSelectedFilter();
+// Remembers name as the last selected filter (cut to FF_FILTER_NAME_CHARS) and writes it whole
+// to the settings file.
+void FfSaveLastFilterName(const wchar_t* name);
 // Logs the one-line summary the background thread writes after loading.
 void FfLogSettingsSummary();
 // Value rules, one per key kind.

@@ -1,11 +1,10 @@
-// Module start-up and shutdown: pin, log path, exception recorder, listing lock, background thread.
+// Module start-up and shutdown: pin, log path, exception recorder, listing lock.
 #include "core/core.h"
 #include "core/text.h"
 #include <wchar.h>
 
 HINSTANCE g_moduleHandle;
 volatile DWORD g_hookThreadId;
-HHOOK g_hookHandle;
 CRITICAL_SECTION g_listingLock;
 wchar_t g_configFilePath[FF_PATH_CHARS];
 
@@ -102,14 +101,6 @@ void FfOnProcessAttach(HINSTANCE instance)
                                   (LPCWSTR)instance, &pinned);
     FfLog(L"DllMain: module pin %s", pin ? L"OK" : L"FAILED");
     InitializeCriticalSection(&g_listingLock);
-    // Under the loader lock: start the thread and do not wait for it.
-    DWORD threadId = 0;
-    HANDLE thread = CreateThread(nullptr, 0, FfBackgroundThread, nullptr, 0, &threadId);
-    if (thread) {
-        // The thread may have set its own id already; both writes give the same value.
-        g_hookThreadId = threadId;
-        CloseHandle(thread);
-    }
 }
 
 void FfOnProcessDetach(LPVOID reserved)

@@ -1,7 +1,6 @@
 // Fleetfinder.cfg: read once into g_settings, written with every default when missing.
 #include "core/core.h"
 #include "core/text.h"
-#include "search/search.h"
 #include <wchar.h>
 
 // Logging starts switched on so that module start-up is always traced; every other field
@@ -187,11 +186,8 @@ void FfLogSettingsSummary()
           s.searchDelayMs, s.everythingDebug, s.sortType, s.allowDelete);
 }
 
-void FfSaveLastSelectedFilter()
+void FfSaveLastFilterName(const wchar_t* name)
 {
-    // A selection outside the catalogue names no filter: nothing to remember.
-    if (g_selectedFilter < 0 || g_selectedFilter >= g_filterCount || g_selectedFilter >= FF_FILTERS_MAX) return;
-    const wchar_t* name = g_filters[g_selectedFilter].name;
     FfCopyText(g_settings.lastSelectedFilter, FF_FILTER_NAME_CHARS, name);
     if (!g_settings.configPath[0]) return;  // never write a relative file name
     WritePrivateProfileStringW(L"Filters", L"LastSelectedFilter", name, g_settings.configPath);

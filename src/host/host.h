@@ -53,7 +53,7 @@ struct FfTheme {
 };
 extern FfTheme g_theme;
 
-// Recomputes colours, brushes, fonts, dpiScale and metrics; invalidates g_resultList if it exists.
+// Recomputes colours, brushes, fonts, dpiScale and metrics; whoever draws with them repaints.
 void FfApplyTheme(void);
 // Host's [Configuration] DarkMode: 0 light, 1 dark, -1 let Windows decide (also: no host file).
 int FfQueryHostDarkMode(void);

@@ -2,7 +2,6 @@
 #include "host/host.h"
 #include "core/core.h"
 #include "core/text.h"
-#include "overlay/overlay.h"
 
 #include <wchar.h>
 
@@ -235,7 +234,4 @@ void FfApplyTheme(void)
     g_theme.boldFont = FfCreateThemeFont(face, height, FfBoldWeightFor(weight));
 
     FfComputeThemeMetrics(&g_theme, size, FfMeasureFontHeight(g_theme.font, height), g_theme.dpiScale);
-
-    if (g_resultList != NULL && IsWindow(g_resultList))
-        InvalidateRect(g_resultList, NULL, TRUE);
 }

@@ -2,10 +2,10 @@
 // character widths. The date column is sized from it once per font and picture, so a refill
 // neither formats nor measures the dates of its results. The system's text drawing applies no
 // kerning here, so a text is exactly as wide as the sum of its characters.
-#include "list.h"
-#include "../core/core.h"
-#include "../core/text.h"
-#include "../search/search.h"
+#include "overlay/list.h"
+#include "core/core.h"
+#include "core/text.h"
+#include "search/search.h"
 #include <string.h>
 
 #define FF_CHAR_WIDTHS_EXTRA 512  // characters beyond ASCII a font's table holds (month names)

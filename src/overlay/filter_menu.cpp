@@ -1,8 +1,9 @@
 // Filter menu under the filter button (pick, remember, search again) and the about box.
-#include "list.h"
-#include "overlay.h"
-#include "../core/core.h"
-#include "../search/search.h"
+#include "overlay/list.h"
+#include "overlay/overlay.h"
+#include "bridge/bridge.h"
+#include "core/core.h"
+#include "search/search.h"
 
 #define FF_ABOUT_MENU_TEXT_MAX 64
 

@@ -1,11 +1,10 @@
 // Search history: the texts of published searches, newest first, in Fleetfinder.history beside
 // the settings file (which stays the user's), walked with Ctrl+Up and Ctrl+Down.
-#include "list.h"
-#include "overlay.h"
-#include "../core/core.h"
-#include "../core/text.h"
-#include "../search/search.h"
-#include "../bridge/bridge.h"
+#include "overlay/list.h"
+#include "overlay/overlay.h"
+#include "core/core.h"
+#include "core/text.h"
+#include "search/search.h"
 #include <string.h>
 
 FfSearchHistory g_searchHistory;

@@ -1,8 +1,8 @@
-// Result list of the overlay: rows, header strip, own scroll bar, tooltip, keys, filter menu, about box.
+// Result list of the overlay: search and rows, header strip, own scroll bar, tooltip, keys, history,
+// publishing, context menu and filter menu.
 #pragma once
 
 #include <windows.h>
-#include "../bridge/bridge.h"  // the about box and its version
 
 // ---- limits, ids -----------------------------------------------------------
 #define FF_MATCH_MASK_MAX 1024      // per-character match marks of one name
@@ -25,7 +25,10 @@ extern int g_tooltipItem;                             // row whose tip shows, -1
 extern wchar_t g_tooltipText[FF_TOOLTIP_TEXT_MAX];    // the tip's text
 extern bool g_trackingMouseLeave;                     // a mouse-leave notification is pending
 
-// ---- filling and selection ------------------------------------------------------
+// ---- searching, filling and selection ----------------------------------------------
+// Runs the search for the search box's text (the overlay owns the clipboard meanwhile) and
+// refills the list.
+void FfRunSearchNow();
 void FfFillResultList();
 void FfResetResultList();
 // Fills indexes (room for FF_SELECTED_INDEXES_MAX) with the selected rows; returns their number.
@@ -52,6 +55,8 @@ void FfDrawResultRow(const DRAWITEMSTRUCT* item);     // WM_DRAWITEM for FF_ID_R
 void FfPaintHeaderStrip(HDC dc);                      // from the overlay's WM_PAINT when g_resultCount > 0
 // Overlay WM_LBUTTONDOWN: re-sorts when the point (overlay client) lies in the header; true when handled.
 bool FfOnHeaderClick(int x, int y);
+// A click on the title of column (FfSortColumn): sorts by it, repaints the strip, refills the list.
+void FfSortResultsByColumn(int column);
 // Overlay WM_CONTEXTMENU sent for g_resultList: picks the row and shows the result context menu.
 void FfOnResultListContextMenu(LPARAM lParam);
 
@@ -149,6 +154,22 @@ void FfRememberSearchBoxText();
 void FfWalkSearchHistory(bool older);                 // Ctrl+Up (older) / Ctrl+Down in the search box
 // FfPublishResultsToWfx, and the search box's text remembered when it published.
 void FfPublishSearchResults(HWND host, const int* selection, int count, bool append);
+
+// ---- publishing ---------------------------------------------------------------------------
+// Publishes the selected results (selection == nullptr: all of them) into the plug-in's folder,
+// replacing its listing unless append, closes the overlay and sends the host to the first new
+// entry. Nothing at all without a host window or without results.
+void FfPublishResultsToWfx(HWND hostWindow, const int* selection, int selectionCount, bool append);
+
+// ---- result context menu ------------------------------------------------------------------
+#define FF_ID_MENU_GOTO_LOCATION 2001
+#define FF_ID_MENU_SHOW_ALL 2002
+#define FF_ID_MENU_SHOW_ONE 2003
+// Right click (or the menu key, x == y == -1) on result row resultIndex of the overlay's list.
+// Returns the item chosen (0: none).
+int FfShowResultContextMenu(int resultIndex, int x, int y);
+// The menu's last item, "Show all %d result%s in panel", cut to 63 characters.
+int FfFormatShowAllMenuText(int resultCount, wchar_t* text, int textCap);
 
 // ---- open and copy without publishing ------------------------------------------------------
 #define FF_OPEN_RESULTS_MAX 10

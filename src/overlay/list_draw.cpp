@@ -1,8 +1,8 @@
 // Painting of result rows (icon, name with matches in bold, folder, size, date) and the header strip.
-#include "list.h"
-#include "overlay.h"
-#include "../host/host.h"
-#include "../search/search.h"
+#include "overlay/list.h"
+#include "overlay/overlay.h"
+#include "host/host.h"
+#include "search/search.h"
 
 #include <shellapi.h>
 #include <wchar.h>

@@ -1,7 +1,8 @@
 // Plain arithmetic and text rules of the result list: columns, scroll bar, matches, keys, about text.
-#include "list.h"
-#include "../core/text.h"
-#include "../search/search.h"
+#include "overlay/list.h"
+#include "bridge/bridge.h"
+#include "core/text.h"
+#include "search/search.h"
 
 #include <wchar.h>
 #include <wctype.h>

@@ -1,10 +1,9 @@
 // Result list subclass: its own thin scroll bar, wheel, folder tooltip, Enter and Escape.
-#include "list.h"
-#include "overlay.h"
-#include "../host/host.h"
-#include "../search/search.h"
-#include "../bridge/bridge.h"
-#include "../bridge/host_commands.h"
+#include "overlay/list.h"
+#include "overlay/overlay.h"
+#include "host/host.h"
+#include "search/search.h"
+#include "host/host_commands.h"
 
 #include <commctrl.h>
 #include <windowsx.h>

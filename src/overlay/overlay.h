@@ -87,6 +87,8 @@ void CALLBACK FfOnHostLocationChange(HWINEVENTHOOK hook, DWORD event, HWND windo
 // Hands the theme's current font to every child and the current row height to the list, so
 // nothing keeps a font that a theme reload has released.
 void FfApplyThemeToControls();
+// Applies the theme anew (FfApplyTheme) and repaints the result list with it.
+void FfApplyOverlayTheme();
 
 // Window procedure of "FleetfinderOverlay".
 LRESULT CALLBACK FfOverlayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -99,15 +101,3 @@ void FfActivateSelectedResults();
 // Subclass procedures installed by WM_CREATE; their bodies are the list and search-key code (list.h).
 LRESULT CALLBACK FfSearchBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 LRESULT CALLBACK FfResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-// The hotkey hook procedure (src/core/hotkey.cpp), installed by the background thread.
-LRESULT CALLBACK FfLowLevelKeyboardProc(int code, WPARAM message, LPARAM eventData);
-
-// Background thread, step 5: installs FfLowLevelKeyboardProc into g_hookHandle and logs the outcome.
-void FfInstallKeyboardHook();
-// WM_FF_AUTOOPEN_OVERLAY: send the host back to its previous folder, then open the overlay.
-void FfHandleAutoOpenRequest();
-
-// Pure decision of the hook (steps 1-6), for tests: className is the foreground window's class.
-bool FfIsHotkeyEvent(int code, WPARAM message, DWORD vkCode, WCHAR hotkeyLetter, bool ctrlDown,
-                     bool altDown, const WCHAR *className);

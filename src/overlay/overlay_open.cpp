@@ -3,8 +3,8 @@
 #include "overlay/list.h"
 #include "core/core.h"
 #include "host/host.h"
+#include "host/host_commands.h"
 #include "search/search.h"
-#include "bridge/host_commands.h"
 
 HWND g_overlayWindow = NULL;
 HWND g_searchBox = NULL;
@@ -154,6 +154,12 @@ void FfLayoutOverlay()
     InvalidateRect(g_overlayWindow, NULL, TRUE);
 }
 
+void FfApplyOverlayTheme()
+{
+    FfApplyTheme();
+    if (g_resultList && IsWindow(g_resultList)) InvalidateRect(g_resultList, NULL, TRUE);
+}
+
 void FfApplyThemeToControls()
 {
     HWND children[6] = {g_searchBox, g_clearButton, g_filterButton, g_closeButton, g_resultList,
@@ -191,7 +197,7 @@ void FfPrepareOverlay()
     // several times an opening: done here, the first press only shows what exists. No host
     // window yet leaves the overlay unowned until its first opening.
     HWND host = FfFindHostWindow();
-    FfApplyTheme();
+    FfApplyOverlayTheme();
     // The widest date of the pictures in this font takes a few thousand formats; measured here,
     // the first search after a start finds it cached (it is kept per font and picture).
     FfWidestDateWidth(g_theme.font);
@@ -243,7 +249,7 @@ void FfOpenOverlay()
         FfHalfWindowRect(&hostRect, &g_panelRect);
     }
 
-    FfApplyTheme();
+    FfApplyOverlayTheme();
     FfLoadFilterCatalogue();
 
     if (g_overlayWindow) {

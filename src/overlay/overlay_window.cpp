@@ -4,7 +4,6 @@
 #include "core/core.h"
 #include "host/host.h"
 #include "search/search.h"
-#include "bridge/bridge.h"
 
 #include <commctrl.h>
 

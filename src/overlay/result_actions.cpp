@@ -1,10 +1,10 @@
 // Acting on results without publishing them: open them with their programs (Shift+Enter) or put
 // their full paths on the clipboard (Ctrl+Shift+C). Both close the overlay like Enter.
-#include "list.h"
-#include "overlay.h"
-#include "../core/core.h"
-#include "../core/text.h"
-#include "../search/search.h"
+#include "overlay/list.h"
+#include "overlay/overlay.h"
+#include "core/core.h"
+#include "core/text.h"
+#include "search/search.h"
 #include <shellapi.h>
 #include <string.h>
 

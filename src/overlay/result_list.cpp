@@ -1,9 +1,9 @@
-// Result list contents: refill from the result set, selection, column geometry, header clicks, context menu.
-#include "list.h"
-#include "overlay.h"
-#include "../host/host.h"
-#include "../search/search.h"
-#include "../bridge/bridge.h"
+// Result list contents: search and refill from the result set, selection, column geometry, header
+// clicks, context menu.
+#include "overlay/list.h"
+#include "overlay/overlay.h"
+#include "host/host.h"
+#include "search/search.h"
 
 int g_selectedIndex = -1;
 int g_widestDateWidth = 0;
@@ -52,6 +52,17 @@ void FfFillResultList()
     }
     FfUpdateStatusLine();
     FfLayoutOverlay();
+}
+
+void FfRunSearchNow()
+{
+    wchar_t typed[FF_TYPED_TEXT_MAX];
+    typed[0] = 0;
+    if (g_searchBox) GetWindowTextW(g_searchBox, typed, FF_TYPED_TEXT_MAX);
+    typed[FF_TYPED_TEXT_MAX - 1] = 0;
+    // The overlay owns the clipboard while the host hands over its folder for "path:.".
+    FfRunSearch(typed, g_overlayWindow);
+    FfResetResultList();
 }
 
 void FfUpdateStatusLine()
@@ -114,6 +125,14 @@ bool FfOnHeaderClick(int x, int y)
                                          FfDateColumnWidth(right));
     FfSortResultsByColumn(column);
     return true;
+}
+
+void FfSortResultsByColumn(int column)
+{
+    FfApplyColumnSort(column);
+    if (g_overlayWindow) InvalidateRect(g_overlayWindow, &g_headerRect, FALSE);
+    g_selectedIndex = -1;
+    FfFillResultList();
 }
 
 void FfOnResultListContextMenu(LPARAM lParam)

@@ -1,10 +1,9 @@
 // Search box keys: arrows drive the result list, Enter publishes (Shift+Enter opens), Escape closes,
 // Ctrl+Backspace deletes a word, Ctrl+Up/Down recall searches, Ctrl+Shift+C copies paths.
-#include "list.h"
-#include "overlay.h"
-#include "../search/search.h"
-#include "../bridge/bridge.h"
-#include "../bridge/host_commands.h"
+#include "overlay/list.h"
+#include "overlay/overlay.h"
+#include "search/search.h"
+#include "host/host_commands.h"
 
 #define FF_EDIT_TEXT_MAX 1024
 

@@ -214,6 +214,13 @@ static int FfReadFiltersFromAppData(void)
     return read;
 }
 
+void FfSaveLastSelectedFilter(void)
+{
+    // A selection outside the catalogue names no filter: nothing to remember.
+    if (g_selectedFilter < 0 || g_selectedFilter >= g_filterCount || g_selectedFilter >= FF_FILTERS_MAX) return;
+    FfSaveLastFilterName(g_filters[g_selectedFilter].name);
+}
+
 void FfLoadFilterCatalogue(void)
 {
     g_filterCount = 0;

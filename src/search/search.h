@@ -128,6 +128,8 @@ void FfParseCsvFilterLine(const wchar_t* line, wchar_t* name, int nameCap, wchar
                           int searchCap);
 // Selects the first filter whose name equals name (ASCII case folded), else entry 0.
 void FfSelectFilterByName(const wchar_t* name);
+// Remembers the selected filter's name in the settings and writes it to the settings file.
+void FfSaveLastSelectedFilter(void);
 
 // ---- Search run -------------------------------------------------------------------------
 
@@ -147,9 +149,10 @@ int FfScopeFolderForQuery(const wchar_t* folder, wchar_t* out, int cap);
 // Builds the query with the token at position p replaced by path:"folder" (cut to cap - 1).
 int FfSubstitutePathToken(wchar_t* out, int cap, const wchar_t* typed, int p,
                           const wchar_t* folder);
-// Asks the host (command 2029) for its active folder through the clipboard and puts the
-// clipboard back as it was. Returns 1 with the folder in folder (cap characters).
-int FfQueryHostActiveFolder(HWND hostWindow, wchar_t* folder, int cap);
+// Asks the host (command 2029) for its active folder through the clipboard, opened for
+// clipboardOwner (null is allowed), and puts the clipboard back as it was. Returns 1 with the
+// folder in folder (cap characters).
+int FfQueryHostActiveFolder(HWND hostWindow, HWND clipboardOwner, wchar_t* folder, int cap);
 
 // What the clipboard held, format by format, so it can be put back after the host used it.
 struct FfClipboardSnapshot;
@@ -164,8 +167,11 @@ void FfRestoreClipboard(HWND owner, FfClipboardSnapshot* snapshot);
 
 // Puts files before folders, keeping the order within each group.
 void FfOrderFilesBeforeFolders(FfResult* results, int count);
-// Reads the search box, queries the engine and refreshes the list.
-void FfRunSearchNow(void);
+// Runs the search for typed (the search box's text, FF_TYPED_TEXT_MAX at most): "path:." from
+// the host's panel (the clipboard opened for clipboardOwner), the selected filter, the file and
+// folder passes, the order. Fills g_results; an empty text empties the set and asks nothing.
+// Returns g_resultCount.
+int FfRunSearch(const wchar_t* typed, HWND clipboardOwner);
 
 // ---- Ordering ---------------------------------------------------------------------------
 
@@ -184,7 +190,9 @@ extern unsigned char g_localSortActive;  // 1 once a column title was clicked in
 // The column and direction the engine's sort type corresponds to.
 void FfSortStateFromSortType(DWORD sortType, int* column, int* descending);
 void FfInitSortFromSortType(void);
-void FfSortResultsByColumn(int column);
+// A click on a column title: a new column takes its first direction (descending for size and
+// date), the same column turns round; the result set is sorted and the local sort is on.
+void FfApplyColumnSort(int column);
 int FfCompareResults(const FfResult* a, const FfResult* b, int column, int descending);
 // Sorts records 0..count-1 in place by column and direction.
 void FfSortResults(FfResult* results, int count, int column, int descending);

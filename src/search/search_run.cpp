@@ -1,10 +1,8 @@
 // The search run: typed text, "path:." from the host's panel, filter, file and folder passes.
 #include "search/search.h"
-#include "bridge/host_commands.h"
 #include "core/core.h"
 #include "core/text.h"
-#include "overlay/overlay.h"
-#include "overlay/list.h"
+#include "host/host_commands.h"
 #include <wctype.h>
 #include <string.h>
 
@@ -55,10 +53,10 @@ int FfSubstitutePathToken(wchar_t* out, int cap, const wchar_t* typed, int p,
 }
 
 // Reads the clipboard's Unicode text into folder; 0 when there is none or it is empty.
-static int FfReadClipboardFolder(wchar_t* folder, int cap)
+static int FfReadClipboardFolder(HWND owner, wchar_t* folder, int cap)
 {
     int found = 0;
-    if (!FfOpenClipboardPatiently(g_overlayWindow)) return 0;
+    if (!FfOpenClipboardPatiently(owner)) return 0;
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
     const wchar_t* text = data ? (const wchar_t*)GlobalLock(data) : NULL;
     if (text) {
@@ -76,13 +74,13 @@ static int FfReadClipboardFolder(wchar_t* folder, int cap)
     return found;
 }
 
-int FfQueryHostActiveFolder(HWND hostWindow, wchar_t* folder, int cap)
+int FfQueryHostActiveFolder(HWND hostWindow, HWND clipboardOwner, wchar_t* folder, int cap)
 {
     folder[0] = 0;
     if (!hostWindow) return 0;
     // The host answers through the clipboard; whatever the user had copied goes back after.
     // What could not be saved could not be put back: then the host is not asked at all.
-    FfClipboardSnapshot* saved = FfSaveClipboard(g_overlayWindow);
+    FfClipboardSnapshot* saved = FfSaveClipboard(clipboardOwner);
     if (!saved) {
         FfLog(L"FfQueryHostActiveFolder: clipboard FAILED to open for saving - the host is not asked "
               L"for its folder, so what the user copied stays.");
@@ -92,8 +90,8 @@ int FfQueryHostActiveFolder(HWND hostWindow, wchar_t* folder, int cap)
     FfSendHostCommand(hostWindow, FF_HOST_CM_COPY_SOURCE_PATH);
     // A host that did not answer (a stale handle, say) leaves the user's own text there, which
     // is no folder: only what was put on the clipboard during the command counts.
-    int found = GetClipboardSequenceNumber() != before ? FfReadClipboardFolder(folder, cap) : 0;
-    FfRestoreClipboard(g_overlayWindow, saved);
+    int found = GetClipboardSequenceNumber() != before ? FfReadClipboardFolder(clipboardOwner, folder, cap) : 0;
+    FfRestoreClipboard(clipboardOwner, saved);
     return found;
 }
 
@@ -120,12 +118,12 @@ void FfOrderFilesBeforeFolders(FfResult* results, int count)
 }
 
 // Replaces "path:." by the host's active folder when it can be had; query receives the text.
-static void FfResolvePathToken(const wchar_t* typed, int p, wchar_t* query, int cap)
+static void FfResolvePathToken(const wchar_t* typed, int p, HWND clipboardOwner, wchar_t* query, int cap)
 {
     wchar_t folder[FF_ACTIVE_FOLDER_MAX];
     wchar_t scoped[FF_ACTIVE_FOLDER_MAX + 1];
     HWND host = FfFindHostWindow();
-    int found = host ? FfQueryHostActiveFolder(host, folder, FF_ACTIVE_FOLDER_MAX) : 0;
+    int found = host ? FfQueryHostActiveFolder(host, clipboardOwner, folder, FF_ACTIVE_FOLDER_MAX) : 0;
     // A folder inside a plug-in's virtual folder (our own) means nothing to the engine.
     if (found && FfScopeFolderForQuery(folder, scoped, FF_ACTIVE_FOLDER_MAX + 1)) {
         FfSubstitutePathToken(query, cap, typed, p, scoped);
@@ -139,23 +137,18 @@ static void FfResolvePathToken(const wchar_t* typed, int p, wchar_t* query, int 
     FfCopyText(query, cap, typed);
 }
 
-void FfRunSearchNow(void)
+int FfRunSearch(const wchar_t* typed, HWND clipboardOwner)
 {
-    wchar_t typed[FF_TYPED_TEXT_MAX];
-    typed[0] = 0;
-    if (g_searchBox) GetWindowTextW(g_searchBox, typed, FF_TYPED_TEXT_MAX);
-    typed[FF_TYPED_TEXT_MAX - 1] = 0;
-    if (!typed[0]) {
+    if (!typed || !typed[0]) {
         g_resultCount = 0;
-        FfResetResultList();
-        return;
+        return 0;
     }
 
     wchar_t substituted[FF_SUBSTITUTED_QUERY_MAX];
     const wchar_t* query = typed;
     int p = FfFindPathToken(typed);
     if (p >= 0) {
-        FfResolvePathToken(typed, p, substituted, FF_SUBSTITUTED_QUERY_MAX);
+        FfResolvePathToken(typed, p, clipboardOwner, substituted, FF_SUBSTITUTED_QUERY_MAX);
         query = substituted;
     }
 
@@ -200,6 +193,7 @@ void FfRunSearchNow(void)
     }
 
     g_resultCount = files + folders;
+    // The line carries the name the run is known by in the log: the overlay's FfRunSearchNow.
     FfLog(L"FfRunSearchNow: filter=\"%s\" typed=\"%s\" includeFolders=%d -> files=%d(ok=%d) "
           L"folders=%d(ok=%d) total=%d",
           filter ? filter->name : L"", typed, includeFolders, files, ok1, folders, ok2,
@@ -209,5 +203,5 @@ void FfRunSearchNow(void)
         if (g_localSortActive == 1)
             FfSortResults(g_results, g_resultCount, g_sortColumn, g_sortDescending);
     }
-    FfResetResultList();
+    return g_resultCount;
 }

@@ -2,8 +2,6 @@
 #include "search/search.h"
 #include "core/core.h"
 #include "core/text.h"
-#include "overlay/overlay.h"
-#include "overlay/list.h"
 #include <stdlib.h>
 #include <string.h>
 
@@ -110,7 +108,7 @@ void FfSortResults(FfResult* results, int count, int column, int descending)
     qsort(results, (size_t)count, sizeof(FfResult), FfCompareForQsort);
 }
 
-void FfSortResultsByColumn(int column)
+void FfApplyColumnSort(int column)
 {
     if (g_localSortActive == 1 && column == g_sortColumn) {
         g_sortDescending = !g_sortDescending;
@@ -120,7 +118,4 @@ void FfSortResultsByColumn(int column)
     }
     g_localSortActive = 1;
     if (g_resultCount >= 2) FfSortResults(g_results, g_resultCount, g_sortColumn, g_sortDescending);
-    if (g_overlayWindow) InvalidateRect(g_overlayWindow, &g_headerRect, FALSE);
-    g_selectedIndex = -1;
-    FfFillResultList();
 }

@@ -6,6 +6,7 @@
 #include "bridge_fixture.h"
 #include "core/core.h"
 #include "fftest.h"
+#include "overlay/list.h"
 #include "search/search.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The result context menu on real windows: its items, where it opens, and its three actions.
 #include <gtest/gtest.h>
 #include "bridge_fixture.h"
-#include "bridge/host_commands.h"
+#include "host/host_commands.h"
 #include "core/core.h"
 #include "fftest.h"
 #include "overlay/list.h"

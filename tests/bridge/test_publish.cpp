@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <random>
 #include "bridge_fixture.h"
-#include "bridge/host_commands.h"
+#include "host/host_commands.h"
 #include "core/core.h"
 #include "fftest.h"
 #include "overlay/list.h"

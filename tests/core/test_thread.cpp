@@ -2,6 +2,7 @@
 // hook, and the hotkey's opening waits for a search run in progress.
 #include <gtest/gtest.h>
 #include "fftest.h"
+#include "app/app.h"
 #include "core/core.h"
 #include "core/text.h"
 #include "overlay/overlay.h"

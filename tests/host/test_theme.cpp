@@ -157,7 +157,7 @@ TEST(HostTheme, ApplyReplacesObjectsAndRepaintsTheList)
     FfTestFlushEvents();
     ValidateRect(list, nullptr);
     g_settings.themeMode = 0;  // Auto: the host's DarkMode=2
-    FfApplyTheme();
+    FfApplyOverlayTheme();
     RECT update;
     EXPECT_TRUE(GetUpdateRect(list, &update, FALSE));
     g_resultList = savedList;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "../../src/overlay/list.h"
+#include "../../src/bridge/bridge.h"
 #include "../../src/core/core.h"
 #include "../../src/search/search.h"
 #include "fftest.h"

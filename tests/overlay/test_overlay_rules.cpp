@@ -1,5 +1,6 @@
 // Overlay placement arithmetic and the hotkey decision, checked without windows.
 #include <gtest/gtest.h>
+#include "app/app.h"
 #include "overlay/overlay.h"
 
 namespace {

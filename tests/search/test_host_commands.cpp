@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <atomic>
 #include <thread>
-#include "bridge/host_commands.h"
+#include "host/host_commands.h"
 #include "core/core.h"
 #include "fftest.h"
 #include "hostctl.h"
@@ -33,7 +33,7 @@ TEST_F(HostCommands, ChangeFolderRecordAsTheHostReceivedIt)
     std::wstring folder = FfTestMakeTempDir(L"chdir \u00E9\u65E5");
     for (const std::wstring& path : {folder, folder + L"\\missing-file.txt"}) {
         ASSERT_TRUE(host.ClearEvents());
-        FfSendHostChangeDir(FfFindHostWindow(), path.c_str());
+        FfSendHostChangeDir(FfFindHostWindow(), path.c_str(), nullptr);
         FfHostEvent event;
         ASSERT_TRUE(host.WaitForEvent(L"changedir", 5000, &event));
         std::string expected = "\xEF\xBB\xBF" + FfTestUtf8(path) + "\r\xEF\xBB\xBF" + std::string(1, '\0') + "SA";
@@ -44,7 +44,7 @@ TEST_F(HostCommands, ChangeFolderRecordAsTheHostReceivedIt)
     }
     EXPECT_EQ(folder, host.Folder());
     // No host window: nothing is sent and nothing breaks.
-    FfSendHostChangeDir(nullptr, folder.c_str());
+    FfSendHostChangeDir(nullptr, folder.c_str(), nullptr);
 }
 
 // Focus in a window that is not the main window's (a dialog of the host, say): no rectangle.
@@ -85,7 +85,7 @@ TEST_F(HostCommands, LookupKeepsTheLastWindowFound)
     EXPECT_EQ(first, FfFindHostWindow());  // stale, but kept
     EXPECT_FALSE(IsWindow(first));
     FfSendHostCommand(first, 570);         // goes nowhere, harmlessly
-    FfSendHostChangeDir(first, L"C:\\");
+    FfSendHostChangeDir(first, L"C:\\", nullptr);
     FfTriggerGoToPreviousDir(nullptr);
     FfHostCtl second;
     ASSERT_TRUE(StartOwnHost(second));
@@ -177,7 +177,7 @@ TEST_F(HostCommands, OnlyTheHostOfOurOwnProcessIsCommanded)
     ASSERT_NE(nullptr, own);
     SetWindowPos(own, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ASSERT_EQ(own, FfFindHostWindow());
-    FfSendHostChangeDir(FfFindHostWindow(), dir.c_str());
+    FfSendHostChangeDir(FfFindHostWindow(), dir.c_str(), nullptr);
     FfSendHostCommand(FfFindHostWindow(), FF_HOST_CM_GOTO_PREVIOUS_DIR);
     EXPECT_EQ(2, (int)GetWindowLongPtrW(own, GWLP_USERDATA));
     FfTestFlushEvents(100);
@@ -203,7 +203,7 @@ TEST_F(HostCommands, SendsToAHostThatStopsAnsweringGiveUp)
     ASSERT_TRUE(FfTestWaitFor([&] { return window.load() != nullptr; }));
     DWORD start = GetTickCount();
     FfSendHostCommand(window, FF_HOST_CM_COPY_SOURCE_PATH);
-    FfSendHostChangeDir(window, L"C:\\");
+    FfSendHostChangeDir(window, L"C:\\", nullptr);
     DWORD elapsed = GetTickCount() - start;
     SetEvent(release);
     hung.join();
@@ -321,7 +321,7 @@ TEST_F(HostCommands, ClipboardAroundTheActiveFolderQuery)
         g_hostCommands = 0;
         if (c.holdBeforeMs) holder.Hold(c.holdBeforeMs);
         wchar_t folder[FF_ACTIVE_FOLDER_MAX];
-        int found = FfQueryHostActiveFolder(hostWindow, folder, FF_ACTIVE_FOLDER_MAX);
+        int found = FfQueryHostActiveFolder(hostWindow, nullptr, folder, FF_ACTIVE_FOLDER_MAX);
         if (c.holdBeforeMs || c.holdAfterAnswerMs) {
             ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(holder.released, 10000));
         }

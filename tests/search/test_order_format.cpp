@@ -94,7 +94,7 @@ TEST(SortState, FirstClickOnTheInitialColumnIsANewChoice)
         g_settings.sortType = c.sortType;
         FfInitSortFromSortType();
         for (const auto& s : c.clicks) {
-            FfSortResultsByColumn(s.first);
+            FfApplyColumnSort(s.first);
             EXPECT_EQ(s.first, g_sortColumn) << c.sortType;
             EXPECT_EQ(s.second, g_sortDescending) << c.sortType;
             EXPECT_EQ(1, g_localSortActive) << c.sortType;

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
-#include "bridge/host_commands.h"
+#include "host/host_commands.h"
 #include "fftest.h"
 #include "search_test_util.h"
 

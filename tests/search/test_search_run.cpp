@@ -4,7 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <string.h>
-#include "bridge/host_commands.h"
+#include "host/host_commands.h"
 #include "core/core.h"
 #include "core/text.h"
 #include "enginectl.h"

@@ -1,5 +1,6 @@
 // What every test program needs once (see fftest.h).
 #include "fftest.h"
+#include "app/app.h"
 #include "core/core.h"
 #include "core/text.h"
 

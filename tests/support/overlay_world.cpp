@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/app.h"
 #include "core/core.h"
 #include "overlay/overlay.h"
 #include "search/search.h"

@@ -1,7 +1,8 @@
 // The hotkey: a low-level keyboard hook that opens the overlay on Ctrl+Alt+letter over the host.
-#include "overlay/overlay.h"
+#include "app/app.h"
 #include "core/core.h"
-#include "bridge/host_commands.h"
+#include "host/host_commands.h"
+#include "overlay/overlay.h"
 
 #include <wchar.h>
 

@@ -1,7 +1,6 @@
 // Host window commands: the main window, its focused panel, numbered commands, change of folder.
-#include "bridge/host_commands.h"
+#include "host/host_commands.h"
 #include "core/core.h"
-#include "overlay/overlay.h"
 #include <string.h>
 
 HWND g_hostWindow = NULL;
@@ -99,7 +98,7 @@ int FfEncodeChangeDirRecord(const wchar_t* path, BYTE* record, int cap)
     return size;
 }
 
-void FfSendHostChangeDir(HWND hostWindow, const wchar_t* path)
+void FfSendHostChangeDir(HWND hostWindow, const wchar_t* path, HWND sender)
 {
     if (!hostWindow) return;
     int size = FfEncodeChangeDirRecord(path, NULL, 0);
@@ -112,7 +111,7 @@ void FfSendHostChangeDir(HWND hostWindow, const wchar_t* path)
         block.cbData = (DWORD)size;
         block.lpData = record;
         DWORD error = 0;
-        if (FfSendToHost(hostWindow, WM_COPYDATA, (WPARAM)g_overlayWindow, (LPARAM)&block, &error))
+        if (FfSendToHost(hostWindow, WM_COPYDATA, (WPARAM)sender, (LPARAM)&block, &error))
             FfLog(L"FfSendHostChangeDir: change-folder record to the host window %p OK", (void*)hostWindow);
         else
             FfLog(L"FfSendHostChangeDir: change-folder record to the host window %p FAILED (no answer "

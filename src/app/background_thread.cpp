@@ -1,7 +1,21 @@
 // The background thread: settings, registration, keyboard hook and the message loop for the process's life.
+#include "app/app.h"
 #include "core/core.h"
 #include "host/host.h"
 #include "overlay/overlay.h"
+
+HHOOK g_hookHandle;
+
+void FfStartBackgroundThread()
+{
+    DWORD threadId = 0;
+    HANDLE thread = CreateThread(nullptr, 0, FfBackgroundThread, nullptr, 0, &threadId);
+    if (thread) {
+        // The thread may have set its own id already; both writes give the same value.
+        g_hookThreadId = threadId;
+        CloseHandle(thread);
+    }
+}
 
 DWORD WINAPI FfBackgroundThread(LPVOID)
 {

@@ -1,9 +1,9 @@
 // The result context menu: go to a result's location, or publish one or all results.
-#include "bridge/bridge.h"
-#include "bridge/host_commands.h"
-#include "core/text.h"
 #include "overlay/list.h"
 #include "overlay/overlay.h"
+#include "bridge/bridge.h"
+#include "core/text.h"
+#include "host/host_commands.h"
 #include "search/search.h"
 
 #define FF_MENU_TEXT_CHARS 64  // the "Show all" item: at most 63 characters
@@ -63,7 +63,7 @@ static void FfGoToResultLocation(int resultIndex)
     wchar_t path[FF_PANEL_PATH_CHARS];
     FfCopyText(path, FF_PANEL_PATH_CHARS, g_results[resultIndex].path);
     FfCloseOverlay();
-    FfSendHostChangeDir(host, path);
+    FfSendHostChangeDir(host, path, g_overlayWindow);
 }
 
 int FfShowResultContextMenu(int resultIndex, int x, int y)

@@ -24,7 +24,8 @@ int FfGetActivePanelRect(HWND hostWindow, RECT* rect);
 // Both sends wait at most FF_HOST_SEND_TIMEOUT_MS, give up on a hung host and log the outcome.
 void FfSendHostCommand(HWND hostWindow, int command);
 void FfTriggerGoToPreviousDir(HWND hostWindow);
-void FfSendHostChangeDir(HWND hostWindow, const wchar_t* path);
+// sender is the window the record comes from (the host answers it); null is allowed.
+void FfSendHostChangeDir(HWND hostWindow, const wchar_t* path, HWND sender);
 // Writes the change-folder record for path into record (room for cap bytes). Returns its
 // size in bytes (UTF-8 size with terminator + 10), or 0 when the path cannot be encoded or
 // the record does not fit. With record null, returns the size needed.

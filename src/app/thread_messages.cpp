@@ -1,4 +1,5 @@
 // Requests posted to the background thread without a window.
+#include "app/app.h"
 #include "core/core.h"
 #include "overlay/overlay.h"
 
