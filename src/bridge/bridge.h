@@ -76,6 +76,14 @@ const wchar_t* FfPathBaseName(const wchar_t* path);
 
 // ---- Lookups behind the host's calls -------------------------------------------------------
 
+// Copies out, under g_listingLock, the first entry named name (ASCII letters folded), among the
+// folders only when foldersOnly. False when there is none.
+bool FfFindListedEntry(const wchar_t* name, bool foldersOnly, FfPanelEntry* entry);
+// Splits "\entry[\sub]" into the entry's name (first, FF_PANEL_NAME_CHARS) and the sub path
+// after it (null when there is none). False for a path without the leading backslash, an empty
+// or over-long entry name, or a sub path with a "." or ".." component or an unsafe character.
+bool FfSplitVirtualPath(const wchar_t* virtualPath, wchar_t* first, const wchar_t** subPath);
+
 // Wide cores of the lookups; the 8-bit forms below widen and call them.
 bool FfLookupPanelEntryByNameW(const wchar_t* fileName, FfPanelEntry* entry);
 bool FfResolveVirtualPathW(const wchar_t* virtualPath, wchar_t* realPath, int* isFolder);

@@ -13,19 +13,7 @@ bool FfLookupPanelEntryByNameW(const wchar_t* fileName, FfPanelEntry* entry)
     const wchar_t* last = FfPathBaseName(fileName);
     // A name too long for an entry cannot equal one: no cut form is looked up.
     if (!last[0] || lstrlenW(last) > FF_PANEL_NAME_CHARS - 1) return false;
-    bool found = false;
-    EnterCriticalSection(&g_listingLock);
-    int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount
-                                                           : FF_PANEL_LISTING_MAX;
-    for (int i = 0; i < count; ++i) {
-        if (FfEqualNameI(g_panelListing[i].name, last)) {
-            *entry = g_panelListing[i];
-            found = true;
-            break;
-        }
-    }
-    LeaveCriticalSection(&g_listingLock);
-    return found;
+    return FfFindListedEntry(last, false, entry);
 }
 
 bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry)

@@ -91,49 +91,46 @@ bool FfWidenHostText(const char* text, wchar_t* out, int outCap)
     return false;
 }
 
-bool FfResolveVirtualPathW(const wchar_t* virtualPath, wchar_t* realPath, int* isFolder)
+bool FfSplitVirtualPath(const wchar_t* virtualPath, wchar_t* first, const wchar_t** subPath)
 {
-    if (!realPath) return false;
-    realPath[0] = 0;
-    if (isFolder) *isFolder = 0;
+    first[0] = 0;
+    *subPath = nullptr;
     if (!virtualPath || virtualPath[0] != L'\\') return false;
-
     const wchar_t* rest = virtualPath + 1;
     const wchar_t* slash = rest;
     while (*slash && *slash != L'\\') ++slash;
     // A longer name equals no entry; cut, it could equal another one.
     if (slash == rest || slash - rest > FF_PANEL_NAME_CHARS - 1) return false;
-    wchar_t name[FF_PANEL_NAME_CHARS];
-    FfCopyTextN(name, FF_PANEL_NAME_CHARS, rest, (int)(slash - rest));
-    const wchar_t* subPath = *slash ? slash + 1 : nullptr;
-    if (subPath && (FfPathHasDotComponent(subPath) || FfPathHasUnsafeChar(subPath))) return false;
-
-    wchar_t entryPath[FF_PANEL_PATH_CHARS];
-    int entryIsFolder = 0;
-    bool found = false;
-    EnterCriticalSection(&g_listingLock);
-    int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount
-                                                           : FF_PANEL_LISTING_MAX;
-    for (int i = 0; i < count; ++i) {
-        const FfPanelEntry* entry = &g_panelListing[i];
-        if (subPath && !entry->isFolder) continue;
-        if (FfEqualNameI(entry->name, name)) {
-            FfCopyText(entryPath, FF_PANEL_PATH_CHARS, entry->realPath);
-            entryIsFolder = entry->isFolder;
-            found = true;
-            break;
-        }
+    FfCopyTextN(first, FF_PANEL_NAME_CHARS, rest, (int)(slash - rest));
+    const wchar_t* sub = *slash ? slash + 1 : nullptr;
+    // "." or ".." below a published folder would leave it: such paths resolve to nothing.
+    if (sub && (FfPathHasDotComponent(sub) || FfPathHasUnsafeChar(sub))) {
+        first[0] = 0;
+        return false;
     }
-    LeaveCriticalSection(&g_listingLock);
-    if (!found) return false;
+    *subPath = sub;
+    return true;
+}
+
+bool FfResolveVirtualPathW(const wchar_t* virtualPath, wchar_t* realPath, int* isFolder)
+{
+    if (!realPath) return false;
+    realPath[0] = 0;
+    if (isFolder) *isFolder = 0;
+    wchar_t name[FF_PANEL_NAME_CHARS];
+    const wchar_t* subPath = nullptr;
+    if (!FfSplitVirtualPath(virtualPath, name, &subPath)) return false;
+    // Below an entry only a folder can hold anything.
+    FfPanelEntry entry;
+    if (!FfFindListedEntry(name, subPath != nullptr, &entry)) return false;
 
     if (!subPath) {
-        FfCopyText(realPath, FF_PANEL_PATH_CHARS, entryPath);
-        if (isFolder) *isFolder = entryIsFolder ? 1 : 0;
+        FfCopyText(realPath, FF_PANEL_PATH_CHARS, entry.realPath);
+        if (isFolder) *isFolder = entry.isFolder ? 1 : 0;
         return true;
     }
-    if (lstrlenW(entryPath) + 1 + lstrlenW(subPath) > FF_PANEL_PATH_CHARS - 1) return false;
-    FfFormatText(realPath, FF_PANEL_PATH_CHARS, L"%s\\%s", entryPath, subPath);
+    if (lstrlenW(entry.realPath) + 1 + lstrlenW(subPath) > FF_PANEL_PATH_CHARS - 1) return false;
+    FfFormatText(realPath, FF_PANEL_PATH_CHARS, L"%s\\%s", entry.realPath, subPath);
     DWORD attributes = FfGetAttributesLong(realPath);
     if (isFolder)
         *isFolder = (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))

@@ -71,11 +71,14 @@ void __stdcall FsGetDefRootName(char* name, int maxLen)
     if (name && maxLen > 0) lstrcpynA(name, FF_ROOT_NAME_A, maxLen);
 }
 
-static void FfFillPlaceholder(WIN32_FIND_DATAW* findData, const char* name)
+// The one item of a listing that has nothing to show but a hint; the next call ends it.
+static HANDLE FfReturnPlaceholder(FfFindHandle* handle, WIN32_FIND_DATAW* findData, const char* name)
 {
     findData->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
     MultiByteToWideChar(CP_ACP, 0, name, -1, findData->cFileName, MAX_PATH);
     findData->cFileName[MAX_PATH - 1] = 0;
+    handle->state = FF_FIND_PLACEHOLDER;
+    return (HANDLE)handle;
 }
 
 // The engine marks a size or date it does not know with all bits set (every folder's size,
@@ -169,34 +172,21 @@ static HANDLE FfReturnUnresolved(FfFindHandle* handle, WIN32_FIND_DATAW* findDat
               L"instead.",
               path.wide ? path.wide : L"");
     }
-    FfFillPlaceholder(findData, FF_PLACEHOLDER_UNRESOLVED_A);
-    handle->state = FF_FIND_PLACEHOLDER;
-    return (HANDLE)handle;
+    return FfReturnPlaceholder(handle, findData, FF_PLACEHOLDER_UNRESOLVED_A);
 }
+
 // Finds the published folder named `first` and composes the real folder below it. False
 // when there is none, or the folder and its search pattern would not fit.
 static bool FfResolveListedFolder(const wchar_t* first, const wchar_t* subPath, wchar_t* folder)
 {
-    wchar_t realPath[FF_PANEL_PATH_CHARS];
-    bool found = false;
-    EnterCriticalSection(&g_listingLock);
-    int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount
-                                                           : FF_PANEL_LISTING_MAX;
-    for (int i = 0; i < count; ++i) {
-        if (g_panelListing[i].isFolder && FfEqualNameI(g_panelListing[i].name, first)) {
-            FfCopyText(realPath, FF_PANEL_PATH_CHARS, g_panelListing[i].realPath);
-            found = true;
-            break;
-        }
-    }
-    LeaveCriticalSection(&g_listingLock);
-    if (!found) return false;
+    FfPanelEntry entry;
+    if (!FfFindListedEntry(first, true, &entry)) return false;
     if (!subPath || !subPath[0]) {
-        FfCopyText(folder, FF_PANEL_PATH_CHARS, realPath);
+        FfCopyText(folder, FF_PANEL_PATH_CHARS, entry.realPath);
     } else {
         // A cut path would name some other folder: too long means unresolved.
-        if (lstrlenW(realPath) + 1 + lstrlenW(subPath) > FF_PANEL_PATH_CHARS - 1) return false;
-        FfFormatText(folder, FF_PANEL_PATH_CHARS, L"%s\\%s", realPath, subPath);
+        if (lstrlenW(entry.realPath) + 1 + lstrlenW(subPath) > FF_PANEL_PATH_CHARS - 1) return false;
+        FfFormatText(folder, FF_PANEL_PATH_CHARS, L"%s\\%s", entry.realPath, subPath);
     }
     return lstrlenW(folder) + 2 <= FF_PANEL_PATH_CHARS - 1;  // room for "\\*"
 }
@@ -218,9 +208,7 @@ static HANDLE FfReturnUnreadable(FfFindHandle* handle, WIN32_FIND_DATAW* findDat
     FfLog(L"FsFindFirst: real folder \"%s\" resolved but appears empty or unreadable "
           L"(GetLastError=%lu) - showing placeholder instead.",
           folder, error);
-    FfFillPlaceholder(findData, FF_PLACEHOLDER_UNRESOLVED_A);
-    handle->state = FF_FIND_PLACEHOLDER;
-    return (HANDLE)handle;
+    return FfReturnPlaceholder(handle, findData, FF_PLACEHOLDER_UNRESOLVED_A);
 }
 
 static HANDLE FfStartRealBrowsing(FfFindHandle* handle, WIN32_FIND_DATAW* findData,
@@ -270,12 +258,9 @@ static HANDLE FfFindFirstCore(FfHostPath path, WIN32_FIND_DATAW* findData)
     if (!given || given[0] != L'\\') return FfReturnUnresolved(handle, findData, path);
 
     if (given[1] == 0) {  // the root
-        if (FfReadListingEntry(0, findData)) {
-            handle->state = 1;
-        } else {
-            FfFillPlaceholder(findData, FF_PLACEHOLDER_EMPTY_A);
-            handle->state = FF_FIND_PLACEHOLDER;
-        }
+        if (!FfReadListingEntry(0, findData))
+            return FfReturnPlaceholder(handle, findData, FF_PLACEHOLDER_EMPTY_A);
+        handle->state = 1;
         return (HANDLE)handle;
     }
 
@@ -287,17 +272,8 @@ static HANDLE FfFindFirstCore(FfHostPath path, WIN32_FIND_DATAW* findData)
     if (length < 2) return FfReturnUnresolved(handle, findData, path);
 
     wchar_t first[FF_PANEL_NAME_CHARS];
-    const wchar_t* rest = wide + 1;
-    const wchar_t* slash = rest;
-    while (*slash && *slash != L'\\') ++slash;
-    // A longer name equals no entry; cut, it could equal another one.
-    if (slash - rest > FF_PANEL_NAME_CHARS - 1) return FfReturnUnresolved(handle, findData, path);
-    FfCopyTextN(first, FF_PANEL_NAME_CHARS, rest, (int)(slash - rest));
-    const wchar_t* subPath = *slash ? slash + 1 : nullptr;
-    if (!first[0]) return FfReturnUnresolved(handle, findData, path);
-    // "." or ".." below a published folder would leave it: such paths resolve to nothing.
-    if (subPath && (FfPathHasDotComponent(subPath) || FfPathHasUnsafeChar(subPath)))
-        return FfReturnUnresolved(handle, findData, path);
+    const wchar_t* subPath = nullptr;
+    if (!FfSplitVirtualPath(wide, first, &subPath)) return FfReturnUnresolved(handle, findData, path);
 
     wchar_t folder[FF_PANEL_PATH_CHARS];
     if (!FfResolveListedFolder(first, subPath, folder))

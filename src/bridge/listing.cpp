@@ -170,6 +170,23 @@ static unsigned long long FfFileTimeValue(FILETIME time)
     return ((unsigned long long)time.dwHighDateTime << 32) | time.dwLowDateTime;
 }
 
+bool FfFindListedEntry(const wchar_t* name, bool foldersOnly, FfPanelEntry* entry)
+{
+    bool found = false;
+    EnterCriticalSection(&g_listingLock);
+    int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount : FF_PANEL_LISTING_MAX;
+    for (int i = 0; i < count; ++i) {
+        if (foldersOnly && !g_panelListing[i].isFolder) continue;
+        if (FfEqualNameI(g_panelListing[i].name, name)) {
+            *entry = g_panelListing[i];
+            found = true;
+            break;
+        }
+    }
+    LeaveCriticalSection(&g_listingLock);
+    return found;
+}
+
 // Under the lock: fills the listing. Returns the index of the first new entry.
 static int FfFillListingLocked(const int* selection, int selectionCount, bool append)
 {
