@@ -71,8 +71,6 @@ int FfMakeUniqueEntryName(FfNameIndex* index, const wchar_t* baseName, wchar_t* 
 // match exactly. Inline loop: the runtime's locale-aware call costs ten times as much.
 bool FfEqualNameI(const wchar_t* a, const wchar_t* b);
 
-// The part of a path after its last backslash (the whole path without one).
-const wchar_t* FfPathBaseName(const wchar_t* path);
 
 // ---- Lookups behind the host's calls -------------------------------------------------------
 

@@ -269,7 +269,7 @@ static int FfGetFileW(const wchar_t* remoteName, const wchar_t* localName, int c
         DWORD error = GetLastError();
         FfLog(L"FsGetFile: CopyFileW failed, GetLastError=%lu", error);
         if (!overwrite && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) &&
-            GetFileAttributesW(longTarget) != INVALID_FILE_ATTRIBUTES)
+            FfPathExists(longTarget))
             return FF_FS_FILE_EXISTS;
         return FfClassifyCopyFailure(realPath);
     }

@@ -39,16 +39,6 @@ bool FfEqualNameI(const wchar_t* a, const wchar_t* b)
     }
 }
 
-const wchar_t* FfPathBaseName(const wchar_t* path)
-{
-    if (!path) return L"";
-    const wchar_t* base = path;
-    for (const wchar_t* p = path; *p; ++p) {
-        if (*p == L'\\') base = p + 1;
-    }
-    return base;
-}
-
 int FfBuildNumberedName(const wchar_t* baseName, int k, wchar_t* name, int nameCap)
 {
     if (!name || nameCap <= 0) return 0;
@@ -163,11 +153,6 @@ int FfMakeUniqueEntryName(FfNameIndex* index, const wchar_t* baseName, wchar_t* 
     if (hint >= 0) index->hintNext[hint] = k;
     FfCopyText(name, nameCap, candidate);
     return k;
-}
-
-static unsigned long long FfFileTimeValue(FILETIME time)
-{
-    return ((unsigned long long)time.dwHighDateTime << 32) | time.dwLowDateTime;
 }
 
 bool FfFindListedEntry(const wchar_t* name, bool foldersOnly, FfPanelEntry* entry)

@@ -74,6 +74,14 @@ bool FfIsFolderWritable(const wchar_t* folder);
 bool FfChooseSettingsFolders(const wchar_t* moduleFolder, const wchar_t* appData, FfFolderCheck writable,
                              wchar_t* cfgFolder, wchar_t* logFolder, int cap);
 
+// --- paths and file times (paths.cpp) ---
+// The part of a path after its last backslash (the whole path without one; "" for null).
+const wchar_t* FfPathBaseName(const wchar_t* path);
+// True when something exists under the full path (false for a null or empty one).
+bool FfPathExists(const wchar_t* path);
+// A file time as one count of 100-ns ticks since 1601.
+unsigned long long FfFileTimeValue(FILETIME time);
+
 // --- settings (settings.cpp) ---
 // Reads Fleetfinder.cfg (g_configFilePath) into g_settings; writes the defaults when it is missing.
 void FfLoadSettings();

@@ -61,7 +61,7 @@ bool FfChooseSettingsFolders(const wchar_t* moduleFolder, const wchar_t* appData
     // A cfg somebody put beside the library (an administrator, say) is still the one read.
     wchar_t beside[FF_PATH_CHARS];
     FfFormatText(beside, FF_PATH_CHARS, L"%sFleetfinder.cfg", moduleFolder);
-    if (GetFileAttributesW(beside) == INVALID_FILE_ATTRIBUTES) FfCopyText(cfgFolder, cap, other);
+    if (!FfPathExists(beside)) FfCopyText(cfgFolder, cap, other);
     return true;
 }
 

@@ -168,7 +168,7 @@ void FfLoadSettingsFrom(const wchar_t* configPath)
     s.allowDelete = FfParseYesNo(value);
 
     // An existing file is never completed: missing keys simply keep their defaults.
-    if (path[0] && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES) FfWriteDefaultSettings(path);
+    if (path[0] && !FfPathExists(path)) FfWriteDefaultSettings(path);
 }
 
 void FfLoadSettings()

@@ -1,5 +1,6 @@
 // Finding the host's wincmd.ini and the file that really holds a given section of it.
 #include "host/host.h"
+#include "core/core.h"
 #include "core/text.h"
 
 #include <string.h>
@@ -42,11 +43,6 @@ static bool FfReadRegistryPath(const wchar_t* subKey, const wchar_t* valueName, 
         chars = FF_INI_PATH_MAX - 1;
     buf[chars] = L'\0';
     return buf[0] != L'\0';
-}
-
-static bool FfPathExists(const wchar_t* path)
-{
-    return path[0] != L'\0' && GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Builds "<base><suffix>"; false when it does not fit, so a cut path is never tried.

@@ -1,16 +1,12 @@
 // Painting of result rows (icon, name with matches in bold, folder, size, date) and the header strip.
 #include "overlay/list.h"
 #include "overlay/overlay.h"
+#include "core/core.h"
 #include "host/host.h"
 #include "search/search.h"
 
 #include <shellapi.h>
 #include <wchar.h>
-
-static int FfSp(int n)
-{
-    return MulDiv(n, g_theme.dpiScale, 100);
-}
 
 static COLORREF FfOnAccentTextColour()
 {
@@ -87,16 +83,18 @@ void FfDrawResultRow(const DRAWITEMSTRUCT* item)
     SetTextColor(dc, nameColour);
     HGDIOBJ oldFont = SelectObject(dc, g_theme.font);
 
+    const int dpi = g_theme.dpiScale;
     HICON icon = FfGetResultIcon(result);
-    int iconSize = FfSp(16);
+    int iconSize = FfScalePixels(16, dpi);
     if (icon)
-        DrawIconEx(dc, r.left + FfSp(4), r.top + (r.bottom - r.top - iconSize) / 2, icon, iconSize,
-                   iconSize, 0, nullptr, DI_NORMAL);
+        DrawIconEx(dc, r.left + FfScalePixels(4, dpi), r.top + (r.bottom - r.top - iconSize) / 2, icon,
+                   iconSize, iconSize, 0, nullptr, DI_NORMAL);
 
     RECT folder, size, date;
     FfGetColumnRects(r.top, FfContentRight(r.right), r.bottom, &folder, &size, &date);
-    RECT nameRect = {r.left + FfSp(4) + FfSp(16) + FfSp(6), r.top, folder.left - FfSp(6), r.bottom};
-    FfDrawHighlightedName(dc, &nameRect, FfResultName(result->path), nameColour);
+    RECT nameRect = {r.left + FfScalePixels(4, dpi) + FfScalePixels(16, dpi) + FfScalePixels(6, dpi), r.top,
+                     folder.left - FfScalePixels(6, dpi), r.bottom};
+    FfDrawHighlightedName(dc, &nameRect, FfPathBaseName(result->path), nameColour);
 
     SetTextColor(dc, selected ? FfOnAccentTextColour() : g_theme.secondaryText);
     // The date column has a maximum width, and a right-aligned text wider than its rectangle
@@ -112,7 +110,7 @@ void FfDrawResultRow(const DRAWITEMSTRUCT* item)
 // Arrow of the sorted column, in a 14 sp box as high as the strip starting at left.
 static void FfDrawSortArrow(HDC dc, const RECT* h, int left)
 {
-    RECT box = {left, h->top, left + FfSp(14), h->bottom};
+    RECT box = {left, h->top, left + FfScalePixels(14, g_theme.dpiScale), h->bottom};
     DrawTextW(dc, g_sortDescending ? L"\u25BC" : L"\u25B2", 1, &box, DT_SINGLELINE | DT_VCENTER);
 }
 
@@ -132,7 +130,7 @@ static void FfDrawCentredTitle(HDC dc, const RECT* h, const RECT* column, const 
     int c = (column->left + column->right) / 2;
     RECT box = {c - width / 2, h->top, c + width / 2, h->bottom};
     DrawTextW(dc, title, -1, &box, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-    if (sorted) FfDrawSortArrow(dc, h, box.right + FfSp(4));
+    if (sorted) FfDrawSortArrow(dc, h, box.right + FfScalePixels(4, g_theme.dpiScale));
 }
 
 void FfPaintHeaderStrip(HDC dc)
@@ -143,6 +141,7 @@ void FfPaintHeaderStrip(HDC dc)
     RECT folder, size, date;
     FfGetColumnRects(h.top, FfContentRight(h.right), h.bottom, &folder, &size, &date);
 
+    const int dpi = g_theme.dpiScale;
     FillRect(dc, &h, g_theme.inputBackgroundBrush);
     SetBkMode(dc, TRANSPARENT);
     HGDIOBJ oldFont = SelectObject(dc, g_theme.font);
@@ -157,33 +156,34 @@ void FfPaintHeaderStrip(HDC dc)
         g_headerFileIcon = info.hIcon;
     }
     if (g_headerFileIcon) {
-        int iconSize = FfSp(16);
-        DrawIconEx(dc, h.left + FfSp(4), h.top + (h.bottom - h.top - iconSize) / 2,
+        int iconSize = FfScalePixels(16, dpi);
+        DrawIconEx(dc, h.left + FfScalePixels(4, dpi), h.top + (h.bottom - h.top - iconSize) / 2,
                    g_headerFileIcon, iconSize, iconSize, 0, nullptr, DI_NORMAL);
     }
 
     if (g_sortColumn == FF_SORT_EXTENSION) {
         HPEN pen = CreatePen(PS_SOLID, 2, g_theme.highlight);
         HGDIOBJ oldPen = SelectObject(dc, pen);
-        int y = h.bottom - FfSp(3);
-        MoveToEx(dc, h.left + FfSp(4), y, nullptr);
-        LineTo(dc, h.left + FfSp(4) + FfSp(16), y);
+        int y = h.bottom - FfScalePixels(3, dpi);
+        MoveToEx(dc, h.left + FfScalePixels(4, dpi), y, nullptr);
+        LineTo(dc, h.left + FfScalePixels(4, dpi) + FfScalePixels(16, dpi), y);
         SelectObject(dc, oldPen);
         DeleteObject(pen);
     }
 
     bool sorted = g_sortColumn == FF_SORT_NAME;
     SetTextColor(dc, sorted ? g_theme.highlight : g_theme.text);
-    RECT nameBox = {h.left + FfSp(4) + FfSp(16) + FfSp(6), h.top, folder.left - FfSp(6), h.bottom};
+    RECT nameBox = {h.left + FfScalePixels(4, dpi) + FfScalePixels(16, dpi) + FfScalePixels(6, dpi), h.top,
+                    folder.left - FfScalePixels(6, dpi), h.bottom};
     DrawTextW(dc, L"Name", -1, &nameBox,
               DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
-    if (sorted) FfDrawSortArrow(dc, &h, nameBox.left + FfSp(4) + nameW);
+    if (sorted) FfDrawSortArrow(dc, &h, nameBox.left + FfScalePixels(4, dpi) + nameW);
 
     sorted = g_sortColumn == FF_SORT_FOLDER;
     SetTextColor(dc, sorted ? g_theme.highlight : g_theme.text);
     RECT folderBox = folder;
     DrawTextW(dc, L"Folder", -1, &folderBox, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-    if (sorted) FfDrawSortArrow(dc, &h, folder.left + FfSp(4) + folderW);
+    if (sorted) FfDrawSortArrow(dc, &h, folder.left + FfScalePixels(4, dpi) + folderW);
 
     FfDrawCentredTitle(dc, &h, &size, L"Size", sizeW, FF_SORT_SIZE);
     FfDrawCentredTitle(dc, &h, &date, L"Date", dateW, FF_SORT_DATE);

@@ -2,15 +2,11 @@
 #include "overlay/list.h"
 #include "bridge/bridge.h"
 #include "core/text.h"
+#include "host/host.h"
 #include "search/search.h"
 
 #include <wchar.h>
 #include <wctype.h>
-
-static int FfSp(int n, int dpiScale)
-{
-    return MulDiv(n, dpiScale, 100);
-}
 
 static bool FfIsWordBreak(wchar_t c)
 {
@@ -46,13 +42,13 @@ int FfMarkNameMatches(const wchar_t* name, const wchar_t* query, DWORD* mask)
 void FfComputeColumnRects(int top, int right, int bottom, int dpiScale, int dateColumnWidth,
                           RECT* folder, RECT* size, RECT* date)
 {
-    int dateW = dateColumnWidth > 0 ? dateColumnWidth : FfSp(118, dpiScale);
-    RECT d = {0, top, right - FfSp(4, dpiScale), bottom};
+    int dateW = dateColumnWidth > 0 ? dateColumnWidth : FfScalePixels(118, dpiScale);
+    RECT d = {0, top, right - FfScalePixels(4, dpiScale), bottom};
     d.left = d.right - dateW;
-    RECT s = {0, top, d.left - FfSp(6, dpiScale), bottom};
-    s.left = s.right - FfSp(64, dpiScale);
-    RECT f = {0, top, s.left - FfSp(6, dpiScale), bottom};
-    f.left = f.right - FfSp(84, dpiScale);
+    RECT s = {0, top, d.left - FfScalePixels(6, dpiScale), bottom};
+    s.left = s.right - FfScalePixels(64, dpiScale);
+    RECT f = {0, top, s.left - FfScalePixels(6, dpiScale), bottom};
+    f.left = f.right - FfScalePixels(84, dpiScale);
     if (folder) *folder = f;
     if (size) *size = s;
     if (date) *date = d;
@@ -68,22 +64,24 @@ int FfHeaderColumnFromPoint(const RECT* header, int x, int y, int contentRight, 
     if (PtInRect(&size, pt)) return 1;
     if (PtInRect(&date, pt)) return 2;
     if (PtInRect(&folder, pt)) return 3;
-    if (x < header->left + FfSp(4, dpiScale) + FfSp(16, dpiScale) + FfSp(2, dpiScale)) return 4;
+    int extensionEnd =
+        header->left + FfScalePixels(4, dpiScale) + FfScalePixels(16, dpiScale) + FfScalePixels(2, dpiScale);
+    if (x < extensionEnd) return 4;
     return 0;
 }
 
 int FfDateColumnWidthFor(int widestDate, int listWidth, int dpiScale)
 {
-    if (widestDate <= 0) return FfSp(118, dpiScale);
-    int w = widestDate + FfSp(10, dpiScale);
-    if (w < FfSp(60, dpiScale)) w = FfSp(60, dpiScale);
+    if (widestDate <= 0) return FfScalePixels(118, dpiScale);
+    int w = widestDate + FfScalePixels(10, dpiScale);
+    if (w < FfScalePixels(60, dpiScale)) w = FfScalePixels(60, dpiScale);
     // Everything of a row but the name and the date, each length scaled on its own.
-    int fixed = FfSp(4, dpiScale) + FfSp(16, dpiScale) + FfSp(6, dpiScale) + FfSp(6, dpiScale) +
-                FfSp(84, dpiScale) + FfSp(6, dpiScale) + FfSp(64, dpiScale) + FfSp(6, dpiScale) +
-                FfSp(4, dpiScale);
+    static const int parts[] = {4, 16, 6, 6, 84, 6, 64, 6, 4};
+    int fixed = 0;
+    for (int part : parts) fixed += FfScalePixels(part, dpiScale);
     int room = listWidth / 2 - fixed;  // the name then has the other, larger half
     // A narrow list keeps the date column it always had rather than squeezing it further.
-    if (room < FfSp(118, dpiScale)) room = FfSp(118, dpiScale);
+    if (room < FfScalePixels(118, dpiScale)) room = FfScalePixels(118, dpiScale);
     return w < room ? w : room;
 }
 
@@ -106,7 +104,7 @@ void FfComputeScrollBarRects(const RECT* client, bool hasScrollBar, int rowHeigh
                              int topIndex, int dpiScale, RECT* track, RECT* thumb)
 {
     RECT c = *client;
-    RECT t = {c.right - FfSp(12, dpiScale), c.top, c.right, c.bottom};
+    RECT t = {c.right - FfScalePixels(12, dpiScale), c.top, c.right, c.bottom};
     *track = t;
     SetRectEmpty(thumb);
     if (!hasScrollBar || rowHeight <= 0 || resultCount <= 0) return;
@@ -117,7 +115,7 @@ void FfComputeScrollBarRects(const RECT* client, bool hasScrollBar, int rowHeigh
 
     int trackH = t.bottom - t.top;
     int thumbH = (int)(trackH * ((double)page / (double)resultCount));
-    if (thumbH < FfSp(20, dpiScale)) thumbH = FfSp(20, dpiScale);
+    if (thumbH < FfScalePixels(20, dpiScale)) thumbH = FfScalePixels(20, dpiScale);
     if (thumbH > trackH) thumbH = trackH;
 
     // A top index beyond the last page (possible only transiently) must not push the thumb out.
@@ -125,9 +123,9 @@ void FfComputeScrollBarRects(const RECT* client, bool hasScrollBar, int rowHeigh
     int offset = 0;
     if (trackH - thumbH > 0) offset = (int)((trackH - thumbH) * ((double)top / (double)maxTop));
 
-    thumb->left = t.left + FfSp(4, dpiScale);
+    thumb->left = t.left + FfScalePixels(4, dpiScale);
     thumb->top = t.top + offset;
-    thumb->right = t.right - FfSp(4, dpiScale);
+    thumb->right = t.right - FfScalePixels(4, dpiScale);
     thumb->bottom = t.top + offset + thumbH;
 }
 

@@ -30,8 +30,6 @@ int g_lastOverlayHeight = -1;
 // must move the children even when the overlay's outer size happens to be the same.
 static int s_laidOutMetrics[5] = {-1, -1, -1, -1, -1};
 
-static int FfSp(int n, int dpiScale) { return MulDiv(n, dpiScale, 100); }
-
 static void FfSetRectXywh(RECT *r, int x, int y, int w, int h)
 {
     r->left = x;
@@ -79,14 +77,14 @@ void FfComputeOverlayLayout(const RECT *panel, int resultCount, int maxVisibleRo
     FfSetRectXywh(&out->window, panel->left, top, width, height);
     FfSetRectXywh(&out->headerRect, 0, headerTop, width, header);
     FfSetRectXywh(&out->listRect, 0, listTop, width, listHeight);
-    int textPad = FfSp(6, dpiScale);
+    int textPad = FfScalePixels(6, dpiScale);
     FfSetRectXywh(&out->statusRect, textPad, statusTop, width - 2 * textPad, status);
 
-    int pad = FfSp(4, dpiScale);
-    int filterW = FfSp(112, dpiScale);
-    int closeW = FfSp(24, dpiScale);
+    int pad = FfScalePixels(4, dpiScale);
+    int filterW = FfScalePixels(112, dpiScale);
+    int closeW = FfScalePixels(24, dpiScale);
     int eh = editHeight;
-    int rowTop = searchTop + FfSp(3, dpiScale);
+    int rowTop = searchTop + FfScalePixels(3, dpiScale);
     int boxW = width - 3 * pad - (closeW + filterW + eh);
     FfSetRectXywh(&out->searchBox, pad + 1, rowTop + 1, boxW - 1, eh - 2);
     FfSetRectXywh(&out->clearButton, pad + boxW, rowTop + 1, eh - 1, eh - 2);

@@ -7,8 +7,6 @@
 
 #include <commctrl.h>
 
-static int FfSp(int n) { return MulDiv(n, g_theme.dpiScale, 100); }
-
 static HWND FfCreateChild(HWND parent, const wchar_t *cls, const wchar_t *text, DWORD style, int id)
 {
     return CreateWindowExW(0, cls, text, style, 0, 0, 0, 0, parent, (HMENU)(INT_PTR)id,
@@ -39,7 +37,7 @@ static void FfCreateTooltip(HWND window)
     tool.lpszText = (LPWSTR)L"";
     LRESULT added = SendMessageW(g_tooltip, TTM_ADDTOOLW, 0, (LPARAM)&tool);
     FfLog(L"WM_CREATE: TTM_ADDTOOLW result=%ld", (long)added);
-    SendMessageW(g_tooltip, TTM_SETMAXTIPWIDTH, 0, FfSp(500));
+    SendMessageW(g_tooltip, TTM_SETMAXTIPWIDTH, 0, FfScalePixels(500, g_theme.dpiScale));
 }
 
 static LRESULT FfOverlayOnCreate(HWND window)
@@ -116,7 +114,7 @@ static void FfDrawCross(HDC dc, const RECT *r, COLORREF colour)
 {
     int cx = (r->left + r->right) / 2;
     int cy = (r->top + r->bottom) / 2;
-    int d = FfSp(4);
+    int d = FfScalePixels(4, g_theme.dpiScale);
     HPEN pen = CreatePen(PS_SOLID, 1, colour);
     HGDIOBJ oldPen = SelectObject(dc, pen);
     MoveToEx(dc, cx - d, cy - d, NULL);
@@ -150,15 +148,15 @@ static void FfDrawButton(const DRAWITEMSTRUCT *item)
     text[0] = 0;
     GetWindowTextW(item->hwndItem, text, FF_BUTTON_TEXT_MAX);
     RECT shrunk = r;
-    shrunk.left += FfSp(5);
-    shrunk.right -= FfSp(5);
+    shrunk.left += FfScalePixels(5, g_theme.dpiScale);
+    shrunk.right -= FfScalePixels(5, g_theme.dpiScale);
 
     if (item->CtlID == FF_ID_FILTER) {
         RECT arrow = shrunk;
-        arrow.left = arrow.right - FfSp(12);
+        arrow.left = arrow.right - FfScalePixels(12, g_theme.dpiScale);
         DrawTextW(dc, L"\x25BE", 1, &arrow, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
         RECT label = shrunk;
-        label.right = arrow.left - FfSp(2);
+        label.right = arrow.left - FfScalePixels(2, g_theme.dpiScale);
         DrawTextW(dc, text, -1, &label, DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_END_ELLIPSIS);
     } else {
         FfDrawCross(dc, &r, textColour);

@@ -10,14 +10,9 @@ int g_widestDateWidth = 0;
 DWORD g_matchMask[FF_MATCH_MASK_MAX];
 HICON g_headerFileIcon = nullptr;
 
-static int FfSp(int n)
-{
-    return MulDiv(n, g_theme.dpiScale, 100);
-}
-
 int FfContentRight(int right)
 {
-    return g_listHasScrollBar ? right - FfSp(12) : right;
+    return g_listHasScrollBar ? right - FfScalePixels(12, g_theme.dpiScale) : right;
 }
 
 int FfDateColumnWidth(int contentRight)

@@ -155,11 +155,6 @@ void FfSelectFilterByName(const wchar_t* name)
     }
 }
 
-static bool FfPathExists(const wchar_t* path)
-{
-    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Reads from where the EverythingIniPath setting points. Returns the last reader's result.
 static int FfReadFiltersFromSetting(const wchar_t* setting)
 {

@@ -196,8 +196,7 @@ void FfApplyColumnSort(int column);
 int FfCompareResults(const FfResult* a, const FfResult* b, int column, int descending);
 // Sorts records 0..count-1 in place by column and direction.
 void FfSortResults(FfResult* results, int count, int column, int descending);
-// The name part of a path (after the last backslash) and its extension ("" when none).
-const wchar_t* FfResultName(const wchar_t* path);
+// The extension of a result's name ("" when none, and for a folder).
 const wchar_t* FfResultExtension(const FfResult* result);
 
 // ---- Field texts ------------------------------------------------------------------------

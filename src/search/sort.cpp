@@ -31,16 +31,10 @@ void FfInitSortFromSortType(void)
     FfSortStateFromSortType(g_settings.sortType, &g_sortColumn, &g_sortDescending);
 }
 
-const wchar_t* FfResultName(const wchar_t* path)
-{
-    const wchar_t* slash = wcsrchr(path, L'\\');
-    return slash ? slash + 1 : path;
-}
-
 const wchar_t* FfResultExtension(const FfResult* result)
 {
     if (result->isFolder) return L"";
-    const wchar_t* name = FfResultName(result->path);
+    const wchar_t* name = FfPathBaseName(result->path);
     const wchar_t* dot = wcsrchr(name, L'.');
     // A leading dot (.bashrc) names the file; it is no extension.
     if (!dot || dot == name) return L"";
@@ -56,17 +50,12 @@ static int FfCompareKnown(unsigned long long a, unsigned long long b)
     return a < b ? -1 : (a > b ? 1 : 0);
 }
 
-static unsigned long long FfFileTimeValue(const FILETIME* time)
-{
-    return ((unsigned long long)time->dwHighDateTime << 32) | time->dwLowDateTime;
-}
-
 int FfCompareResults(const FfResult* a, const FfResult* b, int column, int descending)
 {
     int r;
     switch (column) {
     case FF_SORT_NAME:
-        r = FfCompareTextI(FfResultName(a->path), FfResultName(b->path));
+        r = FfCompareTextI(FfPathBaseName(a->path), FfPathBaseName(b->path));
         break;
     case FF_SORT_SIZE:
         r = FfCompareKnown(a->size, b->size);
@@ -82,7 +71,7 @@ int FfCompareResults(const FfResult* a, const FfResult* b, int column, int desce
         r = FfCompareTextI(FfResultExtension(a), FfResultExtension(b));
         break;
     default:
-        r = FfCompareKnown(FfFileTimeValue(&a->modified), FfFileTimeValue(&b->modified));
+        r = FfCompareKnown(FfFileTimeValue(a->modified), FfFileTimeValue(b->modified));
         break;
     }
     if (r < 0) r = -1;
