@@ -1,6 +1,7 @@
 // Fleetfinder.cfg: read once into g_settings, written with every default when missing.
 #include "core/core.h"
 #include "core/text.h"
+#include <stdlib.h>
 #include <wchar.h>
 
 // Logging starts switched on so that module start-up is always traced; every other field
@@ -90,44 +91,62 @@ void FfRewriteTimePicture(wchar_t* picture)
     }
 }
 
+// Every key of Fleetfinder.cfg with its default, in the order a new file lists them: the same
+// table gives what a new file holds and what a missing key reads as.
+enum FfSettingKey {
+    FF_KEY_POSITION, FF_KEY_HOTKEY, FF_KEY_MAX_VISIBLE_ROWS, FF_KEY_SEARCH_DELAY, FF_KEY_THEME_MODE,
+    FF_KEY_DATE_FORMAT, FF_KEY_TIME_FORMAT, FF_KEY_LOGGING, FF_KEY_MAX_RESULTS, FF_KEY_ENGINE_INI,
+    FF_KEY_ENGINE_DEBUG, FF_KEY_SORT_ORDER, FF_KEY_LAST_FILTER, FF_KEY_ALLOW_DELETE, FF_KEY_COUNT
+};
+
+struct FfSettingEntry {
+    const wchar_t* section;
+    const wchar_t* key;
+    const wchar_t* fallback;
+};
+
+static const FfSettingEntry g_settingEntries[FF_KEY_COUNT] = {
+    {L"Display", L"Position", L"Bottom"},
+    {L"Display", L"Hotkey", L"Ctrl+Alt+F"},
+    {L"Display", L"MaxVisibleRows", L"20"},
+    {L"Display", L"SearchDelayMs", L"100"},
+    {L"Display", L"ThemeMode", L"Auto"},
+    {L"Display", L"DateFormat", L"Auto"},
+    {L"Display", L"TimeFormat", L"Auto"},
+    {L"Display", L"Logging", L"N"},
+    {L"Everything", L"MaxResults", L"200"},
+    {L"Everything", L"EverythingIniPath", L"Auto"},
+    {L"Everything", L"EverythingDebug", L"N"},
+    {L"Everything", L"SortOrder", L"DateModifiedDescending"},
+    {L"Filters", L"LastSelectedFilter", L""},
+    {L"Safety", L"AllowDelete", L"N"},
+};
+
 // Without a path the platform would fall back to its own ini in the system folder.
-static int FfReadIniInt(const wchar_t* section, const wchar_t* key, int fallback, const wchar_t* path)
+static int FfReadIniInt(FfSettingKey key, const wchar_t* path)
 {
+    const FfSettingEntry& entry = g_settingEntries[key];
+    int fallback = _wtoi(entry.fallback);
     if (!path[0]) return fallback;
-    return (int)GetPrivateProfileIntW(section, key, fallback, path);
+    return (int)GetPrivateProfileIntW(entry.section, entry.key, fallback, path);
 }
 
 // Returns the length read; cap - 1 means the value may have been cut.
-static int FfReadIniText(const wchar_t* section, const wchar_t* key, const wchar_t* fallback,
-                         wchar_t* out, int cap, const wchar_t* path)
+static int FfReadIniText(FfSettingKey key, wchar_t* out, int cap, const wchar_t* path)
 {
-    if (!path[0]) return FfCopyText(out, cap, fallback);
+    const FfSettingEntry& entry = g_settingEntries[key];
+    if (!path[0]) return FfCopyText(out, cap, entry.fallback);
     out[0] = 0;
-    DWORD length = GetPrivateProfileStringW(section, key, fallback, out, (DWORD)cap, path);
+    DWORD length = GetPrivateProfileStringW(entry.section, entry.key, entry.fallback, out, (DWORD)cap, path);
     out[cap - 1] = 0;
     return (int)(length < (DWORD)cap ? length : (DWORD)cap - 1);
 }
 
 static void FfWriteDefaultSettings(const wchar_t* path)
 {
-    // The order the user finds them in; the first write creates the file. Failures are ignored.
-    static const wchar_t* const entries[][3] = {
-        {L"Display", L"Position", L"Bottom"},
-        {L"Display", L"Hotkey", L"Ctrl+Alt+F"},
-        {L"Display", L"MaxVisibleRows", L"20"},
-        {L"Display", L"SearchDelayMs", L"100"},
-        {L"Display", L"ThemeMode", L"Auto"},
-        {L"Display", L"DateFormat", L"Auto"},
-        {L"Display", L"TimeFormat", L"Auto"},
-        {L"Display", L"Logging", L"N"},
-        {L"Everything", L"MaxResults", L"200"},
-        {L"Everything", L"EverythingIniPath", L"Auto"},
-        {L"Everything", L"EverythingDebug", L"N"},
-        {L"Everything", L"SortOrder", L"DateModifiedDescending"},
-        {L"Filters", L"LastSelectedFilter", L""},
-        {L"Safety", L"AllowDelete", L"N"},
-    };
-    for (const auto& entry : entries) WritePrivateProfileStringW(entry[0], entry[1], entry[2], path);
+    // The first write creates the file. Failures are ignored.
+    for (const FfSettingEntry& entry : g_settingEntries)
+        WritePrivateProfileStringW(entry.section, entry.key, entry.fallback, path);
 }
 
 void FfLoadSettingsFrom(const wchar_t* configPath)
@@ -137,34 +156,34 @@ void FfLoadSettingsFrom(const wchar_t* configPath)
     const wchar_t* path = s.configPath;
     wchar_t value[32];
 
-    FfReadIniText(L"Display", L"Position", L"Bottom", value, 16, path);
+    FfReadIniText(FF_KEY_POSITION, value, 16, path);
     s.positionTop = FfParsePosition(value);
     // The whole value: the letter is its last character, however many modifiers come before.
     wchar_t hotkey[FF_PATH_CHARS];
-    int hotkeyLength = FfReadIniText(L"Display", L"Hotkey", L"Ctrl+Alt+F", hotkey, FF_PATH_CHARS, path);
+    int hotkeyLength = FfReadIniText(FF_KEY_HOTKEY, hotkey, FF_PATH_CHARS, path);
     s.hotkeyLetter = hotkeyLength < FF_PATH_CHARS - 1 ? FfParseHotkeyLetter(hotkey) : L'F';
-    s.maxResults = FfClampMaxResults(FfReadIniInt(L"Everything", L"MaxResults", 200, path));
+    s.maxResults = FfClampMaxResults(FfReadIniInt(FF_KEY_MAX_RESULTS, path));
     // A negative row count or delay would give a negative list height or a timer that never
     // fires in practice; they read as 0 (no rows, search at once) instead.
-    s.maxVisibleRows = FfReadIniInt(L"Display", L"MaxVisibleRows", 20, path);
+    s.maxVisibleRows = FfReadIniInt(FF_KEY_MAX_VISIBLE_ROWS, path);
     if (s.maxVisibleRows < 0) s.maxVisibleRows = 0;
-    s.searchDelayMs = FfReadIniInt(L"Display", L"SearchDelayMs", 100, path);
+    s.searchDelayMs = FfReadIniInt(FF_KEY_SEARCH_DELAY, path);
     if (s.searchDelayMs < 0) s.searchDelayMs = 0;
-    FfReadIniText(L"Display", L"ThemeMode", L"Auto", value, 16, path);
+    FfReadIniText(FF_KEY_THEME_MODE, value, 16, path);
     s.themeMode = FfParseThemeMode(value);
-    FfReadIniText(L"Everything", L"EverythingIniPath", L"Auto", s.everythingIniPath, FF_PATH_CHARS, path);
-    FfReadIniText(L"Filters", L"LastSelectedFilter", L"", s.lastSelectedFilter, FF_FILTER_NAME_CHARS, path);
-    FfReadIniText(L"Everything", L"EverythingDebug", L"N", value, 8, path);
+    FfReadIniText(FF_KEY_ENGINE_INI, s.everythingIniPath, FF_PATH_CHARS, path);
+    FfReadIniText(FF_KEY_LAST_FILTER, s.lastSelectedFilter, FF_FILTER_NAME_CHARS, path);
+    FfReadIniText(FF_KEY_ENGINE_DEBUG, value, 8, path);
     s.everythingDebug = FfParseYesNo(value);
-    FfReadIniText(L"Display", L"Logging", L"N", value, 8, path);
+    FfReadIniText(FF_KEY_LOGGING, value, 8, path);
     s.loggingEnabled = FfParseYesNo(value);
-    FfReadIniText(L"Everything", L"SortOrder", L"DateModifiedDescending", value, 32, path);
+    FfReadIniText(FF_KEY_SORT_ORDER, value, 32, path);
     s.sortType = FfLookupSortType(value);
-    FfReadIniText(L"Display", L"DateFormat", L"Auto", s.dateFormat, FF_PICTURE_CHARS, path);
+    FfReadIniText(FF_KEY_DATE_FORMAT, s.dateFormat, FF_PICTURE_CHARS, path);
     FfRewriteDatePicture(s.dateFormat);
-    FfReadIniText(L"Display", L"TimeFormat", L"Auto", s.timeFormat, FF_PICTURE_CHARS, path);
+    FfReadIniText(FF_KEY_TIME_FORMAT, s.timeFormat, FF_PICTURE_CHARS, path);
     FfRewriteTimePicture(s.timeFormat);
-    FfReadIniText(L"Safety", L"AllowDelete", L"N", value, 8, path);
+    FfReadIniText(FF_KEY_ALLOW_DELETE, value, 8, path);
     s.allowDelete = FfParseYesNo(value);
 
     // An existing file is never completed: missing keys simply keep their defaults.
@@ -190,5 +209,6 @@ void FfSaveLastFilterName(const wchar_t* name)
 {
     FfCopyText(g_settings.lastSelectedFilter, FF_FILTER_NAME_CHARS, name);
     if (!g_settings.configPath[0]) return;  // never write a relative file name
-    WritePrivateProfileStringW(L"Filters", L"LastSelectedFilter", name, g_settings.configPath);
+    const FfSettingEntry& entry = g_settingEntries[FF_KEY_LAST_FILTER];
+    WritePrivateProfileStringW(entry.section, entry.key, name, g_settings.configPath);
 }
