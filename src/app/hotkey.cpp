@@ -16,7 +16,7 @@ bool FfIsHotkeyEvent(int code, WPARAM message, DWORD vkCode, WCHAR hotkeyLetter,
     if (message != WM_KEYDOWN) return false;
     if (vkCode != (DWORD)hotkeyLetter) return false;
     if (!ctrlDown || !altDown) return false;
-    return className && wcscmp(className, L"TTOTAL_CMD") == 0;
+    return className && wcscmp(className, FF_HOST_WINDOW_CLASS) == 0;
 }
 
 LRESULT CALLBACK FfLowLevelKeyboardProc(int code, WPARAM message, LPARAM eventData)

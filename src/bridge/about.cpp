@@ -10,7 +10,7 @@ void FfBuildAboutText(wchar_t* buffer, int capacity, int year)
     FfFormatText(notice, 96, L"Copyright \u00A9 %d %s", year, FF_ABOUT_OWNER);
     wchar_t stamp[32];
     FfFormatText(stamp, 32, L"%hs %hs", __DATE__, __TIME__);
-    FfFormatText(buffer, capacity, L"%s\n\nVersion: %s\nBuild: %s\n\n%s", L"Fleetfinder",
+    FfFormatText(buffer, capacity, L"%s\n\nVersion: %s\nBuild: %s\n\n%s", FF_PRODUCT_NAME,
                  FF_VERSION_TEXT, stamp, notice);
 }
 
@@ -20,5 +20,5 @@ void FfShowAboutBox(HWND owner)
     GetLocalTime(&now);
     wchar_t text[FF_ABOUT_TEXT_MAX];
     FfBuildAboutText(text, FF_ABOUT_TEXT_MAX, now.wYear);
-    MessageBoxW(owner, text, L"Fleetfinder", MB_ICONINFORMATION);
+    MessageBoxW(owner, text, FF_PRODUCT_NAME, MB_ICONINFORMATION);
 }

@@ -1,6 +1,7 @@
 // Panel bridge: the published listing and the host's plug-in entry points.
 #pragma once
 #include <windows.h>
+#include "core/core.h"
 
 // ---- The published listing -------------------------------------------------------------
 
@@ -9,8 +10,6 @@
 #define FF_PANEL_PATH_CHARS 2048     // real paths: at most 2047 characters and a terminator
 #define FF_VIRTUAL_PATH_CHARS (FF_PANEL_NAME_CHARS + FF_PANEL_PATH_CHARS)  // "\entry\sub" at most
 #define FF_LONG_PATH_CHARS (FF_PANEL_PATH_CHARS + 8)  // a real path in its "\\?\UNC\" form
-#define FF_ROOT_NAME L"Fleetfinder"  // the virtual folder's root name
-#define FF_ROOT_NAME_A "Fleetfinder"
 
 // One item of the plug-in's virtual folder.
 struct FfPanelEntry {
@@ -130,7 +129,7 @@ struct FfFindHandle {
     HANDLE realFind;  // the real folder's find handle while state is FF_FIND_REAL
 };
 
-#define FF_PLACEHOLDER_EMPTY_A "Fleetfinder is active.txt"
+#define FF_PLACEHOLDER_EMPTY_A FF_PRODUCT_NAME_A " is active.txt"
 #define FF_PLACEHOLDER_UNRESOLVED_A \
     "This folder could not be opened - go back to the root and re-run your search.txt"
 
@@ -139,7 +138,7 @@ extern volatile LONG g_contentCallLogged;
 
 // ---- About box --------------------------------------------------------------------------
 
-#define FF_ABOUT_OWNER L"Fleetfinder contributors"
+#define FF_ABOUT_OWNER FF_PRODUCT_NAME L" contributors"
 // Version shown by the about box (wide text); CMake passes the real one.
 #ifndef FF_VERSION_TEXT
 #define FF_VERSION_TEXT L"1.2"

@@ -68,7 +68,7 @@ int __stdcall FsInitW(int pluginNr, FfHostCallback, FfHostCallback, FfHostCallba
 
 void __stdcall FsGetDefRootName(char* name, int maxLen)
 {
-    if (name && maxLen > 0) lstrcpynA(name, FF_ROOT_NAME_A, maxLen);
+    if (name && maxLen > 0) lstrcpynA(name, FF_PRODUCT_NAME_A, maxLen);
 }
 
 // The one item of a listing that has nothing to show but a hint; the next call ends it.

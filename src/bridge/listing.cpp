@@ -212,7 +212,7 @@ int FfPublishToListing(const int* selection, int selectionCount, bool append, wc
     int count = g_panelListingCount;
     if (count > 0 && target) {
         int shown = (append && firstNew < count) ? firstNew : 0;
-        FfFormatText(target, targetCap, L"\\\\\\%s\\%s", FF_ROOT_NAME, g_panelListing[shown].name);
+        FfFormatText(target, targetCap, L"\\\\\\%s\\%s", FF_PRODUCT_NAME, g_panelListing[shown].name);
     }
     LeaveCriticalSection(&g_listingLock);
     return count;

@@ -2,6 +2,10 @@
 #pragma once
 #include <windows.h>
 
+// The product's name, as the host, the user and every file of it spell it.
+#define FF_PRODUCT_NAME L"Fleetfinder"
+#define FF_PRODUCT_NAME_A "Fleetfinder"
+
 // Private thread message posted to the background thread (g_hookThreadId; no window, both
 // parameters 0) when the host has just entered the plug-in's folder after a cold load.
 #define WM_FF_AUTOOPEN_OVERLAY (WM_USER + 300)

@@ -8,7 +8,7 @@ volatile DWORD g_hookThreadId;
 CRITICAL_SECTION g_listingLock;
 wchar_t g_configFilePath[FF_PATH_CHARS];
 
-#define FF_SETTINGS_SUBFOLDER L"Fleetfinder\\"
+#define FF_SETTINGS_SUBFOLDER FF_PRODUCT_NAME L"\\"
 
 bool FfBuildModuleSiblingPath(wchar_t* out, int cap, const wchar_t* fileName)
 {
@@ -33,7 +33,7 @@ bool FfIsFolderWritable(const wchar_t* folder)
     // A name of our own per process, so a probe never touches somebody else's file; it is gone
     // as soon as it is closed. Read-only attributes and access rules are both covered this way.
     wchar_t probe[FF_PATH_CHARS];
-    FfFormatText(probe, FF_PATH_CHARS, L"%sFleetfinder.%lu.probe", folder, GetCurrentProcessId());
+    FfFormatText(probe, FF_PATH_CHARS, L"%s" FF_PRODUCT_NAME L".%lu.probe", folder, GetCurrentProcessId());
     HANDLE file = CreateFileW(probe, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -60,7 +60,7 @@ bool FfChooseSettingsFolders(const wchar_t* moduleFolder, const wchar_t* appData
     FfCopyText(logFolder, cap, other);
     // A cfg somebody put beside the library (an administrator, say) is still the one read.
     wchar_t beside[FF_PATH_CHARS];
-    FfFormatText(beside, FF_PATH_CHARS, L"%sFleetfinder.cfg", moduleFolder);
+    FfFormatText(beside, FF_PATH_CHARS, L"%s" FF_PRODUCT_NAME L".cfg", moduleFolder);
     if (!FfPathExists(beside)) FfCopyText(cfgFolder, cap, other);
     return true;
 }
@@ -80,9 +80,9 @@ void FfLocateSettingsFiles()
     bool moved = FfChooseSettingsFolders(moduleFolder, appData, FfIsFolderWritable, cfgFolder, logFolder,
                                          FF_PATH_CHARS);
     if (wcslen(cfgFolder) + 15 < FF_PATH_CHARS)
-        FfFormatText(g_configFilePath, FF_PATH_CHARS, L"%sFleetfinder.cfg", cfgFolder);
+        FfFormatText(g_configFilePath, FF_PATH_CHARS, L"%s" FF_PRODUCT_NAME L".cfg", cfgFolder);
     if (wcslen(logFolder) + 15 < FF_PATH_CHARS)
-        FfFormatText(g_logPath, FF_PATH_CHARS, L"%sFleetfinder.log", logFolder);
+        FfFormatText(g_logPath, FF_PATH_CHARS, L"%s" FF_PRODUCT_NAME L".log", logFolder);
     if (moved)
         FfLog(L"FfLocateSettingsFiles: %s is not writable - Fleetfinder.cfg read from %s, log written to %s",
               moduleFolder, cfgFolder, logFolder);

@@ -1,15 +1,13 @@
 // Host configuration: finding the host's wincmd.ini, the overlay's theme and font, self-registration.
 #pragma once
 #include <windows.h>
+#include "core/core.h"
 
 // Buffer sizes used with the host's ini (characters, terminator included).
 #define FF_INI_PATH_MAX 2048
 #define FF_HOST_FONT_FACE_MAX 64
 #define FF_INI_SECTION_NAME_MAX 64
 #define FF_SHORTCUTS_SECTION_MAX 16384
-
-// The plug-in's name as the host knows it: [FileSystemPlugins] key, virtual root "\\\Fleetfinder\".
-#define FF_PLUGIN_NAME L"Fleetfinder"
 
 // ---- Finding the host's ini (looked up anew at every use, never cached) ----
 

@@ -100,7 +100,7 @@ void FfSelfRegisterWfxPlugin(void)
     }
     FfResolveIniRedirect(iniPath, L"FileSystemPlugins", file, FF_INI_PATH_MAX);
 
-    GetPrivateProfileStringW(L"FileSystemPlugins", FF_PLUGIN_NAME, L"", existing, FF_INI_PATH_MAX, file);
+    GetPrivateProfileStringW(L"FileSystemPlugins", FF_PRODUCT_NAME, L"", existing, FF_INI_PATH_MAX, file);
     if (existing[0] != L'\0') {
         FfLog(L"FfSelfRegisterWfxPlugin: already registered in %s as \"%s\" - leaving as-is.", file,
               existing);
@@ -134,7 +134,7 @@ void FfSelfRegisterWfxPlugin(void)
         return;
     }
 
-    bool ok = WritePrivateProfileStringW(L"FileSystemPlugins", FF_PLUGIN_NAME, value, file) != FALSE;
+    bool ok = WritePrivateProfileStringW(L"FileSystemPlugins", FF_PRODUCT_NAME, value, file) != FALSE;
     FfLog(L"FfSelfRegisterWfxPlugin: %s writing [FileSystemPlugins] Fleetfinder=%s to %s. Restart Total "
           L"Commander for this to be picked up if it just got added.",
           FfOkText(ok), value, file);
@@ -236,7 +236,7 @@ void FfSelfRegisterHotkeyShortcut(void)
         letter = L'F';
     FfFormatText(hotkeyKey, FF_SHORTCUT_KEY_MAX, L"CA+%c", letter);
     FfFormatText(paramsKey, FF_SHORTCUT_PARAMS_KEY_MAX, L"%s_params", hotkeyKey);
-    FfFormatText(folder, FF_SHORT_VALUE_MAX, L"%s%s%s", L"\\\\\\", FF_PLUGIN_NAME, L"\\");
+    FfFormatText(folder, FF_SHORT_VALUE_MAX, L"%s%s%s", L"\\\\\\", FF_PRODUCT_NAME, L"\\");
     FfFormatText(quotedFolder, FF_SHORT_VALUE_MAX, L"\"%s\"", folder);
 
     FfPruneStaleHotkeyShortcuts(file, hotkeyKey, folder);
@@ -261,7 +261,7 @@ void FfSelfRegisterCustomColumnsView(void)
 {
     static const wchar_t* const keys[6] = {L"Titles", L"AutoLoad", L"Widths1",
                                            L"Headers1", L"Contents1", L"Options1"};
-    static const wchar_t* const values[6] = {FF_PLUGIN_NAME, L"1", L"80,30,397",
+    static const wchar_t* const values[6] = {FF_PRODUCT_NAME, L"1", L"80,30,397",
                                              L"Path", L"[=<fs>.Path]", L"-1|1|96"};
     wchar_t iniPath[FF_INI_PATH_MAX];
     wchar_t file[FF_INI_PATH_MAX];
@@ -272,7 +272,7 @@ void FfSelfRegisterCustomColumnsView(void)
         FfLog(L"FfSelfRegisterCustomColumnsView: could not locate wincmd.ini - skipping self-registration.");
         return;
     }
-    FfFormatText(section, FF_INI_SECTION_NAME_MAX, L"CustomFields_%s", FF_PLUGIN_NAME);
+    FfFormatText(section, FF_INI_SECTION_NAME_MAX, L"CustomFields_%s", FF_PRODUCT_NAME);
     FfResolveIniRedirect(iniPath, section, file, FF_INI_PATH_MAX);
 
     GetPrivateProfileStringW(section, L"Contents1", L"", contents, FF_SHORT_VALUE_MAX, file);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include "core/core.h"
 
 // ---- limits, ids -----------------------------------------------------------
 #define FF_MATCH_MASK_MAX 1024      // per-character match marks of one name
@@ -130,7 +131,7 @@ void FfPublishFromSearchBox(bool append);
 #define FF_HISTORY_MAX 50
 #define FF_HISTORY_TEXT_CHARS 512  // a search box text: at most 511 characters
 #define FF_HISTORY_FILE_MAX (FF_HISTORY_MAX * ((FF_HISTORY_TEXT_CHARS - 1) * 3 + 2) + 3)
-#define FF_HISTORY_FILE_NAME L"Fleetfinder.history"
+#define FF_HISTORY_FILE_NAME FF_PRODUCT_NAME L".history"
 struct FfSearchHistory {
     wchar_t texts[FF_HISTORY_MAX][FF_HISTORY_TEXT_CHARS];  // newest first, no two equal
     int count;

@@ -191,7 +191,7 @@ int FfNextSelectedIndex(int current, int resultCount, bool down)
 
 void FfBuildAboutMenuText(wchar_t* buffer, int capacity)
 {
-    FfFormatText(buffer, capacity, L"About %s v%s...", L"Fleetfinder", FF_VERSION_TEXT);
+    FfFormatText(buffer, capacity, L"About %s v%s...", FF_PRODUCT_NAME, FF_VERSION_TEXT);
 }
 
 // n with "," between groups of three digits.

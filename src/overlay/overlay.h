@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include "core/core.h"
 
 // Child control ids (WM_COMMAND / WM_DRAWITEM).
 #define FF_ID_SEARCHBOX 201
@@ -23,8 +24,7 @@
 // Status line: child, visible, no prefix, text centred vertically, cut with an ellipsis.
 #define FF_STATUS_LINE_STYLE 0x50004280u
 
-#define FF_OVERLAY_CLASS L"FleetfinderOverlay"
-#define FF_OVERLAY_TITLE L"Fleetfinder"
+#define FF_OVERLAY_CLASS FF_PRODUCT_NAME L"Overlay"
 #define FF_OVERLAY_EXSTYLE 0x02080080u  // tool window + layered + composited
 #define FF_OVERLAY_STYLE   0x80800000u  // pop-up + thin border
 #define FF_BUTTON_TEXT_MAX 128

@@ -180,7 +180,7 @@ static void FfCreateOverlayWindow(HWND host)
     wc.lpszClassName = FF_OVERLAY_CLASS;
     RegisterClassW(&wc);  // fails harmlessly when already registered
 
-    g_overlayWindow = CreateWindowExW(FF_OVERLAY_EXSTYLE, FF_OVERLAY_CLASS, FF_OVERLAY_TITLE,
+    g_overlayWindow = CreateWindowExW(FF_OVERLAY_EXSTYLE, FF_OVERLAY_CLASS, FF_PRODUCT_NAME,
                                       FF_OVERLAY_STYLE, 0, 0, 10, 10, host, NULL, g_moduleHandle,
                                       NULL);
     if (g_overlayWindow) SetLayeredWindowAttributes(g_overlayWindow, 0, 255, LWA_ALPHA);

@@ -1,6 +1,7 @@
 // Search: engine client, filter catalogue, search run, result set, ordering and field texts.
 #pragma once
 #include <windows.h>
+#include "core/core.h"
 
 // ---- Result set -------------------------------------------------------------------------
 
@@ -30,7 +31,7 @@ int FfIsUnknownTime(FILETIME time);
 #define FF_EVERYTHING_CLASS L"EVERYTHING_TASKBAR_NOTIFICATION"
 // Newer engine versions run as a named instance: "<class>_(<name>)".
 #define FF_EVERYTHING_NAMED_CLASS_PREFIX L"EVERYTHING_TASKBAR_NOTIFICATION_("
-#define FF_IPC_HELPER_CLASS L"FleetfinderEverythingIpcHelper"
+#define FF_IPC_HELPER_CLASS FF_PRODUCT_NAME L"EverythingIpcHelper"
 #define FF_IPC_QUERY_ID 18          // copy-data id of the query and of its reply
 #define FF_IPC_REPLY_ID 18
 #define FF_IPC_REQUEST_FLAGS 0x54   // full path and name + size + date modified
