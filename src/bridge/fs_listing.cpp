@@ -3,8 +3,10 @@
 #include "bridge/bridge.h"
 #include "core/core.h"
 #include "core/text.h"
+#include "search/search.h"
 
 #define FF_QUEUE_WAIT_MS 3000  // longest wait for the background thread's message queue
+#define FF_HOST_UNKNOWN_TIME 0xFFFFFFFFFFFFFFFEull  // the host's own mark for a time not known
 
 int FfNarrowName(const wchar_t* name, char* out, int outCap)
 {
@@ -86,11 +88,10 @@ static HANDLE FfReturnPlaceholder(FfFindHandle* handle, WIN32_FIND_DATAW* findDa
 static void FfFillListingSizeAndTime(WIN32_FIND_DATAW* findData, unsigned long long size,
                                      unsigned long long modified)
 {
-    const unsigned long long unknown = 0xFFFFFFFFFFFFFFFFull;
-    if (size == unknown) size = 0;
+    if (size == FF_UNKNOWN_VALUE) size = 0;
     findData->nFileSizeHigh = (DWORD)(size >> 32);
     findData->nFileSizeLow = (DWORD)size;
-    if (modified == unknown) modified = 0xFFFFFFFFFFFFFFFEull;
+    if (modified == FF_UNKNOWN_VALUE) modified = FF_HOST_UNKNOWN_TIME;
     findData->ftLastWriteTime.dwHighDateTime = (DWORD)(modified >> 32);
     findData->ftLastWriteTime.dwLowDateTime = (DWORD)modified;
 }

@@ -1,12 +1,13 @@
 // Bounded text helpers shared by every subsystem.
 #include "core/text.h"
+#include <limits.h>
 #include <wchar.h>
 #include <stdio.h>
 #include <string.h>
 
 int FfCopyText(wchar_t* dst, int cap, const wchar_t* src)
 {
-    return FfCopyTextN(dst, cap, src, 0x7FFFFFFF);
+    return FfCopyTextN(dst, cap, src, INT_MAX);
 }
 
 int FfCopyTextN(wchar_t* dst, int cap, const wchar_t* src, int count)

@@ -124,6 +124,8 @@ bool FfGetResultTipText(int index);
 // The key part of FfSearchBoxProc: returns true when the message was handled (*result set);
 // otherwise FfSearchBoxProc passes it to g_searchBoxBaseProc.
 bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
+// True while the key (VK_SHIFT, VK_CONTROL, ...) is down, asked at the moment of the call.
+bool FfKeyHeld(int key);
 void FfDeleteWordBeforeCaret(HWND edit);
 void FfPublishFromSearchBox(bool append);
 

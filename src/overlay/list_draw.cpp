@@ -152,7 +152,8 @@ void FfPaintHeaderStrip(HDC dc)
 
     if (!g_headerFileIcon) {
         SHFILEINFOW info = {};
-        SHGetFileInfoW(L"file", FILE_ATTRIBUTE_NORMAL, &info, sizeof(info), 0x111);
+        SHGetFileInfoW(L"file", FILE_ATTRIBUTE_NORMAL, &info, sizeof(info),
+                       SHGFI_ICON | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES);
         g_headerFileIcon = info.hIcon;
     }
     if (g_headerFileIcon) {

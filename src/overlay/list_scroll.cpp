@@ -182,7 +182,7 @@ static void FfPublishFromList()
     if (!host) return;
     int indexes[FF_SELECTED_INDEXES_MAX];
     int n = FfGetSelectedResultIndexes(indexes);
-    bool append = (GetAsyncKeyState(VK_CONTROL) & 0x8000) != 0;
+    bool append = FfKeyHeld(VK_CONTROL);
     FfPublishSearchResults(host, n > 0 ? indexes : nullptr, n, append);
 }
 
@@ -237,13 +237,13 @@ LRESULT CALLBACK FfResultListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     }
     case WM_KEYDOWN:
         if (wParam == VK_RETURN) {
-            if ((GetAsyncKeyState(VK_SHIFT) & 0x8000) && !(GetAsyncKeyState(VK_CONTROL) & 0x8000))
+            if (FfKeyHeld(VK_SHIFT) && !FfKeyHeld(VK_CONTROL))
                 FfOpenSelectedResults();
             else
                 FfPublishFromList();
             return 0;
         }
-        if (wParam == 'C' && (GetAsyncKeyState(VK_SHIFT) & 0x8000) && (GetAsyncKeyState(VK_CONTROL) & 0x8000)) {
+        if (wParam == 'C' && FfKeyHeld(VK_SHIFT) && FfKeyHeld(VK_CONTROL)) {
             FfCopySelectedResultPaths();
             return 0;
         }

@@ -11,22 +11,22 @@
 #define FF_ID_CLOSE     204
 #define FF_ID_RESULTS   205
 #define FF_ID_STATUS    206
-// Child, extended selection, no integral height, owner-drawn fixed rows, notify. Rows are drawn
-// from g_results by index, so the list keeps no per-row data (LBS_NODATA): a refill is one
-// count instead of one message per row.
-#define FF_RESULT_LIST_STYLE (0x40000911 | LBS_NODATA)
+// Rows are drawn from g_results by index, so the list keeps no per-row data (LBS_NODATA): a
+// refill is one count instead of one message per row.
+#define FF_RESULT_LIST_STYLE \
+    (WS_CHILD | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT | LBS_OWNERDRAWFIXED | LBS_NOTIFY | LBS_NODATA)
 
 // The search delay: a one-shot timer on the overlay window, re-armed on every text change.
 #define FF_TIMER_SEARCH 1
 // While the engine loads its index the search is asked again at this pace (overlay open only).
 #define FF_TIMER_ENGINE_RETRY 2
 #define FF_ENGINE_RETRY_MS 1000
-// Status line: child, visible, no prefix, text centred vertically, cut with an ellipsis.
-#define FF_STATUS_LINE_STYLE 0x50004280u
+// Status line: its text centred vertically and cut with an ellipsis.
+#define FF_STATUS_LINE_STYLE (WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_CENTERIMAGE | SS_ENDELLIPSIS)
 
 #define FF_OVERLAY_CLASS FF_PRODUCT_NAME L"Overlay"
-#define FF_OVERLAY_EXSTYLE 0x02080080u  // tool window + layered + composited
-#define FF_OVERLAY_STYLE   0x80800000u  // pop-up + thin border
+#define FF_OVERLAY_EXSTYLE (WS_EX_TOOLWINDOW | WS_EX_LAYERED | WS_EX_COMPOSITED)
+#define FF_OVERLAY_STYLE (WS_POPUP | WS_BORDER)  // a thin border
 #define FF_BUTTON_TEXT_MAX 128
 
 // Overlay state: background thread only.

@@ -7,6 +7,8 @@
 
 #include <commctrl.h>
 
+#define FF_CHILD_STYLE (WS_CHILD | WS_VISIBLE)
+
 static HWND FfCreateChild(HWND parent, const wchar_t *cls, const wchar_t *text, DWORD style, int id)
 {
     return CreateWindowExW(0, cls, text, style, 0, 0, 0, 0, parent, (HMENU)(INT_PTR)id,
@@ -16,10 +18,10 @@ static HWND FfCreateChild(HWND parent, const wchar_t *cls, const wchar_t *text, 
 static void FfCreateTooltip(HWND window)
 {
     INITCOMMONCONTROLSEX icc;
-    icc.dwSize = 8;
-    icc.dwICC = 0xFF;
+    icc.dwSize = sizeof(icc);
+    icc.dwICC = ICC_WIN95_CLASSES;
     BOOL initialised = InitCommonControlsEx(&icc);
-    g_tooltip = CreateWindowExW(WS_EX_TOPMOST, L"tooltips_class32", NULL, 0x80000003,
+    g_tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, NULL, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
                                 NULL, g_moduleHandle, NULL);
     FfLog(L"WM_CREATE: InitCommonControlsEx=%d, tooltip hwnd=%p", (int)initialised, g_tooltip);
@@ -30,7 +32,7 @@ static void FfCreateTooltip(HWND window)
     TOOLINFOW tool;
     ZeroMemory(&tool, sizeof(tool));
     tool.cbSize = TTTOOLINFOW_V1_SIZE;
-    tool.uFlags = 0xA1;  // id is a window + track + absolute
+    tool.uFlags = TTF_IDISHWND | TTF_TRACK | TTF_ABSOLUTE;
     tool.hwnd = window;
     tool.uId = (UINT_PTR)g_resultList;
     tool.hinst = g_moduleHandle;
@@ -45,10 +47,10 @@ static LRESULT FfOverlayOnCreate(HWND window)
     const wchar_t *filterName = L"";
     if (g_selectedFilter >= 0 && g_selectedFilter < g_filterCount)
         filterName = g_filters[g_selectedFilter].name;
-    g_searchBox = FfCreateChild(window, L"EDIT", L"", 0x50000080, FF_ID_SEARCHBOX);
-    g_clearButton = FfCreateChild(window, L"BUTTON", L"\x2715", 0x5000000B, FF_ID_CLEAR);
-    g_filterButton = FfCreateChild(window, L"BUTTON", filterName, 0x5000000B, FF_ID_FILTER);
-    g_closeButton = FfCreateChild(window, L"BUTTON", L"\x2716", 0x5000000B, FF_ID_CLOSE);
+    g_searchBox = FfCreateChild(window, L"EDIT", L"", FF_CHILD_STYLE | ES_AUTOHSCROLL, FF_ID_SEARCHBOX);
+    g_clearButton = FfCreateChild(window, L"BUTTON", L"\x2715", FF_CHILD_STYLE | BS_OWNERDRAW, FF_ID_CLEAR);
+    g_filterButton = FfCreateChild(window, L"BUTTON", filterName, FF_CHILD_STYLE | BS_OWNERDRAW, FF_ID_FILTER);
+    g_closeButton = FfCreateChild(window, L"BUTTON", L"\x2716", FF_CHILD_STYLE | BS_OWNERDRAW, FF_ID_CLOSE);
     g_resultList = FfCreateChild(window, L"LISTBOX", L"", FF_RESULT_LIST_STYLE, FF_ID_RESULTS);
     g_statusLine = FfCreateChild(window, L"STATIC", L"", FF_STATUS_LINE_STYLE, FF_ID_STATUS);
 

@@ -7,9 +7,9 @@
 
 #define FF_EDIT_TEXT_MAX 1024
 
-static bool FfKeyHeld(int key)
+bool FfKeyHeld(int key)
 {
-    return (GetAsyncKeyState(key) & 0x8000) != 0;
+    return GetAsyncKeyState(key) < 0;  // the top bit: down now
 }
 
 void FfDeleteWordBeforeCaret(HWND edit)

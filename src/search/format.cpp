@@ -19,7 +19,7 @@ int FfIsUnknownSize(unsigned long long size)
 
 int FfIsUnknownTime(FILETIME time)
 {
-    return time.dwLowDateTime == 0xFFFFFFFF && time.dwHighDateTime == 0xFFFFFFFF;
+    return FfFileTimeValue(time) == FF_UNKNOWN_VALUE;
 }
 
 const wchar_t* FfFormatSize(unsigned long long size)
