@@ -3,7 +3,7 @@
 #include "core/core.h"
 #include <string.h>
 
-HWND g_hostWindow = NULL;
+HWND g_hostWindow = nullptr;
 DWORD g_hostProcessId = 0;
 
 bool FfIsHostProcessWindow(HWND window)
@@ -16,8 +16,8 @@ bool FfIsHostProcessWindow(HWND window)
 HWND FfFindHostWindow(void)
 {
     // Several hosts may run at once; ours is the one whose process loaded us.
-    HWND window = NULL;
-    while ((window = FindWindowExW(NULL, window, FF_HOST_WINDOW_CLASS, NULL)) != NULL) {
+    HWND window = nullptr;
+    while ((window = FindWindowExW(nullptr, window, FF_HOST_WINDOW_CLASS, nullptr)) != nullptr) {
         if (FfIsHostProcessWindow(window)) break;
     }
     if (window) g_hostWindow = window;
@@ -28,7 +28,7 @@ HWND FfFindHostWindow(void)
 int FfGetActivePanelRect(HWND hostWindow, RECT* rect)
 {
     if (!hostWindow || !rect) return 0;
-    DWORD thread = GetWindowThreadProcessId(hostWindow, NULL);
+    DWORD thread = GetWindowThreadProcessId(hostWindow, nullptr);
     if (!thread) return 0;
     GUITHREADINFO info;
     memset(&info, 0, sizeof info);
@@ -77,7 +77,7 @@ int FfEncodeChangeDirRecord(const wchar_t* path, BYTE* record, int cap)
 {
     if (!path) return 0;
     // n: UTF-8 bytes of the path including its terminating zero.
-    int n = WideCharToMultiByte(CP_UTF8, 0, path, -1, NULL, 0, NULL, NULL);
+    int n = WideCharToMultiByte(CP_UTF8, 0, path, -1, nullptr, 0, nullptr, nullptr);
     if (n <= 0) return 0;
     int size = n + 10;
     if (!record) return size;
@@ -85,7 +85,7 @@ int FfEncodeChangeDirRecord(const wchar_t* path, BYTE* record, int cap)
     record[0] = 0xEF;
     record[1] = 0xBB;
     record[2] = 0xBF;
-    if (WideCharToMultiByte(CP_UTF8, 0, path, -1, (char*)record + 3, n, NULL, NULL) != n) return 0;
+    if (WideCharToMultiByte(CP_UTF8, 0, path, -1, (char*)record + 3, n, nullptr, nullptr) != n) return 0;
     // The converter's terminator at n + 2 becomes the carriage return that ends the path.
     record[n + 2] = 0x0D;
     record[n + 3] = 0xEF;
@@ -101,7 +101,7 @@ int FfEncodeChangeDirRecord(const wchar_t* path, BYTE* record, int cap)
 void FfSendHostChangeDir(HWND hostWindow, const wchar_t* path, HWND sender)
 {
     if (!hostWindow) return;
-    int size = FfEncodeChangeDirRecord(path, NULL, 0);
+    int size = FfEncodeChangeDirRecord(path, nullptr, 0);
     if (size <= 0) return;
     BYTE* record = (BYTE*)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)size);
     if (!record) return;

@@ -26,12 +26,12 @@ static bool FfReadEnvironmentPath(const wchar_t* name, wchar_t* buf)
 static bool FfReadRegistryPath(const wchar_t* subKey, const wchar_t* valueName, wchar_t* buf)
 {
     buf[0] = L'\0';
-    HKEY key = NULL;
+    HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
     DWORD type = 0;
     DWORD bytes = FF_INI_PATH_MAX * sizeof(wchar_t);
-    LONG rc = RegQueryValueExW(key, valueName, NULL, &type, (BYTE*)buf, &bytes);
+    LONG rc = RegQueryValueExW(key, valueName, nullptr, &type, (BYTE*)buf, &bytes);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
         buf[0] = L'\0';
@@ -61,14 +61,14 @@ int FfFindWincmdIniWithKey(const wchar_t* registrySubKey, wchar_t* out, int cap)
 {
     wchar_t value[FF_INI_PATH_MAX];
     wchar_t candidate[FF_INI_PATH_MAX];
-    if (out == NULL || cap <= 0)
+    if (out == nullptr || cap <= 0)
         return 0;
 
     if (FfReadEnvironmentPath(L"COMMANDER_INI", value) && FfPathExists(value)) {
         FfCopyText(out, cap, value);
         return 1;
     }
-    if (registrySubKey != NULL && FfReadRegistryPath(registrySubKey, L"IniFileName", value)
+    if (registrySubKey != nullptr && FfReadRegistryPath(registrySubKey, L"IniFileName", value)
         && FfPathExists(value)) {
         FfCopyText(out, cap, value);
         return 1;
@@ -95,10 +95,10 @@ void FfResolveIniRedirect(const wchar_t* iniPath, const wchar_t* section, wchar_
 {
     wchar_t target[FF_INI_PATH_MAX];
     wchar_t expanded[FF_INI_PATH_MAX];
-    if (out == NULL || cap <= 0)
+    if (out == nullptr || cap <= 0)
         return;
     FfCopyText(out, cap, iniPath);
-    if (iniPath == NULL || section == NULL)
+    if (iniPath == nullptr || section == nullptr)
         return;
 
     GetPrivateProfileStringW(section, L"RedirectSection", L"", target, FF_INI_PATH_MAX, iniPath);
@@ -115,13 +115,13 @@ void FfResolveIniRedirect(const wchar_t* iniPath, const wchar_t* section, wchar_
     if (need == 0 || need > FF_INI_PATH_MAX)
         FfCopyText(expanded, FF_INI_PATH_MAX, target);
 
-    if (wcschr(expanded, L'\\') != NULL || wcschr(expanded, L'/') != NULL) {
+    if (wcschr(expanded, L'\\') != nullptr || wcschr(expanded, L'/') != nullptr) {
         FfCopyText(out, cap, expanded);
         return;
     }
     // A bare file name lives beside the host's ini.
     const wchar_t* lastSlash = wcsrchr(iniPath, L'\\');
-    if (lastSlash != NULL) {
+    if (lastSlash != nullptr) {
         int folderLen = (int)(lastSlash - iniPath) + 1;
         if (folderLen < cap) {
             FfCopyTextN(out, cap, iniPath, folderLen);

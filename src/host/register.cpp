@@ -22,12 +22,12 @@ static const wchar_t* FfOkText(bool ok)
 FfIniEncoding FfDetectIniEncoding(const wchar_t* file)
 {
     HANDLE handle = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return FF_INI_ANSI;  // the platform's ini writer creates a missing file as ANSI
     unsigned char head[3] = {0, 0, 0};
     DWORD got = 0;
-    if (!ReadFile(handle, head, 3, &got, NULL))
+    if (!ReadFile(handle, head, 3, &got, nullptr))
         got = 0;
     CloseHandle(handle);
     if (got >= 2 && ((head[0] == 0xFF && head[1] == 0xFE) || (head[0] == 0xFE && head[1] == 0xFF)))
@@ -39,25 +39,25 @@ FfIniEncoding FfDetectIniEncoding(const wchar_t* file)
 
 bool FfTextFitsCodePage(const wchar_t* text, UINT codePage)
 {
-    if (text == NULL)
+    if (text == nullptr)
         return false;
     // UTF-8 holds every character; only a lone surrogate has no form in it. It also takes
     // neither the best-fit flag nor the used-default flag.
     if (codePage == CP_UTF8)
-        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1, NULL, 0, NULL, NULL) > 0;
+        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, -1, nullptr, 0, nullptr, nullptr) > 0;
     // Without WC_NO_BEST_FIT_CHARS "\u0141" would quietly become "L": another path, not this one.
     BOOL usedDefault = FALSE;
-    int got = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text, -1, NULL, 0, NULL, &usedDefault);
+    int got = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text, -1, nullptr, 0, nullptr, &usedDefault);
     return got > 0 && !usedDefault;
 }
 
 bool FfChooseRegisteredPath(const wchar_t* modulePath, const wchar_t* shortPath, FfIniEncoding encoding,
                             UINT codePage, wchar_t* out, int cap)
 {
-    if (out == NULL || cap <= 0)
+    if (out == nullptr || cap <= 0)
         return false;
     out[0] = L'\0';
-    if (modulePath == NULL || modulePath[0] == L'\0')
+    if (modulePath == nullptr || modulePath[0] == L'\0')
         return false;
     // A cut path names another file: a text that does not fit whole is no choice.
     if (encoding == FF_INI_UTF16) {
@@ -70,7 +70,7 @@ bool FfChooseRegisteredPath(const wchar_t* modulePath, const wchar_t* shortPath,
     const wchar_t* candidates[2] = {modulePath, shortPath};
     for (int i = 0; i < 2; ++i) {
         const wchar_t* text = candidates[i];
-        if (text != NULL && text[0] != L'\0' && (int)wcslen(text) < cap
+        if (text != nullptr && text[0] != L'\0' && (int)wcslen(text) < cap
             && FfTextFitsCodePage(text, fileCodePage)) {
             FfCopyText(out, cap, text);
             return true;
@@ -143,7 +143,7 @@ void FfSelfRegisterWfxPlugin(void)
 // The key of one "key=value" entry, when it is a single-key Ctrl+Alt binding ("CA+x", exactly).
 static bool FfIsSingleKeyCtrlAltBinding(const wchar_t* entry, const wchar_t* equals)
 {
-    return equals != NULL && equals - entry == 4 && entry[0] == L'C' && entry[1] == L'A'
+    return equals != nullptr && equals - entry == 4 && entry[0] == L'C' && entry[1] == L'A'
         && entry[2] == L'+';
 }
 
@@ -151,7 +151,7 @@ void FfPruneStaleHotkeyShortcuts(const wchar_t* shortcutsFile, const wchar_t* ho
                                  const wchar_t* expectedFolder)
 {
     static wchar_t section[FF_SHORTCUTS_SECTION_MAX];
-    if (shortcutsFile == NULL || hotkeyKey == NULL || expectedFolder == NULL)
+    if (shortcutsFile == nullptr || hotkeyKey == nullptr || expectedFolder == nullptr)
         return;
 
     DWORD got = GetPrivateProfileSectionW(FF_SHORTCUTS_SECTION, section, FF_SHORTCUTS_SECTION_MAX,
@@ -194,9 +194,9 @@ void FfPruneStaleHotkeyShortcuts(const wchar_t* shortcutsFile, const wchar_t* ho
                     wmemmove(params, params + 1, paramsLength - 1);
                 }
                 if (FfEqualTextI(params, expectedFolder)) {
-                    bool keyOk = WritePrivateProfileStringW(FF_SHORTCUTS_SECTION, key, NULL, shortcutsFile)
+                    bool keyOk = WritePrivateProfileStringW(FF_SHORTCUTS_SECTION, key, nullptr, shortcutsFile)
                         != FALSE;
-                    bool paramsOk = WritePrivateProfileStringW(FF_SHORTCUTS_SECTION, paramsKey, NULL,
+                    bool paramsOk = WritePrivateProfileStringW(FF_SHORTCUTS_SECTION, paramsKey, nullptr,
                                                                shortcutsFile)
                         != FALSE;
                     FfLog(L"FfPruneStaleHotkeyShortcuts: removed stale %s=CD / %s=%s from %s (%s/%s) - "

@@ -8,8 +8,8 @@
 FfTheme g_theme = {
     0, 0, 0, 0, 0, 0, 0, 0, 0, 0,   // colours
     0,                              // whiteOnAccent
-    NULL, NULL, NULL,               // brushes
-    NULL, NULL,                     // fonts
+    nullptr, nullptr, nullptr,      // brushes
+    nullptr, nullptr,               // fonts
     100,                            // dpiScale before the first application
     0, 0, 0, 0                      // metrics
 };
@@ -39,7 +39,7 @@ bool FfChooseDarkTheme(int themeMode, int hostDark, int windowsDark)
 
 void FfSetThemeColours(FfTheme* theme, bool dark)
 {
-    if (theme == NULL)
+    if (theme == nullptr)
         return;
     if (dark) {
         theme->windowBackground = RGB(42, 42, 42);
@@ -89,7 +89,7 @@ int FfBoldWeightFor(int weight)
 
 void FfComputeThemeMetrics(FfTheme* theme, int fontSizePoints, int charHeight, int dpiScale)
 {
-    if (theme == NULL)
+    if (theme == nullptr)
         return;
     // The point size doubles as a 96-dpi pixel count for the row and header heights.
     theme->editHeight = charHeight + FfScalePixels(4, dpiScale);
@@ -115,14 +115,14 @@ int FfQueryHostDarkMode(void)
 
 int FfQueryWindowsAppsDarkAt(const wchar_t* registrySubKey)
 {
-    HKEY key = NULL;
-    if (registrySubKey == NULL
+    HKEY key = nullptr;
+    if (registrySubKey == nullptr
         || RegOpenKeyExW(HKEY_CURRENT_USER, registrySubKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return -1;
     DWORD type = 0;
     DWORD value = 0;
     DWORD bytes = sizeof(value);
-    LONG rc = RegQueryValueExW(key, L"AppsUseLightTheme", NULL, &type, (BYTE*)&value, &bytes);
+    LONG rc = RegQueryValueExW(key, L"AppsUseLightTheme", nullptr, &type, (BYTE*)&value, &bytes);
     RegCloseKey(key);
     if (rc != ERROR_SUCCESS || type != REG_DWORD || bytes != sizeof(value))
         return -1;
@@ -139,7 +139,7 @@ int FfReadHostFont(wchar_t* face, int cap, int* size, int* weight)
     wchar_t iniPath[FF_INI_PATH_MAX];
     wchar_t file[FF_INI_PATH_MAX];
     wchar_t name[FF_HOST_FONT_FACE_MAX];
-    if (face == NULL || cap <= 0 || size == NULL)
+    if (face == nullptr || cap <= 0 || size == nullptr)
         return 0;
     if (!FfFindWincmdIni(iniPath, FF_INI_PATH_MAX))
         return 0;
@@ -152,14 +152,14 @@ int FfReadHostFont(wchar_t* face, int cap, int* size, int* weight)
 
     FfCopyText(face, cap, name);
     *size = hostSize < 6 ? FF_DEFAULT_FONT_SIZE : hostSize;
-    if (weight != NULL)
+    if (weight != nullptr)
         *weight = (hostWeight >= 100 && hostWeight <= 1000) ? hostWeight : FF_DEFAULT_FONT_WEIGHT;
     return 1;
 }
 
 static void FfReplaceBrush(HBRUSH* brush, COLORREF colour)
 {
-    if (*brush != NULL)
+    if (*brush != nullptr)
         DeleteObject(*brush);
     *brush = CreateSolidBrush(colour);
 }
@@ -175,26 +175,26 @@ static HFONT FfCreateThemeFont(const wchar_t* face, int height, int weight)
 static int FfMeasureFontHeight(HFONT font, int requestedHeight)
 {
     int fallback = requestedHeight < 0 ? -requestedHeight : requestedHeight;
-    if (font == NULL)
+    if (font == nullptr)
         return fallback;
-    HDC dc = GetDC(NULL);
-    if (dc == NULL)
+    HDC dc = GetDC(nullptr);
+    if (dc == nullptr)
         return fallback;
     HGDIOBJ old = SelectObject(dc, font);
     TEXTMETRICW tm;
     int height = GetTextMetricsW(dc, &tm) ? (int)tm.tmHeight : fallback;
     SelectObject(dc, old);
-    ReleaseDC(NULL, dc);
+    ReleaseDC(nullptr, dc);
     return height;
 }
 
 static int FfReadScreenLogPixelsX(void)
 {
     int logPixelsX = 0;
-    HDC dc = GetDC(NULL);
-    if (dc != NULL) {
+    HDC dc = GetDC(nullptr);
+    if (dc != nullptr) {
         logPixelsX = GetDeviceCaps(dc, LOGPIXELSX);
-        ReleaseDC(NULL, dc);
+        ReleaseDC(nullptr, dc);
     }
     // Without a screen answer, size as at 96 dpi rather than dividing by nothing.
     return logPixelsX > 0 ? logPixelsX : 96;
@@ -225,9 +225,9 @@ void FfApplyTheme(void)
     int weight = FF_DEFAULT_FONT_WEIGHT;
     FfReadHostFont(face, FF_HOST_FONT_FACE_MAX, &size, &weight);
 
-    if (g_theme.font != NULL)
+    if (g_theme.font != nullptr)
         DeleteObject(g_theme.font);
-    if (g_theme.boldFont != NULL)
+    if (g_theme.boldFont != nullptr)
         DeleteObject(g_theme.boldFont);
     int height = FfFontHeightForSize(size, logPixelsX);
     g_theme.font = FfCreateThemeFont(face, height, weight);

@@ -233,7 +233,7 @@ int FfComposeStatusText(int engineState, int filesShown, int foldersShown, DWORD
 {
     if (!out || capacity < 1) return 0;
     out[0] = 0;
-    const wchar_t* fixed = NULL;
+    const wchar_t* fixed = nullptr;
     switch (engineState) {
     case FF_ENGINE_NOT_RUNNING: fixed = L"Everything is not running - start it to search"; break;
     case FF_ENGINE_TOO_OLD: fixed = L"Everything is too old - a newer version is needed"; break;

@@ -8,7 +8,7 @@ void FfCloseOverlay()
 {
     if (g_followHook) {
         UnhookWinEvent(g_followHook);
-        g_followHook = NULL;
+        g_followHook = nullptr;
     }
     if (g_overlayWindow) {
         KillTimer(g_overlayWindow, FF_TIMER_ENGINE_RETRY);

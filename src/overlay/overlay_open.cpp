@@ -6,22 +6,22 @@
 #include "host/host_commands.h"
 #include "search/search.h"
 
-HWND g_overlayWindow = NULL;
-HWND g_searchBox = NULL;
-HWND g_clearButton = NULL;
-HWND g_filterButton = NULL;
-HWND g_closeButton = NULL;
-HWND g_resultList = NULL;
-HWND g_statusLine = NULL;
-HWND g_tooltip = NULL;
-WNDPROC g_searchBoxBaseProc = NULL;
-WNDPROC g_resultListBaseProc = NULL;
+HWND g_overlayWindow = nullptr;
+HWND g_searchBox = nullptr;
+HWND g_clearButton = nullptr;
+HWND g_filterButton = nullptr;
+HWND g_closeButton = nullptr;
+HWND g_resultList = nullptr;
+HWND g_statusLine = nullptr;
+HWND g_tooltip = nullptr;
+WNDPROC g_searchBoxBaseProc = nullptr;
+WNDPROC g_resultListBaseProc = nullptr;
 
 RECT g_panelRect = {0, 0, 0, 0};
 RECT g_headerRect = {0, 0, 0, 0};
 RECT g_searchFrameRect = {0, 0, 0, 0};
-HWINEVENTHOOK g_followHook = NULL;
-HWND g_followedHostWindow = NULL;
+HWINEVENTHOOK g_followHook = nullptr;
+HWND g_followedHostWindow = nullptr;
 bool g_listHasScrollBar = false;
 int g_lastOverlayWidth = -1;
 int g_lastOverlayHeight = -1;
@@ -106,7 +106,7 @@ void FfHalfWindowRect(const RECT *hostWindowRect, RECT *out)
 static void FfMoveChild(HWND child, const RECT *r)
 {
     if (!child) return;
-    SetWindowPos(child, NULL, r->left, r->top, r->right - r->left, r->bottom - r->top,
+    SetWindowPos(child, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
@@ -149,13 +149,13 @@ void FfLayoutOverlay()
         FfMoveChild(g_resultList, &lay.listRect);
         ShowWindow(g_resultList, lay.listHeight >= 1 ? SW_SHOWNA : SW_HIDE);
     }
-    InvalidateRect(g_overlayWindow, NULL, TRUE);
+    InvalidateRect(g_overlayWindow, nullptr, TRUE);
 }
 
 void FfApplyOverlayTheme()
 {
     FfApplyTheme();
-    if (g_resultList && IsWindow(g_resultList)) InvalidateRect(g_resultList, NULL, TRUE);
+    if (g_resultList && IsWindow(g_resultList)) InvalidateRect(g_resultList, nullptr, TRUE);
 }
 
 void FfApplyThemeToControls()
@@ -176,13 +176,13 @@ static void FfCreateOverlayWindow(HWND host)
     wc.style = 0;
     wc.lpfnWndProc = FfOverlayWndProc;
     wc.hInstance = g_moduleHandle;
-    wc.hCursor = LoadCursorW(NULL, (LPCWSTR)IDC_ARROW);
+    wc.hCursor = LoadCursorW(nullptr, (LPCWSTR)IDC_ARROW);
     wc.lpszClassName = FF_OVERLAY_CLASS;
     RegisterClassW(&wc);  // fails harmlessly when already registered
 
     g_overlayWindow = CreateWindowExW(FF_OVERLAY_EXSTYLE, FF_OVERLAY_CLASS, FF_PRODUCT_NAME,
-                                      FF_OVERLAY_STYLE, 0, 0, 10, 10, host, NULL, g_moduleHandle,
-                                      NULL);
+                                      FF_OVERLAY_STYLE, 0, 0, 10, 10, host, nullptr, g_moduleHandle,
+                                      nullptr);
     if (g_overlayWindow) SetLayeredWindowAttributes(g_overlayWindow, 0, 255, LWA_ALPHA);
     g_lastOverlayWidth = -1;
     g_lastOverlayHeight = -1;
@@ -214,12 +214,12 @@ static void FfStartFollowing(HWND host)
 {
     if (g_followHook) {
         UnhookWinEvent(g_followHook);
-        g_followHook = NULL;
+        g_followHook = nullptr;
     }
     g_followedHostWindow = host;
     DWORD processId = 0;
     DWORD threadId = GetWindowThreadProcessId(host, &processId);
-    g_followHook = SetWinEventHook(EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_LOCATIONCHANGE, NULL,
+    g_followHook = SetWinEventHook(EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_LOCATIONCHANGE, nullptr,
                                    FfOnHostLocationChange, processId, threadId, 0);
     if (!g_followHook)
         FfLog(L"FfOpenOverlay: SetWinEventHook failed (GetLastError=%lu) - overlay won't follow "
@@ -277,7 +277,7 @@ void FfOpenOverlay()
     FfLayoutOverlay();
 
     if (g_overlayWindow) {
-        InvalidateRect(g_overlayWindow, NULL, TRUE);
+        InvalidateRect(g_overlayWindow, nullptr, TRUE);
         ShowWindow(g_overlayWindow, SW_SHOW);
         SetForegroundWindow(g_overlayWindow);
         if (g_searchBox) SetFocus(g_searchBox);

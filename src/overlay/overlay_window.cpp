@@ -12,7 +12,7 @@
 static HWND FfCreateChild(HWND parent, const wchar_t *cls, const wchar_t *text, DWORD style, int id)
 {
     return CreateWindowExW(0, cls, text, style, 0, 0, 0, 0, parent, (HMENU)(INT_PTR)id,
-                           g_moduleHandle, NULL);
+                           g_moduleHandle, nullptr);
 }
 
 static void FfCreateTooltip(HWND window)
@@ -21,9 +21,9 @@ static void FfCreateTooltip(HWND window)
     icc.dwSize = sizeof(icc);
     icc.dwICC = ICC_WIN95_CLASSES;
     BOOL initialised = InitCommonControlsEx(&icc);
-    g_tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, NULL, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
+    g_tooltip = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
-                                NULL, g_moduleHandle, NULL);
+                                nullptr, g_moduleHandle, nullptr);
     FfLog(L"WM_CREATE: InitCommonControlsEx=%d, tooltip hwnd=%p", (int)initialised, g_tooltip);
     if (!g_tooltip) return;
 
@@ -69,14 +69,14 @@ static LRESULT FfOverlayOnCreate(HWND window)
 static LRESULT FfOverlayOnDestroy()
 {
     // The children die with the overlay; forget them so nothing acts on recycled handles.
-    g_overlayWindow = NULL;
-    g_searchBox = NULL;
-    g_clearButton = NULL;
-    g_filterButton = NULL;
-    g_closeButton = NULL;
-    g_resultList = NULL;
-    g_statusLine = NULL;
-    g_tooltip = NULL;
+    g_overlayWindow = nullptr;
+    g_searchBox = nullptr;
+    g_clearButton = nullptr;
+    g_filterButton = nullptr;
+    g_closeButton = nullptr;
+    g_resultList = nullptr;
+    g_statusLine = nullptr;
+    g_tooltip = nullptr;
     return 0;
 }
 
@@ -119,9 +119,9 @@ static void FfDrawCross(HDC dc, const RECT *r, COLORREF colour)
     int d = FfScalePixels(4, g_theme.dpiScale);
     HPEN pen = CreatePen(PS_SOLID, 1, colour);
     HGDIOBJ oldPen = SelectObject(dc, pen);
-    MoveToEx(dc, cx - d, cy - d, NULL);
+    MoveToEx(dc, cx - d, cy - d, nullptr);
     LineTo(dc, cx + d + 1, cy + d + 1);
-    MoveToEx(dc, cx - d, cy + d, NULL);
+    MoveToEx(dc, cx - d, cy + d, nullptr);
     LineTo(dc, cx + d + 1, cy - d - 1);
     SelectObject(dc, oldPen);
     DeleteObject(pen);
@@ -185,7 +185,7 @@ static void FfArmSearchDelay(HWND window)
     // The setting is taken as read; a negative delay would become a timer of weeks.
     int delay = g_settings.searchDelayMs;
     if (delay < 0) delay = 0;
-    SetTimer(window, FF_TIMER_SEARCH, (UINT)delay, NULL);
+    SetTimer(window, FF_TIMER_SEARCH, (UINT)delay, nullptr);
 }
 
 static void FfOnClearClicked()

@@ -75,7 +75,7 @@ void FfUpdateStatusLine()
     if (g_statusLine) SetWindowTextW(g_statusLine, text);
     if (!g_overlayWindow) return;
     if (searched && g_engineState == FF_ENGINE_LOADING && IsWindowVisible(g_overlayWindow))
-        SetTimer(g_overlayWindow, FF_TIMER_ENGINE_RETRY, FF_ENGINE_RETRY_MS, NULL);
+        SetTimer(g_overlayWindow, FF_TIMER_ENGINE_RETRY, FF_ENGINE_RETRY_MS, nullptr);
     else
         KillTimer(g_overlayWindow, FF_TIMER_ENGINE_RETRY);
 }

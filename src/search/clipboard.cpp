@@ -41,17 +41,17 @@ static bool FfIsMemoryFormat(UINT format)
 static HGLOBAL FfCopyGlobal(HGLOBAL source)
 {
     SIZE_T size = GlobalSize(source);
-    if (size == 0) return NULL;
+    if (size == 0) return nullptr;
     const void* from = GlobalLock(source);
-    if (!from) return NULL;
+    if (!from) return nullptr;
     HGLOBAL copy = GlobalAlloc(GMEM_MOVEABLE, size);
-    void* to = copy ? GlobalLock(copy) : NULL;
+    void* to = copy ? GlobalLock(copy) : nullptr;
     if (to) {
         memcpy(to, from, size);
         GlobalUnlock(copy);
     } else if (copy) {
         GlobalFree(copy);
-        copy = NULL;
+        copy = nullptr;
     }
     GlobalUnlock(source);
     return copy;
@@ -73,20 +73,20 @@ bool FfOpenClipboardPatiently(HWND owner)
         if (GetTickCount() - start >= FF_CLIPBOARD_OPEN_WAIT_MS) return false;
         // Wait without sleeping through sent messages: the keyboard hook is called that way and
         // the system drops a hook that does not answer in time. Posted messages stay queued.
-        MsgWaitForMultipleObjectsEx(0, NULL, FF_CLIPBOARD_RETRY_MS, QS_SENDMESSAGE, 0);
+        MsgWaitForMultipleObjectsEx(0, nullptr, FF_CLIPBOARD_RETRY_MS, QS_SENDMESSAGE, 0);
         MSG msg;
-        PeekMessageW(&msg, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
 }
 
 FfClipboardSnapshot* FfSaveClipboard(HWND owner)
 {
-    if (!FfOpenClipboardPatiently(owner)) return NULL;
+    if (!FfOpenClipboardPatiently(owner)) return nullptr;
     FfClipboardSnapshot* snapshot =
         (FfClipboardSnapshot*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FfClipboardSnapshot));
     if (!snapshot) {
         CloseClipboard();
-        return NULL;
+        return nullptr;
     }
     UINT format = 0;
     while ((format = EnumClipboardFormats(format)) != 0 && snapshot->count < FF_CLIPBOARD_FORMATS_MAX) {
@@ -119,7 +119,7 @@ void FfRestoreClipboard(HWND owner, FfClipboardSnapshot* snapshot)
         for (int i = 0; i < snapshot->count; i++) {
             // On success the clipboard owns the block; otherwise it stays ours to free.
             if (SetClipboardData(snapshot->entries[i].format, snapshot->entries[i].data))
-                snapshot->entries[i].data = NULL;
+                snapshot->entries[i].data = nullptr;
         }
         CloseClipboard();
     } else {

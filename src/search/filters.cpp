@@ -75,7 +75,7 @@ static const wchar_t* FfReadCsvField(const wchar_t* p, wchar_t* out, int cap)
         for (;;) {
             if (!*p) {
                 out[kept] = 0;
-                return NULL;  // unclosed quote: the value runs to the end of the line
+                return nullptr;  // unclosed quote: the value runs to the end of the line
             }
             if (*p == L'"') {
                 if (p[1] == L'"') {
@@ -90,14 +90,14 @@ static const wchar_t* FfReadCsvField(const wchar_t* p, wchar_t* out, int cap)
             p++;
         }
         out[kept] = 0;
-        return *p == L',' ? p + 1 : NULL;
+        return *p == L',' ? p + 1 : nullptr;
     }
     while (*p && *p != L',') {
         if (kept < limit) out[kept++] = *p;
         p++;
     }
     out[kept] = 0;
-    return *p == L',' ? p + 1 : NULL;
+    return *p == L',' ? p + 1 : nullptr;
 }
 
 void FfParseCsvFilterLine(const wchar_t* line, wchar_t* name, int nameCap, wchar_t* search,

@@ -5,12 +5,12 @@
 #include <shellapi.h>
 #include <string.h>
 
-HICON g_folderIcon = NULL;
+HICON g_folderIcon = nullptr;
 FfIconCacheEntry g_iconCache[FF_ICON_CACHE_MAX];
 int g_iconCacheCount = 0;
 // Once the cache is full, the icon of an uncached extension is kept only until the next such
 // call (its row has been drawn by then), so painting does not leak one icon per row.
-static HICON g_uncachedIcon = NULL;
+static HICON g_uncachedIcon = nullptr;
 
 int FfIsUnknownSize(unsigned long long size)
 {
@@ -64,13 +64,13 @@ const wchar_t* FfFormatDateTime(FILETIME modified)
     memset(datePart, 0, sizeof datePart);
     memset(timePart, 0, sizeof timePart);
     if (FfPictureInUse(g_settings.dateFormat))
-        GetDateFormatEx(NULL, 0, &fields, g_settings.dateFormat, datePart, 32, NULL);
+        GetDateFormatEx(nullptr, 0, &fields, g_settings.dateFormat, datePart, 32, nullptr);
     else
-        GetDateFormatEx(NULL, DATE_SHORTDATE, &fields, NULL, datePart, 32, NULL);
+        GetDateFormatEx(nullptr, DATE_SHORTDATE, &fields, nullptr, datePart, 32, nullptr);
     if (FfPictureInUse(g_settings.timeFormat))
-        GetTimeFormatEx(NULL, 0, &fields, g_settings.timeFormat, timePart, 32);
+        GetTimeFormatEx(nullptr, 0, &fields, g_settings.timeFormat, timePart, 32);
     else
-        GetTimeFormatEx(NULL, TIME_NOSECONDS, &fields, NULL, timePart, 32);
+        GetTimeFormatEx(nullptr, TIME_NOSECONDS, &fields, nullptr, timePart, 32);
     // A failed call may leave a partial text behind; the part then stays empty.
     datePart[31] = 0;
     timePart[31] = 0;

@@ -54,10 +54,10 @@ static wchar_t g_engineNamedClass[256];
 HWND FfFindEverythingWindow(void)
 {
     g_engineNamedClass[0] = 0;
-    HWND window = FindWindowW(FF_EVERYTHING_CLASS, NULL);
+    HWND window = FindWindowW(FF_EVERYTHING_CLASS, nullptr);
     if (window) return window;
     FfNamedEngineSearch search;
-    search.found = NULL;
+    search.found = nullptr;
     search.className[0] = 0;
     EnumWindows(FfFindNamedEngineProc, (LPARAM)&search);
     if (search.found) {
@@ -65,18 +65,18 @@ HWND FfFindEverythingWindow(void)
         return search.found;
     }
     FfLog(L"FfRunEverythingQuery: Everything's IPC window not found - is Everything running?");
-    return NULL;
+    return nullptr;
 }
 
 // The reply window of the last answered exchange. Making a window costs far more than the
 // exchange itself, so a window whose query was answered serves the next one; it holds no
 // state between calls.
-static HWND g_ipcReplyWindow = NULL;
+static HWND g_ipcReplyWindow = nullptr;
 
 static HWND FfAcquireReplyWindow(void)
 {
     if (g_ipcReplyWindow && IsWindow(g_ipcReplyWindow) &&
-        GetWindowThreadProcessId(g_ipcReplyWindow, NULL) == GetCurrentThreadId())
+        GetWindowThreadProcessId(g_ipcReplyWindow, nullptr) == GetCurrentThreadId())
         return g_ipcReplyWindow;
     WNDCLASSW windowClass;
     memset(&windowClass, 0, sizeof windowClass);
@@ -85,11 +85,11 @@ static HWND FfAcquireReplyWindow(void)
     windowClass.lpszClassName = FF_IPC_HELPER_CLASS;
     RegisterClassW(&windowClass);  // fails harmlessly from the second call on
 
-    HWND reply = CreateWindowExW(0, FF_IPC_HELPER_CLASS, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL,
-                                 g_moduleHandle, NULL);
-    if (!reply) return NULL;
+    HWND reply = CreateWindowExW(0, FF_IPC_HELPER_CLASS, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 g_moduleHandle, nullptr);
+    if (!reply) return nullptr;
     // Let the answer through when the engine runs at another integrity level.
-    ChangeWindowMessageFilterEx(reply, WM_COPYDATA, MSGFLT_ALLOW, NULL);
+    ChangeWindowMessageFilterEx(reply, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
     g_ipcReplyWindow = reply;
     return reply;
 }
@@ -177,7 +177,7 @@ static int FfReadReplyItem(const BYTE* list, unsigned long long at, unsigned lon
         }
     }
     *keep = 1;
-    if (has[2]) FfComposeResultPath(result->path, &texts[2], NULL);
+    if (has[2]) FfComposeResultPath(result->path, &texts[2], nullptr);
     else if (has[1] && has[0]) FfComposeResultPath(result->path, &texts[1], &texts[0]);
     else *keep = 0;
     result->size = size;
@@ -225,7 +225,7 @@ void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state
 // only one its messages reach. Kept here rather than in the window's user data: each write of
 // that slot is a round trip to the window server, and four of them cost more than the rest
 // of the client's share of a search.
-static __thread FfIpcReplyState* g_ipcReplyState = NULL;
+static __thread FfIpcReplyState* g_ipcReplyState = nullptr;
 
 LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -358,7 +358,7 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
         // The reply is copy data, which is always sent: only a newly sent message (the reply, or a
         // hook call) wakes the wait. Input and posted messages queued for the overlay neither wake
         // it nor are taken, and the mask is one every supported Windows accepts.
-        MsgWaitForMultipleObjectsEx(0, NULL, FF_IPC_TIMEOUT_MS - elapsed, QS_SENDMESSAGE, 0);
+        MsgWaitForMultipleObjectsEx(0, nullptr, FF_IPC_TIMEOUT_MS - elapsed, QS_SENDMESSAGE, 0);
         MSG msg;
         while (PeekMessageW(&msg, reply, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
@@ -371,7 +371,7 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
     // answer finds no window and can never reach a later call's array.
     if (!state.done) {
         DestroyWindow(reply);
-        g_ipcReplyWindow = NULL;
+        g_ipcReplyWindow = nullptr;
         if (wait)
             FfLog(L"FfRunEverythingQuery: no reply within %u ms - the engine is not answering.",
                   (unsigned)FF_IPC_TIMEOUT_MS);

@@ -58,7 +58,7 @@ static int FfReadClipboardFolder(HWND owner, wchar_t* folder, int cap)
     int found = 0;
     if (!FfOpenClipboardPatiently(owner)) return 0;
     HANDLE data = GetClipboardData(CF_UNICODETEXT);
-    const wchar_t* text = data ? (const wchar_t*)GlobalLock(data) : NULL;
+    const wchar_t* text = data ? (const wchar_t*)GlobalLock(data) : nullptr;
     if (text) {
         // The block need not hold a terminator: read no further than its size.
         SIZE_T chars = GlobalSize(data) / sizeof(wchar_t);
@@ -152,7 +152,7 @@ int FfRunSearch(const wchar_t* typed, HWND clipboardOwner)
         query = substituted;
     }
 
-    const FfFilter* filter = NULL;
+    const FfFilter* filter = nullptr;
     if (g_selectedFilter >= 0 && g_selectedFilter < g_filterCount) filter = &g_filters[g_selectedFilter];
     wchar_t filterClause[FF_FILTER_CLAUSE_MAX];
     filterClause[0] = 0;
@@ -178,7 +178,7 @@ int FfRunSearch(const wchar_t* typed, HWND clipboardOwner)
     int ok2 = 1;
     // An engine that refused, is loading or did not answer the file pass would only make the
     // user wait as long again for the folder pass.
-    int engineUsable = engine == NULL || g_engineState == FF_ENGINE_ANSWERED;
+    int engineUsable = engine == nullptr || g_engineState == FF_ENGINE_ANSWERED;
     if (includeFolders && !engineUsable) ok2 = 0;
     if (includeFolders && engineUsable) {
         int cap2 = files + maxResults <= FF_RESULTS_MAX ? maxResults : FF_RESULTS_MAX - files;
