@@ -20,9 +20,7 @@ DWORD FfRunMessageLoop();
 // false lets the loop translate and dispatch the message as usual.
 bool FfHandleThreadMessage(const MSG* msg);
 
-// The hotkey hook procedure, installed by the background thread.
-LRESULT CALLBACK FfLowLevelKeyboardProc(int code, WPARAM message, LPARAM eventData);
-// Installs FfLowLevelKeyboardProc into g_hookHandle and logs the outcome.
+// Installs the hotkey's low-level keyboard hook into g_hookHandle and logs the outcome.
 void FfInstallKeyboardHook();
 // WM_FF_AUTOOPEN_OVERLAY: send the host back to its previous folder, then open the overlay.
 void FfHandleAutoOpenRequest();

@@ -19,7 +19,7 @@ bool FfIsHotkeyEvent(int code, WPARAM message, DWORD vkCode, WCHAR hotkeyLetter,
     return className && wcscmp(className, FF_HOST_WINDOW_CLASS) == 0;
 }
 
-LRESULT CALLBACK FfLowLevelKeyboardProc(int code, WPARAM message, LPARAM eventData)
+static LRESULT CALLBACK FfLowLevelKeyboardProc(int code, WPARAM message, LPARAM eventData)
 {
     const KBDLLHOOKSTRUCT *event = (const KBDLLHOOKSTRUCT *)eventData;
     // Cheap tests first: the class name is looked up only for the hotkey itself.

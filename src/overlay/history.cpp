@@ -8,8 +8,8 @@
 #include <string.h>
 
 FfSearchHistory g_searchHistory;
-int g_historyPosition = -1;                   // entry shown by the walk, -1: the typed text
-wchar_t g_historyDraft[FF_HISTORY_TEXT_CHARS];  // what was typed before the walk began
+static int g_historyPosition = -1;                   // entry shown by the walk, -1: the typed text
+static wchar_t g_historyDraft[FF_HISTORY_TEXT_CHARS];  // what was typed before the walk began
 
 // ---- plain rules ------------------------------------------------------------------------
 

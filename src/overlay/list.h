@@ -21,7 +21,6 @@ extern HICON g_headerFileIcon;               // small plain-file icon of the hea
 
 // ---- scroll bar and tooltip state --------------------------------------------
 extern bool g_scrollDragging;                         // the thumb is being dragged
-extern int g_scrollGrabOffset;                        // thumb top to the point the drag began
 extern int g_tooltipItem;                             // row whose tip shows, -1 for none
 extern wchar_t g_tooltipText[FF_TOOLTIP_TEXT_MAX];    // the tip's text
 extern bool g_trackingMouseLeave;                     // a mouse-leave notification is pending
@@ -104,7 +103,6 @@ int FfComposeStatusText(int engineState, int filesShown, int foldersShown, DWORD
 
 // Same rules over the live state (theme, overlay, list).
 int FfContentRight(int right);   // right less the scroll bar's 12 sp while the list has one
-int FfDateColumnWidth(int contentRight);  // FfDateColumnWidthFor with the measured widest date
 
 // ---- status line ------------------------------------------------------------------
 #define FF_STATUS_TEXT_MAX 128
@@ -113,21 +111,14 @@ int FfDateColumnWidth(int contentRight);  // FfDateColumnWidthFor with the measu
 void FfUpdateStatusLine();
 
 // ---- result list subclass, scroll bar, tooltip --------------------------------------
-LRESULT CALLBACK FfResultListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 void FfGetScrollBarRects(RECT* track, RECT* thumb);
-void FfInvalidateScrollBar();
 bool FfGetResultTipText(int index);
 
 // ---- search box keys --------------------------------------------------------------
-// FfSearchBoxProc and FfResultListProc (declared in overlay.h) are DEFINED by the list's files
+// FfSearchBoxProc and FfResultListProc (declared in overlay.h) are defined by the list's files
 // (search_keys.cpp, list_scroll.cpp); the overlay only installs them.
-// The key part of FfSearchBoxProc: returns true when the message was handled (*result set);
-// otherwise FfSearchBoxProc passes it to g_searchBoxBaseProc.
-bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result);
 // True while the key (VK_SHIFT, VK_CONTROL, ...) is down, asked at the moment of the call.
 bool FfKeyHeld(int key);
-void FfDeleteWordBeforeCaret(HWND edit);
-void FfPublishFromSearchBox(bool append);
 
 // ---- search history (Fleetfinder.history beside the settings file) -------------------------
 #define FF_HISTORY_MAX 50
@@ -139,7 +130,6 @@ struct FfSearchHistory {
     int count;
 };
 extern FfSearchHistory g_searchHistory;
-extern int g_historyPosition;  // entry the Ctrl+Up/Down walk shows, -1: the typed text
 // Puts text first (line breaks become blanks); an equal entry moves up, the oldest falls out
 // beyond FF_HISTORY_MAX. Blank texts are not kept.
 void FfHistoryAdd(FfSearchHistory* history, const wchar_t* text);
@@ -180,8 +170,6 @@ int FfFormatShowAllMenuText(int resultCount, wchar_t* text, int textCap);
 typedef bool (*FfOpenPathRoutine)(const wchar_t* path);
 extern FfOpenPathRoutine g_openPathRoutine;
 bool FfShellOpenPath(const wchar_t* path);  // ShellExecuteExW "open"
-// The selected rows, or the caret row when none is selected; at most FF_SELECTED_INDEXES_MAX.
-int FfGetActedOnRows(int* indexes);
 void FfOpenSelectedResults();     // Shift+Enter: at most FF_OPEN_RESULTS_MAX, then closes
 void FfCopySelectedResultPaths(); // Ctrl+Shift+C: full paths, CR LF between, then closes
 // The clipboard text of paths: joined by CR LF into out (cap characters); the length, or -1

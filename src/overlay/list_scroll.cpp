@@ -9,7 +9,7 @@
 #include <windowsx.h>
 
 bool g_scrollDragging = false;
-int g_scrollGrabOffset = 0;
+static int g_scrollGrabOffset = 0;  // thumb top to the point the drag began
 int g_tooltipItem = -1;
 wchar_t g_tooltipText[FF_TOOLTIP_TEXT_MAX];
 bool g_trackingMouseLeave = false;
@@ -39,7 +39,7 @@ void FfGetScrollBarRects(RECT* track, RECT* thumb)
                             g_theme.dpiScale, track, thumb);
 }
 
-void FfInvalidateScrollBar()
+static void FfInvalidateScrollBar()
 {
     if (!g_resultList) return;
     RECT track, thumb;

@@ -41,14 +41,10 @@ extern HWND g_tooltip;             // "tooltips_class32" or none
 extern WNDPROC g_searchBoxBaseProc;   // the edit's own procedure, for FfSearchBoxProc
 extern WNDPROC g_resultListBaseProc;  // the list box's own procedure, for FfResultListProc
 
-extern RECT g_panelRect;           // the host's active panel, screen coordinates
 extern RECT g_headerRect;          // column header strip, overlay client coordinates; height 0 without rows
 extern RECT g_searchFrameRect;     // frame around search box + clear button, overlay client coordinates
 extern HWINEVENTHOOK g_followHook; // location-change hook; none while closed
-extern HWND g_followedHostWindow;  // host main window the hook follows
 extern bool g_listHasScrollBar;    // more results than visible rows
-extern int g_lastOverlayWidth;     // size at the last child layout; -1 forces a layout
-extern int g_lastOverlayHeight;
 
 // Everything FfLayoutOverlay computes, as plain arithmetic (no window needed).
 struct FfOverlayLayout {
@@ -81,8 +77,6 @@ void FfHalfWindowRect(const RECT *hostWindowRect, RECT *out);
 void FfPrepareOverlay();
 void FfOpenOverlay();
 void FfLayoutOverlay();
-void CALLBACK FfOnHostLocationChange(HWINEVENTHOOK hook, DWORD event, HWND window, LONG objectId,
-                                     LONG childId, DWORD eventThread, DWORD eventTime);
 
 // Hands the theme's current font to every child and the current row height to the list, so
 // nothing keeps a font that a theme reload has released.

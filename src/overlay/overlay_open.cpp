@@ -17,14 +17,15 @@ HWND g_tooltip = nullptr;
 WNDPROC g_searchBoxBaseProc = nullptr;
 WNDPROC g_resultListBaseProc = nullptr;
 
-RECT g_panelRect = {0, 0, 0, 0};
 RECT g_headerRect = {0, 0, 0, 0};
 RECT g_searchFrameRect = {0, 0, 0, 0};
 HWINEVENTHOOK g_followHook = nullptr;
-HWND g_followedHostWindow = nullptr;
 bool g_listHasScrollBar = false;
-int g_lastOverlayWidth = -1;
-int g_lastOverlayHeight = -1;
+
+static RECT g_panelRect = {0, 0, 0, 0};        // the host's active panel, screen coordinates
+static HWND g_followedHostWindow = nullptr;     // host main window the follow hook follows
+static int g_lastOverlayWidth = -1;             // size at the last child layout; -1 forces a layout
+static int g_lastOverlayHeight = -1;
 
 // Theme metrics the children were last laid out with: a font or dpi change between openings
 // must move the children even when the overlay's outer size happens to be the same.
@@ -210,6 +211,9 @@ void FfPrepareOverlay()
     FfLog(L"FfPrepareOverlay: overlay created hidden %s (owner=%p)", g_overlayWindow ? L"OK" : L"FAILED", host);
 }
 
+static void CALLBACK FfOnHostLocationChange(HWINEVENTHOOK hook, DWORD event, HWND window, LONG objectId,
+                                     LONG childId, DWORD eventThread, DWORD eventTime);
+
 static void FfStartFollowing(HWND host)
 {
     if (g_followHook) {
@@ -292,7 +296,7 @@ static bool FfFollowingActive()
            IsWindowVisible(g_overlayWindow);
 }
 
-void CALLBACK FfOnHostLocationChange(HWINEVENTHOOK hook, DWORD event, HWND window, LONG objectId,
+static void CALLBACK FfOnHostLocationChange(HWINEVENTHOOK hook, DWORD event, HWND window, LONG objectId,
                                      LONG childId, DWORD eventThread, DWORD eventTime)
 {
     (void)hook; (void)event; (void)objectId; (void)childId; (void)eventThread; (void)eventTime;

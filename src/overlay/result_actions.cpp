@@ -23,7 +23,8 @@ bool FfShellOpenPath(const wchar_t* path)
 
 FfOpenPathRoutine g_openPathRoutine = FfShellOpenPath;
 
-int FfGetActedOnRows(int* indexes)
+// The selected rows, or the caret row when none is selected; at most FF_SELECTED_INDEXES_MAX.
+static int FfGetActedOnRows(int* indexes)
 {
     int n = FfGetSelectedResultIndexes(indexes);
     if (n > 0 || !g_resultList) return n;

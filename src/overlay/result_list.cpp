@@ -15,7 +15,8 @@ int FfContentRight(int right)
     return g_listHasScrollBar ? right - FfScalePixels(12, g_theme.dpiScale) : right;
 }
 
-int FfDateColumnWidth(int contentRight)
+// FfDateColumnWidthFor with the measured widest date.
+static int FfDateColumnWidth(int contentRight)
 {
     return FfDateColumnWidthFor(g_widestDateWidth, contentRight, g_theme.dpiScale);
 }

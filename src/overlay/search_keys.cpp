@@ -12,7 +12,7 @@ bool FfKeyHeld(int key)
     return GetAsyncKeyState(key) < 0;  // the top bit: down now
 }
 
-void FfDeleteWordBeforeCaret(HWND edit)
+static void FfDeleteWordBeforeCaret(HWND edit)
 {
     DWORD start = 0, end = 0;
     SendMessageW(edit, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
@@ -32,7 +32,7 @@ void FfDeleteWordBeforeCaret(HWND edit)
     SendMessageW(edit, WM_CLEAR, 0, 0);
 }
 
-void FfPublishFromSearchBox(bool append)
+static void FfPublishFromSearchBox(bool append)
 {
     HWND host = FfFindHostWindow();
     if (!host) return;
@@ -69,7 +69,9 @@ static void FfExtendSelection(WPARAM wParam, LPARAM lParam)
 // Ctrl+Shift+C was handled: its character (3) must not make the edit copy its own selection.
 static bool g_copyCharPending = false;
 
-bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result)
+// The key part of FfSearchBoxProc: returns true when the message was handled (*result set);
+// otherwise FfSearchBoxProc passes it to g_searchBoxBaseProc.
+static bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
     *result = 0;
     if (msg == WM_CHAR) {

@@ -68,6 +68,8 @@ HWND FfFindEverythingWindow(void)
     return nullptr;
 }
 
+static LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // The reply window of the last answered exchange. Making a window costs far more than the
 // exchange itself, so a window whose query was answered serves the next one; it holds no
 // state between calls.
@@ -227,7 +229,7 @@ void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state
 // of the client's share of a search.
 static __thread FfIpcReplyState* g_ipcReplyState = nullptr;
 
-LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message != WM_COPYDATA) return DefWindowProcW(window, message, wParam, lParam);
     FfIpcReplyState* state = g_ipcReplyState;

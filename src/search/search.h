@@ -97,7 +97,6 @@ int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wch
 // the passes of one search run look for the engine once.
 int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* piece2,
                             const wchar_t* piece3, FfResult* results, int cap, int* countOut);
-LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // ---- Filter catalogue -------------------------------------------------------------------
 
