@@ -34,7 +34,6 @@ int FfIsUnknownTime(FILETIME time);
 #define FF_IPC_HELPER_CLASS FF_PRODUCT_NAME L"EverythingIpcHelper"
 #define FF_IPC_QUERY_ID 18          // copy-data id of the query and of its reply
 #define FF_IPC_REPLY_ID 18
-#define FF_IPC_REQUEST_FLAGS 0x54   // full path and name + size + date modified
 // Fields an item may carry, laid out in this (ascending) order as the reply's flags name them.
 #define FF_IPC_FIELD_NAME 0x1
 #define FF_IPC_FIELD_PATH 0x2
@@ -43,6 +42,8 @@ int FfIsUnknownTime(FILETIME time);
 #define FF_IPC_FIELD_SIZE 0x10
 #define FF_IPC_FIELD_DATE_CREATED 0x20
 #define FF_IPC_FIELD_DATE_MODIFIED 0x40
+// What every query asks for: full path and name, size, date modified.
+#define FF_IPC_REQUEST_FLAGS (FF_IPC_FIELD_FULL_PATH | FF_IPC_FIELD_SIZE | FF_IPC_FIELD_DATE_MODIFIED)
 // The engine's own window message: wParam FF_IPC_IS_LOADED answers non-zero once the index is
 // loaded (a query before that gets no reply), FF_IPC_IS_BUSY non-zero while it is busy.
 #define FF_IPC_ENGINE_MESSAGE WM_USER
