@@ -70,7 +70,6 @@ int FfMakeUniqueEntryName(FfNameIndex* index, const wchar_t* baseName, wchar_t* 
 // match exactly. Inline loop: the runtime's locale-aware call costs ten times as much.
 bool FfEqualNameI(const wchar_t* a, const wchar_t* b);
 
-
 // ---- Lookups behind the host's calls -------------------------------------------------------
 
 // Copies out, under g_listingLock, the first entry named name (ASCII letters folded), among the
@@ -120,14 +119,6 @@ bool FfPathHasDotComponent(const wchar_t* path);
 // True when a path holds a wildcard, a stream colon or a control character: no real name
 // below a published folder does, and "?" is what a name the code page lacks comes back as.
 bool FfPathHasUnsafeChar(const wchar_t* path);
-
-// One listing in progress, from FsFindFirst to FsFindClose.
-#define FF_FIND_PLACEHOLDER (-1)  // nothing more to return
-#define FF_FIND_REAL (-2)         // browsing a real folder through realFind
-struct FfFindHandle {
-    int state;        // >= 0: next listing index; FF_FIND_PLACEHOLDER; FF_FIND_REAL
-    HANDLE realFind;  // the real folder's find handle while state is FF_FIND_REAL
-};
 
 #define FF_PLACEHOLDER_EMPTY_A FF_PRODUCT_NAME_A " is active.txt"
 #define FF_PLACEHOLDER_UNRESOLVED_A \

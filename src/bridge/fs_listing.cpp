@@ -8,6 +8,14 @@
 #define FF_QUEUE_WAIT_MS 3000  // longest wait for the background thread's message queue
 #define FF_HOST_UNKNOWN_TIME 0xFFFFFFFFFFFFFFFEull  // the host's own mark for a time not known
 
+// One listing in progress, from FsFindFirst to FsFindClose.
+#define FF_FIND_PLACEHOLDER (-1)  // nothing more to return
+#define FF_FIND_REAL (-2)         // browsing a real folder through realFind
+struct FfFindHandle {
+    int state;        // >= 0: next listing index; FF_FIND_PLACEHOLDER; FF_FIND_REAL
+    HANDLE realFind;  // the real folder's find handle while state is FF_FIND_REAL
+};
+
 int FfNarrowName(const wchar_t* name, char* out, int outCap)
 {
     if (!out || outCap <= 0) return 0;
