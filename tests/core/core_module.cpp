@@ -9,8 +9,8 @@ std::wstring Unstamped(const std::wstring& text);  // core_rules.cpp
 
 namespace {
 
-std::vector<UINT> g_received;
-LRESULT CALLBACK Recorder(HWND w, UINT m, WPARAM wp, LPARAM lp) { return g_received.push_back(m), DefWindowProcW(w, m, wp, lp); }
+std::vector<UINT> g_seen;
+LRESULT CALLBACK Recorder(HWND w, UINT m, WPARAM wp, LPARAM lp) { return g_seen.push_back(m), DefWindowProcW(w, m, wp, lp); }
 LRESULT CALLBACK Pass(int code, WPARAM wp, LPARAM lp) { return CallNextHookEx(nullptr, code, wp, lp); }
 
 // A number posted to a window is that window's, even one the thread takes for itself; when the
@@ -20,13 +20,13 @@ TEST(MessageLoop, DispatchesAndUnhooks)
     WNDCLASSW wc = {0, Recorder, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, L"FfCoreLoop"};
     RegisterClassW(&wc);
     HWND window = CreateWindowW(L"FfCoreLoop", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    g_received.clear();  // the window's creation
+    g_seen.clear();  // the window's creation
     PostMessageW(window, WM_FF_AUTOOPEN_OVERLAY, 0, 0);
     PostThreadMessageW(GetCurrentThreadId(), WM_APP + 1, 0, 0);  // unknown to the thread: dropped
     HHOOK hook = g_hookHandle = SetWindowsHookExW(WH_GETMESSAGE, Pass, nullptr, GetCurrentThreadId());
     PostQuitMessage(0);
     EXPECT_EQ(0u, FfRunMessageLoop());
-    EXPECT_EQ(std::vector<UINT>{WM_FF_AUTOOPEN_OVERLAY}, g_received);
+    EXPECT_EQ(std::vector<UINT>{WM_FF_AUTOOPEN_OVERLAY}, g_seen);
     EXPECT_TRUE(hook && !g_hookHandle && !UnhookWindowsHookEx(hook)) << "the hook is gone";
     DestroyWindow(window);
 }

@@ -23,7 +23,7 @@ int Format(wchar_t* d, int cap, const wchar_t* s) { return FfFormatText(d, cap, 
 // Every helper cuts to its capacity and terminates; no capacity, no write.
 TEST(Text, BoundsRows)
 {
-    struct Row { int (*op)(wchar_t*, int, const wchar_t*); const wchar_t *before; int cap; const wchar_t *src; int n; const wchar_t* after; };
+    struct Row { decltype(&FfCopyText) op; const wchar_t* before; int cap; const wchar_t* src; int n; const wchar_t* after; };
     const Row rows[] = {
         {FfCopyText, L"zzzzzz", 4, L"abcdef", 3, L"abc"}, {FfCopyText, L"zz", 4, nullptr, 0, L""},
         {FfCopyText, L"zz", 0, L"ab", 0, L"zz"},          {CopyTwo, L"zz", 4, L"abcdef", 2, L"ab"},
@@ -142,7 +142,7 @@ TEST(Settings, LocationRows)
         g_writable = r.writable;
         wchar_t cfg[FF_PATH_CHARS], log[FF_PATH_CHARS];
         bool left = FfChooseSettingsFolders(lib.c_str(), r.withAppData ? app.c_str() : L"", Writable, cfg, log, FF_PATH_CHARS);
-        EXPECT_EQ(r.cfg + L"|" + r.log + L"|" + std::to_wstring(r.log != lib), std::wstring(cfg) + L"|" + log + L"|" + std::to_wstring(left));
+        EXPECT_EQ(r.cfg + L"|" + r.log + (r.log != lib ? L"|left" : L""), std::wstring(cfg) + L"|" + log + (left ? L"|left" : L""));
         EXPECT_EQ(r.log != lib, FfTestFileExists(moved)) << "created when chosen, only then";
     }
     // The probe: a folder that is a file, a missing one or none cannot take a file; a real one can, and keeps none.
