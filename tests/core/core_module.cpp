@@ -94,9 +94,9 @@ TEST(Module, InTheHostRows)
         FfTestWriteBytes(options.commanderIni, "[FileSystemPlugins]\r\nFleetfinder=" + FfTestUtf8(library) + "\r\n");
         ASSERT_TRUE(host.Start(options));
         host.SetFolder(FF_HOST_LEFT, L"\\\\\\Fleetfinder");
-        // The settings are in when the summary is logged or, with Logging off, the last default written.
-        ASSERT_TRUE(FfTestWaitFor([&] { return log.Count(L"] Config loaded") || FfTestReadBytes(cfg).find("AllowDelete") + 1; },
-                                  15000)) << FfTestUtf8(log.Text());
+        // Its thread has read the settings once it has registered its column view, before overlay and hook.
+        auto registered = [&] { return FfTestReadBytes(options.commanderIni).find("[CustomFields_") != std::string::npos; };
+        ASSERT_TRUE(FfTestWaitFor(registered, 15000)) << FfTestUtf8(log.Text());
         ASSERT_TRUE(host.Quit());
         const std::wstring pid = std::to_wstring(host.process.pi.dwProcessId), text = Unstamped(log.Text()),
                            detach = L"#DllMain: DLL_PROCESS_DETACH (pid=" + pid + L", processTerminating=1)\r\n";
