@@ -26,14 +26,12 @@ struct RegValue {
 
 std::string Utf16(const std::wstring& text) { return "\xFF\xFE" + std::string((const char*)text.data(), text.size() * 2); }
 
-// An ini's text: UTF-16 after its byte-order mark, else ANSI.
+// An ini's text: UTF-16 after its byte-order mark, else ANSI (code page 1252: Latin-1 here).
 std::wstring Decode(const std::string& bytes)
 {
-    if (bytes.compare(0, 2, "\xFF\xFE") == 0)
-        return std::wstring((const wchar_t*)(bytes.data() + 2), (bytes.size() - 2) / 2);
-    std::wstring text(bytes.size(), L'\0');
-    text.resize(MultiByteToWideChar(CP_ACP, 0, bytes.data(), (int)bytes.size(), &text[0], (int)text.size()));
-    return text;
+    const unsigned char* b = (const unsigned char*)bytes.data();
+    return bytes.compare(0, 2, "\xFF\xFE") ? std::wstring(b, b + bytes.size())
+                                           : std::wstring((const wchar_t*)(b + 2), (bytes.size() - 2) / 2);
 }
 
 // The host's ini in a fresh folder, named by COMMANDER_INI (written or not); nothing else names one.
@@ -45,7 +43,6 @@ struct HostEnv {
     HostEnv() { hostValue.Delete(); }
     void Write(const char* file, const std::string& bytes) { EXPECT_TRUE(FfTestWriteBytes(Path(file), bytes)); }
     std::wstring Path(const char* file) const { return dir + L"\\" + FfTestWide(file); }
-    std::wstring Text(const char* file) const { return Decode(FfTestReadBytes(Path(file))); }
 };
 
 int CountOf(const std::wstring& text, const std::wstring& needle)
@@ -112,8 +109,7 @@ TEST(HostIni, FoundThroughEnvironmentRegistryAndFolders)
     std::wstring envIni = file(FfTestMakeTempDir(L"env") + L"\\wincmd.ini"), regIni = file(tc + L"\\reg.ini");
     std::wstring appIni = file(app + L"\\GHISLER\\wincmd.ini"), tcIni = file(tc + L"\\wincmd.ini");
     std::wstring missing = tc + L"\\none.ini", tooLong = envIni + std::wstring(2100, L' ');  // cut: envIni
-    std::wstring unexpanded = L"%FFTEST_TC%\\reg.ini";
-    FfTestEnvVar base(L"FFTEST_TC", tc.c_str());
+    std::wstring unexpanded = L"%COMMANDER_PATH%\\reg.ini";  // names regIni once expanded
     const DWORD BARE = 100;  // a string stored without its terminator
     const struct { const std::wstring *env, *reg; DWORD type; const std::wstring *app, *path, *expected; } rows[] = {
         {&envIni, &regIni, REG_SZ, &app, &tc, &envIni},  // the environment first
@@ -143,37 +139,9 @@ TEST(HostIni, FoundThroughEnvironmentRegistryAndFolders)
     }
 }
 
-TEST(HostIni, SectionRedirects)
-{
-    HostEnv env;
-    FfTestEnvVar profile(L"FFTEST_PROFILE", (env.dir + L"\\home").c_str());
-    env.Write("second.ini", "[Shortcuts]\r\nRedirectSection=third.ini\r\n");
-    const wchar_t* const given = L"\\wincmd.ini";  // a leading backslash: in the ini's folder
-    const struct { const char* ini; const wchar_t* expected; int cap; } rows[] = {
-        {"[Shortcuts]\r\nCA+F=CD\r\n", given},
-        {"[Shortcuts]\r\nRedirectSection=0\r\n", given},
-        {"[Configuration]\r\nAlternateUserIni=%FFTEST_PROFILE%\\u.ini\r\n[Shortcuts]\r\nRedirectSection=1\r\n", L"\\home\\u.ini"},
-        {"[Configuration]\r\nAlternateUserIni=\r\n[Shortcuts]\r\nRedirectSection=1\r\n", given},
-        {"[Configuration]\r\nAlternateUserIni=alt.ini\r\n[Shortcuts]\r\nRedirectSection=1\r\n", L"\\alt.ini"},
-        {"[Shortcuts]\r\nRedirectSection=01\r\n", L"\\01"},  // "0" and "1" compared exactly
-        {"[Shortcuts]\r\nRedirectSection=D:/cfg/user.ini\r\n", L"D:/cfg/user.ini"},
-        {"[Shortcuts]\r\nRedirectSection=sub\\user.ini\r\n", L"sub\\user.ini"},  // relative: not resolved
-        {"[Shortcuts]\r\nRedirectSection=second.ini\r\n", L"\\second.ini"},  // one level only
-        {"[Shortcuts]\r\nRedirectSection=user.ini\r\n", L"us", 3},
-        {"[Shortcuts]\r\nRedirectSection=user.ini\r\n", L"user.ini", (int)env.dir.size() + 1},  // folder fills it
-    };
-    for (const auto& row : rows) {
-        env.Write("wincmd.ini", row.ini);
-        int cap = row.cap ? row.cap : FF_INI_PATH_MAX;
-        std::vector<wchar_t> out(cap + 1, L'#');
-        FfResolveIniRedirect(env.ini.c_str(), L"Shortcuts", out.data(), cap);
-        EXPECT_EQ(row.expected[0] == L'\\' ? env.dir + row.expected : row.expected, std::wstring(out.data())) << row.ini;
-        EXPECT_EQ(L'#', out[cap]) << row.ini;
-    }
-}
-
-// Each row: the ThemeMode setting, the host's ini (null: none), Windows' AppsUseLightTheme on the real
-// key (absent, a string, or a number), and the colours and font the overlay is then drawn with.
+// Each row: the ThemeMode setting, the host's [Configuration] (null: no file) and [AllResolutions],
+// Windows' AppsUseLightTheme on the real key (absent, a string, or a number), and the colours and font
+// the overlay is then drawn with. The rows with RedirectSection follow the host's redirect rules.
 TEST(HostTheme, ApplyFollowsSettingHostAndWindows)
 {
     enum { ABSENT = -1, TEXT = -2 };
@@ -193,12 +161,20 @@ TEST(HostTheme, ApplyFollowsSettingHostAndWindows)
         {0, "[Layout]\nDarkMode=2", "", 0, false, segoe, 11, 400},
         {0, nullptr, "", 1, false, segoe, 11, 400},  // no host file
         {0, nullptr, "", ABSENT, true, segoe, 11, 400},
-        {0, "RedirectSection=user.ini\nDarkMode=0", "", 1, true, segoe, 11, 400},
+        {0, "RedirectSection=user.ini\nDarkMode=0", "", 1, true, segoe, 11, 400},  // a bare name: beside the ini
+        {0, "RedirectSection=%FFTEST_DIR%\\user.ini\nDarkMode=0", "", 1, true, segoe, 11, 400},
+        {0, "RedirectSection=0\nDarkMode=2", "", 1, true, segoe, 11, 400},
+        {0, "RedirectSection=01\nDarkMode=2", "", 1, false, segoe, 11, 400},  // "0" and "1" compared exactly
+        {0, "RedirectSection=1\nAlternateUserIni=%FFTEST_DIR%\\user.ini\nDarkMode=0", "", 1, true, segoe, 11, 400},
+        {0, "RedirectSection=1\nAlternateUserIni=\nDarkMode=2", "", 1, true, segoe, 11, 400},
+        {0, "RedirectSection=second.ini\nDarkMode=2", "", 1, false, segoe, 11, 400},  // one level only
     };
     const COLORREF dark[] = {RGB(42, 42, 42), RGB(30, 30, 30), RGB(59, 130, 246)};  // window, input, accent
     const COLORREF light[] = {RGB(240, 240, 240), RGB(255, 255, 255), RGB(29, 78, 216)};
     HostEnv env;
     env.Write("user.ini", "[Configuration]\nDarkMode=2\n[AllResolutions]\nFontName=Verdana\nFontSize=9\nFontWeight=600\n");
+    env.Write("second.ini", "[Configuration]\nRedirectSection=user.ini\nDarkMode=0\n");
+    FfTestEnvVar dir(L"FFTEST_DIR", env.dir.c_str());
     RegValue apps{L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize", L"AppsUseLightTheme"};
     HDC screen = GetDC(nullptr);
     int dpi = GetDeviceCaps(screen, LOGPIXELSX), savedMode = g_settings.themeMode;
@@ -250,9 +226,7 @@ TEST(HostRegister, StepsWriteWhatIsMissingKeepTheRestAndOnlyOnce)
     const std::string ours = "CA+F=CD\r\nCA+F_params=\"\\\\\\Fleetfinder\\\"\r\n";
     const std::string redirects = "[FileSystemPlugins]\r\nRedirectSection=plugins.ini\r\n[Shortcuts]\r\nRedirectSection="
                                   "keys.ini\r\nCA+X=cm_Exit\r\n[CustomFields_Fleetfinder]\r\nRedirectSection=columns.ini\r\n";
-    std::wstring large = LargeIni(false);
-    std::string ansi(large.size() * 2, '\0');
-    ansi.resize(WideCharToMultiByte(CP_ACP, 0, large.data(), (int)large.size(), &ansi[0], (int)ansi.size(), 0, 0));
+    const std::wstring large = LargeIni(false);
     struct Want { const char* file; std::wstring text; int count; };
     typedef std::vector<std::pair<std::wstring, int>> Log;
     const std::vector<Want> pruned = {{"wincmd.ini", L"\nCA+F=", 0}, {"wincmd.ini", L"\nCA+H=", 0},
@@ -271,7 +245,7 @@ TEST(HostRegister, StepsWriteWhatIsMissingKeepTheRestAndOnlyOnce)
          {}, {{L" writing ", 0}, {L"already registered in ", 1}, {L"CA+F is already bound to \"cm_Mine\"", 1},
               {L"Contents1 already set ([=tc.size])", 1}}},
         {"large UTF-16", L'G', Utf16(LargeIni(true)), "", 6, 11, pruned, prunedLog},
-        {"large ANSI", L'G', ansi, "", 6, 11, pruned, prunedLog},
+        {"large ANSI", L'G', std::string(large.begin(), large.end()), "", 6, 11, pruned, prunedLog},
         {"redirected", L'G', redirects, "[Shortcuts]\r\n" + ours, 0, 0,
          {{"plugins.ini", plugin, 1}, {"keys.ini", L"\nCA+F", 0}, {"keys.ini", pairG, 1}, {"columns.ini", view, 1}},
          {{L"removed stale", 1}}},
@@ -312,7 +286,7 @@ TEST(HostRegister, StepsWriteWhatIsMissingKeepTheRestAndOnlyOnce)
         EXPECT_EQ(row.lost, int(old.size() - Within(old, now).size()));
         EXPECT_EQ(row.added, int(now.size() - Within(now, old).size()));
         for (const Want& w : row.want)
-            EXPECT_EQ(w.count, CountOf(env.Text(w.file), w.text)) << w.file << FfTestUtf8(w.text);
+            EXPECT_EQ(w.count, CountOf(Decode(FfTestReadBytes(env.Path(w.file))), w.text)) << w.file << FfTestUtf8(w.text);
         for (const auto& line : row.log)
             EXPECT_EQ(line.second, log.Count(line.first)) << FfTestUtf8(line.first);
         EXPECT_TRUE(first == start());  // the next start changes not a byte
