@@ -1,14 +1,10 @@
 // The host's configuration: finding wincmd.ini, the theme and font taken from it and from Windows,
 // and the plug-in's own entries written into it. Real registry values are changed for a moment.
 #include <algorithm>
-#include <vector>
 
 #include "fftest.h"
 #include "core/core.h"
 #include "host/host.h"
-#include "overlay/overlay.h"
-
-namespace {
 
 const wchar_t kHostKey[] = L"Software\\Ghisler\\Total Commander";
 const std::wstring kQuoted = L"\"\\\\\\Fleetfinder\\\"";
@@ -24,10 +20,10 @@ struct RegValue {
     void Delete() { RegDeleteKeyValueW(HKEY_CURRENT_USER, key, name); }
 };
 
-std::string Utf16(const std::wstring& text) { return "\xFF\xFE" + std::string((const char*)text.data(), text.size() * 2); }
+static std::string Utf16(const std::wstring& t) { return "\xFF\xFE" + std::string((const char*)t.data(), t.size() * 2); }
 
 // An ini's text: UTF-16 after its byte-order mark, else ANSI (code page 1252: Latin-1 here).
-std::wstring Decode(const std::string& bytes)
+static std::wstring Decode(const std::string& bytes)
 {
     const unsigned char* b = (const unsigned char*)bytes.data();
     return bytes.compare(0, 2, "\xFF\xFE") ? std::wstring(b, b + bytes.size())
@@ -45,7 +41,7 @@ struct HostEnv {
     std::wstring Path(const char* file) const { return dir + L"\\" + FfTestWide(file); }
 };
 
-int CountOf(const std::wstring& text, const std::wstring& needle)
+static int CountOf(const std::wstring& text, const std::wstring& needle)
 {
     int count = 0;
     for (size_t at = text.find(needle); at != std::wstring::npos; at = text.find(needle, at + 1)) count++;
@@ -53,7 +49,7 @@ int CountOf(const std::wstring& text, const std::wstring& needle)
 }
 
 // The lines of an ini, each tagged with its section; blanks dropped (the platform's writer trims them).
-std::vector<std::wstring> Lines(const std::wstring& text)
+static std::vector<std::wstring> Lines(const std::wstring& text)
 {
     std::vector<std::wstring> out;
     std::wstring section, line;
@@ -70,16 +66,16 @@ std::vector<std::wstring> Lines(const std::wstring& text)
 }
 
 // The lines of a that b holds too, in a's order.
-std::vector<std::wstring> Within(const std::vector<std::wstring>& a, const std::vector<std::wstring>& b)
+static std::vector<std::wstring> Within(const std::vector<std::wstring>& a, const std::vector<std::wstring>& b)
 {
     std::vector<std::wstring> out;
-    std::copy_if(a.begin(), a.end(), std::back_inserter(out), [&](auto& line) { return std::count(b.begin(), b.end(), line); });
+    std::copy_if(a.begin(), a.end(), std::back_inserter(out), [&](auto& l) { return std::count(b.begin(), b.end(), l); });
     return out;
 }
 
 // A long-used host file: comments, blanks around "=", quotes, "=" and ";" in values, a line without "=",
 // text outside ASCII (beyond the code page in UTF-16 only), bindings that look like this plug-in's.
-std::wstring LargeIni(bool unicode)
+static std::wstring LargeIni(bool unicode)
 {
     std::wstring text =
         L"; settings of the file manager\r\n[Configuration]\r\n  ShowHiddenSystem = 1\r\nUserName=Ren\u00e9e M\u00fcller\r\n"
@@ -94,11 +90,9 @@ std::wstring LargeIni(bool unicode)
         text += L"menu2=\u0414\u043e\u043a\u0443\u043c\u0435\u043d\u0442\u044b\r\ncmd2=cd D:\\\u6587\u4ef6\r\n";
     text += L"[LeftHistory]\r\n";
     for (int i = 0; i < 300; ++i)
-        text += std::to_wstring(i) + L"=D:\\Archive\\" + std::to_wstring(1990 + i % 30) + L"\\folder " + std::to_wstring(i) + L"\r\n";
+        text += std::to_wstring(i) + L"=D:\\Archive\\" + std::to_wstring(1990 + i % 30) + L"\\folder\r\n";
     return text + L"[Packer]\r\nInternalUnpackMulti=1\r\n";
 }
-
-}  // namespace
 
 // Each row sets the four candidates (the registry value on the host's real key) and names the winner.
 TEST(HostIni, FoundThroughEnvironmentRegistryAndFolders)
@@ -134,14 +128,13 @@ TEST(HostIni, FoundThroughEnvironmentRegistryAndFolders)
         DWORD size = row.type == REG_DWORD ? 4 : row.reg ? DWORD(row.reg->size() + (row.type != BARE)) * 2 : 0;
         ASSERT_TRUE(!row.type || reg.Set(row.type == BARE ? REG_SZ : row.type, row.reg->c_str(), size));
         wchar_t out[FF_INI_PATH_MAX];
-        int rc = FfFindWincmdIni(out, FF_INI_PATH_MAX);
-        EXPECT_EQ(row.expected ? *row.expected : L"(none)", rc ? std::wstring(out) : L"(none)") << "row " << &row - rows;
+        EXPECT_EQ(row.expected ? *row.expected : L"-", FfFindWincmdIni(out, FF_INI_PATH_MAX) ? std::wstring(out) : L"-")
+            << "row " << &row - rows;
     }
 }
 
-// Each row: the ThemeMode setting, the host's [Configuration] (null: no file) and [AllResolutions],
-// Windows' AppsUseLightTheme on the real key (absent, a string, or a number), and the colours and font
-// the overlay is then drawn with. The rows with RedirectSection follow the host's redirect rules.
+// Each row: ThemeMode, the host's [Configuration] (null: no file) and [AllResolutions], Windows' AppsUseLightTheme
+// on the real key (absent, a string, a number), and the look that follows; RedirectSection rows: the redirect rules.
 TEST(HostTheme, ApplyFollowsSettingHostAndWindows)
 {
     enum { ABSENT = -1, TEXT = -2 };
@@ -150,14 +143,14 @@ TEST(HostTheme, ApplyFollowsSettingHostAndWindows)
         {1, "DarkMode=0", "FontName=Tahoma\nFontSize=12\nFontWeight=300", 1, true, L"Tahoma", 12, 300},  // the setting wins
         {2, "DarkMode=2", "FontName=Tahoma\nFontSize=4\nFontWeight=700", 0, false, L"Tahoma", 11, 700},
         {7, "DarkMode=2", "FontName=Arial\nFontSize=6\nFontWeight=1200", 1, true, L"Arial", 6, 400},  // unknown: Auto
-        {0, "Foo=1", "FontName=Arial\nFontWeight=1000", 0, false, L"Arial", 11, 1000},  // absent: light, whatever Windows says
+        {0, "Foo=1", "FontName=Arial\nFontWeight=1000", 0, false, L"Arial", 11, 1000},  // absent: light, even so
         {0, "DarkMode=0", "FontSize=14\nFontWeight=700", 0, false, segoe, 11, 400},      // no name: nothing taken
         {0, "DarkMode=2", "RedirectSection=user.ini\nFontName=Tahoma", 1, true, L"Verdana", 9, 600},
         {0, "DarkMode=1", "", 0, true, segoe, 11, 400},  // the host defers to Windows
         {0, "DarkMode=1", "", 1, false, segoe, 11, 400},
         {0, "DarkMode=3", "", 7, false, segoe, 11, 400},
         {0, "DarkMode=1", "", ABSENT, true, segoe, 11, 400},  // unreadable: dark
-        {0, "DarkMode=1", "", TEXT, true, segoe, 11, 400},
+        {0, "DarkMode=1", "", TEXT, true, segoe, 11, 400},  // not a number: unreadable
         {0, "[Layout]\nDarkMode=2", "", 0, false, segoe, 11, 400},
         {0, nullptr, "", 1, false, segoe, 11, 400},  // no host file
         {0, nullptr, "", ABSENT, true, segoe, 11, 400},
@@ -181,21 +174,19 @@ TEST(HostTheme, ApplyFollowsSettingHostAndWindows)
     ReleaseDC(nullptr, screen);
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.mode << " " << (row.conf ? row.conf : "(none)") << row.font << row.apps);
-        DeleteFileW(env.ini.c_str());
-        if (row.conf)
-            env.Write("wincmd.ini", std::string("[Configuration]\n") + row.conf + "\n[AllResolutions]\n" + row.font + "\n");
-        DWORD number = row.apps;
-        row.apps == ABSENT ? apps.Delete() : (void)apps.Set(row.apps == TEXT ? REG_SZ : REG_DWORD, row.apps == TEXT ? (void*)L"1" : &number, 4);
+        std::string ini = row.conf ? std::string("[Configuration]\n") + row.conf + "\n[AllResolutions]\n" + row.font + "\n" : "";
+        row.conf ? env.Write("wincmd.ini", ini) : (void)DeleteFileW(env.ini.c_str());
+        row.apps == ABSENT ? apps.Delete() : (void)apps.Set(row.apps == TEXT ? REG_SZ : REG_DWORD, &row.apps, 4);
         g_settings.themeMode = row.mode;
-        HGDIOBJ old[] = {g_theme.windowBackgroundBrush, g_theme.inputBackgroundBrush, g_theme.accentBrush, g_theme.font, g_theme.boldFont};
+        HGDIOBJ old[] = {g_theme.windowBackgroundBrush, g_theme.inputBackgroundBrush, g_theme.accentBrush, g_theme.font,
+                         g_theme.boldFont};
         FfApplyTheme();
         for (HGDIOBJ o : old)
             EXPECT_TRUE(!o || !GetObjectType(o));  // released, not leaked
         HBRUSH brushes[] = {g_theme.windowBackgroundBrush, g_theme.inputBackgroundBrush, g_theme.accentBrush};
         for (int i = 0; i < 3; ++i) {
             LOGBRUSH lb = {};
-            EXPECT_TRUE(GetObjectW(brushes[i], sizeof lb, &lb));
-            EXPECT_EQ((row.dark ? dark : light)[i], lb.lbColor);
+            EXPECT_EQ((row.dark ? dark : light)[i], GetObjectW(brushes[i], sizeof lb, &lb) ? lb.lbColor : CLR_INVALID);
         }
         EXPECT_EQ(MulDiv(dpi, 100, 96), g_theme.dpiScale);
         LOGFONTW lf = {}, bold = {};
@@ -212,9 +203,8 @@ TEST(HostTheme, ApplyFollowsSettingHostAndWindows)
     g_settings.themeMode = savedMode;
 }
 
-// Each row: the files before a start, the hotkey letter, how many of wincmd.ini's lines go and come,
-// texts counted in the files afterwards, and the log lines users read. Every row: every other line of
-// wincmd.ini kept in order, its encoding kept, and the next start changes not a byte.
+// Each row: the files before a start, the hotkey, how many of wincmd.ini's lines go and come, texts counted in the
+// files and the log after it. Always: the other lines kept in order, the encoding kept, the next start a no-op.
 TEST(HostRegister, StepsWriteWhatIsMissingKeepTheRestAndOnlyOnce)
 {
     wchar_t module[1024];
@@ -240,10 +230,10 @@ TEST(HostRegister, StepsWriteWhatIsMissingKeepTheRestAndOnlyOnce)
          {{"wincmd.ini", plugin, 1}, {"wincmd.ini", L"[Shortcuts]\r\nCA+F=CD\r\nCA+F_params=" + kQuoted + L"\r\n", 1},
           {"wincmd.ini", view, 1}},
          {{L": OK writing ", 3}}},
-        {"others' entries", L'F', "[FileSystemPlugins]\r\nFleetfinder=D:\\old\\Fleetfinder.wdx\r\n[Shortcuts]\r\nCA+F=cm_Mine\r\n"
-                                  "[CustomFields_Fleetfinder]\r\nContents1=[=tc.size]\r\n", "", 0, 0,
-         {}, {{L" writing ", 0}, {L"already registered in ", 1}, {L"CA+F is already bound to \"cm_Mine\"", 1},
-              {L"Contents1 already set ([=tc.size])", 1}}},
+        {"others' entries", L'F', "[FileSystemPlugins]\r\nFleetfinder=D:\\old\\Fleetfinder.wdx\r\n"
+                                  "[Shortcuts]\r\nCA+F=cm_Mine\r\n[CustomFields_Fleetfinder]\r\nContents1=[=tc.size]\r\n",
+         "", 0, 0, {}, {{L" writing ", 0}, {L"already registered in ", 1}, {L"CA+F is already bound to \"cm_Mine\"", 1},
+                        {L"Contents1 already set ([=tc.size])", 1}}},
         {"large UTF-16", L'G', Utf16(LargeIni(true)), "", 6, 11, pruned, prunedLog},
         {"large ANSI", L'G', std::string(large.begin(), large.end()), "", 6, 11, pruned, prunedLog},
         {"redirected", L'G', redirects, "[Shortcuts]\r\n" + ours, 0, 0,
@@ -253,10 +243,9 @@ TEST(HostRegister, StepsWriteWhatIsMissingKeepTheRestAndOnlyOnce)
          {{L"FfSelfRegisterWfxPlugin" + skip, 1}, {L"FfSelfRegisterHotkeyShortcut" + skip, 1},
           {L"FfSelfRegisterCustomColumnsView" + skip, 1}, {L"FfPrune", 0}}},
     };
-    // A section too long for the read buffer comes back with its last line cut: "CDOPEN" cut to "CD"
-    // must not make a user's binding look like ours. The cut is moved across that line.
+    // A section too long for the read buffer comes back with its last line cut: "CDOPEN" cut to "CD" must not make a
+    // user's binding look like ours. The cut is moved across that line ("key=value\0": ours 38, the filler 3 + value).
     for (int shift = 0; shift < 14; ++shift) {
-        // Read back as "key=value\0" each: ours takes 38 characters, the filler 3 more than its value.
         std::string text = "[Shortcuts]\r\n" + ours + "K=" + std::string(FF_SHORTCUTS_SECTION_MAX - 9 - shift - 41, 'v');
         text += "\r\nCA+Z=CDOPEN\r\nCA+Z_params=\"\\\\\\Fleetfinder\\\"\r\n";
         rows.push_back({"cut section " + std::to_string(shift), L'G', text, "", 2, 11,
@@ -268,16 +257,13 @@ TEST(HostRegister, StepsWriteWhatIsMissingKeepTheRestAndOnlyOnce)
         FfTestLog log(L"register");
         if (!row.ini.empty())
             env.Write("wincmd.ini", row.ini);
-        if (!row.keys.empty())
-            env.Write("keys.ini", row.keys);
+        env.Write("keys.ini", row.keys);
         g_settings.hotkeyLetter = row.letter;
         auto start = [&] {
             for (auto step : {FfSelfRegisterWfxPlugin, FfSelfRegisterHotkeyShortcut, FfSelfRegisterCustomColumnsView})
                 step();
-            std::vector<std::string> files;
-            for (const char* name : {"wincmd.ini", "plugins.ini", "keys.ini", "columns.ini"})
-                files.push_back(FfTestReadBytes(env.Path(name)));
-            return files;
+            return std::vector<std::string>{FfTestReadBytes(env.Path("wincmd.ini")), FfTestReadBytes(env.Path("plugins.ini")),
+                                            FfTestReadBytes(env.Path("keys.ini")), FfTestReadBytes(env.Path("columns.ini"))};
         };
         std::vector<std::string> first = start();
         EXPECT_EQ(row.ini.substr(0, 2), first[0].substr(0, 2));  // the encoding's mark stays
@@ -294,9 +280,8 @@ TEST(HostRegister, StepsWriteWhatIsMissingKeepTheRestAndOnlyOnce)
     g_settings.hotkeyLetter = L'F';
 }
 
-// What the library's path becomes in the host's ini: the encoding read from the file's mark, the code
-// page the system's. "Ł" lacks in code page 1252 and has its place in 1250; a short form equal to the
-// long path is a volume without short names.
+// The library's path as written into an ini of each mark and code page. "Ł" lacks in code page 1252 and has its
+// place in 1250; a short form equal to the long path is a volume without short names.
 TEST(HostRegister, PathChosenForTheFileItGoesInto)
 {
     HostEnv env;
@@ -304,7 +289,7 @@ TEST(HostRegister, PathChosenForTheFileItGoesInto)
     const wchar_t* const japanese = L"C:\\\u65E5\u672C\\Fleetfinder.wdx";
     const wchar_t* const shortForm = L"C:\\PLUG-I~1\\FLEETF~1.WDX";
     const std::string ansi = "[A]\r\n", utf8 = "\xEF\xBB\xBF[A]\r\n";
-    const struct { std::string bytes; const wchar_t *path, *shortPath; UINT codePage; int cap; const wchar_t* expected; } rows[] = {
+    const struct { std::string ini; const wchar_t *path, *shortPath; UINT acp; int cap; const wchar_t* expected; } rows[] = {
         {ansi, L"C:\\\u0141\u00F3d\u017A\\F.wdx", nullptr, 1250, 64, L"C:\\\u0141\u00F3d\u017A\\F.wdx"},
         {ansi, polish, shortForm, 1252, 64, shortForm},
         {ansi, polish, L"", 1252, 64, nullptr},
@@ -318,10 +303,10 @@ TEST(HostRegister, PathChosenForTheFileItGoesInto)
         {utf8, L"C:\\x\xD800y\\F.wdx", L"C:\\XY~1\\F.WDX", 1252, 64, L"C:\\XY~1\\F.WDX"},  // a lone surrogate
     };
     for (const auto& row : rows) {
-        env.Write("wincmd.ini", row.bytes);
+        env.Write("wincmd.ini", row.ini);
         wchar_t out[64];
         FfIniEncoding encoding = FfDetectIniEncoding(env.ini.c_str());
-        bool chosen = FfChooseRegisteredPath(row.path, row.shortPath, encoding, row.codePage, out, row.cap);
+        bool chosen = FfChooseRegisteredPath(row.path, row.shortPath, encoding, row.acp, out, row.cap);
         EXPECT_EQ(row.expected ? row.expected : L"(nothing)", std::wstring(chosen ? out : L"(nothing)")) << &row - rows;
     }
 }
