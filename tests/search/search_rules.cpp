@@ -1,0 +1,333 @@
+// The search's rules as plain functions: reply parsing, query text, filters, order, field texts, "path:.".
+#include <string.h>
+#include "bridge/host_commands.h"
+#include "core/core.h"
+#include "core/text.h"
+#include "fftest.h"
+#include "search/search.h"
+
+namespace {
+
+const unsigned long long U = FF_UNKNOWN_VALUE;
+FfResult g_out[16];
+
+// The bytes end where a committed page does and the next page is inaccessible: one byte read past
+// them faults.
+FfIpcReplyState Parse(const std::string& bytes, LONG cap)
+{
+    const SIZE_T page = 4096, pages = bytes.size() / page + 1;
+    BYTE* base = (BYTE*)VirtualAlloc(nullptr, (pages + 1) * page, MEM_COMMIT, PAGE_READWRITE);
+    DWORD old;
+    VirtualProtect(base + pages * page, page, PAGE_NOACCESS, &old);
+    BYTE* data = (BYTE*)memcpy(base + pages * page - bytes.size(), bytes.data(), bytes.size());
+    memset(g_out, 0xCC, sizeof g_out);
+    FfIpcReplyState state = {0, 0, -1, g_out, cap, 7};
+    FfParseEverythingReply(bytes.empty() ? nullptr : data, (DWORD)bytes.size(), &state);
+    VirtualFree(base, 0, MEM_RELEASE);
+    return state;
+}
+
+std::string Put(std::string bytes, size_t at, DWORD value) { return bytes.replace(at, 4, (const char*)&value, 4); }
+DWORD Get(const std::string& bytes, size_t at) { return *(const DWORD*)(bytes.data() + at); }
+unsigned long long Ticks(FILETIME t) { return (unsigned long long)t.dwHighDateTime << 32 | t.dwLowDateTime; }
+
+// Replies as the stand-in engine lays them out for each set of request flags, then cut and patched.
+TEST(Reply, ReadWithinTheBlockByTheFieldsItNames)
+{
+    FfTestEngine engine;
+    FfEngineOptions options;
+    std::wstring longPath = L"C:\\" + std::wstring(2100, L'p') + L"\\long.bin";
+    options.items = {{L"C:\\a\\one_x.txt", 10, 111}, {L"C:\\a\\sub_x", 0, 222, true},
+                     {L"D:\\two_x.bin", U - 1, 333}, {longPath, 4242, 0x0123456789ABCDEFull}};
+    ASSERT_TRUE(engine.Start(options));
+    auto reply = [&](const wchar_t* text, DWORD flags) {
+        FfEngineQueryArgs args;
+        args.text = text;
+        args.requestFlags = flags;
+        return FfEngineSendQuery(engine.window, args).bytes;
+    };
+    // Item i's table entry: flags at 20 + 8i, data offset at 24 + 8i.
+    const std::string good = reply(L"_x", 0x54), head = good.substr(0, 20);
+    const DWORD size = (DWORD)good.size(), last = Get(good, 40), room = (size - last - 4) / 2;
+    struct Row { const char* label; std::string bytes; LONG cap, ok, count; } rows[] = {
+        {"no block", "", 16, 0, 0}, {"19 bytes", good.substr(0, 19), 16, 0, 0},
+        {"head alone", Put(head, 4, 0), 16, 1, 0}, {"negative count", Put(good, 4, (DWORD)-5), 16, 1, 0},
+        {"cap below the count", good, 2, 1, 2}, {"cap 0", good, 0, 1, 0},
+        {"count beyond the item table", Put(good, 4, 1000000), 16, 1, 3},
+        {"count 0x7FFFFFFF, head alone", Put(head, 4, 0x7FFFFFFF), 16, 1, 0},
+        {"table cut inside an entry", good.substr(0, 24), 16, 1, 0},
+        {"last offset at the end", Put(good, 40, size), 16, 1, 2},
+        {"last offset leaves no room for the length", Put(good, 40, size - 3), 16, 1, 2},
+        {"last offset 0xFFFFFFFF", Put(good, 40, 0xFFFFFFFF), 16, 1, 2},
+        {"last offset 0xFFFFFFFC", Put(good, 40, 0xFFFFFFFC), 16, 1, 2},
+        {"first offset past the end", Put(good, 24, size + 100), 16, 1, 0},
+        {"last path one character past the end", Put(good, last, room), 16, 1, 2},
+        {"last path fits, its size and date do not", Put(good, last, room - 1), 16, 1, 2},
+        {"last length 0xFFFFFFFF", Put(good, last, 0xFFFFFFFF), 16, 1, 2},
+        {"last length 0x80000000", Put(good, last, 0x80000000), 16, 1, 2},
+        {"middle item bad, last good", Put(good, Get(good, 32), 0x7FFFFFFF), 16, 1, 1},
+    };
+    for (const Row& r : rows) {
+        FfIpcReplyState s = Parse(r.bytes, r.cap);
+        EXPECT_TRUE(s.done == 1 && s.ok == r.ok && s.count == r.count) << r.label << ": " << s.ok << " " << s.count;
+        if (s.count > 0) { EXPECT_STREQ(L"C:\\a\\one_x.txt", g_out[0].path) << r.label; }
+    }
+    // The engine's total whatever the list holds; bit 0 of an item's flags alone marks a folder.
+    FfIpcReplyState s = Parse(Put(Put(Put(good, 0, 1005), 20, 0xFFFFFFFE), 36, 3), 16);
+    EXPECT_EQ(1005u, s.total);
+    EXPECT_TRUE(!g_out[0].isFolder && g_out[1].isFolder && g_out[2].isFolder && g_out[2].size == U - 1);
+
+    // Each item is read by the fields the reply names, not those asked for: a field it lacks is
+    // unknown, fields between are stepped over, fields after the date are never read. more: flags
+    // added to the reply's own without their data; cut: bytes taken off the block's end.
+    struct Fields { const char* label; DWORD flags, more; size_t cut; LONG count; unsigned long long size, date; } fields[] = {
+        {"as asked", 0x54, 0, 0, 3, 10, 111}, {"no size", 0x44, 0, 0, 3, U, 111}, {"no date", 0x14, 0, 0, 3, 10, U},
+        {"path alone", 0x04, 0, 0, 3, U, U}, {"name, folder, extension, created between", 0x7F, 0, 0, 3, 10, 111},
+        {"folder and name make the path", 0x53, 0, 0, 3, 10, 111},
+        {"a name without its folder is skipped", 0x51, 0, 0, 0, 0, 0}, {"no name at all", 0x50, 0, 0, 0, 0, 0},
+        {"fields of unknown widths after the date", 0x1FF, 0xFFFFFE00, 0, 3, 10, 111},
+        {"last item cut inside its size", 0x7F, 0, 8 + 8 + 5, 2, 10, 111},
+        {"last item cut right after its date", 0x1FF, 0, 8 + 4, 3, 10, 111},
+        {"last item's date cut short", 0x54, 0, 1, 2, 10, 111},
+    };
+    for (const Fields& f : fields) {
+        std::string bytes = reply(L"_x", f.flags);
+        s = Parse(Put(bytes, 12, Get(bytes, 12) | f.more).substr(0, bytes.size() - f.cut), 16);
+        ASSERT_TRUE(s.ok == 1 && s.count == f.count) << f.label;
+        if (!f.count) continue;
+        EXPECT_STREQ(L"C:\\a\\one_x.txt", g_out[0].path) << f.label;
+        EXPECT_TRUE(f.size == g_out[0].size && f.date == Ticks(g_out[0].modified)) << f.label;
+        EXPECT_TRUE(!wcscmp(L"C:\\a\\sub_x", g_out[1].path) && g_out[1].isFolder) << f.label;
+    }
+    // A path longer than a result's room is cut to 2047 characters; its size and date are its own.
+    s = Parse(reply(L"long", 0x54), 16);
+    ASSERT_EQ(1, s.count);
+    EXPECT_EQ(longPath.substr(0, 2047), g_out[0].path);
+    EXPECT_TRUE(g_out[0].size == 4242 && Ticks(g_out[0].modified) == 0x0123456789ABCDEFull);
+}
+
+TEST(QueryText, PiecesJoinedByOneBlankAndCut)
+{
+    std::wstring big(1500, L'x'), nearly(1020, L'y');
+    struct Row { const wchar_t *a, *b, *c; std::wstring text; } rows[] = {
+        {nullptr, nullptr, nullptr, L""}, {L"", L"", L"", L""}, {L"", L"report", L"file:", L"report file:"},
+        {L"filter:\"D\"", L"r", L"folder:", L"filter:\"D\" r folder:"}, {L"a", nullptr, L"c", L"a c"},
+        {big.c_str(), L"t", L"file:", big.substr(0, 1023)}, {nearly.c_str(), L"abcdef", nullptr, nearly + L" ab"}};
+    for (const Row& r : rows) {
+        wchar_t text[FF_QUERY_TEXT_MAX];
+        EXPECT_EQ((int)r.text.size(), FfBuildQueryText(text, FF_QUERY_TEXT_MAX, r.a, r.b, r.c));
+        EXPECT_EQ(r.text, text);
+    }
+}
+
+std::string Numbered(const char* line, int n)  // the line n times, its '#' the line's number
+{
+    std::string text;
+    for (int i = 1; i <= n; i++)
+        for (const char* p = line; *p; p++) text += *p == '#' ? std::to_string(i) : std::string(1, *p);
+    return text;
+}
+
+// A csv line's name and search fields; then the catalogue from the engine's folder (ini before
+// csv), named directly or found through APPDATA, else the built-in one; the remembered name selects.
+TEST(Filters, CsvFieldsAndTheCatalogue)
+{
+    std::wstring n1500(1500, L'n');
+    struct Line { std::wstring line, name, search; } lines[] = {
+        {L"Audio,0,0,0,0,0,,,,,ext:mp3", L"Audio", L"ext:mp3"},
+        {L"\"Say \"\"hi\"\", there\",1,2,3,4,5,6,7,8,9,\"a,b\"", L"Say \"hi\", there", L"a,b"},
+        {L" spaced ,1,2,3,4,5,6,7,8,9, x ", L" spaced ", L" x "}, {L"Short,1,2", L"Short", L""},
+        {L"Eleven,1,2,3,4,5,6,7,8,9,", L"Eleven", L""},
+        {L"\"quoted\"x,1,2,3,4,5,6,7,8,9,s", L"quoted", L""},  // junk after the quote ends the row
+        {L"\"unclosed,1,2", L"unclosed,1,2", L""}, {n1500 + L",1,2,3,4,5,6,7,8,9,s", n1500.substr(0, 127), L"s"},
+        {L"n,1,2,3,4,5,6,7,8,9," + n1500, L"n", n1500.substr(0, 511)}};
+    for (const Line& l : lines) {
+        wchar_t name[FF_FILTER_NAME_MAX], search[FF_FILTER_SEARCH_MAX];
+        FfParseCsvFilterLine(l.line.c_str(), name, FF_FILTER_NAME_MAX, search, FF_FILTER_SEARCH_MAX);
+        EXPECT_TRUE(l.name == name && l.search == search) << FfTestUtf8(l.line.substr(0, 40));
+    }
+
+    const std::wstring all = L"<All Files>", builtIn = all + L"|Audio|Compressed|Document|Executable|Folder|Picture|Video";
+    const std::string i1 = "[Filters]\r\nFilter1_Name=I1\r\n", z127(127, 'z');
+    std::wstring i63 = all, f63 = all;
+    for (int i = 1; i < 64; i++) i63 += L"|I" + std::to_wstring(i), f63 += L"|F" + std::to_wstring(i);
+    // ini, csv: Everything.ini and filters.csv in <APPDATA>\Everything ("": none); setting: "" that
+    // folder, "=x" x as it is, else a file in that folder.
+    struct Row { const char* label; std::string ini, csv; std::wstring setting, names, remembered; int selected; } rows[] = {
+        {"ini before csv", i1 + "Filter2_Name=I2\r\n", "F1", L"", all + L"|I1|I2", L"i2", 2},
+        {"ini named", i1, "F1", L"Everything.ini", all + L"|I1", L"", 0},
+        {"csv alone", "", "Name\r\nF1\r\nF2\r\n", L"", all + L"|F1|F2", L"gone", 0},
+        {"csv named", "", "F1\r\n", L"filters.csv", all + L"|F1", L"", 0},
+        {"ini without filters: csv", "[Other]\r\nx=1\r\n", "F1", L"", all + L"|F1", L"", 0},
+        {"ini numbering ends at a gap", i1 + "Filter3_Name=I3\r\n", "", L"", all + L"|I1", L"", 0},
+        {"csv header alone: built in", "", "name,x\r\n", L"", builtIn, L"VIDEO", 7},
+        {"nothing there", "", "", L"", builtIn, L"audio", 1},
+        {"no backslash", i1, "", L"=relative.ini", builtIn, L"", 0},
+        {"APPDATA when Auto", "[Other]\r\n", "F1\r\n", L"=auto", all + L"|F1", L"", 0},
+        {"APPDATA when empty", i1, "F1\r\n", L"=", all + L"|I1", L"", 0},
+        {"csv: empty lines, byte-order mark, header", "", "\xEF\xBB\xBF\r\n\nNAME,x\r\nS\xC3\xA9rie,1\r\n", L"",
+         all + L"|S\u00E9rie", L"", 0},
+        {"csv: a later header word is a filter", "", "A,1\nname,2\n", L"", all + L"|A|name", L"", 0},
+        {"csv: empty names left out", "", "Name\r\n,1\r\nB\r\n", L"", all + L"|B", L"", 0},
+        {"csv: lines cut at 2047", "", std::string(3000, 'z') + "\n", L"", all + FfTestWide("|" + z127 + "|" + z127), L"", 0},
+        {"csv: 64 at most", "", Numbered("F#,0,0,0,0,0,,,,,ext:f#\r\n", 70), L"", f63, L"", 0},
+        {"ini: 64 at most", "[Filters]\r\n" + Numbered("Filter#_Name=I#\r\n", 70), "", L"", i63, L"", 0},
+    };
+    for (const Row& r : rows) {
+        std::wstring appData = FfTestMakeTempDir(L"filters"), dir = appData + L"\\Everything";
+        FfTestEnvVar env(L"APPDATA", appData.c_str());
+        CreateDirectoryW(dir.c_str(), nullptr);
+        if (!r.ini.empty()) FfTestWriteBytes(dir + L"\\Everything.ini", r.ini);
+        if (!r.csv.empty()) FfTestWriteBytes(dir + L"\\filters.csv", r.csv);
+        std::wstring setting = r.setting[0] == L'=' ? r.setting.substr(1) : r.setting.empty() ? dir : dir + L"\\" + r.setting;
+        FfCopyText(g_settings.everythingIniPath, FF_PATH_CHARS, setting.c_str());
+        FfCopyText(g_settings.lastSelectedFilter, FF_FILTER_NAME_CHARS, r.remembered.c_str());
+        FfLoadFilterCatalogue();
+        std::wstring names;
+        for (int i = 0; i < g_filterCount; i++) names += (i ? L"|" : L"") + std::wstring(g_filters[i].name);
+        EXPECT_TRUE(r.names == names && r.selected == g_selectedFilter) << r.label << ": " << FfTestUtf8(names);
+        if (r.names == builtIn) { EXPECT_STREQ(L"folder:", g_filters[5].search); }
+    }
+}
+
+FfResult Make(const wchar_t* path, unsigned long long size = 0, unsigned long long modified = 0, DWORD folder = 0)
+{
+    FfResult r = {};
+    FfCopyText(r.path, FF_RESULT_PATH_MAX, path);
+    r.size = size;
+    r.modified = {(DWORD)modified, (DWORD)(modified >> 32)};
+    r.isFolder = folder;
+    return r;
+}
+
+TEST(Order, ColumnsSortTypesAndFilesFirst)
+{
+    const int N = FF_SORT_NAME, S = FF_SORT_SIZE, D = FF_SORT_DATE, F = FF_SORT_FOLDER, E = FF_SORT_EXTENSION;
+    struct Row { const char* label; FfResult a, b; int column, sign; } rows[] = {  // sign: a against b, ascending
+        {"name folds ASCII only", Make(L"C:\\x\\b.txt"), Make(L"D:\\B.TXT"), N, 0},
+        {"underscore before a folded x", Make(L"C:\\a_b"), Make(L"C:\\aXb"), N, -1},
+        {"non-ASCII is not folded", Make(L"C:\\\u00E9"), Make(L"C:\\\u00C9"), N, 1},
+        {"size unsigned 64-bit", Make(L"a", U - 1), Make(L"b", 1), S, 1},
+        {"unknown size below every known", Make(L"a", U), Make(L"b", 0), S, -1},
+        {"date high bit", Make(L"a", 0, 0x8000000000000000ull), Make(L"b", 0, 0x100000000ull), D, 1},
+        {"unknown date below every known", Make(L"a", 0, U), Make(L"b", 0, 0), D, -1},
+        {"an unknown column is the date", Make(L"a", 9, 5), Make(L"b", 1, 6), 17, -1},
+        {"folder by its own name", Make(L"C:\\A\\Docs\\x.txt"), Make(L"D:\\docs\\y.txt"), F, 0},
+        {"folder of a drive root", Make(L"C:\\x.txt"), Make(L"D:\\B\\y.txt"), F, 1},
+        {"extension folded", Make(L"C:\\a.tar.gz"), Make(L"C:\\b.GZ"), E, 0},
+        {"a dot file has none", Make(L"C:\\.bashrc"), Make(L"C:\\noext"), E, 0},
+        {"a folder has none", Make(L"C:\\dir.d", 0, 0, 1), Make(L"C:\\plain"), E, 0},
+        {"a dot in the folder only", Make(L"C:\\v1.2\\readme"), Make(L"C:\\x"), E, 0},
+    };
+    auto sign = [](int v) { return v < 0 ? -1 : v > 0; };
+    for (const Row& r : rows) {
+        EXPECT_EQ(r.sign, sign(FfCompareResults(&r.a, &r.b, r.column, 0))) << r.label;
+        EXPECT_EQ(-r.sign, sign(FfCompareResults(&r.a, &r.b, r.column, 1))) << r.label;
+    }
+    // The engine's sort type gives the first column and direction; the first click on that column
+    // still counts as a new choice (its own first direction), the next one turns it.
+    struct Type { DWORD sortType; int column, descending, afterClick; } types[] = {
+        {1, N, 0, 0}, {2, N, 1, 0}, {3, F, 0, 0}, {4, F, 1, 0}, {5, S, 0, 1}, {6, S, 1, 1}, {7, E, 0, 0},
+        {8, E, 1, 0}, {9, D, 1, 1}, {13, D, 0, 1}, {14, D, 1, 1}, {0, D, 1, 1}, {0xFFFFFFFF, D, 1, 1}};
+    g_resultCount = 0;
+    for (const Type& t : types) {
+        g_settings.sortType = t.sortType;
+        g_localSortActive = 1;
+        FfInitSortFromSortType();
+        EXPECT_TRUE(t.column == g_sortColumn && t.descending == g_sortDescending && !g_localSortActive) << t.sortType;
+        FfSortResultsByColumn(t.column);
+        EXPECT_TRUE(t.afterClick == g_sortDescending && g_localSortActive) << t.sortType;
+        FfSortResultsByColumn(t.column);
+        EXPECT_EQ(!t.afterClick, g_sortDescending) << t.sortType;
+    }
+    // Files before folders, each group in its order (a folder's name ends in '/').
+    struct Group { std::wstring in, out; } groups[] = {
+        {L"d1/ f1 d2/ f2 f3", L"f1 f2 f3 d1/ d2/"}, {L"f1 f2 d1/ d2/", L"f1 f2 d1/ d2/"},
+        {L"f1 d1/ d2/ f2", L"f1 f2 d1/ d2/"}, {L"d1/ d2/", L"d1/ d2/"}, {L"f2 f1", L"f2 f1"}};
+    for (const Group& g : groups) {
+        std::vector<FfResult> set;
+        for (size_t at = 0, end; at < g.in.size(); at = end + 1) {
+            end = std::min(g.in.find(L' ', at), g.in.size());
+            set.push_back(Make(g.in.substr(at, end - at).c_str(), 0, 0, g.in[end - 1] == L'/'));
+        }
+        FfOrderFilesBeforeFolders(set.data(), (int)set.size());
+        std::wstring out;
+        for (const FfResult& r : set) out += (out.empty() ? L"" : L" ") + std::wstring(r.path);
+        EXPECT_EQ(g.out, out);
+    }
+}
+
+TEST(Texts, SizesDatesAndFolderNames)
+{
+    const unsigned long long K = 1024;
+    struct Size { unsigned long long size; const wchar_t* text; } sizes[] = {
+        {0, L"0 B"}, {1023, L"1023 B"}, {1024, L"1.0 KB"}, {1536, L"1.5 KB"}, {K * K - 1, L"1024.0 KB"},
+        {K * K, L"1.0 MB"}, {K * K * K * 5 / 2, L"2.5 GB"}, {K * K * K * K, L"1.0 TB"},
+        {K * K * K * K * K, L"1024.0 TB"}, {U - 1, L"16777216.0 TB"}, {U, L""}};
+    for (const Size& s : sizes) EXPECT_STREQ(s.text, FfFormatSize(s.size)) << s.size;
+
+    EXPECT_STREQ(L"", FfFormatDateTime({0, 0}));
+    EXPECT_STREQ(L"", FfFormatDateTime({0xFFFFFFFF, 0xFFFFFFFF}));
+    SYSTEMTIME local = {2024, 3, 2, 5, 14, 7, 9, 0};  // in local time, whatever the zone
+    FILETIME localTime, utc;
+    ASSERT_TRUE(SystemTimeToFileTime(&local, &localTime) && LocalFileTimeToFileTime(&localTime, &utc));
+    wchar_t date[64], time[64];
+    GetDateFormatEx(nullptr, DATE_SHORTDATE, &local, nullptr, date, 64, nullptr);
+    GetTimeFormatEx(nullptr, TIME_NOSECONDS, &local, nullptr, time, 64);
+    std::wstring automatic = std::wstring(date) + L" " + time;
+    struct Date { const wchar_t *date, *time; std::wstring text; } dates[] = {
+        {L"Auto", L"Auto", automatic}, {L"auto", L"", automatic}, {L"", L"AUTO", automatic},
+        {L"yyyy-MM-dd", L"HH:mm:ss", L"2024-03-05 14:07:09"}, {L"dd.MM.yy", L"Auto", L"05.03.24 " + std::wstring(time)}};
+    for (const Date& d : dates) {
+        FfCopyText(g_settings.dateFormat, FF_PICTURE_CHARS, d.date);
+        FfCopyText(g_settings.timeFormat, FF_PICTURE_CHARS, d.time);
+        EXPECT_EQ(d.text, FfFormatDateTime(utc)) << FfTestUtf8(d.date);
+    }
+    g_settings.dateFormat[0] = g_settings.timeFormat[0] = 0;
+
+    std::wstring n100(100, L'n');
+    struct Folder { std::wstring path, name; } folders[] = {
+        {L"C:\\Work\\Docs\\a.txt", L"Docs"}, {L"C:\\a.txt", L"C:"}, {L"\\\\server\\share\\a.txt", L"share"},
+        {L"\\a.txt", L""}, {L"noslash", L""}, {L"C:\\dir\\", L"dir"}, {L"C:\\" + n100 + L"\\f", n100.substr(0, 63)}};
+    for (const Folder& f : folders) EXPECT_EQ(f.name, FfParentFolderName(f.path.c_str())) << FfTestUtf8(f.path);
+}
+
+TEST(PathToken, WhereItIsWhatItBecomesAndTheFolderScope)
+{
+    struct Find { const wchar_t* typed; int at; } finds[] = {
+        {L"path:.", 0}, {L"notes path:.", 6}, {L"PATH:. x", 0}, {L"Path:.\tx", 0}, {L"xpath:.", 1}, {L"path:..", -1},
+        {L"path:.txt", -1}, {L"path:", -1}, {L"path:.x path:.", 8}, {L"", -1}, {L"pa th:.", -1}, {L"p\u00C1th:.", -1}};
+    for (const Find& f : finds) EXPECT_EQ(f.at, FfFindPathToken(f.typed)) << FfTestUtf8(f.typed);
+
+    std::wstring f2047(2047, L'f');
+    struct Substitute { std::wstring typed, folder, query; } substitutes[] = {
+        {L"notes path:.", L"C:\\W\\", L"notes path:\"C:\\W\\\""}, {L"PATH:. report", L"D:\\", L"path:\"D:\\\" report"},
+        {L"a path:. b path:.", L"E:\\", L"a path:\"E:\\\" b path:."},
+        {L"w path:. tail", f2047, (L"w path:\"" + f2047).substr(0, 899)}};
+    for (const Substitute& s : substitutes) {
+        wchar_t out[FF_SUBSTITUTED_QUERY_MAX];
+        int at = FfFindPathToken(s.typed.c_str());
+        FfSubstitutePathToken(out, FF_SUBSTITUTED_QUERY_MAX, s.typed.c_str(), at, s.folder.c_str());
+        EXPECT_EQ(s.query, out) << FfTestUtf8(s.typed);
+    }
+    // One trailing backslash, so that C:\Work does not also find C:\Work2; the host's plug-in
+    // folders (three leading backslashes, ours among them) are none at all.
+    struct Scope { std::wstring folder, scoped; } scopes[] = {
+        {L"C:\\Work", L"C:\\Work\\"}, {L"C:\\Work\\\\", L"C:\\Work\\"}, {L"C:\\", L"C:\\"}, {L"C:", L"C:\\"},
+        {L"\\\\server\\share", L"\\\\server\\share\\"}, {L"D:\\x\\Fleetfinder", L"D:\\x\\Fleetfinder\\"},
+        {L"\\\\\\Fleetfinder", L""}, {L"\\\\\\Fleetfinder\\sub\\", L""}, {L"\\\\\\OtherFs\\x", L""}, {L"\\", L""},
+        {L"", L""}, {f2047, f2047.substr(0, 2046) + L"\\"}};
+    for (const Scope& s : scopes) {
+        wchar_t out[FF_ACTIVE_FOLDER_MAX];
+        int ok = FfScopeFolderForQuery(s.folder.c_str(), out, FF_ACTIVE_FOLDER_MAX);
+        EXPECT_TRUE(ok == !s.scoped.empty() && s.scoped == out) << FfTestUtf8(s.folder.substr(0, 20));
+    }
+    // A change-folder record that does not fit is refused without a byte written.
+    BYTE small[12];
+    memset(small, 0x55, sizeof small);
+    EXPECT_EQ(15, FfEncodeChangeDirRecord(L"C:\\x", nullptr, 0));
+    EXPECT_TRUE(!FfEncodeChangeDirRecord(L"C:\\x", small, 12) && small[0] == 0x55);
+    EXPECT_EQ(0, FfEncodeChangeDirRecord(nullptr, small, sizeof small));
+}
+
+}  // namespace
