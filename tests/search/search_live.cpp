@@ -135,15 +135,13 @@ TEST_F(Live, EngineStates)
         EXPECT_EQ((size_t)r.passes, engine.Queries().size() - before) << r.name;
     }
     engine.Stop();
-    // No engine, only classes that merely look like a named instance's.
-    std::vector<HWND> decoys;
+    std::vector<HWND> decoys;  // no engine, only classes that merely look like a named instance's
     for (const wchar_t* name : {L"_(open", L"_x)", L"S"})
         decoys.push_back(Window((FF_EVERYTHING_CLASS + std::wstring(name)).c_str(), DefWindowProcW));
     EXPECT_TRUE(!Query(L"alpha", 50, &count) && g_engineState == FF_ENGINE_NOT_RUNNING);
     for (HWND w : decoys) DestroyWindow(w);
-    // A named instance answers when no plain one runs.
     plain.instance = FfEngineUniqueInstance(L"named"), plain.extraArgs = L"";
-    EXPECT_TRUE(engine.Start(plain) && Query(L"alpha", 50, &count) && count == 10);
+    EXPECT_TRUE(engine.Start(plain) && Query(L"alpha", 50, &count) && count == 10);  // a named instance, alone
 }
 
 // Query texts per filter and "path:.", the passes' caps, the engine's totals, files first, the chosen order.
@@ -244,7 +242,6 @@ TEST_F(Live, HostCommandsAndTheClipboard)
     FfSendHostChangeDir(main, folder.c_str());
     ASSERT_TRUE(host.WaitForEvent(L"changedir", 5000, &event));
     EXPECT_TRUE(folder == event.path && event.second.empty() && event.letters == "SA" && host.Folder() == folder);
-    ASSERT_TRUE(host.ClearEvents());
     FfTriggerGoToPreviousDir(main);
     ASSERT_TRUE(host.WaitForEvent(L"command", 5000, &event) && event.number == FF_HOST_CM_GOTO_PREVIOUS_DIR);
     ASSERT_TRUE(host.SetFolder(FF_HOST_ACTIVE, folder));

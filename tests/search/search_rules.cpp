@@ -65,8 +65,7 @@ TEST(Reply, ReadWithinTheBlockByTheFieldsItNames)
         if (s.count > 0) { EXPECT_STREQ(L"C:\\a\\one_x.txt", g_out[0].path) << r.label; }
     }
     // The engine's total whatever the list holds; bit 0 of an item's flags alone marks a folder.
-    FfIpcReplyState s = Parse(Put(Put(Put(good, 0, 1005), 20, 0xFFFFFFFE), 36, 3), 16);
-    EXPECT_EQ(1005u, s.total);
+    EXPECT_EQ(1005u, Parse(Put(Put(Put(good, 0, 1005), 20, 0xFFFFFFFE), 36, 3), 16).total);
     EXPECT_TRUE(!g_out[0].isFolder && g_out[1].isFolder && g_out[2].isFolder && g_out[2].size == U - 1);
 
     // Fields as the reply names them, not as asked: one it lacks is unknown, those between are stepped over, those
@@ -81,7 +80,7 @@ TEST(Reply, ReadWithinTheBlockByTheFieldsItNames)
     };
     for (const Fields& f : fields) {
         std::string bytes = reply(L"_x", f.flags);
-        s = Parse(Put(bytes, 12, Get(bytes, 12) | f.more).substr(0, bytes.size() - f.cut), 16);
+        FfIpcReplyState s = Parse(Put(bytes, 12, Get(bytes, 12) | f.more).substr(0, bytes.size() - f.cut), 16);
         ASSERT_TRUE(s.ok == 1 && s.count == f.count) << f.label;
         if (!f.count) continue;
         EXPECT_STREQ(L"C:\\a\\one_x.txt", g_out[0].path) << f.label;
@@ -218,7 +217,6 @@ TEST(Texts, SizesAndDates)
         FfCopyText(g_settings.timeFormat, FF_PICTURE_CHARS, picture[0] == L'y' ? L"HH:mm:ss" : L"Auto");
         EXPECT_EQ(picture[0] == L'y' ? L"2024-03-05 14:07:09" : system, FfFormatDateTime(utc)) << FfTestUtf8(picture);
     }
-    g_settings.dateFormat[0] = g_settings.timeFormat[0] = 0;
 }
 
 TEST(PathToken, WhereItIsWhatItBecomesAndTheFolderScope)
