@@ -38,21 +38,21 @@ HWND Window(const wchar_t* className, WNDPROC procedure = nullptr)
     return CreateWindowExW(0, className, L"", WS_POPUP, 0, 0, 9, 9, nullptr, nullptr, wc.hInstance, nullptr);
 }
 
-// Another program's thread holding the clipboard, its window not answering, for a while; to be joined.
+// Another program's thread holding the clipboard, its window not answering, for ms or until g_release; to be joined.
+const HANDLE g_grabbed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+const HANDLE g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual reset
 std::thread Hold(DWORD ms, HWND* windowOut = nullptr)
 {
-    HANDLE grabbed = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     std::thread holder([=] {
         HWND window = Window(L"STATIC");
         if (windowOut) *windowOut = window;
         while (!OpenClipboard(window)) Sleep(5);
-        SetEvent(grabbed);
-        Sleep(ms);
+        SetEvent(g_grabbed);
+        WaitForSingleObject(g_release, ms);
         CloseClipboard();
         DestroyWindow(window);
     });
-    WaitForSingleObject(grabbed, 5000);
-    CloseHandle(grabbed);
+    WaitForSingleObject(g_grabbed, 5000);
     return holder;
 }
 
@@ -92,13 +92,13 @@ TEST_F(Live, EngineStates)
     // mode: the engine's switches; passes -1: no search run.
     struct Row { const char* name; const wchar_t *mode, *text; int cap, ok, count, state; DWORD ms, msMax; int passes; }
     rows[] = {
-        {"answered", L"", L"alpha", 50, 1, 10, A, 0, 1000, 2},
-        {"more matches than room", L"", L"alpha", 3, 1, 3, A, 0, 1000, -1},
-        {"nothing matches", L"", L"zzz", 50, 1, 0, A, 0, 1000, -1},
+        {"answered", L"", L"alpha", 50, 1, 10, A, 0, 1400, 2},
+        {"more matches than room", L"", L"alpha", 3, 1, 3, A, 0, 1400, -1},
+        {"nothing matches", L"", L"zzz", 50, 1, 0, A, 0, 1400, -1},
         {"answered after the send returned", L"--delay 300", L"alpha", 50, 1, 10, A, 250, 1400, -1},
-        {"a block too short to read", L"--short-block", L"alpha", 50, 0, 0, A, 0, 1000, -1},
-        {"too old for the query", L"--old", L"alpha", 50, 0, 0, FF_ENGINE_TOO_OLD, 0, 1000, 1},
-        {"loading its index", L"--loading 600000", L"alpha", 50, 0, 0, FF_ENGINE_LOADING, 0, 1000, 1},
+        {"a block too short to read", L"--short-block", L"alpha", 50, 0, 0, A, 0, 1400, -1},
+        {"too old for the query", L"--old", L"alpha", 50, 0, 0, FF_ENGINE_TOO_OLD, 0, 1400, 1},
+        {"loading its index", L"--loading 600000", L"alpha", 50, 0, 0, FF_ENGINE_LOADING, 0, 1400, 1},
         {"its window stops pumping", L"--hang 2500", L"alpha", 50, 0, 0, NA, 1450, 4000, -1},
         {"answered too late", L"--delay 1700", L"alpha", 50, 0, 0, NA, 1450, 4000, -1},
     };
@@ -264,9 +264,9 @@ TEST_F(Live, HostCommandsAndTheClipboard)
     rows[] = {
         {"answered: read, then put back", 'H', true, 0, 0, folder, L"keep me|bytes"},
         {"empty before: empty after", 'H', false, 0, 0, folder, L""},
-        {"busy when saved: the host is not asked", 'H', true, 1500, 0, L"", L"keep me|bytes|private|owned"},
-        {"busy a moment after the answer: read, then put back", 'P', true, 0, 200, L"C:\\Grabbed", L"keep me|bytes"},
-        {"busy long after the answer: the host's text stays", 'P', true, 0, 2000, L"", L"C:\\Grabbed"},
+        {"busy when saved: the host is not asked", 'H', true, INFINITE, 0, L"", L"keep me|bytes|private|owned"},
+        {"busy a moment after the answer: read, then put back", 'P', true, 0, 50, L"C:\\Grabbed", L"keep me|bytes"},
+        {"busy long after the answer: the host's text stays", 'P', true, 0, INFINITE, L"", L"C:\\Grabbed"},
         {"gone: not rewritten", 'G', true, 0, 0, L"", L"keep me|bytes|private|owned"},
     };
     for (const Row& r : rows) {
@@ -277,7 +277,7 @@ TEST_F(Live, HostCommandsAndTheClipboard)
         unsigned long long cpu = CpuMs();
         int ok = FfQueryHostActiveFolder(r.host == 'P' ? grabbed : main, found, FF_ACTIVE_FOLDER_MAX);
         EXPECT_LT(CpuMs() - cpu, 150u) << r.label;  // waiting for the clipboard sleeps
-        if (g_holder.joinable()) g_holder.join();
+        if (g_holder.joinable()) SetEvent(g_release), g_holder.join(), ResetEvent(g_release);
         EXPECT_TRUE(ok == !r.found.empty() && r.found == found) << r.label << ": " << FfTestUtf8(found);
         EXPECT_EQ(r.after, Clipboard()) << r.label;
     }
@@ -287,11 +287,11 @@ TEST_F(Live, HostCommandsAndTheClipboard)
     EXPECT_TRUE(FfFindHostWindow() == main && !FfGetActivePanelRect(main, &got));
     // A window whose thread stops answering holds us one send's time-out at most.
     HWND hung;
-    std::thread holder = Hold(FF_HOST_SEND_TIMEOUT_MS + 500, &hung);
+    std::thread holder = Hold(INFINITE, &hung);
     DWORD start = GetTickCount();
     FfSendHostCommand(hung, FF_HOST_CM_COPY_SOURCE_PATH);
     EXPECT_LT(GetTickCount() - start, FF_HOST_SEND_TIMEOUT_MS + 1500u);
-    holder.join();
+    SetEvent(g_release), holder.join(), ResetEvent(g_release);
 }
 
 }  // namespace
