@@ -218,6 +218,7 @@ TEST(Listing, PublishedEntriesAndRealFolders)
             EXPECT_EQ(listing.error, (DWORD)ERROR_NO_MORE_FILES) << Utf8(c.path);
         }
         std::vector<Listed> r = List(road, L"\\").items;
+        ASSERT_EQ(r.size(), 7u);  // nor is the null record below reached when listing fails
         EXPECT_EQ(std::make_tuple(r[0].attributes, r[0].modified, r[1].attributes, r[1].size, r[1].modified, r[3].size, r[3].modified),
                   std::make_tuple(DWORD(FILE_ATTRIBUTE_DIRECTORY), 0x0102030405060708ull, DWORD(FILE_ATTRIBUTE_NORMAL), 0x100000005ull,
                                   42ull, 0ull, 0xFFFFFFFFFFFFFFFEull));
@@ -229,12 +230,6 @@ TEST(Listing, PublishedEntriesAndRealFolders)
         EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_MORE_FILES);
         EXPECT_EQ(FsFindNext(nullptr, &data) + FsFindClose(INVALID_HANDLE_VALUE), 0);
     }
-    // Listing an empty folder keeps nothing of it open.
-    DWORD before = 0, after = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &before);
-    for (int i = 0; i < 20; ++i) List(WIDE, L"\\empty");
-    GetProcessHandleCount(GetCurrentProcess(), &after);
-    EXPECT_LT(after, before + 10);
     SetListing({});  // nothing published: the placeholder that says so
     for (Road road : kRoads) EXPECT_EQ(List(road, L"\\").names, std::vector<std::wstring>{Wide(FF_PLACEHOLDER_EMPTY_A)});
 }
