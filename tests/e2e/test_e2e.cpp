@@ -110,6 +110,7 @@ protected:
         Key(VK_MENU, true);
         Key(VK_CONTROL, true);
         ASSERT_TRUE(FfTestWaitFor([&] { return OverlayHasTheKeyboard(); }, 10000)) << LogText();
+        EXPECT_EQ(GetWindow(Overlay(), GW_OWNER), host.mainWindow);
     }
     // Types into the open overlay and waits for the search of the whole text and its rows.
     void Search(const std::wstring& text, int rows)
@@ -173,7 +174,8 @@ protected:
 
 // Each road from a host start: the first Ctrl+Alt+F runs the host's own shortcut, which loads
 // the library (FsInit before any listing) in the plug-in's folder; the plug-in sends the panel
-// back with a change-folder record and opens the overlay. Then a search, Enter, and copies of
+// back (cm_GotoPreviousDir) and opens the overlay. Enter's change-folder record names the
+// first entry. Then a search, Enter, and copies of
 // what was published, through the host's Unicode functions or its 8-bit ones. Through the 8-bit
 // road the name the code page lacks can never stand for its look-alike's file.
 TEST_F(EndToEnd, BothRoadsFromTheFirstPressToTheCopy)
@@ -207,7 +209,7 @@ TEST_F(EndToEnd, BothRoadsFromTheFirstPressToTheCopy)
         Publish(-1, false);
         ExpectListing({kLookAlike, road.lodzName}, {lookAlike, road.lodzPath});
         for (const std::wstring& name : {kLodz, kLookAlike}) DeleteFileW((out + L"\\" + name).c_str());
-        // The record names the first entry: the host shows the folder with the cursor on it.
+        // The host shows the folder with the cursor on the entry the record names.
         EXPECT_EQ(Trace(), (std::vector<std::wstring>{L"changedir " + kRoot + L"\\" + kLookAlike, L"folder " + kRoot}));
         EXPECT_EQ(host.CurrentItem(), kLookAlike);
         EXPECT_EQ(host.CopyToOtherPanel(road.lodzName), road.lodzCopy);
@@ -241,7 +243,11 @@ TEST_F(EndToEnd, PublishingIntoTheShownFolderThenTheCopyProtocol)
     };
     for (const Session& s : sessions) {
         SCOPED_TRACE(FfTestUtf8(s.typed));
-        if (Overlay() == nullptr) PressHotkey();
+        if (Overlay() == nullptr) {
+            ASSERT_TRUE(host.ClearEvents());
+            PressHotkey();
+            EXPECT_EQ(CountEvents(L"shortcut"), 0) << "once loaded, the plug-in's hook takes the press";
+        }
         Search(s.typed, s.rows);
         Publish(s.selected, s.append);
         ExpectListing(s.names, s.paths);
