@@ -19,9 +19,7 @@ HHOOK g_recorder;
 // Installed before the plug-in's hook, so called after it: it sees only what was passed on.
 LRESULT CALLBACK Recorder(int code, WPARAM msg, LPARAM lp)
 {
-    DWORD vk = ((const KBDLLHOOKSTRUCT*)lp)->vkCode & 0xFF;
-    if (code == HC_ACTION && (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN)) g_passedDown[vk]++;
-    if (code == HC_ACTION && (msg == WM_KEYUP || msg == WM_SYSKEYUP)) g_passedUp[vk]++;
+    if (code == HC_ACTION) (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN ? g_passedDown : g_passedUp)[((KBDLLHOOKSTRUCT*)lp)->vkCode & 0xFF]++;
     return CallNextHookEx(g_recorder, code, msg, lp);
 }
 
@@ -32,24 +30,14 @@ struct World {
     FfHostCtl host;
     HWND other = nullptr;  // a window of another program's kind
 
-    FfEngineOptions Engine(DWORD answerDelayMs = 0) const
-    {
-        FfEngineOptions opt;
-        opt.roots.push_back(files);
-        opt.filtersDir = log.dir;  // no engine filters there: the built-in catalogue
-        opt.answerDelayMs = answerDelayMs;
-        return opt;
-    }
+    // No engine filters in log.dir: the built-in catalogue.
+    FfEngineOptions Engine(DWORD answerDelayMs = 0) const { FfEngineOptions o; o.roots = {files}; o.filtersDir = log.dir; o.answerDelayMs = answerDelayMs; return o; }
     bool Start()
     {
-        std::vector<FfTestTreeItem> tree;  // alpha01..alpha25.txt, beta1..beta3.txt
-        for (int i = 1; i <= 28; i++) {
-            FfTestTreeItem item;
-            item.relPath = i <= 25 ? (i < 10 ? L"alpha0" : L"alpha") + std::to_wstring(i) + L".txt" : L"beta" + std::to_wstring(i - 25) + L".txt";
-            item.size = 1000u * (unsigned)((i * 7) % 11);
-            item.modified = FfTestFileTime(2026, 1 + i % 12, 1 + i % 27, 10, i);
-            tree.push_back(item);
-        }
+        std::vector<FfTestTreeItem> tree(28);  // alpha01..alpha25.txt, beta1..beta3.txt
+        for (int i = 1; i <= 28; i++)
+            tree[i - 1] = {i <= 25 ? (i < 10 ? L"alpha0" : L"alpha") + std::to_wstring(i) + L".txt" : L"beta" + std::to_wstring(i - 25) + L".txt",
+                           1000u * ((i * 7) % 11), FfTestFileTime(2026, 1 + i % 12, 1 + i % 27, 10, i)};
         // The host runs a Ctrl+Alt+F or G binding it sees; the theme reads the same ini.
         std::string folder = FfTestUtf8(files);
         FfTestWriteBytes(ini, "[Configuration]\r\n[Shortcuts]\r\nCA+F=CD\r\nCA+F_params=" + folder + "\r\nCA+G=CD\r\nCA+G_params=" + folder + "\r\n");
@@ -57,8 +45,7 @@ struct World {
         InitializeCriticalSection(&g_listingLock);  // the host's process attach does it
         g_moduleHandle = GetModuleHandleW(nullptr);
         FfHostStartOptions hostOptions;
-        hostOptions.leftFolder = files;
-        hostOptions.commanderIni = ini;
+        hostOptions.leftFolder = files, hostOptions.commanderIni = ini;
         if (!FfTestMakeTree(files, tree) || !engine.Start(Engine()) || !host.Start(hostOptions)) return false;
         g_hostProcessId = host.process.pi.dwProcessId;
         other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 1200, 50, 300, 200, nullptr, nullptr, nullptr, nullptr);
@@ -78,65 +65,54 @@ struct World {
 World& W()
 {
     static World* world = nullptr;
-    if (!world) {
-        world = new World();
-        // The engine and the host share this program's output: CTest waits for them unless they end with us.
-        std::atexit([] { world->host.Quit(3000); world->engine.Stop(); });
-        if (!world->Start()) ADD_FAILURE() << "the overlay's world did not start";
-    }
+    // The engine and the host share this program's output: CTest waits for them unless they end with us.
+    if (!world && (world = new World(), std::atexit([] { world->host.Quit(3000); world->engine.Stop(); }), !world->Start()))
+        ADD_FAILURE() << "the overlay's world did not start";
     return *world;
 }
 
 bool Shown() { return g_overlayWindow && IsWindowVisible(g_overlayWindow); }
 RECT RectOf(HWND w) { RECT r = {}; GetWindowRect(w, &r); return r; }
 std::wstring TextOf(HWND w) { wchar_t t[512] = {}; GetWindowTextW(w, t, 512); return t; }
+std::string Str(int a, int b, int c = 0) { return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c); }
 bool Held(WORD vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
+void ClearPassed() { for (int i = 0; i < 256; i++) g_passedDown[i] = g_passedUp[i] = 0; }
 
 bool HostInFront(int panel)
 {
-    World& w = W();
-    w.host.SetActivePanel(panel);
-    w.host.BringToFront();
-    return FfTestWaitFor([&] { return GetForegroundWindow() == w.host.mainWindow; }, 3000);
+    W().host.SetActivePanel(panel), W().host.BringToFront();
+    return FfTestWaitFor([&] { return GetForegroundWindow() == W().host.mainWindow; }, 3000);
 }
 
 // Opens over a host panel and cancels the empty search the opening arms (it would clear a list
-// filled meanwhile). True when shown and empty.
+// filled meanwhile); this thread sees its deactivation before the overlay takes the foreground.
 bool Open(int panel = 0)
 {
     if (!HostInFront(panel)) return false;
-    FfTestFlushEvents(100);  // this thread sees its deactivation before the overlay takes the foreground
+    FfTestFlushEvents(100);
     FfOpenOverlay();
-    if (!Shown()) return false;
-    KillTimer(g_overlayWindow, FF_TIMER_SEARCH);
-    return g_resultCount == 0;
+    return Shown() && (KillTimer(g_overlayWindow, FF_TIMER_SEARCH), g_resultCount == 0);
 }
 
 // Searches at once, without the delay (the typing rows go through it).
 int Search(const wchar_t* text)
 {
-    SetWindowTextW(g_searchBox, text);
-    KillTimer(g_overlayWindow, FF_TIMER_SEARCH);
-    FfRunSearchNow();
+    SetWindowTextW(g_searchBox, text), KillTimer(g_overlayWindow, FF_TIMER_SEARCH), FfRunSearchNow();
     return g_resultCount;
 }
 
-// The handlers read modifiers live: they are injected and held until the system reports them.
-void Hold(WORD vk, bool down)
-{
-    for (int i = 0; i < 3 && Held(vk) != down; i++) {
-        FfTestSendKey(vk, !down);
-        FfTestWaitFor([&] { return Held(vk) == down; }, 1000);
-    }
-    EXPECT_EQ(down, Held(vk)) << "modifier " << vk;
-}
-
-// A key-down sent to a control of the overlay with the modifiers held.
+// A key-down sent to a control of the overlay; the handlers read the modifiers live, so they
+// are injected and held until the system reports them.
 void Press(HWND to, WORD vk, std::initializer_list<WORD> modifiers = {})
 {
-    for (WORD m : modifiers) Hold(m, true);
-    SendMessageW(to, WM_KEYDOWN, vk, 1);
-    for (WORD m : modifiers) Hold(m, false);
+    for (bool down : {true, false}) {
+        if (!down) SendMessageW(to, WM_KEYDOWN, vk, 1);
+        for (WORD m : modifiers)
+            for (int i = 0; i < 3 && Held(m) != down; i++) {
+                FfTestSendKey(m, !down);
+                FfTestWaitFor([&] { return Held(m) == down; }, 1000);
+            }
+    }
     FfTestFlushEvents(30);
 }
 
@@ -146,8 +122,13 @@ void Inject(const std::function<void()>& keys)
     std::atomic<bool> done{false};
     std::thread typist([&] { keys(); done = true; });
     FfTestWaitFor([&] { return done.load(); }, 10000);
-    typist.join();
-    FfTestFlushEvents(100);
+    typist.join(), FfTestFlushEvents(100);
+}
+
+void Chord(const std::vector<WORD>& keys)
+{
+    for (WORD k : keys) FfTestSendKey(k, false);
+    for (auto k = keys.rbegin(); k != keys.rend(); ++k) FfTestSendKey(*k, true);
 }
 
 void Select(const std::vector<int>& rows, int caret = -1)
@@ -161,18 +142,11 @@ class Overlay : public testing::Test {
 protected:
     void SetUp() override
     {
-        W().Settings("");
-        FfCloseOverlay();
-        for (int i = 0; i < 256; i++) g_passedDown[i] = g_passedUp[i] = 0;
+        W().Settings(""), FfCloseOverlay(), ClearPassed();
         // The real pointer must not move over the list or a menu on its own.
         SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
     }
-    void TearDown() override
-    {
-        if (GetCapture()) ReleaseCapture();
-        FfCloseOverlay();
-        g_panelListingCount = 0;
-    }
+    void TearDown() override { ReleaseCapture(), FfCloseOverlay(), g_panelListingCount = 0; }
 };
 
 TEST_F(Overlay, HotkeyChordOpensOverTheHostSwallowingItsKeyDownOtherChordsPassOn)
@@ -191,26 +165,16 @@ TEST_F(Overlay, HotkeyChordOpensOverTheHostSwallowingItsKeyDownOtherChordsPassOn
         SCOPED_TRACE(c.name);
         w.Settings(c.cfg);
         FfCloseOverlay();
-        for (int i = 0; i < 256; i++) g_passedDown[i] = g_passedUp[i] = 0;
-        if (c.overHost) {
-            ASSERT_TRUE(HostInFront(0));
-        } else {
-            SetForegroundWindow(w.other);
-            ASSERT_TRUE(FfTestWaitFor([&] { return GetForegroundWindow() == w.other; }, 3000));
-        }
+        ClearPassed();
+        if (!c.overHost) SetForegroundWindow(w.other);
+        ASSERT_TRUE(c.overHost ? HostInFront(0) : FfTestWaitFor([&] { return GetForegroundWindow() == w.other; }, 3000));
         w.host.ClearEvents();
         WORD letter = c.keys.back();
-        Inject([&] {
-            for (WORD k : c.keys) FfTestSendKey(k, false);
-            for (auto k = c.keys.rbegin(); k != c.keys.rend(); ++k) FfTestSendKey(*k, true);
-        });
+        Inject([&] { Chord(c.keys); });
         EXPECT_TRUE(FfTestWaitFor([&] { return g_passedUp[letter] == 1; }, 3000)) << "the key-up is passed on";
         EXPECT_EQ(c.opens, FfTestWaitFor([] { return Shown(); }, c.opens ? 5000 : 200));
         EXPECT_EQ(c.opens ? 0 : 1, (int)g_passedDown[letter]);
-        if (c.opens) {
-            EXPECT_EQ(g_searchBox, GetFocus());
-            EXPECT_EQ(g_overlayWindow, GetForegroundWindow());
-        }
+        EXPECT_TRUE(!c.opens || (GetFocus() == g_searchBox && GetForegroundWindow() == g_overlayWindow));
         EXPECT_EQ(c.hostShortcut, w.host.WaitForEvent(L"shortcut", c.hostShortcut ? 3000 : 100));
     }
 }
@@ -241,20 +205,14 @@ TEST_F(Overlay, WhileASearchWaitsForTheEngineTypingIsKeptAndTheHotkeyOpensAfterT
             // Once the run is waiting for the engine (this thread inside it), go on.
             for (int i = 0; i < 1000 && slow.QueriesReceived() == queries; i++) Sleep(5);
             for (wchar_t ch : std::wstring(hotkey ? L"" : L"pha0")) FfTestTypeChar(ch);
-            const WORD chord[] = {VK_CONTROL, VK_MENU, 'F'};
-            for (int i = 0; hotkey && i < 6; i++) FfTestSendKey(chord[i < 3 ? i : 5 - i], i >= 3);
+            if (hotkey) Chord({VK_CONTROL, VK_MENU, 'F'});
         });
-        if (!hotkey) {
-            EXPECT_TRUE(FfTestWaitFor([] { return g_resultCount == 9; }, 10000)) << g_resultCount;
-            EXPECT_EQ(L"alpha0", TextOf(g_searchBox));
-        } else {
-            ASSERT_TRUE(FfTestWaitFor([&] { return w.log.Count(L"FfOpenOverlay: hotkey fired.") > opens; }, 10000));
-            std::wstring log = w.log.Text();
-            size_t run = log.rfind(L"typed=\"alpha\"");
-            ASSERT_NE(std::wstring::npos, run);
-            EXPECT_LT(run, log.rfind(L"FfOpenOverlay: hotkey fired.")) << "opened in the middle of the run";
-            EXPECT_EQ(0, (int)g_passedDown['F']);
-        }
+        // Typing: the run for "alpha0" follows; the hotkey: the opening is logged after the run.
+        EXPECT_TRUE(FfTestWaitFor([&] { return hotkey ? w.log.Count(L"FfOpenOverlay: hotkey fired.") > opens : g_resultCount == 9; }, 10000));
+        EXPECT_EQ(hotkey ? L"" : L"alpha0", TextOf(g_searchBox));
+        std::wstring log = w.log.Text();
+        EXPECT_LT(log.rfind(hotkey ? L"typed=\"alpha\"" : L"typed=\"al\""), log.rfind(hotkey ? L"FfOpenOverlay: hotkey fired." : L"typed=\"alpha0\""));
+        EXPECT_EQ(0, (int)g_passedDown['F']);
         FfCloseOverlay();
     }
     slow.Stop();
@@ -265,23 +223,17 @@ TEST_F(Overlay, LiesOnTheActivePanelsEdgeWithTheRowsItsResultsNeed)
 {
     World& w = W();
     struct Case { int panel; std::string cfg; const wchar_t* query; int results, rows; } cases[] = {
-        {0, "", L"beta", 3, 3}, {1, "Position=Top\r\n", L"alpha", 25, 20}, {1, "", L"", 0, 0},
-        {0, "Position=Top\r\nMaxVisibleRows=0\r\n", L"beta", 3, 0},
-    };
+        {0, "", L"beta", 3, 3}, {1, "Position=Top\r\n", L"alpha", 25, 20}, {1, "", L"", 0, 0}, {0, "Position=Top\r\nMaxVisibleRows=0\r\n", L"beta", 3, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.panel << " " << c.cfg << FfTestUtf8(c.query));
         w.Settings(c.cfg);
         ASSERT_TRUE(Open(c.panel));
         ASSERT_EQ(c.results, Search(c.query));
         RECT panel = RectOf(w.host.PanelList(c.panel)), o = RectOf(g_overlayWindow), list;
-        EXPECT_EQ(panel.left, o.left);
-        EXPECT_EQ(panel.right, o.right);
-        if (g_settings.positionTop) EXPECT_EQ(panel.top, o.top);
-        else EXPECT_EQ(panel.bottom, o.bottom);
+        EXPECT_EQ(Str(panel.left, panel.right, g_settings.positionTop ? panel.top : panel.bottom), Str(o.left, o.right, g_settings.positionTop ? o.top : o.bottom));
         EXPECT_EQ(c.rows > 0, IsWindowVisible(g_resultList) != 0);
         GetClientRect(g_resultList, &list);
-        EXPECT_EQ(c.rows ? c.rows * g_theme.rowHeight : list.bottom, list.bottom);
-        EXPECT_EQ(c.results > c.rows, g_listHasScrollBar);
+        EXPECT_EQ(Str(c.rows ? c.rows * g_theme.rowHeight : list.bottom, c.results > c.rows), Str(list.bottom, g_listHasScrollBar));
         FfCloseOverlay();
     }
 }
@@ -312,18 +264,15 @@ TEST_F(Overlay, KeysPublishOpenCopyOrCloseAndEachCloses)
         ASSERT_GT(Search(c.query), 0);
         Select(c.rows, c.caret);
         std::vector<std::wstring> acted;
+        std::wstring joined;
         for (int row : c.rows.empty() ? std::vector<int>{c.caret} : c.rows)
-            if ((int)acted.size() < c.count) acted.push_back(g_results[row].path);
+            if ((int)acted.size() < c.count) acted.push_back(g_results[row].path), joined += (joined.empty() ? L"" : L"\r\n") + acted.back();
         int listed = g_panelListingCount;
-        g_opened.clear();
-        OpenClipboard(nullptr), EmptyClipboard(), CloseClipboard();
+        g_opened.clear(), OpenClipboard(nullptr), EmptyClipboard(), CloseClipboard();
         Press(c.inList ? g_resultList : g_searchBox, c.key, c.modifiers);
-        EXPECT_FALSE(Shown());
-        EXPECT_EQ(0, g_resultCount);
+        EXPECT_TRUE(!Shown() && g_resultCount == 0);
         EXPECT_EQ(c.effect == kPublish ? c.count : listed, g_panelListingCount);
         EXPECT_EQ(c.effect == kOpen ? acted : std::vector<std::wstring>(), g_opened);
-        std::wstring joined;
-        for (const std::wstring& path : acted) joined += (joined.empty() ? L"" : L"\r\n") + path;
         EXPECT_EQ(FfTestUtf8(c.effect == kCopy ? joined : L""), FfTestUtf8(FfTestClipboardText()));
     }
     g_openPathRoutine = FfShellOpenPath;
@@ -333,72 +282,50 @@ TEST_F(Overlay, KeysPublishOpenCopyOrCloseAndEachCloses)
 // as it was; a broken history is replaced. Ctrl+Up and Ctrl+Down walk them, searching each.
 TEST_F(Overlay, PublishedSearchesAreRememberedAndWalkedWithCtrlUpAndDown)
 {
-    World& w = W();
-    std::wstring history = w.log.dir + L"\\Fleetfinder.history";
+    std::wstring history = W().log.dir + L"\\Fleetfinder.history", cfgPath = W().log.dir + L"\\Fleetfinder.cfg";
     FfTestWriteBytes(history, std::string("\xFF\xFE broken\0", 10));
-    std::string cfg = FfTestReadBytes(w.log.dir + L"\\Fleetfinder.cfg");
+    std::string cfg = FfTestReadBytes(cfgPath);
     struct Publish { const wchar_t* text; bool append; const char* file; } publishes[] = {
-        {L"alpha", false, "alpha\r\n"}, {L"beta", true, "beta\r\nalpha\r\n"}, {L"alpha", false, "alpha\r\nbeta\r\n"},
-    };
+        {L"alpha", false, "alpha\r\n"}, {L"beta", true, "beta\r\nalpha\r\n"}, {L"alpha", false, "alpha\r\nbeta\r\n"}};
     for (const Publish& p : publishes) {
         ASSERT_TRUE(Open());
         Search(p.text);
-        if (p.append) Press(g_searchBox, VK_RETURN, {VK_CONTROL});
-        else Press(g_searchBox, VK_RETURN);
+        p.append ? Press(g_searchBox, VK_RETURN, {VK_CONTROL}) : Press(g_searchBox, VK_RETURN);
         EXPECT_EQ(p.file, FfTestReadBytes(history));
     }
-    EXPECT_EQ(cfg, FfTestReadBytes(w.log.dir + L"\\Fleetfinder.cfg")) << "the cfg was written";
+    EXPECT_EQ(cfg, FfTestReadBytes(cfgPath)) << "the cfg was written";
     ASSERT_TRUE(Open());
     SetWindowTextW(g_searchBox, L"gam");
     struct Step { WORD key; const wchar_t* text; int results; } steps[] = {
-        {VK_UP, L"alpha", 25}, {VK_UP, L"beta", 3}, {VK_UP, L"beta", 3}, {VK_DOWN, L"alpha", 25}, {VK_DOWN, L"gam", 0},
-    };
+        {VK_UP, L"alpha", 25}, {VK_UP, L"beta", 3}, {VK_UP, L"beta", 3}, {VK_DOWN, L"alpha", 25}, {VK_DOWN, L"gam", 0}};
     for (const Step& s : steps) {
         Press(g_searchBox, s.key, {VK_CONTROL});
-        EXPECT_EQ(s.text, TextOf(g_searchBox));
         DWORD start = 0, end = 0;
         SendMessageW(g_searchBox, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
-        EXPECT_EQ(wcslen(s.text) * 2, (size_t)(start + end)) << "the caret is not at the end";
+        EXPECT_EQ(FfTestUtf8(s.text) + " caret at the end", FfTestUtf8(TextOf(g_searchBox)) + (start == wcslen(s.text) && end == start ? " caret at the end" : ""));
         EXPECT_TRUE(FfTestWaitFor([&] { return g_resultCount == s.results; }, 3000)) << FfTestUtf8(s.text);
     }
 }
 
-struct MenuSeen {
-    std::vector<std::wstring> items;
-    std::vector<bool> checked;
-    RECT rect = {};
-};
-
-// Shows a pop-up menu with show() while a helper thread reads it, runs during() and then picks
-// the entry at position pick by a click on it (-1: Escape).
-MenuSeen DriveMenu(int pick, const std::function<void()>& show, const std::function<void()>& during = nullptr)
+// Shows a pop-up menu with show() while a helper thread reads its entries and place, runs
+// during() and then picks the entry at position pick by a click on it (-1: Escape).
+std::vector<std::wstring> DriveMenu(int pick, const std::function<void()>& show, const std::function<void()>& during = nullptr)
 {
-    MenuSeen seen;
+    std::vector<std::wstring> seen;
     std::thread driver([&] {
         HWND window = nullptr;
-        for (int i = 0; i < 500 && !window; i++) {
-            HWND found = FindWindowW(L"#32768", nullptr);
-            if (found && IsWindowVisible(found)) window = found;
-            else Sleep(10);
-        }
-        if (!window) return;
+        for (int i = 0; i < 500 && !(window && IsWindowVisible(window)); i++, Sleep(10)) window = FindWindowW(L"#32768", nullptr);
         HMENU menu = (HMENU)SendMessageW(window, 0x01E1 /* MN_GETHMENU */, 0, 0);
+        RECT r = RectOf(window);
+        seen.push_back(std::to_wstring(r.left) + L"," + std::to_wstring(r.top));
         for (int i = 0; i < GetMenuItemCount(menu); i++) {
             wchar_t text[128] = {};
             GetMenuStringW(menu, i, text, 128, MF_BYPOSITION);
-            seen.items.push_back(text);
-            seen.checked.push_back((GetMenuState(menu, i, MF_BYPOSITION) & MF_CHECKED) != 0);
+            seen.push_back(text + std::wstring(GetMenuState(menu, i, MF_BYPOSITION) & MF_CHECKED ? L" (checked)" : L""));
         }
-        GetWindowRect(window, &seen.rect);
         if (during) during();
-        RECT item;
-        if (pick < 0 || !GetMenuItemRect(nullptr, menu, pick, &item)) {
-            PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
-            return;
-        }
-        LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
-        PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-        PostMessageW(window, WM_LBUTTONUP, 0, at);
+        if (pick < 0 || !GetMenuItemRect(nullptr, menu, pick, &r)) return (void)PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+        for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP}) PostMessageW(window, msg, 0, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
     });
     show();
     driver.join();
@@ -407,137 +334,105 @@ MenuSeen DriveMenu(int pick, const std::function<void()>& show, const std::funct
 
 TEST_F(Overlay, ContextMenuOfARowGoesToItsLocationOrPublishes)
 {
-    World& w = W();
-    struct Case { const char* what; const wchar_t* query; int row; bool keyboard; int pick; bool replaced; } cases[] = {
-        {"one result, dismissed", L"alpha01", 0, false, -1, false},
-        {"row 5 of 25, dismissed", L"alpha", 5, false, -1, false},
-        {"from the keyboard: at the caret row's corner", L"alpha", 3, true, -1, false},
-        {"go to the location", L"alpha", 4, false, 0, false},
-        {"show just this one", L"alpha", 4, false, 1, false},
-        {"show all", L"alpha", 1, false, 2, false},
-        {"go to a row the search meanwhile took away", L"alpha", 3, false, 0, true},
+    struct Case { const char* what; const wchar_t* query; int row; bool keyboard; int pick, listed; bool replaced; } cases[] = {
+        {"one result, dismissed", L"alpha01", 0, false, -1, 0, false},
+        {"row 5 of 25, dismissed", L"alpha", 5, false, -1, 0, false},
+        {"from the keyboard: at the caret row's corner", L"alpha", 3, true, -1, 0, false},
+        {"go to the location", L"alpha", 4, false, 0, 0, false},
+        {"show just this one", L"alpha", 4, false, 1, 1, false},
+        {"show all", L"alpha", 1, false, 2, 25, false},
+        {"go to a row the search meanwhile took away", L"alpha", 3, false, 0, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(Open());
         int count = Search(c.query);
-        std::wstring path = g_results[c.row].path;
+        std::wstring path = g_results[c.row].path, n = std::to_wstring(count);
         Select({0, 1, 2}, c.row);
         RECT row;
         SendMessageW(g_resultList, LB_GETITEMRECT, c.row, (LPARAM)&row);
-        POINT at = {row.left + 30, (row.top + row.bottom) / 2}, corner = {row.left, row.bottom};
+        POINT at = {c.keyboard ? row.left : row.left + 30, c.keyboard ? row.bottom : row.top + 2};
         ClientToScreen(g_resultList, &at);
-        ClientToScreen(g_resultList, &corner);
-        if (c.keyboard) at = corner;
-        w.host.ClearEvents();
-        MenuSeen seen = DriveMenu(c.pick, [&] {
+        W().host.ClearEvents();
+        std::vector<std::wstring> seen = DriveMenu(c.pick, [&] {
             SendMessageW(g_overlayWindow, WM_CONTEXTMENU, (WPARAM)g_resultList, c.keyboard ? (LPARAM)-1 : MAKELPARAM(at.x, at.y));
         }, [&] {
             if (!c.replaced) return;
             SendMessageW(g_searchBox, WM_SETTEXT, 0, (LPARAM)L"beta");  // searched inside the menu's loop
             for (int i = 0; i < 500 && g_resultCount != 3; i++) Sleep(10);
         });
-        std::vector<std::wstring> items = {L"Go to this location", L"Show all " + std::to_wstring(count) + (count > 1 ? L" results in panel" : L" result in panel")};
-        if (count > 1) items.insert(items.begin() + 1, L"Show just this 1 result in panel");
-        EXPECT_EQ(items, seen.items);
-        EXPECT_EQ(at.x, seen.rect.left);
-        EXPECT_EQ(at.y, seen.rect.top);
-        std::vector<FfHostEvent> events = w.host.Events();
-        int changes = 0;
-        for (const FfHostEvent& e : events) changes += e.kind == L"changedir";
-        if (c.pick < 0 || c.replaced) {
-            EXPECT_TRUE(Shown());
-            EXPECT_EQ(0, changes);
-            EXPECT_EQ(c.replaced ? 3 : count, g_resultCount);
-        }
+        std::vector<std::wstring> expected = {std::to_wstring(at.x) + L"," + std::to_wstring(at.y), L"Go to this location",
+                                              L"Show all " + n + (count > 1 ? L" results in panel" : L" result in panel")};
+        if (count > 1) expected.insert(expected.begin() + 2, L"Show just this 1 result in panel");
+        EXPECT_EQ(expected, seen);
+        std::wstring went;  // the folders the host was sent to; publishing sends it to the plug-in's
+        for (const FfHostEvent& e : W().host.Events()) went += e.kind == L"changedir" && e.path[0] != L'\\' ? e.path + L";" : L"";
+        EXPECT_EQ(FfTestUtf8(c.pick == 0 && !c.replaced ? path + L";" : L""), FfTestUtf8(went));
+        EXPECT_EQ(c.listed, g_panelListingCount);
+        EXPECT_EQ(c.pick < 0 || c.replaced, Shown());
+        EXPECT_EQ(c.pick < 0 ? count : c.replaced ? 3 : 0, g_resultCount);
         if (c.pick < 0) {
             EXPECT_EQ(1, SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0));
             EXPECT_GT(SendMessageW(g_resultList, LB_GETSEL, c.row, 0), 0);
-            EXPECT_EQ(c.row, g_selectedIndex);
-        } else if (!c.replaced) {
-            EXPECT_FALSE(Shown());
-            EXPECT_EQ(1, changes);
-            EXPECT_EQ(FfTestUtf8(c.pick == 0 ? path : L""), FfTestUtf8(c.pick == 0 && changes == 1 ? events[0].path : L""));
-            EXPECT_EQ(c.pick == 0 ? 0 : c.pick == 1 ? 1 : count, g_panelListingCount);
         }
-        FfCloseOverlay();
         g_panelListingCount = 0;
     }
 }
 
 TEST_F(Overlay, FilterMenuListsTheCatalogueAndAPickIsSavedAndSearchedAtOnce)
 {
-    World& w = W();
-    ASSERT_TRUE(Open());
-    Search(L"alpha");
-    ASSERT_GE(g_filterCount, 4);
-    struct Case { int pick, selected; } cases[] = {{3, 3}, {-1, 3}, {0, 0}};
-    for (const Case& c : cases) {
-        int before = g_selectedFilter;
-        std::wstring name = g_filters[c.selected].name, run = L"FfRunSearchNow: filter=\"" + name + L"\"";
-        int runs = w.log.Count(run);
-        MenuSeen seen = DriveMenu(c.pick, [] { FfShowFilterMenu(); });
-        ASSERT_EQ(g_filterCount + 2, (int)seen.items.size());
-        for (int i = 0; i < g_filterCount; i++) {
-            EXPECT_EQ(g_filters[i].name, seen.items[i]);
-            EXPECT_EQ(i == before, seen.checked[i]);
-        }
-        EXPECT_EQ(L"About Fleetfinder v" FF_VERSION_TEXT L"...", seen.items.back());
-        EXPECT_EQ(c.selected, g_selectedFilter);
+    ASSERT_TRUE(Open() && Search(L"alpha") && g_filterCount >= 4);
+    wchar_t about[64];
+    FfBuildAboutMenuText(about, 64);
+    for (int pick : {3, -1, 0}) {
+        int before = g_selectedFilter, selected = pick < 0 ? before : pick;
+        std::wstring name = g_filters[selected].name, run = L"FfRunSearchNow: filter=\"" + name + L"\"";
+        int runs = W().log.Count(run);
+        std::vector<std::wstring> seen = DriveMenu(pick, [] { FfShowFilterMenu(); });
+        std::vector<std::wstring> expected = {seen.empty() ? L"" : seen[0]};
+        for (int i = 0; i < g_filterCount; i++) expected.push_back(g_filters[i].name + std::wstring(i == before ? L" (checked)" : L""));
+        expected.insert(expected.end(), {L"", about});
+        EXPECT_EQ(expected, seen);
+        EXPECT_EQ(selected, g_selectedFilter);
         EXPECT_EQ(name, TextOf(g_filterButton));
-        EXPECT_EQ(runs + (c.pick < 0 ? 0 : 1), w.log.Count(run)) << "searched inside the menu's call";
-        EXPECT_NE(std::string::npos, FfTestReadBytes(w.log.dir + L"\\Fleetfinder.cfg").find("LastSelectedFilter=" + FfTestUtf8(name)));
+        EXPECT_EQ(runs + (pick < 0 ? 0 : 1), W().log.Count(run)) << "searched inside the menu's call";
+        EXPECT_NE(std::string::npos, FfTestReadBytes(W().log.dir + L"\\Fleetfinder.cfg").find("LastSelectedFilter=" + FfTestUtf8(name)));
     }
 }
 
-TEST_F(Overlay, HeaderClicksSortTheThumbDragsAndTheSortedColumnIsMarked)
+TEST_F(Overlay, HeaderClicksSortTheSortedColumnIsMarkedAndTheThumbDrags)
 {
     ASSERT_TRUE(Open());
     ASSERT_EQ(25, Search(L"alpha"));
-    RECT h = g_headerRect, folder, size, date;
+    RECT h = g_headerRect, folder, size, date, track, thumb;
     FfGetColumnRects(h.top, FfContentRight(h.right), h.bottom, &folder, &size, &date);
-    int sp = g_theme.dpiScale;
-    struct Case { int x, column, descending; } cases[] = {
-        {(size.left + size.right) / 2, FF_SORT_SIZE, 1}, {(size.left + size.right) / 2, FF_SORT_SIZE, 0},
-        {(date.left + date.right) / 2, FF_SORT_DATE, 1}, {(folder.left + folder.right) / 2, FF_SORT_FOLDER, 0},
-        {h.left + 4 * sp / 100, FF_SORT_EXTENSION, 0}, {h.left + 40 * sp / 100, FF_SORT_NAME, 0}, {date.right + 1, FF_SORT_NAME, 1},
-    };
+    int sp = g_theme.dpiScale, y = (h.top + h.bottom) / 2;
+    struct Case { int x, column, descending; } cases[] = {{(size.left + size.right) / 2, FF_SORT_SIZE, 1},
+        {(size.left + size.right) / 2, FF_SORT_SIZE, 0}, {(date.left + date.right) / 2, FF_SORT_DATE, 1},
+        {(folder.left + folder.right) / 2, FF_SORT_FOLDER, 0}, {h.left + 40 * sp / 100, FF_SORT_NAME, 0},
+        {date.right + 1, FF_SORT_NAME, 1}, {h.left + 4 * sp / 100, FF_SORT_EXTENSION, 0}};
+    HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(dc, CreateCompatibleBitmap(screen, h.right, h.bottom));
     for (const Case& c : cases) {
         Select({2});
-        SendMessageW(g_overlayWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(c.x, (h.top + h.bottom) / 2));
-        EXPECT_EQ(c.column, g_sortColumn) << c.x;
-        EXPECT_EQ(c.descending, g_sortDescending) << c.x;
+        SendMessageW(g_overlayWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(c.x, y));
+        EXPECT_EQ(c.column * 2 + c.descending, g_sortColumn * 2 + g_sortDescending) << c.x;
         EXPECT_EQ(0, SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0));
         for (int i = 1; i < g_resultCount; i++)
             ASSERT_LE(FfCompareResults(&g_results[i - 1], &g_results[i], g_sortColumn, g_sortDescending), 0) << c.x << " row " << i;
-    }
-    // The line under the icon marks the extension sort.
-    RECT client;
-    GetClientRect(g_overlayWindow, &client);
-    for (int column : {FF_SORT_EXTENSION, FF_SORT_NAME}) {
-        g_sortColumn = column;
-        HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompatibleBitmap(screen, client.right, client.bottom);
-        ReleaseDC(nullptr, screen);
-        HGDIOBJ old = SelectObject(dc, bitmap);
+        // A line under the icon marks the extension sort.
         FfPaintHeaderStrip(dc);
-        COLORREF at = GetPixel(dc, h.left + 12 * sp / 100, h.bottom - 3 * sp / 100);
-        EXPECT_EQ(column == FF_SORT_EXTENSION ? g_theme.highlight : g_theme.inputBackground, at) << column;
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
+        EXPECT_EQ(c.column == FF_SORT_EXTENSION ? g_theme.highlight : g_theme.inputBackground, GetPixel(dc, h.left + 12 * sp / 100, h.bottom - 3 * sp / 100));
     }
+    DeleteObject(SelectObject(dc, old)), DeleteDC(dc), ReleaseDC(nullptr, screen);
     // The thumb dragged past the track's end shows the last page; letting go ends the drag.
-    RECT track, thumb;
     FfGetScrollBarRects(&track, &thumb);
-    int x = (thumb.left + thumb.right) / 2;
-    SendMessageW(g_resultList, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, thumb.top + 2));
+    SendMessageW(g_resultList, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(thumb.left + 1, thumb.top + 2));
     EXPECT_EQ(g_resultList, GetCapture());
-    SendMessageW(g_resultList, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, track.bottom + 400));
+    SendMessageW(g_resultList, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(thumb.left + 1, track.bottom + 400));
     EXPECT_EQ(5, SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0));
-    SendMessageW(g_resultList, WM_LBUTTONUP, 0, MAKELPARAM(x, 10));
-    EXPECT_FALSE(g_scrollDragging);
-    EXPECT_NE(g_resultList, GetCapture());
+    SendMessageW(g_resultList, WM_LBUTTONUP, 0, MAKELPARAM(thumb.left + 1, 10));
+    EXPECT_TRUE(!g_scrollDragging && GetCapture() != g_resultList);
 }
 
 }  // namespace
