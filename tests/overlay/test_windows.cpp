@@ -146,7 +146,7 @@ protected:
         // The real pointer must not move over the list or a menu on its own.
         SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
     }
-    void TearDown() override { ReleaseCapture(), FfCloseOverlay(), g_panelListingCount = 0; }
+    void TearDown() override { ReleaseCapture(), FfCloseOverlay(), g_panelListingCount = 0, g_scrollDragging = false; }
 };
 
 TEST_F(Overlay, HotkeyChordOpensOverTheHostSwallowingItsKeyDownOtherChordsPassOn)
