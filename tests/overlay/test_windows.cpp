@@ -56,8 +56,7 @@ struct World {
     // displayLines come first in [Display]: the first of two equal keys is the one read.
     void Settings(const std::string& displayLines)
     {
-        FfTestWriteBytes(log.dir + L"\\Fleetfinder.cfg", "[Display]\r\n" + displayLines +
-                         "Logging=Y\r\nSearchDelayMs=100\r\nMaxVisibleRows=20\r\nThemeMode=Dark\r\n[Everything]\r\nMaxResults=200\r\nSortOrder=NameAscending\r\n");
+        FfTestWriteBytes(log.dir + L"\\Fleetfinder.cfg", "[Display]\r\n" + displayLines + "Logging=Y\r\nSearchDelayMs=100\r\nMaxVisibleRows=20\r\nThemeMode=Dark\r\n[Everything]\r\nMaxResults=200\r\nSortOrder=NameAscending\r\n");
         FfLoadSettingsFrom((log.dir + L"\\Fleetfinder.cfg").c_str());
     }
 };
@@ -102,16 +101,18 @@ int Search(const wchar_t* text)
 }
 
 // A key-down sent to a control of the overlay; the handlers read the modifiers live, so they
-// are injected and held until the system reports them.
+// are injected and held until the system reports all of them, also after pending events.
 void Press(HWND to, WORD vk, std::initializer_list<WORD> modifiers = {})
 {
+    auto all = [&](bool down) { return std::all_of(modifiers.begin(), modifiers.end(), [&](WORD m) { return Held(m) == down; }); };
     for (bool down : {true, false}) {
-        if (!down) SendMessageW(to, WM_KEYDOWN, vk, 1);
-        for (WORD m : modifiers)
-            for (int i = 0; i < 3 && Held(m) != down; i++) {
-                FfTestSendKey(m, !down);
-                FfTestWaitFor([&] { return Held(m) == down; }, 1000);
-            }
+        for (int i = 0; i < 3 && !all(down); i++) {
+            for (WORD m : modifiers) if (Held(m) != down) FfTestSendKey(m, !down);
+            FfTestWaitFor([&] { return all(down); }, 1000);
+            FfTestFlushEvents(50);  // the keyboard resync of a focus change, still queued, can let go of them
+        }
+        EXPECT_TRUE(all(down)) << "modifiers " << (down ? "not held" : "not let go");
+        if (down) SendMessageW(to, WM_KEYDOWN, vk, 1);
     }
     FfTestFlushEvents(30);
 }
