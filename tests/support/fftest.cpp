@@ -3,11 +3,24 @@
 #include "app/app.h"
 #include "core/core.h"
 #include "core/text.h"
+#include <stdio.h>
 
 // The plug-in's hook, running on a test's thread, posts its requests to that thread: the
 // driver's waits hand them to the plug-in as the background thread's loop would.
 static bool FfTestThreadMessage(MSG* msg) { return FfHandleThreadMessage(msg); }
 static const bool g_threadMessageSet = (g_ffDriverThreadMessage = FfTestThreadMessage, true);
+
+// A crash that reaches no handler ends the program with a failure: under Wine a crashed test
+// program can otherwise exit with 0, and CTest would count it as passed.
+static LONG WINAPI FfTestCrashed(EXCEPTION_POINTERS* info)
+{
+    fprintf(stderr, "test program crashed: exception 0x%08lx at %p\n", (unsigned long)info->ExceptionRecord->ExceptionCode,
+            info->ExceptionRecord->ExceptionAddress);
+    fflush(stderr);
+    TerminateProcess(GetCurrentProcess(), 3);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+static const bool g_crashFilterSet = (SetUnhandledExceptionFilter(FfTestCrashed), true);
 
 static wchar_t g_savedLogPath[FF_PATH_CHARS];
 static wchar_t g_savedConfigPath[FF_PATH_CHARS];

@@ -1,0 +1,439 @@
+// The overlay on real windows: the plug-in's overlay and hotkey hook in this process, over the
+// stand-in host, searching the stand-in engine. Hotkey chords, placement, keys, history, menus.
+#include <atomic>
+#include <thread>
+#include "fftest.h"
+#include "bridge/bridge.h"
+#include "bridge/host_commands.h"
+#include "core/core.h"
+#include "host/host.h"
+#include "overlay/list.h"
+#include "overlay/overlay.h"
+#include "search/search.h"
+
+namespace {
+
+std::atomic<int> g_passedDown[256], g_passedUp[256];
+HHOOK g_recorder;
+
+// Installed before the plug-in's hook, so called after it: it sees only what was passed on.
+LRESULT CALLBACK Recorder(int code, WPARAM msg, LPARAM lp)
+{
+    if (code == HC_ACTION) (msg == WM_KEYDOWN || msg == WM_SYSKEYDOWN ? g_passedDown : g_passedUp)[((KBDLLHOOKSTRUCT*)lp)->vkCode & 0xFF]++;
+    return CallNextHookEx(g_recorder, code, msg, lp);
+}
+
+struct World {
+    FfTestLog log{L"overlay"};  // Fleetfinder.log, .cfg and .history live in log.dir
+    std::wstring files = log.dir + L"\\files", ini = log.dir + L"\\wincmd.ini";
+    FfTestEngine engine;
+    FfHostCtl host;
+    HWND other = nullptr;  // a window of another program's kind
+
+    // No engine filters in log.dir: the built-in catalogue.
+    FfEngineOptions Engine(DWORD answerDelayMs = 0) const { FfEngineOptions o; o.roots = {files}; o.filtersDir = log.dir; o.answerDelayMs = answerDelayMs; return o; }
+    bool Start()
+    {
+        std::vector<FfTestTreeItem> tree(28);  // alpha01..alpha25.txt, beta1..beta3.txt
+        for (int i = 1; i <= 28; i++)
+            tree[i - 1] = {i <= 25 ? (i < 10 ? L"alpha0" : L"alpha") + std::to_wstring(i) + L".txt" : L"beta" + std::to_wstring(i - 25) + L".txt",
+                           1000u * ((i * 7) % 11), FfTestFileTime(2026, 1 + i % 12, 1 + i % 27, 10, i)};
+        // The host runs a Ctrl+Alt+F or G binding it sees; the theme reads the same ini.
+        std::string folder = FfTestUtf8(files);
+        FfTestWriteBytes(ini, "[Configuration]\r\n[Shortcuts]\r\nCA+F=CD\r\nCA+F_params=" + folder + "\r\nCA+G=CD\r\nCA+G_params=" + folder + "\r\n");
+        SetEnvironmentVariableW(L"COMMANDER_INI", ini.c_str());
+        InitializeCriticalSection(&g_listingLock);  // the host's process attach does it
+        g_moduleHandle = GetModuleHandleW(nullptr);
+        FfHostStartOptions hostOptions;
+        hostOptions.leftFolder = files, hostOptions.commanderIni = ini;
+        if (!FfTestMakeTree(files, tree) || !engine.Start(Engine()) || !host.Start(hostOptions)) return false;
+        g_hostProcessId = host.process.pi.dwProcessId;
+        other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 1200, 50, 300, 200, nullptr, nullptr, nullptr, nullptr);
+        g_recorder = SetWindowsHookExW(WH_KEYBOARD_LL, Recorder, GetModuleHandleW(nullptr), 0);
+        FfInstallKeyboardHook();
+        return g_recorder && g_hookHandle;
+    }
+    // displayLines come first in [Display]: the first of two equal keys is the one read.
+    void Settings(const std::string& displayLines)
+    {
+        FfTestWriteBytes(log.dir + L"\\Fleetfinder.cfg", "[Display]\r\n" + displayLines + "Logging=Y\r\nSearchDelayMs=100\r\nMaxVisibleRows=20\r\nThemeMode=Dark\r\n[Everything]\r\nMaxResults=200\r\nSortOrder=NameAscending\r\n");
+        FfLoadSettingsFrom((log.dir + L"\\Fleetfinder.cfg").c_str());
+    }
+};
+
+World& W()
+{
+    static World* world = nullptr;
+    // The engine and the host share this program's output: CTest waits for them unless they end with us.
+    if (!world && (world = new World(), std::atexit([] { world->host.Quit(3000); world->engine.Stop(); }), !world->Start()))
+        ADD_FAILURE() << "the overlay's world did not start";
+    return *world;
+}
+
+bool Shown() { return g_overlayWindow && IsWindowVisible(g_overlayWindow); }
+RECT RectOf(HWND w) { RECT r = {}; GetWindowRect(w, &r); return r; }
+std::wstring TextOf(HWND w) { wchar_t t[512] = {}; GetWindowTextW(w, t, 512); return t; }
+std::string Str(int a, int b, int c = 0) { return std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c); }
+bool Held(WORD vk) { return (GetAsyncKeyState(vk) & 0x8000) != 0; }
+void ClearPassed() { for (int i = 0; i < 256; i++) g_passedDown[i] = g_passedUp[i] = 0; }
+
+bool HostInFront(int panel)
+{
+    W().host.SetActivePanel(panel), W().host.BringToFront();
+    return FfTestWaitFor([&] { return GetForegroundWindow() == W().host.mainWindow; }, 3000);
+}
+
+// Opens over a host panel and cancels the empty search the opening arms (it would clear a list
+// filled meanwhile); this thread sees its deactivation before the overlay takes the foreground.
+bool Open(int panel = 0)
+{
+    if (!HostInFront(panel)) return false;
+    FfTestFlushEvents(100);
+    FfOpenOverlay();
+    return Shown() && (KillTimer(g_overlayWindow, FF_TIMER_SEARCH), g_resultCount == 0);
+}
+
+// Searches at once, without the delay (the typing rows go through it).
+int Search(const wchar_t* text)
+{
+    SetWindowTextW(g_searchBox, text), KillTimer(g_overlayWindow, FF_TIMER_SEARCH), FfRunSearchNow();
+    return g_resultCount;
+}
+
+// A key-down sent to a control of the overlay; the handlers read the modifiers live, so they
+// are injected and held until the system reports all of them, also after pending events.
+void Press(HWND to, WORD vk, std::initializer_list<WORD> modifiers = {})
+{
+    auto all = [&](bool down) { return std::all_of(modifiers.begin(), modifiers.end(), [&](WORD m) { return Held(m) == down; }); };
+    for (bool down : {true, false}) {
+        for (int i = 0; i < 3 && !all(down); i++) {
+            for (WORD m : modifiers) if (Held(m) != down) FfTestSendKey(m, !down);
+            FfTestWaitFor([&] { return all(down); }, 1000);
+            FfTestFlushEvents(50);  // the keyboard resync of a focus change, still queued, can let go of them
+        }
+        EXPECT_TRUE(all(down)) << "modifiers " << (down ? "not held" : "not let go");
+        if (down) SendMessageW(to, WM_KEYDOWN, vk, 1);
+    }
+    FfTestFlushEvents(30);
+}
+
+// Keys typed from a helper thread while this thread pumps (the hooks run on it).
+void Inject(const std::function<void()>& keys)
+{
+    std::atomic<bool> done{false};
+    std::thread typist([&] { keys(); done = true; });
+    FfTestWaitFor([&] { return done.load(); }, 10000);
+    typist.join(), FfTestFlushEvents(100);
+}
+
+void Chord(const std::vector<WORD>& keys)
+{
+    for (WORD k : keys) FfTestSendKey(k, false);
+    for (auto k = keys.rbegin(); k != keys.rend(); ++k) FfTestSendKey(*k, true);
+}
+
+void Select(const std::vector<int>& rows, int caret = -1)
+{
+    SendMessageW(g_resultList, LB_SETSEL, FALSE, -1);
+    for (int row : rows) SendMessageW(g_resultList, LB_SETSEL, TRUE, row);
+    if (caret >= 0) SendMessageW(g_resultList, LB_SETCARETINDEX, caret, 0);
+}
+
+class Overlay : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        W().Settings(""), FfCloseOverlay(), ClearPassed();
+        // The real pointer must not move over the list or a menu on its own.
+        SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+    }
+    void TearDown() override { ReleaseCapture(), FfCloseOverlay(), g_panelListingCount = 0, g_scrollDragging = false; }
+};
+
+TEST_F(Overlay, HotkeyChordOpensOverTheHostSwallowingItsKeyDownOtherChordsPassOn)
+{
+    World& w = W();
+    struct Case { const char* name; std::string cfg; std::vector<WORD> keys; bool overHost, opens, hostShortcut; } cases[] = {
+        {"Ctrl+Alt+F", "", {VK_CONTROL, VK_MENU, 'F'}, true, true, false},
+        {"Ctrl+Alt+Shift+F", "", {VK_CONTROL, VK_MENU, VK_SHIFT, 'F'}, true, true, false},
+        {"Ctrl+F", "", {VK_CONTROL, 'F'}, true, false, false},
+        {"Ctrl+Alt+G while F is the hotkey", "", {VK_CONTROL, VK_MENU, 'G'}, true, false, true},
+        {"Ctrl+Alt+F over another window", "", {VK_CONTROL, VK_MENU, 'F'}, false, false, false},
+        {"Ctrl+Alt+F while G is the hotkey", "Hotkey=Ctrl+Alt+G\r\n", {VK_CONTROL, VK_MENU, 'F'}, true, false, true},
+        {"Ctrl+Alt+G while G is the hotkey", "Hotkey=Ctrl+Alt+G\r\n", {VK_CONTROL, VK_MENU, 'G'}, true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        w.Settings(c.cfg);
+        FfCloseOverlay();
+        ClearPassed();
+        if (!c.overHost) SetForegroundWindow(w.other);
+        ASSERT_TRUE(c.overHost ? HostInFront(0) : FfTestWaitFor([&] { return GetForegroundWindow() == w.other; }, 3000));
+        w.host.ClearEvents();
+        WORD letter = c.keys.back();
+        Inject([&] { Chord(c.keys); });
+        EXPECT_TRUE(FfTestWaitFor([&] { return g_passedUp[letter] == 1; }, 3000)) << "the key-up is passed on";
+        EXPECT_EQ(c.opens, FfTestWaitFor([] { return Shown(); }, c.opens ? 5000 : 200));
+        EXPECT_EQ(c.opens ? 0 : 1, (int)g_passedDown[letter]);
+        EXPECT_TRUE(!c.opens || (GetFocus() == g_searchBox && GetForegroundWindow() == g_overlayWindow));
+        EXPECT_EQ(c.hostShortcut, w.host.WaitForEvent(L"shortcut", c.hostShortcut ? 3000 : 100));
+    }
+}
+
+// One engine that answers late; a run waits for it on this thread while keys come.
+TEST_F(Overlay, WhileASearchWaitsForTheEngineTypingIsKeptAndTheHotkeyOpensAfterTheRun)
+{
+    World& w = W();
+    FfTestEngine slow;
+    w.engine.Stop();
+    ASSERT_TRUE(slow.Start(w.Engine(600)));
+    for (bool hotkey : {false, true}) {
+        SCOPED_TRACE(hotkey ? "hotkey" : "typing");
+        ASSERT_TRUE(Open());
+        if (hotkey) {
+            ASSERT_TRUE(HostInFront(0));  // the overlay stays open behind the host
+            SetWindowTextW(g_searchBox, L"alpha");
+        }
+        ASSERT_TRUE(hotkey || FfTestWaitFor([] {
+            if (GetFocus() == g_searchBox && GetForegroundWindow() == g_overlayWindow) return true;
+            SetForegroundWindow(g_overlayWindow);
+            SetFocus(g_searchBox);
+            return false;
+        }, 3000));
+        int queries = slow.QueriesReceived(), opens = w.log.Count(L"FfOpenOverlay: hotkey fired.");
+        Inject([&] {
+            for (wchar_t ch : std::wstring(hotkey ? L"" : L"al")) FfTestTypeChar(ch);
+            // Once the run is waiting for the engine (this thread inside it), go on.
+            for (int i = 0; i < 1000 && slow.QueriesReceived() == queries; i++) Sleep(5);
+            for (wchar_t ch : std::wstring(hotkey ? L"" : L"pha0")) FfTestTypeChar(ch);
+            if (hotkey) Chord({VK_CONTROL, VK_MENU, 'F'});
+        });
+        // Typing: the run for "alpha0" follows; the hotkey: the opening is logged after the run.
+        EXPECT_TRUE(FfTestWaitFor([&] { return hotkey ? w.log.Count(L"FfOpenOverlay: hotkey fired.") > opens : g_resultCount == 9; }, 10000));
+        EXPECT_EQ(hotkey ? L"" : L"alpha0", TextOf(g_searchBox));
+        std::wstring log = w.log.Text();
+        EXPECT_TRUE(!hotkey || log.rfind(L"typed=\"alpha\"") < log.rfind(L"FfOpenOverlay: hotkey fired."));
+        EXPECT_EQ(0, (int)g_passedDown['F']);
+        FfCloseOverlay();
+    }
+    slow.Stop();
+    ASSERT_TRUE(w.engine.Start(w.Engine()));
+}
+
+TEST_F(Overlay, LiesOnTheActivePanelsEdgeWithTheRowsItsResultsNeed)
+{
+    World& w = W();
+    struct Case { int panel; std::string cfg; const wchar_t* query; int results, rows; } cases[] = {
+        {0, "", L"beta", 3, 3}, {1, "Position=Top\r\n", L"alpha", 25, 20}, {1, "", L"", 0, 0}, {0, "Position=Top\r\nMaxVisibleRows=0\r\n", L"beta", 3, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.panel << " " << c.cfg << FfTestUtf8(c.query));
+        w.Settings(c.cfg);
+        ASSERT_TRUE(Open(c.panel));
+        ASSERT_EQ(c.results, Search(c.query));
+        RECT panel = RectOf(w.host.PanelList(c.panel)), o = RectOf(g_overlayWindow), list;
+        EXPECT_EQ(Str(panel.left, panel.right, g_settings.positionTop ? panel.top : panel.bottom), Str(o.left, o.right, g_settings.positionTop ? o.top : o.bottom));
+        EXPECT_EQ(c.rows > 0, IsWindowVisible(g_resultList) != 0);
+        GetClientRect(g_resultList, &list);
+        EXPECT_EQ(Str(c.rows ? c.rows * g_theme.rowHeight : list.bottom, c.results > c.rows), Str(list.bottom, g_listHasScrollBar));
+        FfCloseOverlay();
+    }
+}
+
+std::vector<std::wstring> g_opened;  // what Shift+Enter asked to open
+
+TEST_F(Overlay, KeysPublishOpenCopyOrCloseAndEachCloses)
+{
+    g_openPathRoutine = [](const wchar_t* path) { g_opened.push_back(path); return true; };
+    enum Effect { kPublish, kOpen, kCopy, kNone };
+    struct Case { const char* what; const wchar_t* query; std::vector<int> rows; int caret; bool inList;
+                  std::initializer_list<WORD> modifiers; WORD key; Effect effect; int count; } cases[] = {
+        {"Enter, nothing selected: all", L"beta", {}, 0, false, {}, VK_RETURN, kPublish, 3},
+        {"Ctrl+Enter appends the selected", L"alpha", {1, 3}, 0, false, {VK_CONTROL}, VK_RETURN, kPublish, 5},
+        {"Enter, one selected", L"alpha", {4}, 4, false, {}, VK_RETURN, kPublish, 1},
+        {"Enter in the list", L"alpha", {3}, 3, true, {}, VK_RETURN, kPublish, 1},
+        {"Shift+Enter opens two", L"alpha", {1, 3}, 0, false, {VK_SHIFT}, VK_RETURN, kOpen, 2},
+        {"Shift+Enter opens at most ten", L"alpha", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 0, false, {VK_SHIFT}, VK_RETURN, kOpen, 10},
+        {"Shift+Enter, none selected: the caret row", L"alpha", {}, 4, false, {VK_SHIFT}, VK_RETURN, kOpen, 1},
+        {"Ctrl+Shift+C copies three", L"alpha", {0, 4, 7}, 0, false, {VK_CONTROL, VK_SHIFT}, 'C', kCopy, 3},
+        {"Ctrl+Shift+C, none selected: the caret row", L"alpha", {}, 2, false, {VK_CONTROL, VK_SHIFT}, 'C', kCopy, 1},
+        {"Escape in the box", L"alpha", {2}, 2, false, {}, VK_ESCAPE, kNone, 0},
+        {"Escape in the list", L"alpha", {}, 0, true, {}, VK_ESCAPE, kNone, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(Open());
+        ASSERT_GT(Search(c.query), 0);
+        Select(c.rows, c.caret);
+        std::vector<std::wstring> acted;
+        std::wstring joined;
+        for (int row : c.rows.empty() ? std::vector<int>{c.caret} : c.rows)
+            if ((int)acted.size() < c.count) acted.push_back(g_results[row].path), joined += (joined.empty() ? L"" : L"\r\n") + acted.back();
+        int listed = g_panelListingCount;
+        g_opened.clear(), OpenClipboard(nullptr), EmptyClipboard(), CloseClipboard();
+        Press(c.inList ? g_resultList : g_searchBox, c.key, c.modifiers);
+        EXPECT_TRUE(!Shown() && g_resultCount == 0);
+        EXPECT_EQ(c.effect == kPublish ? c.count : listed, g_panelListingCount);
+        EXPECT_EQ(c.effect == kOpen ? acted : std::vector<std::wstring>(), g_opened);
+        EXPECT_EQ(FfTestUtf8(c.effect == kCopy ? joined : L""), FfTestUtf8(FfTestClipboardText()));
+    }
+    g_openPathRoutine = FfShellOpenPath;
+}
+
+// Published searches are kept newest first in Fleetfinder.history beside the cfg, which stays
+// as it was; a broken history is replaced. Ctrl+Up and Ctrl+Down walk them, searching each.
+TEST_F(Overlay, PublishedSearchesAreRememberedAndWalkedWithCtrlUpAndDown)
+{
+    std::wstring history = W().log.dir + L"\\Fleetfinder.history", cfgPath = W().log.dir + L"\\Fleetfinder.cfg";
+    FfTestWriteBytes(history, std::string("\xFF\xFE broken\0", 10));
+    std::string cfg = FfTestReadBytes(cfgPath);
+    struct Publish { const wchar_t* text; bool append; const char* file; } publishes[] = {
+        {L"alpha", false, "alpha\r\n"}, {L"beta", true, "beta\r\nalpha\r\n"}, {L"alpha", false, "alpha\r\nbeta\r\n"}};
+    for (const Publish& p : publishes) {
+        ASSERT_TRUE(Open());
+        Search(p.text);
+        p.append ? Press(g_searchBox, VK_RETURN, {VK_CONTROL}) : Press(g_searchBox, VK_RETURN);
+        EXPECT_EQ(p.file, FfTestReadBytes(history));
+    }
+    EXPECT_EQ(cfg, FfTestReadBytes(cfgPath)) << "the cfg was written";
+    ASSERT_TRUE(Open());
+    SetWindowTextW(g_searchBox, L"gam");
+    struct Step { WORD key; const wchar_t* text; int results; } steps[] = {
+        {VK_UP, L"alpha", 25}, {VK_UP, L"beta", 3}, {VK_UP, L"beta", 3}, {VK_DOWN, L"alpha", 25}, {VK_DOWN, L"gam", 0}};
+    for (const Step& s : steps) {
+        Press(g_searchBox, s.key, {VK_CONTROL});
+        DWORD start = 0, end = 0;
+        SendMessageW(g_searchBox, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
+        EXPECT_EQ(FfTestUtf8(s.text) + " caret at the end", FfTestUtf8(TextOf(g_searchBox)) + (start == wcslen(s.text) && end == start ? " caret at the end" : ""));
+        EXPECT_TRUE(FfTestWaitFor([&] { return g_resultCount == s.results; }, 3000)) << FfTestUtf8(s.text);
+    }
+}
+
+// Shows a pop-up menu with show() while a helper thread reads its entries and place, runs
+// during() and then picks the entry at position pick by a click on it (-1: Escape).
+std::vector<std::wstring> DriveMenu(int pick, const std::function<void()>& show, const std::function<void()>& during = nullptr)
+{
+    std::vector<std::wstring> seen;
+    std::thread driver([&] {
+        HWND window = nullptr;
+        for (int i = 0; i < 500 && !(window && IsWindowVisible(window)); i++, Sleep(10)) window = FindWindowW(L"#32768", nullptr);
+        HMENU menu = (HMENU)SendMessageW(window, 0x01E1 /* MN_GETHMENU */, 0, 0);
+        RECT r = RectOf(window);
+        seen.push_back(std::to_wstring(r.left) + L"," + std::to_wstring(r.top));
+        for (int i = 0; i < GetMenuItemCount(menu); i++) {
+            wchar_t text[128] = {};
+            GetMenuStringW(menu, i, text, 128, MF_BYPOSITION);
+            seen.push_back(text + std::wstring(GetMenuState(menu, i, MF_BYPOSITION) & MF_CHECKED ? L" (checked)" : L""));
+        }
+        if (during) during();
+        if (pick < 0 || !GetMenuItemRect(nullptr, menu, pick, &r)) return (void)PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+        for (UINT msg : {WM_LBUTTONDOWN, WM_LBUTTONUP}) PostMessageW(window, msg, 0, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+    });
+    show();
+    driver.join();
+    return seen;
+}
+
+TEST_F(Overlay, ContextMenuOfARowGoesToItsLocationOrPublishes)
+{
+    struct Case { const char* what; const wchar_t* query; int row; bool keyboard; int pick, listed; bool replaced; } cases[] = {
+        {"one result, dismissed", L"alpha01", 0, false, -1, 0, false},
+        {"row 5 of 25, dismissed", L"alpha", 5, false, -1, 0, false},
+        {"from the keyboard: at the caret row's corner", L"alpha", 3, true, -1, 0, false},
+        {"go to the location", L"alpha", 4, false, 0, 0, false},
+        {"show just this one", L"alpha", 4, false, 1, 1, false},
+        {"show all", L"alpha", 1, false, 2, 25, false},
+        {"go to a row the search meanwhile took away", L"alpha", 3, false, 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(Open());
+        int count = Search(c.query);
+        std::wstring path = g_results[c.row].path, n = std::to_wstring(count);
+        Select({0, 1, 2}, c.row);
+        RECT row;
+        SendMessageW(g_resultList, LB_GETITEMRECT, c.row, (LPARAM)&row);
+        POINT at = {c.keyboard ? row.left : row.left + 30, c.keyboard ? row.bottom : row.top + 2};
+        ClientToScreen(g_resultList, &at);
+        W().host.ClearEvents();
+        std::vector<std::wstring> seen = DriveMenu(c.pick, [&] {
+            SendMessageW(g_overlayWindow, WM_CONTEXTMENU, (WPARAM)g_resultList, c.keyboard ? (LPARAM)-1 : MAKELPARAM(at.x, at.y));
+        }, [&] {
+            if (!c.replaced) return;
+            SendMessageW(g_searchBox, WM_SETTEXT, 0, (LPARAM)L"beta");  // searched inside the menu's loop
+            for (int i = 0; i < 500 && g_resultCount != 3; i++) Sleep(10);
+        });
+        std::vector<std::wstring> expected = {std::to_wstring(at.x) + L"," + std::to_wstring(at.y), L"Go to this location",
+                                              L"Show all " + n + (count > 1 ? L" results in panel" : L" result in panel")};
+        if (count > 1) expected.insert(expected.begin() + 2, L"Show just this 1 result in panel");
+        EXPECT_EQ(expected, seen);
+        std::wstring went;  // the folders the host was sent to; publishing sends it to the plug-in's
+        for (const FfHostEvent& e : W().host.Events()) went += e.kind == L"changedir" && e.path[0] != L'\\' ? e.path + L";" : L"";
+        EXPECT_EQ(FfTestUtf8(c.pick == 0 && !c.replaced ? path + L";" : L""), FfTestUtf8(went));
+        EXPECT_EQ(c.listed, g_panelListingCount);
+        EXPECT_EQ(c.pick < 0 || c.replaced, Shown());
+        EXPECT_EQ(c.pick < 0 ? count : c.replaced ? 3 : 0, g_resultCount);
+        if (c.pick < 0) {
+            EXPECT_EQ(1, SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0));
+            EXPECT_GT(SendMessageW(g_resultList, LB_GETSEL, c.row, 0), 0);
+        }
+        g_panelListingCount = 0;
+    }
+}
+
+TEST_F(Overlay, FilterMenuListsTheCatalogueAndAPickIsSavedAndSearchedAtOnce)
+{
+    ASSERT_TRUE(Open() && Search(L"alpha") && g_filterCount >= 4);
+    wchar_t about[64];
+    FfBuildAboutMenuText(about, 64);
+    for (int pick : {3, -1, 0}) {
+        int before = g_selectedFilter, selected = pick < 0 ? before : pick;
+        std::wstring name = g_filters[selected].name, run = L"FfRunSearchNow: filter=\"" + name + L"\"";
+        int runs = W().log.Count(run);
+        std::vector<std::wstring> seen = DriveMenu(pick, [] { FfShowFilterMenu(); });
+        std::vector<std::wstring> expected = {seen.empty() ? L"" : seen[0]};
+        for (int i = 0; i < g_filterCount; i++) expected.push_back(g_filters[i].name + std::wstring(i == before ? L" (checked)" : L""));
+        expected.insert(expected.end(), {L"", about});
+        EXPECT_EQ(expected, seen);
+        EXPECT_EQ(selected, g_selectedFilter);
+        EXPECT_EQ(name, TextOf(g_filterButton));
+        EXPECT_EQ(runs + (pick < 0 ? 0 : 1), W().log.Count(run)) << "searched inside the menu's call";
+        EXPECT_NE(std::string::npos, FfTestReadBytes(W().log.dir + L"\\Fleetfinder.cfg").find("LastSelectedFilter=" + FfTestUtf8(name)));
+    }
+}
+
+TEST_F(Overlay, HeaderClicksSortTheSortedColumnIsMarkedAndTheThumbDrags)
+{
+    ASSERT_TRUE(Open());
+    ASSERT_EQ(25, Search(L"alpha"));
+    RECT h = g_headerRect, folder, size, date, track, thumb;
+    FfGetColumnRects(h.top, FfContentRight(h.right), h.bottom, &folder, &size, &date);
+    int sp = g_theme.dpiScale, y = (h.top + h.bottom) / 2;
+    struct Case { int x, column, descending; } cases[] = {{(size.left + size.right) / 2, FF_SORT_SIZE, 1},
+        {(size.left + size.right) / 2, FF_SORT_SIZE, 0}, {(date.left + date.right) / 2, FF_SORT_DATE, 1},
+        {(folder.left + folder.right) / 2, FF_SORT_FOLDER, 0}, {h.left + 40 * sp / 100, FF_SORT_NAME, 0},
+        {date.right + 1, FF_SORT_NAME, 1}, {h.left + 4 * sp / 100, FF_SORT_EXTENSION, 0}};
+    HDC screen = GetDC(nullptr), dc = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(dc, CreateCompatibleBitmap(screen, h.right, h.bottom));
+    for (const Case& c : cases) {
+        Select({2});
+        SendMessageW(g_overlayWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(c.x, y));
+        EXPECT_EQ(c.column * 2 + c.descending, g_sortColumn * 2 + g_sortDescending) << c.x;
+        EXPECT_EQ(0, SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0));
+        for (int i = 1; i < g_resultCount; i++)
+            ASSERT_LE(FfCompareResults(&g_results[i - 1], &g_results[i], g_sortColumn, g_sortDescending), 0) << c.x << " row " << i;
+        // A line under the icon marks the extension sort.
+        FfPaintHeaderStrip(dc);
+        EXPECT_EQ(c.column == FF_SORT_EXTENSION ? g_theme.highlight : g_theme.inputBackground, GetPixel(dc, h.left + 12 * sp / 100, h.bottom - 3 * sp / 100));
+    }
+    DeleteObject(SelectObject(dc, old)), DeleteDC(dc), ReleaseDC(nullptr, screen);
+    // The thumb dragged past the track's end shows the last page; letting go ends the drag.
+    FfGetScrollBarRects(&track, &thumb);
+    SendMessageW(g_resultList, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(thumb.left + 1, thumb.top + 2));
+    EXPECT_EQ(g_resultList, GetCapture());
+    SendMessageW(g_resultList, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(thumb.left + 1, track.bottom + 400));
+    EXPECT_EQ(5, SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0));
+    SendMessageW(g_resultList, WM_LBUTTONUP, 0, MAKELPARAM(thumb.left + 1, 10));
+    EXPECT_TRUE(!g_scrollDragging && GetCapture() != g_resultList);
+}
+
+}  // namespace
