@@ -1,6 +1,7 @@
 // The module as a whole: the background thread's loop, the built images' entry points and the
 // real plug-in started and ended in the stand-in host.
 #include "fftest.h"
+#include "app/app.h"
 #include "core/core.h"
 #include <map>
 #include <sstream>

@@ -3,6 +3,7 @@
 #include <set>
 #include "fftest.h"
 #include "core/core.h"
+#include "app/app.h"
 #include "overlay/list.h"
 #include "overlay/overlay.h"
 #include "search/search.h"

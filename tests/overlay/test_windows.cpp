@@ -4,7 +4,8 @@
 #include <thread>
 #include "fftest.h"
 #include "bridge/bridge.h"
-#include "bridge/host_commands.h"
+#include "app/app.h"
+#include "host/host_commands.h"
 #include "core/core.h"
 #include "host/host.h"
 #include "overlay/list.h"

@@ -1,7 +1,7 @@
 // The search with the stand-in engine and host: engine states, search runs, the host's commands, the clipboard.
 #include <algorithm>
 #include <thread>
-#include "bridge/host_commands.h"
+#include "host/host_commands.h"
 #include "core/core.h"
 #include "fftest.h"
 #include "overlay/list.h"
@@ -130,8 +130,7 @@ TEST_F(Live, EngineStates)
         }
         if (r.passes < 0) continue;
         size_t before = engine.Queries().size();
-        SetWindowTextW(g_searchBox, L"alpha");
-        FfRunSearchNow();
+        FfRunSearch(L"alpha", nullptr);
         EXPECT_EQ((size_t)r.passes, engine.Queries().size() - before) << r.name;
     }
     engine.Stop();
@@ -178,8 +177,7 @@ TEST_F(Live, SearchRun)
         g_resultCount = 7, g_selectedFilter = r.filter, g_settings.maxResults = r.maxResults;
         g_localSortActive = r.sortColumn >= 0, g_sortColumn = r.sortColumn, g_sortDescending = 1;
         g_hostProcessId = r.noHost ? GetCurrentProcessId() : host.process.pi.dwProcessId, g_hostWindow = nullptr;
-        SetWindowTextW(g_searchBox, r.typed.c_str());
-        FfRunSearchNow();
+        FfRunSearch(r.typed.c_str(), nullptr);
         std::vector<FfEngineQueryRecord> sent = engine.Queries();
         std::wstring queries;
         for (size_t i = before; i < sent.size(); i++)
@@ -189,7 +187,7 @@ TEST_F(Live, SearchRun)
         if (!r.count) continue;
         std::wstring first = r.first ? L"C:\\r\\" + std::wstring(r.first) : g_results[0].path;
         std::wstring last = r.last ? L"C:\\r\\" + std::wstring(r.last) : g_results[r.count - 1].path;
-        EXPECT_TRUE(r.totalFiles == g_engineTotalFiles && r.totalFolders == g_engineTotalFolders && !g_selectedIndex &&
+        EXPECT_TRUE(r.totalFiles == g_engineTotalFiles && r.totalFolders == g_engineTotalFolders &&
                     first == g_results[0].path && last == g_results[r.count - 1].path) << FfTestUtf8(r.queries);
     }
 }
@@ -239,7 +237,7 @@ TEST_F(Live, HostCommandsAndTheClipboard)
     HWND main = host.mainWindow;
     EXPECT_EQ(main, FfFindHostWindow());
     FfHostEvent event;
-    FfSendHostChangeDir(main, folder.c_str());
+    FfSendHostChangeDir(main, folder.c_str(), nullptr);
     ASSERT_TRUE(host.WaitForEvent(L"changedir", 5000, &event));
     EXPECT_TRUE(folder == event.path && event.second.empty() && event.letters == "SA" && host.Folder() == folder);
     FfTriggerGoToPreviousDir(main);
@@ -275,7 +273,7 @@ TEST_F(Live, HostCommandsAndTheClipboard)
         if (r.holdBeforeMs) g_holder = Hold(r.holdBeforeMs);
         wchar_t found[FF_ACTIVE_FOLDER_MAX];
         unsigned long long cpu = CpuMs();
-        int ok = FfQueryHostActiveFolder(r.host == 'P' ? grabbed : main, found, FF_ACTIVE_FOLDER_MAX);
+        int ok = FfQueryHostActiveFolder(r.host == 'P' ? grabbed : main, nullptr, found, FF_ACTIVE_FOLDER_MAX);
         EXPECT_LT(CpuMs() - cpu, 150u) << r.label;  // waiting for the clipboard sleeps
         if (g_holder.joinable()) SetEvent(g_release), g_holder.join(), ResetEvent(g_release);
         EXPECT_TRUE(ok == !r.found.empty() && r.found == found) << r.label << ": " << FfTestUtf8(found);

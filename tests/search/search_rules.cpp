@@ -1,6 +1,6 @@
 // The search's rules as plain functions: reply parsing, query text, filters, order, field texts, "path:.".
 #include <string.h>
-#include "bridge/host_commands.h"
+#include "host/host_commands.h"
 #include "core/core.h"
 #include "core/text.h"
 #include "fftest.h"
@@ -179,9 +179,9 @@ TEST(Order, ColumnsSortTypesAndFilesFirst)
         g_settings.sortType = t.sortType, g_localSortActive = 1, g_resultCount = 0;
         FfInitSortFromSortType();
         EXPECT_TRUE(t.column == g_sortColumn && t.descending == g_sortDescending && !g_localSortActive) << t.sortType;
-        FfSortResultsByColumn(t.column);
+        FfApplyColumnSort(t.column);
         EXPECT_TRUE(t.afterClick == g_sortDescending && g_localSortActive) << t.sortType;
-        FfSortResultsByColumn(t.column);
+        FfApplyColumnSort(t.column);
         EXPECT_EQ(!t.afterClick, g_sortDescending) << t.sortType;
     }
     // Files before folders, each group in its order (capitals are folders).

@@ -1,6 +1,7 @@
 // What every test program needs once (see fftest.h).
 #include "fftest.h"
 #include "app/app.h"
+#include "app/app.h"
 #include "core/core.h"
 #include "core/text.h"
 #include <stdio.h>
