@@ -24,6 +24,9 @@ struct FfPanelEntry {
 extern FfPanelEntry g_panelListing[FF_PANEL_LISTING_MAX];
 extern int g_panelListingCount;
 
+// 1 once the host started the plug-in through its 8-bit FsInit: it knows our names only narrowed.
+extern volatile LONG g_hostListsNarrowNames;
+
 // Publishes the selected results (selection == nullptr: all of them) into the listing,
 // replacing it unless append. Writes into target (targetCap characters; FF_VIRTUAL_PATH_CHARS
 // hold any) the virtual path the host should show: the first new entry when appending, else

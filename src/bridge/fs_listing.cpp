@@ -47,6 +47,8 @@ int FfNarrowName(const wchar_t* name, char* out, int outCap)
 static int FfStartPlugin(const wchar_t* caller, int pluginNr)
 {
     FfLog(L"%s(PluginNr=%d) - WFX plugin reached.", caller, pluginNr);
+    // A host that starts us through the 8-bit function lists our names narrowed.
+    g_hostListsNarrowNames = wcscmp(caller, L"FsInit") == 0 ? 1 : 0;
     DWORD threadId = g_hookThreadId;
     if (threadId == 0) {
         FfLog(L"FsInit: background thread not started yet (g_hookThreadId==0) - cannot auto-open "

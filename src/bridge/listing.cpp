@@ -199,9 +199,22 @@ static int FfFillListingLocked(const int* selection, int selectionCount, bool ap
     return firstNew;
 }
 
+volatile LONG g_hostListsNarrowNames = 0;
+
+// The entry's name as the host lists it: an 8-bit host only knows it narrowed, and would not find
+// the whole name among its entries. seen holds MAX_PATH characters.
+static const wchar_t* FfNameAsHostLists(const wchar_t* name, wchar_t* seen)
+{
+    if (!g_hostListsNarrowNames) return name;
+    char narrow[MAX_PATH];
+    FfNarrowName(name, narrow, MAX_PATH);
+    return MultiByteToWideChar(CP_ACP, 0, narrow, -1, seen, MAX_PATH) > 0 ? seen : name;
+}
+
 int FfPublishToListing(const int* selection, int selectionCount, bool append, wchar_t* target,
                        int targetCap)
 {
+    wchar_t seen[MAX_PATH];
     if (target && targetCap > 0) target[0] = 0;
     if (g_resultCount <= 0) return -1;
     if (g_resultCount > FF_RESULTS_MAX) return -1;  // a corrupt count must not read past the set
@@ -212,7 +225,7 @@ int FfPublishToListing(const int* selection, int selectionCount, bool append, wc
     int count = g_panelListingCount;
     if (count > 0 && target) {
         int shown = (append && firstNew < count) ? firstNew : 0;
-        FfFormatText(target, targetCap, L"\\\\\\%s\\%s", FF_PRODUCT_NAME, g_panelListing[shown].name);
+        FfFormatText(target, targetCap, L"\\\\\\%s\\%s", FF_PRODUCT_NAME, FfNameAsHostLists(g_panelListing[shown].name, seen));
     }
     LeaveCriticalSection(&g_listingLock);
     return count;
