@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <vector>
 #include "bench_util.h"
-#include "bridge/bridge.h"
+#include "bridge/listing_internal.h"
 #include "core/core.h"
 #include "core/text.h"
 #include "overlay/list.h"

@@ -1,5 +1,5 @@
 // Content fields: each published entry's real path as a column of the host's panels.
-#include "bridge/bridge.h"
+#include "bridge/listing_internal.h"
 #include "core/core.h"
 #include "core/text.h"
 

@@ -1,6 +1,6 @@
 // Turning a virtual path back into the real one, and the host's copy, open and delete calls.
 // Each call is a wide core with a thin 8-bit wrapper for the host's ANSI interface.
-#include "bridge/bridge.h"
+#include "bridge/listing_internal.h"
 
 #include <shellapi.h>
 #include <wchar.h>

@@ -1,6 +1,6 @@
 // The host's file-system entry points that start the plug-in and list its virtual folder.
 // The listing is made in wide records; the 8-bit calls narrow each one's name at the end.
-#include "bridge/bridge.h"
+#include "bridge/listing_internal.h"
 #include "core/core.h"
 #include "core/text.h"
 #include "search/search.h"

@@ -1,5 +1,5 @@
 // The published listing: unique entry names and publishing results into the virtual folder.
-#include "bridge/bridge.h"
+#include "bridge/listing_internal.h"
 #include "core/core.h"
 #include "core/text.h"
 #include "search/search.h"

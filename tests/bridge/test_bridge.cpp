@@ -6,7 +6,7 @@
 #include <set>
 #include <thread>
 #include <tuple>
-#include "bridge/bridge.h"
+#include "bridge/listing_internal.h"
 #include "core/core.h"
 #include "fftest.h"
 #include "search/search.h"

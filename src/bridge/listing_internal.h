@@ -1,0 +1,99 @@
+// The bridge's own workings behind its entry points: unique names, lookups under the lock, the
+// conversions and checks of host paths. Only the bridge's files (and its tests) include this.
+#pragma once
+#include "bridge/bridge.h"
+
+// ---- Unique names (plain functions, no lock taken: the caller holds g_listingLock) ----
+
+#define FF_NAME_SLOTS 1024  // open-addressing slots; at least twice FF_PANEL_LISTING_MAX
+
+// Index over a listing's names plus, per base name, the first number not yet known to be
+// taken, so a run of colliding names costs no rescan per number tried. Valid while the
+// listing it was built over only grows; rebuild it after anything is removed.
+struct FfNameIndex {
+    const FfPanelEntry* entries;             // the listing indexed
+    short nameSlot[FF_NAME_SLOTS];           // entry index + 1 by name, 0 for an empty slot
+    short pathSlot[FF_NAME_SLOTS];           // entry index + 1 by real path
+    const wchar_t* hintBase[FF_NAME_SLOTS];  // base names seen (caller keeps them alive)
+    int hintNext[FF_NAME_SLOTS];             // next number worth trying for that base
+    int hintCount;
+};
+
+// The name tried for number k: k == 1 is the base cut to 299 characters; otherwise
+// "stem (k).ext" when the base has a dot after its first character, else "base (k)".
+// Names over 299 characters lose text before the " (k)" (then from the extension's end),
+// so every k gives a different name. Returns the length written.
+int FfBuildNumberedName(const wchar_t* baseName, int k, wchar_t* name, int nameCap);
+// Indexes entries 0..count-1 of the listing and forgets every base-name hint.
+void FfNameIndexReset(FfNameIndex* index, const FfPanelEntry* entries, int count);
+// Adds entry entryIndex (already filled) to the index.
+void FfNameIndexAdd(FfNameIndex* index, int entryIndex);
+// True when some indexed entry's name equals name (ASCII letters folded).
+bool FfNameIndexContains(const FfNameIndex* index, const wchar_t* name);
+// True when some indexed entry's realPath equals path (ASCII letters folded).
+bool FfNameIndexContainsPath(const FfNameIndex* index, const wchar_t* path);
+// Writes into name (FF_PANEL_NAME_CHARS) the first free name for baseName under the
+// numbering rule above; baseName must stay alive until the index is reset. Returns the
+// number used (1: the base name itself).
+int FfMakeUniqueEntryName(FfNameIndex* index, const wchar_t* baseName, wchar_t* name, int nameCap);
+
+// Name equality of this subsystem: the ASCII letters A-Z fold, every other character must
+// match exactly. Inline loop: the runtime's locale-aware call costs ten times as much.
+bool FfEqualNameI(const wchar_t* a, const wchar_t* b);
+
+// ---- Lookups behind the host's calls -------------------------------------------------------
+
+// Copies out, under g_listingLock, the first entry named name (ASCII letters folded), among the
+// folders only when foldersOnly. False when there is none.
+bool FfFindListedEntry(const wchar_t* name, bool foldersOnly, FfPanelEntry* entry);
+// Splits "\entry[\sub]" into the entry's name (first, FF_PANEL_NAME_CHARS) and the sub path
+// after it (null when there is none). False for a path without the leading backslash, an empty
+// or over-long entry name, or a sub path with a "." or ".." component or an unsafe character.
+bool FfSplitVirtualPath(const wchar_t* virtualPath, wchar_t* first, const wchar_t** subPath);
+
+// Wide cores of the lookups; the 8-bit forms below widen and call them.
+bool FfLookupPanelEntryByNameW(const wchar_t* fileName, FfPanelEntry* entry);
+bool FfResolveVirtualPathW(const wchar_t* virtualPath, wchar_t* realPath, int* isFolder);
+// The Path field of an item: a virtual path ("\\entry[\\sub]") resolves whole, anything else by
+// its last component. False when nothing is found.
+bool FfLookupItemRealPathW(const wchar_t* fileName, wchar_t* realPath);
+// Widens a host's 8-bit text (ANSI code page) into out; false, and nothing looked up, when it
+// does not fit or is not valid in the code page.
+bool FfWidenHostText(const char* text, wchar_t* out, int outCap);
+
+// Removes the first listing entry whose real path equals realPath (ASCII letters folded),
+// keeping the others' order; takes g_listingLock and neither logs nor sends anything.
+void FfRemoveListedPath(const wchar_t* realPath);
+
+// Finds the entry named like the last component of an 8-bit (ANSI) file name, ASCII case
+// folded, and copies it out whole. False when none.
+bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry);
+// Turns "\\entry" or "\\folderEntry\\sub\\path" (8-bit, ANSI) into the real path on disk
+// (realPath holds FF_PANEL_PATH_CHARS). A sub path with a "." or ".." component, or a
+// result that would not fit, resolves to nothing.
+bool FfResolveVirtualPath(const char* virtualPath, wchar_t* realPath, int* isFolder);
+// Narrows a name to the ANSI code page into out (outCap bytes), cut before a character that
+// would not fit whole. No best fit: a character the code page lacks becomes its default
+// character, never a look-alike that could name another entry's file.
+int FfNarrowName(const wchar_t* name, char* out, int outCap);
+// Copies a wide name cut to cap - 1 characters, never between the halves of a surrogate pair.
+int FfCopyWholeChars(wchar_t* dst, int cap, const wchar_t* src);
+// The form of a full path the system's file calls take at any length: "\\?\X:\..." or
+// "\\?\UNC\server\..." once it nears the classic limit, the path itself otherwise. out holds
+// FF_LONG_PATH_CHARS; a path too long for it leaves it empty, so the call fails.
+void FfLongPathForm(const wchar_t* path, wchar_t* out);
+// GetFileAttributesW of a full path of any length.
+DWORD FfGetAttributesLong(const wchar_t* path);
+// True when a path (either separator) holds a component of dots and blanks only, which the
+// system treats as "." or "..".
+bool FfPathHasDotComponent(const wchar_t* path);
+// True when a path holds a wildcard, a stream colon or a control character: no real name
+// below a published folder does, and "?" is what a name the code page lacks comes back as.
+bool FfPathHasUnsafeChar(const wchar_t* path);
+
+#define FF_PLACEHOLDER_EMPTY_A FF_PRODUCT_NAME_A " is active.txt"
+#define FF_PLACEHOLDER_UNRESOLVED_A \
+    "This folder could not be opened - go back to the root and re-run your search.txt"
+
+// Set once a content value has been asked for; until then the field functions log each call.
+extern volatile LONG g_contentCallLogged;
