@@ -31,26 +31,6 @@ struct FfHostStartOptions {
     std::vector<std::pair<std::wstring, std::wstring>> environment;
 };
 
-// One thing the host received or did, in arrival order.
-//   kind "command":   message 1075; number = the command (570, 2029, ...)
-//   kind "changedir": a WM_COPYDATA 0x4443 record; path/second/letters parsed, raw = the bytes,
-//                     number = 1 when it held a first path
-//   kind "copydata":  a WM_COPYDATA with another tag; number = the tag, raw = the bytes
-//   kind "shortcut":  a Ctrl+Alt+letter binding from [Shortcuts] ran; number = the key, path = its parameter
-//   kind "plugin":    a plug-in library was loaded (path = library file, number = 1 ok / 0 failed)
-//   kind "fsinit":    FsInit was called (number = plug-in number, path = root name, second =
-//                     "FsInitW" or "FsInit", the one called)
-//   kind "folder":    a panel now shows a folder (number = panel, path = folder)
-//   kind "execute":   FsExecuteFile was called (number = its result, path = item, second = verb)
-struct FfHostEvent {
-    std::wstring kind;
-    long long number = 0;
-    std::wstring path;
-    std::wstring second;
-    std::string letters;
-    std::string raw;
-};
-
 // One listed item of a panel.
 struct FfHostItem {
     std::wstring name;         // as listed (an 8-bit name converted with code page 0)

@@ -2,7 +2,7 @@
 // control window hands the list to the test bed.
 #include "host.h"
 
-static std::vector<FfHostEventRecord> g_hostEvents;
+static std::vector<FfHostEvent> g_hostEvents;
 static const size_t FF_HOST_EVENTS_MAX = 20000;
 static const size_t FF_HOST_RAW_MAX = 65536;
 
@@ -10,7 +10,7 @@ void FfHostRecordEvent(const wchar_t* kind, long long number, const std::wstring
                        const std::string& letters, const std::string& raw)
 {
     if (g_hostEvents.size() >= FF_HOST_EVENTS_MAX) return;
-    FfHostEventRecord e;
+    FfHostEvent e;
     e.kind = kind;
     e.number = number;
     e.path = path;
@@ -20,5 +20,5 @@ void FfHostRecordEvent(const wchar_t* kind, long long number, const std::wstring
     g_hostEvents.push_back(e);
 }
 
-const std::vector<FfHostEventRecord>& FfHostEvents() { return g_hostEvents; }
+const std::vector<FfHostEvent>& FfHostEvents() { return g_hostEvents; }
 void FfHostClearEvents() { g_hostEvents.clear(); }

@@ -16,18 +16,10 @@
 #define FF_HOST_VIRTUAL_PREFIX L"\\\\\\"     // three backslashes open a plug-in's folder
 
 // ---- Events (events.cpp) -----------------------------------------------------------------------
-struct FfHostEventRecord {
-    std::wstring kind;
-    long long number = 0;
-    std::wstring path;
-    std::wstring second;
-    std::string letters;
-    std::string raw;
-};
 void FfHostRecordEvent(const wchar_t* kind, long long number, const std::wstring& path = std::wstring(),
                        const std::wstring& second = std::wstring(), const std::string& letters = std::string(),
                        const std::string& raw = std::string());
-const std::vector<FfHostEventRecord>& FfHostEvents();
+const std::vector<FfHostEvent>& FfHostEvents();
 void FfHostClearEvents();
 
 // ---- The change-folder record (cdrecord.cpp) -------------------------------------------------
