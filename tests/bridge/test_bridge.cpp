@@ -455,7 +455,10 @@ TEST(Content, FieldsAndPathValues)
     }
     const std::wstring lodz = L"\u0141\u00F3d\u017A raport.txt", palm = L"\xD83C\xDF34.txt", lodzItem = L"\\" + lodz, palmElsewhere = L"Z:\\" + palm;
     const std::wstring tooLong = L"Z:\\" + std::wstring(2034, L'x') + L"\\Report.txt" + L"yz";  // cut, it would name one
-    SetListing({{L"Report.txt", L"C:\\data\\Report.txt"}, {L"\u00C4pfel.txt", L"C:\\\u00C4\\\u00C4pfel.txt"}, {L"Dir", L"D:\\deep\\Dir", 1},
+    // A published folder of 1,500 characters and 890 below it: cut at 2,047, the path would end in "\Report.txt".
+    const std::wstring longFolder = L"C:\\" + std::wstring(1497, L'f'), below = L"\\Long\\" + std::wstring(535, L'a') +
+                                    L"\\Report.txt" + std::wstring(344, L'y');
+    SetListing({{L"Report.txt", L"C:\\data\\Report.txt"}, {L"\u00C4pfel.txt", L"C:\\\u00C4\\\u00C4pfel.txt"}, {L"Dir", L"D:\\deep\\Dir", 1}, {L"Long", longFolder, 1},
                 {lodz, L"C:\\\u0141\\" + lodz}, {palm, L"C:\\\u0141\\" + palm}});
     for (Road road : kRoads) {
         SCOPED_TRACE(RoadName(road));
@@ -468,7 +471,7 @@ TEST(Content, FieldsAndPathValues)
             {L"\\Dir\\Report.txt", 1, false, L"D:\\deep\\Dir\\Report.txt"},
             {L"\\Dir\\..\\Report.txt", 0, true, L""}, {L"\\Dir\\.\\x", 1, false, L""}, {L"\\Dir\\x:y", 0, true, L""},
             {L"\\Report.txt\\x", 0, true, L""}, {L"\\Report.tx", 0, true, L""}, {L"\\", 0, true, L""}, {nullptr, 0, true, L""},
-            {nullptr, 0, false, L"Active"}, {tooLong.c_str(), 1, false, L""},
+            {nullptr, 0, false, L"Active"}, {tooLong.c_str(), 1, false, L""}, {below.c_str(), 0, true, L""},
             {L"\\\u00E4pfel.txt", 0, true, L""}, {L"\\\u00C4pfel.txt", 0, true, L"C:\\\u00C4\\\u00C4pfel.txt"},  // only ASCII folds
             // Names outside the code page have a Path on the wide road only.
             {lodzItem.c_str(), 0, true, wide ? L"C:\\\u0141\\" + lodz : L""},

@@ -201,13 +201,38 @@ TEST(Log, DebugLogRows)
 }
 
 int g_insideMarker;
+void* g_faultAt;
+
+// Runs after every other handler: steps over this program's own "ud2" (two bytes at both widths).
+LONG CALLBACK StepOverFault(EXCEPTION_POINTERS* info)
+{
+    BYTE* at = (BYTE*)info->ExceptionRecord->ExceptionAddress;
+    if (info->ExceptionRecord->ExceptionCode != STATUS_ILLEGAL_INSTRUCTION || g_faultAt || at[0] != 0x0F || at[1] != 0x0B)
+        return EXCEPTION_CONTINUE_SEARCH;
+    g_faultAt = at;
+#ifdef _WIN64
+    info->ContextRecord->Rip += 2;
+#else
+    info->ContextRecord->Eip += 2;
+#endif
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// A real processor fault; the address it was raised at.
+void* Fault() { g_faultAt = nullptr; asm volatile("ud2" ::: "memory"); return g_faultAt; }
 
 // Errors are recorded wherever they happen, milder codes only inside the plug-in; one record at a time.
 TEST(Log, ExceptionRecorderRows)
 {
     FfTestLog log(L"recorder");
-    g_settings.loggingEnabled = 0;               // records are written whatever Logging says
-    g_moduleHandle = GetModuleHandleW(nullptr);  // the test program stands in for the plug-in
+    g_settings.loggingEnabled = 0;  // records are written whatever Logging says
+    wchar_t savedConfig[FF_PATH_CHARS];
+    FfCopyText(savedConfig, FF_PATH_CHARS, g_configFilePath);
+    // The module's attach steps, this program standing in for the plug-in: they put the recorder in place.
+    FfOnProcessAttach(GetModuleHandleW(nullptr));
+    FfCopyText(g_logPath, FF_PATH_CHARS, log.path.c_str());  // the attach pointed it beside this program
+    PVOID stepOver = AddVectoredExceptionHandler(0, StepOverFault);
+    void* const raised = &g_faultAt;  // a row's address: raised for real, where the fault happens
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     void *outside = (void*)GetProcAddress(kernel, "Sleep"), *inside = &g_insideMarker, *nowhere = (void*)0x10;
     auto name = [](HMODULE m) { wchar_t n[MAX_PATH]; return std::wstring(n, GetModuleFileNameW(m, n, MAX_PATH)); };
@@ -217,22 +242,27 @@ TEST(Log, ExceptionRecorderRows)
     const Row rows[] = {{0xC0000005, outside, out, 0}, {0xC0000005, inside, in, 0}, {0xC00000FD, nowhere, unknown, 0},
                         {0xC0000005, inside, L"", 1},  // one arriving while another is being recorded passes on
                         {0xE06D7363, outside, out, 0}, {0x80000003, outside, L"", 0}, {0x80000003, inside, in, 0},
-                        {0x40010006, outside, L"", 0}, {0x0EEDFADE, nowhere, L"", 0}, {0x0EEDFADE, inside, in, 0}};
+                        {0x40010006, outside, L"", 0}, {0x0EEDFADE, nowhere, L"", 0}, {0x0EEDFADE, inside, in, 0},
+                        {STATUS_ILLEGAL_INSTRUCTION, raised, in, 0}};
     for (const Row& r : rows) {
         DeleteFileW(log.path.c_str());
         g_exceptionRecorderBusy = r.busy;
+        void* address = r.address;
         EXCEPTION_RECORD record = {r.code, 0, nullptr, r.address};
         EXCEPTION_POINTERS pointers = {&record, nullptr};
-        EXPECT_EQ(EXCEPTION_CONTINUE_SEARCH, FfVectoredExceptionHandler(&pointers));
+        if (address == raised) EXPECT_NE(nullptr, address = Fault()) << "stepped over";
+        else EXPECT_EQ(EXCEPTION_CONTINUE_SEARCH, FfVectoredExceptionHandler(&pointers));
         EXPECT_EQ(r.busy, g_exceptionRecorderBusy);
         wchar_t line[700];
         FfFormatText(line, 700, r.where.empty() ? L"" : L"#*** EXCEPTION *** code=0x%08lX addr=%p module=%s (pid=%lu)\r\n",
-                     r.code, r.address, r.where.c_str(), GetCurrentProcessId());
+                     r.code, address, r.where.c_str(), GetCurrentProcessId());
         EXPECT_EQ(line, Unstamped(log.Text())) << std::hex << r.code;
     }
     EXPECT_EQ(EXCEPTION_CONTINUE_SEARCH, FfVectoredExceptionHandler(nullptr));
     EXPECT_EQ(0, g_exceptionRecorderBusy);
+    RemoveVectoredExceptionHandler(stepOver);
     g_moduleHandle = nullptr;
+    FfCopyText(g_configFilePath, FF_PATH_CHARS, savedConfig);
 }
 
 }  // namespace

@@ -203,6 +203,23 @@ TEST(HostTheme, ApplyFollowsSettingHostAndWindows)
     g_settings.themeMode = savedMode;
 }
 
+// The overlay's heights at a dpi (and its scale), a point size and the font's character height: each part scaled
+// on its own, halves rounded away from zero, never the sum at once.
+TEST(HostTheme, MetricsFollowFontAndDpi)
+{
+    const struct { int logPixels, size, charHeight, scale, edit, row, search, header; } rows[] = {
+        {96, 11, 15, 100, 19, 21, 25, 19},  {72, 11, 11, 75, 14, 16, 19, 14},   {120, 11, 19, 125, 24, 27, 32, 24},
+        {144, 11, 22, 150, 28, 32, 37, 29}, {168, 9, 25, 175, 32, 34, 43, 30},
+    };
+    for (const auto& r : rows) {
+        FfTheme theme = {};
+        FfComputeThemeMetrics(&theme, r.size, r.charHeight, FfComputeDpiScale(r.logPixels));
+        EXPECT_EQ(std::vector<int>({r.scale, r.edit, r.row, r.search, r.header}),
+                  std::vector<int>({FfComputeDpiScale(r.logPixels), theme.editHeight, theme.rowHeight,
+                                    theme.searchAreaHeight, theme.headerHeight})) << r.logPixels;
+    }
+}
+
 // Each row: the files before a start, the hotkey, how many of wincmd.ini's lines go and come, texts counted in the
 // files and the log after it. Always: the other lines kept in order, the encoding kept, the next start a no-op.
 TEST(HostRegister, StepsWriteWhatIsMissingKeepTheRestAndOnlyOnce)
