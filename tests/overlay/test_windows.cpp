@@ -1,5 +1,5 @@
 // The overlay on real windows: the plug-in's overlay and hotkey hook in this process, over the
-// stand-in host, searching the stand-in engine. Hotkey chords, placement, keys, history, menus.
+// stand-in host, searching the stand-in engine. Hotkey chords, placement, keys, closing, typing, history, menus.
 #include <atomic>
 #include <thread>
 #include "fftest.h"
@@ -242,10 +242,11 @@ TEST_F(Overlay, LiesOnTheActivePanelsEdgeWithTheRowsItsResultsNeed)
 
 std::vector<std::wstring> g_opened;  // what Shift+Enter asked to open
 
-TEST_F(Overlay, KeysPublishOpenCopyOrCloseAndEachCloses)
+TEST_F(Overlay, KeysAndClicksPublishOpenCopyOrCloseAndEachClosesButActivationElsewhere)
 {
     g_openPathRoutine = [](const wchar_t* path) { g_opened.push_back(path); return true; };
     enum Effect { kPublish, kOpen, kCopy, kNone };
+    enum : WORD { kCloseButton = 0x100, kDoubleClick, kOtherWindow };  // not keys
     struct Case { const char* what; const wchar_t* query; std::vector<int> rows; int caret; bool inList;
                   std::initializer_list<WORD> modifiers; WORD key; Effect effect; int count; } cases[] = {
         {"Enter, nothing selected: all", L"beta", {}, 0, false, {}, VK_RETURN, kPublish, 3},
@@ -259,6 +260,9 @@ TEST_F(Overlay, KeysPublishOpenCopyOrCloseAndEachCloses)
         {"Ctrl+Shift+C, none selected: the caret row", L"alpha", {}, 2, false, {VK_CONTROL, VK_SHIFT}, 'C', kCopy, 1},
         {"Escape in the box", L"alpha", {2}, 2, false, {}, VK_ESCAPE, kNone, 0},
         {"Escape in the list", L"alpha", {}, 0, true, {}, VK_ESCAPE, kNone, 0},
+        {"the close button", L"beta", {1}, 1, false, {}, kCloseButton, kNone, 0},
+        {"a double-click on a row does nothing with it", L"alpha", {2}, 2, true, {}, kDoubleClick, kNone, 0},
+        {"another window activated: it stays open", L"beta", {1}, 1, false, {}, kOtherWindow, kNone, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -271,8 +275,16 @@ TEST_F(Overlay, KeysPublishOpenCopyOrCloseAndEachCloses)
             if ((int)acted.size() < c.count) acted.push_back(g_results[row].path), joined += (joined.empty() ? L"" : L"\r\n") + acted.back();
         int listed = g_panelListingCount;
         g_opened.clear(), OpenClipboard(nullptr), EmptyClipboard(), CloseClipboard();
-        Press(c.inList ? g_resultList : g_searchBox, c.key, c.modifiers);
-        EXPECT_TRUE(!Shown() && g_resultCount == 0);
+        int results = g_resultCount;
+        RECT row;
+        SendMessageW(g_resultList, LB_GETITEMRECT, c.caret, (LPARAM)&row);
+        if (c.key == kCloseButton) SendMessageW(g_closeButton, BM_CLICK, 0, 0);
+        else if (c.key == kDoubleClick) SendMessageW(g_resultList, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(row.left + 40, row.top + 2));
+        else if (c.key == kOtherWindow) SetForegroundWindow(W().other);
+        else Press(c.inList ? g_resultList : g_searchBox, c.key, c.modifiers);
+        EXPECT_TRUE(c.key != kOtherWindow || FfTestWaitFor([] { return GetForegroundWindow() == W().other; }, 3000));
+        bool stays = c.key == kOtherWindow;  // activation elsewhere leaves it open as it was
+        EXPECT_EQ(stays ? Str(1, results) : Str(0, 0), Str(Shown(), g_resultCount));
         EXPECT_EQ(c.effect == kPublish ? c.count : listed, g_panelListingCount);
         EXPECT_EQ(c.effect == kOpen ? acted : std::vector<std::wstring>(), g_opened);
         EXPECT_EQ(FfTestUtf8(c.effect == kCopy ? joined : L""), FfTestUtf8(FfTestClipboardText()));
@@ -306,6 +318,70 @@ TEST_F(Overlay, PublishedSearchesAreRememberedAndWalkedWithCtrlUpAndDown)
         SendMessageW(g_searchBox, EM_GETSEL, (WPARAM)&start, (LPARAM)&end);
         EXPECT_EQ(FfTestUtf8(s.text) + " caret at the end", FfTestUtf8(TextOf(g_searchBox)) + (start == wcslen(s.text) && end == start ? " caret at the end" : ""));
         EXPECT_TRUE(FfTestWaitFor([&] { return g_resultCount == s.results; }, 3000)) << FfTestUtf8(s.text);
+    }
+}
+
+// Quick characters re-arm the search delay: one search for all. While the engine loads its
+// index the status line says so and the search is asked again by itself until it answers.
+TEST_F(Overlay, TypingSearchesOnceAfterTheDelayAndALoadingEngineIsAskedAgain)
+{
+    World& w = W();
+    struct Case { const char* what; DWORD loadingMs; const wchar_t* typed; int results, minSearches, maxSearches; } cases[] = {
+        {"three quick characters", 0, L"bet", 3, 1, 1},
+        {"typed while the engine loads", 1100, L"alpha0", 9, 2, 3},  // loaded by the first retry
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(Open());
+        if (c.loadingMs) {  // it stays, loaded, for the rows that follow
+            FfEngineOptions o = w.Engine();
+            o.loadingMs = c.loadingMs;
+            w.engine.Stop();
+            ASSERT_TRUE(w.engine.Start(o));
+        }
+        size_t before = w.engine.Queries().size();
+        for (wchar_t ch : std::wstring(c.typed)) SendMessageW(g_searchBox, WM_CHAR, ch, 1);
+        const std::wstring loading = L"Everything is loading its index...";
+        EXPECT_EQ(c.loadingMs > 0, FfTestWaitFor([&] { return TextOf(g_statusLine) == loading; }, c.loadingMs ? 3000 : 0));
+        EXPECT_TRUE(FfTestWaitFor([&] { return g_resultCount == c.results; }, 5000));
+        EXPECT_FALSE(FfTestWaitFor([&] { return g_resultCount != c.results; }, c.loadingMs ? 0 : 150)) << "searched again";
+        int searches = 0;  // each search asks for files first
+        std::vector<FfEngineQueryRecord> queries = w.engine.Queries();
+        for (size_t i = before; i < queries.size(); i++)
+            if (queries[i].text.find(L"file:") != std::wstring::npos) {
+                searches++;
+                EXPECT_NE(std::wstring::npos, queries[i].text.find(c.typed)) << FfTestUtf8(queries[i].text);
+            }
+        EXPECT_TRUE(searches >= c.minSearches && searches <= c.maxSearches) << searches;
+        EXPECT_NE(loading, TextOf(g_statusLine));
+    }
+}
+
+// Ctrl+Backspace deletes the word before the caret, or the selection; Shift+arrows in the box
+// extend the list's selection from its caret, after which arrows alone move on from there.
+TEST_F(Overlay, CtrlBackspaceDeletesAWordAndShiftArrowsExtendTheListsSelection)
+{
+    struct Key { WORD modifier, vk; };
+    struct Case { const wchar_t* text; int selStart, selEnd; std::vector<Key> keys; const wchar_t* after; std::vector<int> selected; } cases[] = {
+        {L"alpha beta  ", 12, 12, {{VK_CONTROL, VK_BACK}}, L"alpha "},
+        {L"alpha beta", 8, 8, {{VK_CONTROL, VK_BACK}}, L"alpha ta"},
+        {L"alpha beta", 2, 7, {{VK_CONTROL, VK_BACK}}, L"aleta"},
+        {L"alpha beta", 10, 10, {{0, VK_BACK}}, L"alpha beta"},  // the edit deletes a character on its character message
+        {L"alpha", 5, 5, {{VK_SHIFT, VK_DOWN}, {VK_SHIFT, VK_DOWN}}, L"alpha", {0, 1, 2}},
+        {L"alpha", 5, 5, {{0, VK_DOWN}, {VK_SHIFT, VK_UP}}, L"alpha", {0, 1}},
+        {L"alpha", 5, 5, {{VK_SHIFT, VK_DOWN}, {0, VK_DOWN}}, L"alpha", {2}},
+    };
+    ASSERT_TRUE(Open());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(FfTestUtf8(c.text) + " " + std::to_string(c.keys.size()) + " keys, last " + std::to_string(c.keys.back().vk));
+        Search(c.text);
+        SendMessageW(g_searchBox, EM_SETSEL, c.selStart, c.selEnd);
+        for (const Key& k : c.keys) k.modifier ? Press(g_searchBox, k.vk, {k.modifier}) : Press(g_searchBox, k.vk);
+        EXPECT_EQ(FfTestUtf8(c.after), FfTestUtf8(TextOf(g_searchBox)));
+        std::vector<int> selected;
+        for (int i = 0; i < g_resultCount && !c.selected.empty(); i++)
+            if (SendMessageW(g_resultList, LB_GETSEL, i, 0) > 0) selected.push_back(i);
+        EXPECT_EQ(c.selected, selected);
     }
 }
 
