@@ -282,6 +282,17 @@ TEST_F(EndToEnd, PublishingIntoTheShownFolderThenTheCopyProtocol)
     }
     EXPECT_FALSE(FfTestFileExists(two));
     EXPECT_TRUE(FfTestFileExists(one));
+
+    // An open overlay follows the host's window when the user moves it (the host in front: its
+    // panel keeps the focus that places the overlay; the host started at 100, 80).
+    PressHotkey();
+    RECT before = {}, now = {};
+    GetWindowRect(Overlay(), &before);
+    ASSERT_TRUE(host.BringToFront());
+    ASSERT_TRUE(host.MoveMainWindow(140, 110, 900, 600));
+    EXPECT_TRUE(FfTestWaitFor([&] {
+        return GetWindowRect(Overlay(), &now) && now.left == before.left + 40 && now.top == before.top + 30;
+    })) << now.left - before.left << "," << now.top - before.top;
 }
 
 }  // namespace
