@@ -111,6 +111,14 @@ TEST(ListRules, MatchMarksColumnsAndHeaderHits)
         {100, 600, 100, 110}, {200, 1000, 100, 210}, {300, 1000, 100, 304}, {300, 1001, 100, 304}, {200, 400, 100, 118}, {300, 600, 150, 177}};
     for (const Date& c : dates)
         EXPECT_EQ(FfDateColumnWidthFor(c.widest, c.listWidth, c.dpi), c.expected) << c.widest << " in " << c.listWidth << " at " << c.dpi;
+    // A row's tooltip names its folder: a folder result itself, a file's parent; nothing without one.
+    struct Tip { const wchar_t* path; bool isFolder; const wchar_t* tip; } tips[] = {{L"C:\\a\\b.txt", false, L"C:\\a"},
+        {L"C:\\a\\d", true, L"C:\\a\\d"}, {L"b.txt", false, L""}, {L"\\b.txt", false, L""}, {L"", true, L""}};
+    for (const Tip& c : tips) {
+        wchar_t tip[64] = L"old";
+        EXPECT_EQ(FfBuildTipText(c.path, c.isFolder, tip, 64), c.tip[0] != 0) << FfTestUtf8(c.path);
+        EXPECT_STREQ(tip, c.tip);
+    }
 }
 
 // The table of character widths gives every date shape the width the device context gives it.
