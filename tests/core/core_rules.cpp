@@ -29,7 +29,7 @@ TEST(Text, BoundsRows)
         {FfCopyText, L"zz", 0, L"ab", 0, L"zz"},          {CopyTwo, L"zz", 4, L"abcdef", 2, L"ab"},
         {FfAppendText, L"ab", 6, L"cdefgh", 5, L"abcde"}, {FfAppendText, L"abcde", 6, L"x", 5, L"abcde"},
         {FfAppendText, L"ab", 0, L"x", 0, L"ab"},         {Format, L"", 16, L"wide", 8, L"wide|n|7"},
-        {Format, L"zz", 5, L"truncated", 4, L"trun"}};
+        {Format, L"zz", 5, L"truncated", 4, L"trun"},     {Format, L"zz", 0, L"wide", 0, L"zz"}};
     for (const Row& r : rows) {
         wchar_t buf[16] = {};
         wcscpy(buf, r.before);

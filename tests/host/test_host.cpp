@@ -315,6 +315,7 @@ TEST(HostRegister, PathChosenForTheFileItGoesInto)
         {ansi, japanese, nullptr, CP_UTF8, 64, japanese},                         // a system whose ANSI is UTF-8
         {"\xEF\xBB", japanese, nullptr, 1252, 64, nullptr},                       // half a mark: ANSI
         {"[\xFF]\r\n", japanese, nullptr, 1252, 64, nullptr},                  // ANSI text, not a mark
+        {"x\xBB\xBF\r\n", japanese, nullptr, 1252, 64, nullptr},              // nor this
         {Utf16(L"[A]"), japanese, nullptr, 1252, 64, japanese},
         {std::string("\xFE\xFF\0[\0A\0]", 8), japanese, nullptr, 1252, 64, japanese},
         {utf8, L"C:\\\U0001F334\\F.wdx", nullptr, 1252, 64, L"C:\\\U0001F334\\F.wdx"},
