@@ -124,7 +124,8 @@ TEST(ListRules, MatchMarksColumnsAndHeaderHits)
 // The table of character widths gives every date shape the width the device context gives it.
 TEST(ListRules, DateWidthTableMeasuresEveryDateShapeAsTheDeviceContext)
 {
-    struct Pictures { const wchar_t *date, *time; } pictures[] = {{L"Auto", L"Auto"}, {L"dddd, d. MMMM yyyy", L"hh:mm:ss tt"}, {L"MMM dd", L""}};
+    struct Pictures { const wchar_t *date, *time; } pictures[] = {{L"Auto", L"Auto"}, {L"dddd, d. MMMM yyyy", L"hh:mm:ss tt"}, {L"MMM dd", L""},
+                                                 {L"MMM dd", L"HH:mm:ss"}};  // only the time picture changed: measured again
     struct Font { const wchar_t* face; int height, weight; } fonts[] = {{L"Tahoma", -11, 400}, {L"Times New Roman", -19, 700}};
     HDC dc = CreateCompatibleDC(nullptr);
     for (const Font& f : fonts) {
