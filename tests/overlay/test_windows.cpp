@@ -245,7 +245,7 @@ std::vector<std::wstring> g_opened;  // what Shift+Enter asked to open
 TEST_F(Overlay, KeysAndClicksPublishOpenCopyOrCloseAndEachClosesButActivationElsewhere)
 {
     g_openPathRoutine = [](const wchar_t* path) { g_opened.push_back(path); return true; };
-    enum Effect { kPublish, kOpen, kCopy, kNone };
+    enum Effect { kPublish, kOpen, kCopy, kNone, kType };
     enum : WORD { kCloseButton = 0x100, kDoubleClick, kOtherWindow };  // not keys
     struct Case { const char* what; const wchar_t* query; std::vector<int> rows; int caret; bool inList;
                   std::initializer_list<WORD> modifiers; WORD key; Effect effect; int count; } cases[] = {
@@ -262,6 +262,7 @@ TEST_F(Overlay, KeysAndClicksPublishOpenCopyOrCloseAndEachClosesButActivationEls
         {"Escape in the list", L"alpha", {}, 0, true, {}, VK_ESCAPE, kNone, 0},
         {"the close button", L"beta", {1}, 1, false, {}, kCloseButton, kNone, 0},
         {"a double-click on a row does nothing with it", L"alpha", {2}, 2, true, {}, kDoubleClick, kNone, 0},
+        {"Shift+C only types a capital C", L"beta", {1}, 1, false, {VK_SHIFT}, 'C', kType, 0},
         {"another window activated: it stays open", L"beta", {1}, 1, false, {}, kOtherWindow, kNone, 0},
     };
     for (const Case& c : cases) {
@@ -283,11 +284,12 @@ TEST_F(Overlay, KeysAndClicksPublishOpenCopyOrCloseAndEachClosesButActivationEls
         else if (c.key == kOtherWindow) SetForegroundWindow(W().other);
         else Press(c.inList ? g_resultList : g_searchBox, c.key, c.modifiers);
         EXPECT_TRUE(c.key != kOtherWindow || FfTestWaitFor([] { return GetForegroundWindow() == W().other; }, 3000));
-        bool stays = c.key == kOtherWindow;  // activation elsewhere leaves it open as it was
+        bool stays = c.key == kOtherWindow || c.effect == kType;  // activation elsewhere leaves it open as it was
         EXPECT_EQ(stays ? Str(1, results) : Str(0, 0), Str(Shown(), g_resultCount));
         EXPECT_EQ(c.effect == kPublish ? c.count : listed, g_panelListingCount);
         EXPECT_EQ(c.effect == kOpen ? acted : std::vector<std::wstring>(), g_opened);
         EXPECT_EQ(FfTestUtf8(c.effect == kCopy ? joined : L""), FfTestUtf8(FfTestClipboardText()));
+        if (stays) FfCloseOverlay();
     }
     g_openPathRoutine = FfShellOpenPath;
 }

@@ -204,6 +204,12 @@ TEST(Texts, SizesAndDates)
         {K * K, L"1.0 MB"}, {K * K * K * 5 / 2, L"2.5 GB"}, {K * K * K * K, L"1.0 TB"},
         {K * K * K * K * K, L"1024.0 TB"}, {U - 1, L"16777216.0 TB"}, {U, L""}};
     for (const Size& s : sizes) EXPECT_STREQ(s.text, FfFormatSize(s.size)) << s.size;
+    // A file's icon is looked up by its extension: the last dot's part, or nothing without one.
+    for (auto [path, key] : {std::pair{L"C:\\a.b\\c.txt", L".txt"}, {L"C:\\a\\README", L""}, {L"x.tar.GZ", L".GZ"}}) {
+        wchar_t got[16] = L"old";
+        FfIconKeyFromPath(path, got, 16);
+        EXPECT_STREQ(key, got);
+    }
 
     // No date, or the engine's unknown one, is an empty cell; "Auto" (any case) is the system's own.
     EXPECT_TRUE(!*FfFormatDateTime({0, 0}) && !*FfFormatDateTime({0xFFFFFFFF, 0xFFFFFFFF}));
