@@ -213,6 +213,7 @@ TEST(Texts, SizesAndDates)
 
     // No date, or the engine's unknown one, is an empty cell; "Auto" (any case) is the system's own.
     EXPECT_TRUE(!*FfFormatDateTime({0, 0}) && !*FfFormatDateTime({0xFFFFFFFF, 0xFFFFFFFF}));
+    EXPECT_TRUE(*FfFormatDateTime({0, 30000000}) && *FfFormatDateTime({1, 0})) << "a date with a zero half is a date";
     SYSTEMTIME local = {2024, 3, 2, 5, 14, 7, 9, 0};
     FILETIME localTime, utc;
     ASSERT_TRUE(SystemTimeToFileTime(&local, &localTime) && LocalFileTimeToFileTime(&localTime, &utc));
