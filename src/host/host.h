@@ -38,10 +38,10 @@ struct FfTheme {
     COLORREF scrollTrack;
     COLORREF scrollThumb;
     BYTE whiteOnAccent;             // text and marks on an accent fill are white when set
-    HBRUSH windowBackgroundBrush;   // owned here, replaced at each application
+    HBRUSH windowBackgroundBrush;   // owned here, replaced when its colour changes
     HBRUSH inputBackgroundBrush;
     HBRUSH accentBrush;
-    HFONT font;                     // owned here, replaced at each application
+    HFONT font;                     // owned here, replaced when face, height or weight change
     HFONT boldFont;
     int dpiScale;                   // horizontal dpi as a percentage of 96; 100 before first use
     int editHeight;
@@ -51,8 +51,10 @@ struct FfTheme {
 };
 extern FfTheme g_theme;
 
-// Recomputes colours, brushes, fonts, dpiScale and metrics; whoever draws with them repaints.
-void FfApplyTheme(void);
+// Recomputes colours, brushes, fonts, dpiScale and metrics from the host's settings; whoever
+// draws with them repaints. A brush or font whose inputs did not change is kept (same handle).
+// True when the fonts were made anew, so controls holding the old ones must be given these.
+bool FfApplyTheme(void);
 // Host's [Configuration] DarkMode: 0 light, 1 dark, -1 let Windows decide (also: no host file).
 int FfQueryHostDarkMode(void);
 // Windows AppsUseLightTheme: 0 light, 1 dark, -1 when it cannot be read.

@@ -157,8 +157,13 @@ int FfReadHostFont(wchar_t* face, int cap, int* size, int* weight)
     return 1;
 }
 
-static void FfReplaceBrush(HBRUSH* brush, COLORREF colour)
+// A brush of another colour (or none yet) is replaced; one of the same colour is kept, so the
+// controls painting with it need no new handle.
+static void FfKeepOrReplaceBrush(HBRUSH* brush, COLORREF colour)
 {
+    LOGBRUSH lb;
+    if (*brush != nullptr && GetObjectW(*brush, sizeof lb, &lb) && lb.lbColor == colour)
+        return;
     if (*brush != nullptr)
         DeleteObject(*brush);
     *brush = CreateSolidBrush(colour);
@@ -200,7 +205,13 @@ static int FfReadScreenLogPixelsX(void)
     return logPixelsX > 0 ? logPixelsX : 96;
 }
 
-void FfApplyTheme(void)
+// What the theme's fonts were made from, and the character height measured then.
+static wchar_t s_fontFace[FF_HOST_FONT_FACE_MAX];
+static int s_fontHeight = 0;
+static int s_fontWeight = 0;
+static int s_fontCharHeight = 0;
+
+bool FfApplyTheme(void)
 {
     int hostDark = -1;
     int windowsDark = -1;
@@ -211,27 +222,33 @@ void FfApplyTheme(void)
             windowsDark = FfQueryWindowsAppsDark();
     }
     FfSetThemeColours(&g_theme, FfChooseDarkTheme(themeMode, hostDark, windowsDark));
-
-    FfReplaceBrush(&g_theme.windowBackgroundBrush, g_theme.windowBackground);
-    FfReplaceBrush(&g_theme.inputBackgroundBrush, g_theme.inputBackground);
-    FfReplaceBrush(&g_theme.accentBrush, g_theme.accent);
-
+    FfKeepOrReplaceBrush(&g_theme.windowBackgroundBrush, g_theme.windowBackground);
+    FfKeepOrReplaceBrush(&g_theme.inputBackgroundBrush, g_theme.inputBackground);
+    FfKeepOrReplaceBrush(&g_theme.accentBrush, g_theme.accent);
     int logPixelsX = FfReadScreenLogPixelsX();
     g_theme.dpiScale = FfComputeDpiScale(logPixelsX);
-
     wchar_t face[FF_HOST_FONT_FACE_MAX];
     FfCopyText(face, FF_HOST_FONT_FACE_MAX, L"Segoe UI");
     int size = FF_DEFAULT_FONT_SIZE;
     int weight = FF_DEFAULT_FONT_WEIGHT;
     FfReadHostFont(face, FF_HOST_FONT_FACE_MAX, &size, &weight);
-
-    if (g_theme.font != nullptr)
-        DeleteObject(g_theme.font);
-    if (g_theme.boldFont != nullptr)
-        DeleteObject(g_theme.boldFont);
     int height = FfFontHeightForSize(size, logPixelsX);
-    g_theme.font = FfCreateThemeFont(face, height, weight);
-    g_theme.boldFont = FfCreateThemeFont(face, height, FfBoldWeightFor(weight));
-
-    FfComputeThemeMetrics(&g_theme, size, FfMeasureFontHeight(g_theme.font, height), g_theme.dpiScale);
+    // Fonts made from the same face, height and weight are the same fonts: they are kept, and
+    // the controls need not be handed new ones (which repaints each of them).
+    bool newFonts = g_theme.font == nullptr || g_theme.boldFont == nullptr || height != s_fontHeight ||
+                    weight != s_fontWeight || wcscmp(face, s_fontFace) != 0;
+    if (newFonts) {
+        if (g_theme.font != nullptr)
+            DeleteObject(g_theme.font);
+        if (g_theme.boldFont != nullptr)
+            DeleteObject(g_theme.boldFont);
+        g_theme.font = FfCreateThemeFont(face, height, weight);
+        g_theme.boldFont = FfCreateThemeFont(face, height, FfBoldWeightFor(weight));
+        FfCopyText(s_fontFace, FF_HOST_FONT_FACE_MAX, face);
+        s_fontHeight = height;
+        s_fontWeight = weight;
+        s_fontCharHeight = FfMeasureFontHeight(g_theme.font, height);
+    }
+    FfComputeThemeMetrics(&g_theme, size, s_fontCharHeight, g_theme.dpiScale);
+    return newFonts;
 }

@@ -81,8 +81,9 @@ void FfLayoutOverlay();
 // Hands the theme's current font to every child and the current row height to the list, so
 // nothing keeps a font that a theme reload has released.
 void FfApplyThemeToControls();
-// Applies the theme anew (FfApplyTheme) and repaints the result list with it.
-void FfApplyOverlayTheme();
+// Applies the theme anew (FfApplyTheme) and repaints the result list with it; true when the
+// fonts were made anew.
+bool FfApplyOverlayTheme();
 
 // Window procedure of "FleetfinderOverlay".
 LRESULT CALLBACK FfOverlayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

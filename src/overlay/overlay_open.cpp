@@ -153,10 +153,11 @@ void FfLayoutOverlay()
     InvalidateRect(g_overlayWindow, nullptr, TRUE);
 }
 
-void FfApplyOverlayTheme()
+bool FfApplyOverlayTheme()
 {
-    FfApplyTheme();
+    bool newFonts = FfApplyTheme();
     if (g_resultList && IsWindow(g_resultList)) InvalidateRect(g_resultList, nullptr, TRUE);
+    return newFonts;
 }
 
 void FfApplyThemeToControls()
@@ -251,7 +252,7 @@ void FfOpenOverlay()
         FfHalfWindowRect(&hostRect, &g_panelRect);
     }
 
-    FfApplyOverlayTheme();
+    bool newFonts = FfApplyOverlayTheme();
     FfLoadFilterCatalogue();
 
     if (g_overlayWindow) {
@@ -259,8 +260,8 @@ void FfOpenOverlay()
         // owned by it to stay above it and to go with it.
         if ((HWND)GetWindowLongPtrW(g_overlayWindow, GWLP_HWNDPARENT) != host)
             SetWindowLongPtrW(g_overlayWindow, GWLP_HWNDPARENT, (LONG_PTR)host);
-        // The theme reload released the fonts the children were drawing with.
-        FfApplyThemeToControls();
+        // A theme reload that made new fonts released the ones the children were drawing with.
+        if (newFonts) FfApplyThemeToControls();
         if (g_filterButton && g_selectedFilter >= 0 && g_selectedFilter < g_filterCount)
             SetWindowTextW(g_filterButton, g_filters[g_selectedFilter].name);
     } else {

@@ -180,9 +180,17 @@ TEST(HostTheme, ApplyFollowsSettingHostAndWindows)
         g_settings.themeMode = row.mode;
         HGDIOBJ old[] = {g_theme.windowBackgroundBrush, g_theme.inputBackgroundBrush, g_theme.accentBrush, g_theme.font,
                          g_theme.boldFont};
-        FfApplyTheme();
-        for (HGDIOBJ o : old)
-            EXPECT_TRUE(!o || !GetObjectType(o));  // released, not leaked
+        bool newFonts = FfApplyTheme();
+        HGDIOBJ now[] = {g_theme.windowBackgroundBrush, g_theme.inputBackgroundBrush, g_theme.accentBrush, g_theme.font,
+                         g_theme.boldFont};
+        for (int i = 0; i < 5; ++i)
+            EXPECT_TRUE(!old[i] || old[i] == now[i] || !GetObjectType(old[i])) << i;  // kept or released, not leaked
+        EXPECT_EQ(newFonts, old[3] != now[3]);
+        // The same settings again keep every handle, so the controls are not handed new fonts.
+        EXPECT_FALSE(FfApplyTheme());
+        EXPECT_EQ(std::vector<HGDIOBJ>(now, now + 5),
+                  std::vector<HGDIOBJ>({g_theme.windowBackgroundBrush, g_theme.inputBackgroundBrush,
+                                        g_theme.accentBrush, g_theme.font, g_theme.boldFont}));
         HBRUSH brushes[] = {g_theme.windowBackgroundBrush, g_theme.inputBackgroundBrush, g_theme.accentBrush};
         for (int i = 0; i < 3; ++i) {
             LOGBRUSH lb = {};
