@@ -209,6 +209,17 @@ void FfPrepareOverlay()
         g_panelRect = panel;
         FfLayoutOverlay();
     }
+    // A window's first showing costs more than every later one (the system makes what shows it
+    // on the screen then): done once here, fully transparent and without activation, nobody
+    // sees it, and the first press costs what a re-opening costs.
+    if (g_overlayWindow) {
+        const UINT keep = SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER;
+        SetLayeredWindowAttributes(g_overlayWindow, 0, 0, LWA_ALPHA);
+        SetWindowPos(g_overlayWindow, nullptr, 0, 0, 0, 0, keep | SWP_SHOWWINDOW);
+        UpdateWindow(g_overlayWindow);
+        SetWindowPos(g_overlayWindow, nullptr, 0, 0, 0, 0, keep | SWP_HIDEWINDOW);
+        SetLayeredWindowAttributes(g_overlayWindow, 0, 255, LWA_ALPHA);
+    }
     FfLog(L"FfPrepareOverlay: overlay created hidden %s (owner=%p)", g_overlayWindow ? L"OK" : L"FAILED", host);
 }
 

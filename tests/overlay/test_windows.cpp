@@ -40,8 +40,7 @@ struct World {
             tree[i - 1] = {i <= 25 ? (i < 10 ? L"alpha0" : L"alpha") + std::to_wstring(i) + L".txt" : L"beta" + std::to_wstring(i - 25) + L".txt",
                            1000u * ((i * 7) % 11), FfTestFileTime(2026, 1 + i % 12, 1 + i % 27, 10, i)};
         // The host runs a Ctrl+Alt+F or G binding it sees; the theme reads the same ini.
-        std::string folder = FfTestUtf8(files);
-        FfTestWriteBytes(ini, "[Configuration]\r\n[Shortcuts]\r\nCA+F=CD\r\nCA+F_params=" + folder + "\r\nCA+G=CD\r\nCA+G_params=" + folder + "\r\n");
+        HostIni("");
         SetEnvironmentVariableW(L"COMMANDER_INI", ini.c_str());
         InitializeCriticalSection(&g_listingLock);  // the host's process attach does it
         g_moduleHandle = GetModuleHandleW(nullptr);
@@ -51,8 +50,16 @@ struct World {
         g_hostProcessId = host.process.pi.dwProcessId;
         other = CreateWindowExW(0, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 1200, 50, 300, 200, nullptr, nullptr, nullptr, nullptr);
         g_recorder = SetWindowsHookExW(WH_KEYBOARD_LL, Recorder, GetModuleHandleW(nullptr), 0);
+        FfPrepareOverlay();  // as the background thread starts
         FfInstallKeyboardHook();
         return g_recorder && g_hookHandle;
+    }
+    // The host's ini with fontLines in [AllResolutions].
+    void HostIni(const std::string& fontLines)
+    {
+        std::string folder = FfTestUtf8(files);
+        FfTestWriteBytes(ini, "[Configuration]\r\n[Shortcuts]\r\nCA+F=CD\r\nCA+F_params=" + folder + "\r\nCA+G=CD\r\nCA+G_params=" + folder +
+                                  "\r\n[AllResolutions]\r\n" + fontLines);
     }
     // displayLines come first in [Display]: the first of two equal keys is the one read.
     void Settings(const std::string& displayLines)
@@ -177,6 +184,8 @@ TEST_F(Overlay, HotkeyChordOpensOverTheHostSwallowingItsKeyDownOtherChordsPassOn
         EXPECT_EQ(c.opens, FfTestWaitFor([] { return Shown(); }, c.opens ? 5000 : 200));
         EXPECT_EQ(c.opens ? 0 : 1, (int)g_passedDown[letter]);
         EXPECT_TRUE(!c.opens || (GetFocus() == g_searchBox && GetForegroundWindow() == g_overlayWindow));
+        BYTE alpha = 0;  // made at the start, shown once unseen: opaque when it opens
+        EXPECT_TRUE(!c.opens || (GetLayeredWindowAttributes(g_overlayWindow, nullptr, &alpha, nullptr) && alpha == 255));
         EXPECT_EQ(c.hostShortcut, w.host.WaitForEvent(L"shortcut", c.hostShortcut ? 3000 : 100));
     }
 }
@@ -224,12 +233,17 @@ TEST_F(Overlay, WhileASearchWaitsForTheEngineTypingIsKeptAndTheHotkeyOpensAfterT
 TEST_F(Overlay, LiesOnTheActivePanelsEdgeWithTheRowsItsResultsNeed)
 {
     World& w = W();
-    struct Case { int panel; std::string cfg; const wchar_t* query; int results, rows; } cases[] = {
-        {0, "", L"beta", 3, 3}, {1, "Position=Top\r\n", L"alpha", 25, 20}, {1, "", L"", 0, 0}, {0, "Position=Top\r\nMaxVisibleRows=0\r\n", L"beta", 3, 0}};
+    // The host's font, changed between openings, reaches every control and the row height.
+    struct Case { int panel; std::string cfg, font; const wchar_t* query; int results, rows; } cases[] = {
+        {0, "", "", L"beta", 3, 3}, {1, "Position=Top\r\n", "FontName=Tahoma\r\nFontSize=16\r\n", L"alpha", 25, 20},
+        {1, "", "", L"", 0, 0}, {0, "Position=Top\r\nMaxVisibleRows=0\r\n", "", L"beta", 3, 0}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.panel << " " << c.cfg << FfTestUtf8(c.query));
-        w.Settings(c.cfg);
+        SCOPED_TRACE(testing::Message() << c.panel << " " << c.cfg << c.font << FfTestUtf8(c.query));
+        w.Settings(c.cfg), w.HostIni(c.font);
         ASSERT_TRUE(Open(c.panel));
+        for (HWND child : {g_searchBox, g_filterButton, g_resultList, g_statusLine})
+            EXPECT_EQ((LRESULT)g_theme.font, SendMessageW(child, WM_GETFONT, 0, 0));
+        EXPECT_EQ(g_theme.rowHeight, SendMessageW(g_resultList, LB_GETITEMHEIGHT, 0, 0));
         ASSERT_EQ(c.results, Search(c.query));
         RECT panel = RectOf(w.host.PanelList(c.panel)), o = RectOf(g_overlayWindow), list;
         EXPECT_EQ(Str(panel.left, panel.right, g_settings.positionTop ? panel.top : panel.bottom), Str(o.left, o.right, g_settings.positionTop ? o.top : o.bottom));
