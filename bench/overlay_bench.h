@@ -32,6 +32,8 @@ std::atomic<bool> g_needRun{false};     // the round ends only after a search ru
 std::atomic<bool> g_runSeen{false};
 std::atomic<int> g_searchTimers{0};     // search-delay timers fired in this round
 std::atomic<double> g_paintedAt{0};     // FfBenchNow() when the thread had nothing left to paint
+std::atomic<double> g_keyAt{0};         // the last key-down the search box was sent in this round
+std::atomic<double> g_runFrom{0}, g_runTo{0};  // the search delay's timer handled: from, to
 HHOOK g_floorKeys;
 struct Watched {
     HWND window;
@@ -52,7 +54,10 @@ LRESULT CALLBACK WatchProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     WNDPROC base = nullptr;
     for (const Watched& x : g_watched)
         if (x.window == w) base = x.base;
+    bool run = m == WM_TIMER && w == g_overlayWindow && wp == FF_TIMER_SEARCH && g_armed;
+    if (run) g_runFrom = FfBenchNow();
     LRESULT r = CallWindowProcW(base, w, m, wp, lp);
+    if (run) g_runTo = FfBenchNow();
     if (m == WM_PAINT) StampIfPainted();
     return r;
 }
@@ -114,6 +119,12 @@ LRESULT CALLBACK OnBackgroundMessage(int code, WPARAM wp, LPARAM lp)
             g_floor = CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"floor", WS_POPUP | WS_BORDER, 0, 0, 10,
                                       10, g_host, nullptr, wc.hInstance, nullptr);
             g_floorKeys = SetWindowsHookExW(WH_KEYBOARD_LL, FloorKeyProc, wc.hInstance, 0);
+            // The overlay's windows, made at the start, are watched from now on: paints it makes
+            // itself, not through the queue, count too.
+            if (g_overlayWindow) {
+                Watch(g_overlayWindow);
+                EnumChildWindows(g_overlayWindow, [](HWND child, LPARAM) { return Watch(child), TRUE; }, 0);
+            }
             g_setupDone = g_floor && g_floorKeys;
             msg->message = WM_NULL;
         } else if (!msg->hwnd && msg->message == kShowFloor) {
@@ -132,8 +143,11 @@ LRESULT CALLBACK OnBackgroundMessage(int code, WPARAM wp, LPARAM lp)
         } else if (msg->message == WM_PAINT && g_overlayWindow &&
                    (msg->hwnd == g_overlayWindow || IsChild(g_overlayWindow, msg->hwnd))) {
             Watch(msg->hwnd);  // before its dispatch: this very paint is watched
+        } else if (msg->message == WM_KEYDOWN && msg->hwnd == g_searchBox && g_armed) {
+            g_keyAt = FfBenchNow();
         } else if (msg->message == WM_TIMER && msg->hwnd == g_overlayWindow && msg->wParam == FF_TIMER_SEARCH &&
                    g_armed) {
+            Watch(msg->hwnd);  // the run it starts is timed
             g_searchTimers++;
             g_runSeen = true;
         }
@@ -225,7 +239,7 @@ double PressHotkey()
 
 void Arm(bool needRun)
 {
-    g_paintedAt = 0;
+    g_paintedAt = g_keyAt = g_runFrom = g_runTo = 0;
     g_runSeen = false;
     g_searchTimers = 0;
     g_needRun = needRun;

@@ -297,6 +297,9 @@ void FfOpenOverlay()
         ShowWindow(g_overlayWindow, SW_SHOW);
         SetForegroundWindow(g_overlayWindow);
         if (g_searchBox) SetFocus(g_searchBox);
+        // Painted now, the window and its children in one pass, rather than one child per turn
+        // of the message loop: the overlay appears whole, and sooner.
+        UpdateWindow(g_overlayWindow);
     }
 
     FfStartFollowing(host);
