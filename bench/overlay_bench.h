@@ -70,6 +70,12 @@ void Watch(HWND w)
     SetWindowLongPtrW(w, GWLP_WNDPROC, (LONG_PTR)WatchProc);
 }
 
+BOOL CALLBACK WatchChild(HWND child, LPARAM)
+{
+    Watch(child);
+    return TRUE;
+}
+
 // The floor: a bare pop-up that paints its background and a frame.
 LRESULT CALLBACK FloorProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
@@ -123,7 +129,7 @@ LRESULT CALLBACK OnBackgroundMessage(int code, WPARAM wp, LPARAM lp)
             // itself, not through the queue, count too.
             if (g_overlayWindow) {
                 Watch(g_overlayWindow);
-                EnumChildWindows(g_overlayWindow, [](HWND child, LPARAM) { return Watch(child), TRUE; }, 0);
+                EnumChildWindows(g_overlayWindow, WatchChild, 0);
             }
             g_setupDone = g_floor && g_floorKeys;
             msg->message = WM_NULL;

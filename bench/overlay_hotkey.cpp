@@ -34,7 +34,7 @@ int main()
     std::wstring result = FfTestMakeTempDir(L"bench-first") + L"\\pair.txt";
     double childFloor = -1;
     FfBenchPairs first = FfBenchRunPairs(
-        7, 0,
+        11, 0,
         [&] {
             DeleteFileW(result.c_str());
             FfTestProcess child;
@@ -52,7 +52,7 @@ int main()
         return 1;
     }
     FfBenchPairs reopen =
-        FfBenchRunPairs(15, 1, [] { return bench::TimeOpening(false); }, [] { return bench::TimeOpening(true); });
+        FfBenchRunPairs(31, 1, [] { return bench::TimeOpening(false); }, [] { return bench::TimeOpening(true); });
     FfBenchReport("overlay, re-opening", "bare pop-up", reopen, 1.5);
     fflush(stdout);
     ExitProcess(0);
