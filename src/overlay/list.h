@@ -38,7 +38,6 @@ int FfGetSelectedResultIndexes(int* indexes);
 // Width of the widest text FfFormatDateTime can give with the current pictures in font; measured
 // once per font and pictures (the user's regional ones included), 0 when nothing measured.
 int FfWidestDateWidth(HFONT font);
-void FfForgetDateWidths();                             // measure again at the next use
 // Width of text in font from the character table (-1 when it cannot be measured).
 int FfTextWidthFromTable(HFONT font, const wchar_t* text);
 // Date shape index (0 .. until false): a file time whose text varies the fields of its group
