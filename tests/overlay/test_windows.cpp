@@ -1,5 +1,7 @@
 // The overlay on real windows: the plug-in's overlay and hotkey hook in this process, over the
 // stand-in host, searching the stand-in engine. Hotkey chords, placement, keys, closing, typing, history, menus.
+#include <windows.h>
+#include <commctrl.h>
 #include <atomic>
 #include <thread>
 #include "fftest.h"
@@ -402,13 +404,16 @@ TEST_F(Overlay, CtrlBackspaceDeletesAWordAndShiftArrowsExtendTheListsSelection)
 }
 
 // Shows a pop-up menu with show() while a helper thread reads its entries and place, runs
-// during() and then picks the entry at position pick by a click on it (-1: Escape).
-std::vector<std::wstring> DriveMenu(int pick, const std::function<void()>& show, const std::function<void()>& during = nullptr)
+// during() and then picks the entry at position pick by a click on it (-1: Escape). Nothing is
+// seen when no menu came within waitMs.
+std::vector<std::wstring> DriveMenu(int pick, const std::function<void()>& show, const std::function<void()>& during = nullptr,
+                                    int waitMs = 5000)
 {
     std::vector<std::wstring> seen;
     std::thread driver([&] {
         HWND window = nullptr;
-        for (int i = 0; i < 500 && !(window && IsWindowVisible(window)); i++, Sleep(10)) window = FindWindowW(L"#32768", nullptr);
+        for (int i = 0; i < waitMs / 10 && !(window && IsWindowVisible(window)); i++, Sleep(10)) window = FindWindowW(L"#32768", nullptr);
+        if (!window || !IsWindowVisible(window)) return;
         HMENU menu = (HMENU)SendMessageW(window, 0x01E1 /* MN_GETHMENU */, 0, 0);
         RECT r = RectOf(window);
         seen.push_back(std::to_wstring(r.left) + L"," + std::to_wstring(r.top));
@@ -471,6 +476,11 @@ TEST_F(Overlay, ContextMenuOfARowGoesToItsLocationOrPublishes)
         }
         if (c.pick != 1) g_panelListingCount = 0;  // "show all" next must replace the one shown
     }
+    // A right-click anywhere but on the list (the search box has its own menu) shows none.
+    ASSERT_TRUE(Open());
+    Search(L"alpha");
+    for (HWND from : {g_searchBox, g_overlayWindow})
+        EXPECT_TRUE(DriveMenu(-1, [&] { SendMessageW(g_overlayWindow, WM_CONTEXTMENU, (WPARAM)from, MAKELPARAM(10, 10)); }, nullptr, 300).empty());
 }
 
 TEST_F(Overlay, FilterMenuListsTheCatalogueAndAPickIsSavedAndSearchedAtOnce)
@@ -527,6 +537,22 @@ TEST_F(Overlay, HeaderClicksSortTheSortedColumnIsMarkedAndTheThumbDrags)
     EXPECT_EQ(5, SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0));
     SendMessageW(g_resultList, WM_LBUTTONUP, 0, MAKELPARAM(thumb.left + 1, 10));
     EXPECT_TRUE(!g_scrollDragging && GetCapture() != g_resultList);
+    // The pointer over a row's folder shows the whole folder in a tip; over its name, none.
+    RECT row;
+    SendMessageW(g_resultList, LB_GETITEMRECT, 7, (LPARAM)&row);
+    FfGetColumnRects(row.top, FfContentRight(row.right), row.bottom, &folder, &size, &date);
+    std::wstring parent = g_results[7].path;
+    parent.resize(parent.rfind(L'\\'));
+    for (int x : {(int)(folder.left + folder.right) / 2, (int)folder.left - 20}) {
+        SendMessageW(g_resultList, WM_MOUSEMOVE, 0, MAKELPARAM(x, row.top + 2));
+        wchar_t text[512] = L"";
+        TOOLINFOW info = {};
+        info.cbSize = TTTOOLINFOW_V1_SIZE, info.hwnd = g_overlayWindow, info.uId = (UINT_PTR)g_resultList, info.lpszText = text;
+        SendMessageW(g_tooltip, TTM_GETTEXTW, 512, (LPARAM)&info);
+        bool overFolder = x > folder.left;
+        EXPECT_EQ(overFolder, IsWindowVisible(g_tooltip) != 0) << x;
+        if (overFolder) { EXPECT_EQ(FfTestUtf8(parent), FfTestUtf8(text)); }
+    }
 }
 
 }  // namespace
