@@ -230,8 +230,9 @@ TEST(Listing, PublishedEntriesAndRealFolders)
         EXPECT_EQ(GetLastError(), (DWORD)ERROR_NO_MORE_FILES);
         EXPECT_EQ(FsFindNext(nullptr, &data) + FsFindClose(INVALID_HANDLE_VALUE), 0);
     }
-    SetListing({});  // nothing published: the placeholder that says so
+    SetListing({});  // nothing published: the placeholder that says so, and the old entries are gone
     for (Road road : kRoads) EXPECT_EQ(List(road, L"\\").names, std::vector<std::wstring>{Wide(FF_PLACEHOLDER_EMPTY_A)});
+    for (Road road : kRoads) EXPECT_EQ(List(road, L"\\pub").names, std::vector<std::wstring>{U});
 }
 
 // Host threads list the root and read each name's Path while the listing is published again and
@@ -318,6 +319,7 @@ TEST(Files, CopyProtocol)
         {L"\\a.txt", L"\\out\\a.txt", L"\\a.txt", nullptr, 0, 0, kExclusive, 3, nullptr, true, false},
         {L"\\pub\\gone.txt", L"\\out\\g.txt", L"\\pub\\gone.txt", nullptr, 0, 0, kFree, 2, nullptr, false, false},
         {L"\\nothing", L"\\out\\n.txt", L"\\a.txt", nullptr, 0, 0, kFree, 2, nullptr, true, false},
+        {L"xa.txt", L"\\out\\a.txt", L"\\a.txt", nullptr, 0, 0, kFree, 2, nullptr, true, false},  // not below the root
         {L"\\pub\\..\\secret.txt", L"\\out\\s.txt", L"\\secret.txt", nullptr, 0, 0, kFree, 2, nullptr, true, false},
         {L"\\pub\\inner", L"\\out\\inner", L"\\pub\\inner", nullptr, 0, 0, kFree, 6, nullptr, true, false},  // a folder
         {L"\\a.txt", L"\\out\\a.txt", L"\\a.txt", nullptr, 4, 0, kFree, 6, nullptr, true, false},  // move, AllowDelete=N
