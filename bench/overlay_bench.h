@@ -125,8 +125,8 @@ LRESULT CALLBACK OnBackgroundMessage(int code, WPARAM wp, LPARAM lp)
             g_floor = CreateWindowExW(WS_EX_TOOLWINDOW, wc.lpszClassName, L"floor", WS_POPUP | WS_BORDER, 0, 0, 10,
                                       10, g_host, nullptr, wc.hInstance, nullptr);
             g_floorKeys = SetWindowsHookExW(WH_KEYBOARD_LL, FloorKeyProc, wc.hInstance, 0);
-            // The overlay's windows, made at the start, are watched from now on: paints it makes
-            // itself, not through the queue, count too.
+            // The overlay's windows, made at the start, are watched from now on: their paints,
+            // also those made outside the queue, and the search delay's timer.
             if (g_overlayWindow) {
                 Watch(g_overlayWindow);
                 EnumChildWindows(g_overlayWindow, WatchChild, 0);
@@ -146,14 +146,10 @@ LRESULT CALLBACK OnBackgroundMessage(int code, WPARAM wp, LPARAM lp)
         } else if (!msg->hwnd && msg->message == kHideFloor) {
             ShowWindow(g_floor, SW_HIDE);
             msg->message = WM_NULL;
-        } else if (msg->message == WM_PAINT && g_overlayWindow &&
-                   (msg->hwnd == g_overlayWindow || IsChild(g_overlayWindow, msg->hwnd))) {
-            Watch(msg->hwnd);  // before its dispatch: this very paint is watched
         } else if (msg->message == WM_KEYDOWN && msg->hwnd == g_searchBox && g_armed) {
             g_keyAt = FfBenchNow();
         } else if (msg->message == WM_TIMER && msg->hwnd == g_overlayWindow && msg->wParam == FF_TIMER_SEARCH &&
                    g_armed) {
-            Watch(msg->hwnd);  // the run it starts is timed
             g_searchTimers++;
             g_runSeen = true;
         }

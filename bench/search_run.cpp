@@ -39,27 +39,17 @@ int main()
 
     FfRunSearchNow();  // warms the engine's sort order and the reply window class
     int bad = g_resultCount == 2 * perPass ? 0 : 1;
-    FfBenchPairs r = FfBenchRunPairs(
-        runs, 2,
-        [&] {
-            double ms = FfBenchTime([] { FfRunSearchNow(); });
-            return g_resultCount == 2 * perPass ? ms : -1.0;
-        },
-        [&] {
-            return FfBenchBareSearchMs(engine.window, bare);
-        });
-    // The first search after an opening, which applies the theme anew (untimed) first: the date
-    // column's width is known for the font and pictures, so this run costs what the others do.
-    FfBenchPairs first = FfBenchRunPairs(
-        runs, 2,
-        [&] {
-            FfApplyOverlayTheme();
-            double ms = FfBenchTime([] { FfRunSearchNow(); });
-            return g_resultCount == 2 * perPass ? ms : -1.0;
-        },
-        [&] {
-            return FfBenchBareSearchMs(engine.window, bare);
-        });
+    // One timed run; after an opening, the opening's theme application (untimed) comes first.
+    auto timedRun = [&](bool afterOpening) {
+        if (afterOpening) FfApplyOverlayTheme();
+        double ms = FfBenchTime([] { FfRunSearchNow(); });
+        return g_resultCount == 2 * perPass ? ms : -1.0;
+    };
+    auto bareMs = [&] { return FfBenchBareSearchMs(engine.window, bare); };
+    FfBenchPairs r = FfBenchRunPairs(runs, 2, [&] { return timedRun(false); }, bareMs);
+    // The date column's width is known for the font and pictures, so the first search after an
+    // opening costs what the others do.
+    FfBenchPairs first = FfBenchRunPairs(runs, 2, [&] { return timedRun(true); }, bareMs);
     // Where the time goes: the two exchanges of the plug-in's own client, and the list refill alone.
     std::vector<double> exchanges, refill;
     for (int i = 0; i < runs; ++i) {

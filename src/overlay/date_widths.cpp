@@ -25,7 +25,6 @@ static LOGFONTW g_widestDateFont;
 static wchar_t g_widestDatePictures[4][FF_PICTURE_CHARS * 3];
 static int g_widestDate = -1;  // -1: not measured for the key above
 
-
 static void FfDescribeFont(HFONT font, LOGFONTW* described)
 {
     memset(described, 0, sizeof *described);
