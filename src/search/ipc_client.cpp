@@ -112,18 +112,18 @@ int FfBuildQueryText(wchar_t* text, int cap, const wchar_t* piece1, const wchar_
     return (int)wcslen(text);
 }
 
-int FfEncodeEverythingQuery(BYTE* record, HWND replyWindow, int cap, DWORD sortType,
-                            const wchar_t* text)
+int FfEncodeEverythingQuery(BYTE* record, const FfIpcQuery* query)
 {
+    const wchar_t* text = query->text ? query->text : L"";
     int length = (int)wcslen(text);
     // Window handles are 32-bit values in both widths; the record is the same bytes in both.
-    FfWriteDword(record + 0, (DWORD)(UINT_PTR)replyWindow);
-    FfWriteDword(record + 4, FF_IPC_REPLY_ID);
-    FfWriteDword(record + 8, 0);
-    FfWriteDword(record + 12, 0);
-    FfWriteDword(record + 16, (DWORD)cap);
+    FfWriteDword(record + 0, (DWORD)(UINT_PTR)query->replyWindow);
+    FfWriteDword(record + 4, query->replyId);
+    FfWriteDword(record + 8, query->searchFlags);
+    FfWriteDword(record + 12, query->offset);
+    FfWriteDword(record + 16, query->maxResults);
     FfWriteDword(record + 20, FF_IPC_REQUEST_FLAGS);
-    FfWriteDword(record + 24, sortType);
+    FfWriteDword(record + 24, query->sortType);
     memcpy(record + FF_IPC_QUERY_HEADER, text, 2 * (size_t)(length + 1));
     return FF_IPC_QUERY_HEADER + 2 * (length + 1);
 }
@@ -198,12 +198,16 @@ void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state
     state->ok = 0;
     state->count = 0;
     state->total = 0;
+    state->offset = 0;
+    state->sortType = 0;
     if (!data || size < FF_IPC_REPLY_HEADER) {
         state->done = 1;
         return;
     }
     const BYTE* list = (const BYTE*)data;
     state->total = (DWORD)FfReadLong(list + 0);
+    state->offset = (DWORD)FfReadLong(list + 8);
+    state->sortType = (DWORD)FfReadLong(list + 16);
     LONG n = FfReadLong(list + 4);
     DWORD fields = (DWORD)FfReadLong(list + 12);
     unsigned long long limit = size;
@@ -314,14 +318,19 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
         return 0;
     }
 
-    FfEncodeEverythingQuery(record, reply, cap, g_settings.sortType, text);
+    FfIpcQuery query;
+    query.replyWindow = reply;
+    query.replyId = FF_IPC_REPLY_ID;
+    query.searchFlags = 0;
+    query.offset = 0;
+    query.maxResults = (DWORD)cap;
+    query.sortType = g_settings.sortType;
+    query.text = text;
+    FfEncodeEverythingQuery(record, &query);
     FfIpcReplyState state;
-    state.done = 0;
-    state.ok = 0;
-    state.count = 0;
+    memset(&state, 0, sizeof state);
     state.buffer = results;
     state.capacity = cap;
-    state.total = 0;
     // A search started from a message handled during this one's wait has its own state; the
     // outer one is put back when it returns.
     FfIpcReplyState* outer = g_ipcReplyState;

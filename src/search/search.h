@@ -54,6 +54,17 @@ int FfIsUnknownTime(FILETIME time);
 #define FF_IPC_TIMEOUT_MS 1500
 #define FF_QUERY_TEXT_MAX 1024      // query text buffer, at most 1023 characters
 
+// What one query record asks of the engine (the record's fields in their order).
+struct FfIpcQuery {
+    HWND replyWindow;    // offset 0: where the answer goes
+    DWORD replyId;       // offset 4: the copy-data id the engine answers with
+    DWORD searchFlags;   // offset 8: match options
+    DWORD offset;        // offset 12: index of the first result wanted
+    DWORD maxResults;    // offset 16: most results wanted
+    DWORD sortType;      // offset 24: the sort asked for
+    const wchar_t* text; // offset 28: the query text
+};
+
 // Shared between FfRunEverythingQuery and its reply window (through a per-thread pointer).
 struct FfIpcReplyState {
     LONG done;          // a reply with the right id was handled
@@ -62,6 +73,8 @@ struct FfIpcReplyState {
     FfResult* buffer;   // the caller's array
     LONG capacity;      // most records that may be written
     DWORD total;        // the engine's number of matches (reply offset 0) of a read reply
+    DWORD offset;       // index of the reply's first item (reply offset 8)
+    DWORD sortType;     // the sort the engine actually used (reply offset 16)
 };
 
 // What became of the last exchange with the engine; the overlay tells the user.
@@ -84,10 +97,9 @@ HWND FfFindEverythingWindow(void);
 // Joins the non-empty pieces with one blank into text (capacity cap), cut to cap - 1.
 int FfBuildQueryText(wchar_t* text, int cap, const wchar_t* piece1, const wchar_t* piece2,
                      const wchar_t* piece3);
-// Writes the query record for the given reply window into record (room for
-// FF_IPC_QUERY_HEADER + 2 * (length + 1) bytes). Returns the bytes written.
-int FfEncodeEverythingQuery(BYTE* record, HWND replyWindow, int cap, DWORD sortType,
-                            const wchar_t* text);
+// Writes the query record into record (room for FF_IPC_QUERY_HEADER + 2 * (length of
+// query->text + 1) bytes). Returns the bytes written.
+int FfEncodeEverythingQuery(BYTE* record, const FfIpcQuery* query);
 // Reads one reply block (data, size bytes) into state; never reads outside the block.
 // Sets done, ok and count as the reply window does.
 void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state);
