@@ -138,7 +138,7 @@ TEST(Filters, CatalogueFromTheEnginesConfiguration)
         setting += r.setting[0] == L'=' ? L"" : r.setting;
         FfCopyText(g_settings.everythingIniPath, FF_PATH_CHARS, setting.c_str());
         FfCopyText(g_settings.lastSelectedFilter, FF_FILTER_NAME_CHARS, r.remembered.c_str());
-        FfLoadFilterCatalogue();
+        FfLoadFilterCatalogue(nullptr);
         std::wstring names;
         for (int i = 0; i < g_filterCount; i++) names += (i ? L"|" : L"") + std::wstring(g_filters[i].name);
         EXPECT_TRUE(r.names == names && r.selected == g_selectedFilter) << r.label << ": " << FfTestUtf8(names);
