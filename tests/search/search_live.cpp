@@ -151,7 +151,8 @@ TEST_F(Live, SearchRun)
     for (const FfEngineItem& item : Items(L"cap", 520, 520)) options.items.push_back(item);
     ASSERT_TRUE(engine.Start(options));
     std::wstring folder = FfTestMakeTempDir(L"active"), in = L" path:\"" + folder + L"\\\"";
-    std::wstring doc = L"filter:\"Document\"", dir = L"filter:\"Folder\" report";
+    // A 1.4 engine knows no filter: function: the filter's search goes in a group.
+    std::wstring doc = L"<ext:txt;doc>", dir = L"<folder:> report";
     ASSERT_TRUE(StartHost(host, folder));
     g_filterCount = 0;
     FfAppendFilter(L"<All Files>", L""), FfAppendFilter(L"Document", L"ext:txt;doc");
@@ -164,7 +165,7 @@ TEST_F(Live, SearchRun)
         {L"report", 0, 200, FF_SORT_SIZE, L"200 report file:|200 report folder:", 3, 2, 1, L"report1001.txt", nullptr},
         {L"report", 1, 200, -1, L"200 " + doc + L" report file:", 2, 2, 0, L"report1000.txt", L"report1001.txt"},
         {L"report", 2, 200, -1, L"200 " + dir + L" file:|200 " + dir + L" folder:", 1, 0, 1, L"reportdir1000", nullptr},
-        {L"report", 3, 200, -1, L"200 filter:\"Odd\" report file:", 0, 0, 0, nullptr, nullptr},
+        {L"report", 3, 200, -1, L"200 <Folder:x> report file:", 0, 0, 0, nullptr, nullptr},
         {L"cap", 0, 200, -1, L"200 cap file:|200 cap folder:", 400, 520, 520, L"cap1000.txt", L"capdir1199"},
         {L"cap", 0, 300, -1, L"300 cap file:|200 cap folder:", 500, 520, 520, L"cap1000.txt", L"capdir1199"},
         {L"cap", 0, 500, -1, L"500 cap file:", 500, 520, 0, nullptr, L"cap1499.txt"},
@@ -190,6 +191,29 @@ TEST_F(Live, SearchRun)
         EXPECT_TRUE(r.totalFiles == g_engineTotalFiles && r.totalFolders == g_engineTotalFolders &&
                     first == g_results[0].path && last == g_results[r.count - 1].path) << FfTestUtf8(r.queries);
     }
+    // The engine's version decides the filter's form (asked once per opening and window); an engine that
+    // declines the sort asked answers in name order, and the plug-in orders that pass itself (sizes descending).
+    struct Engine { const wchar_t *instance, *version; bool decline; const wchar_t* query; int count; DWORD sorted; }
+    engines[] = {
+        {L"1.5a", L"", false, L"filter:\"Document\" report file:", 2, 6},
+        {L"", L"1.5.0.1300", true, L"filter:\"Document\" report file:", 2, 6},
+        {L"", L"2.0.0.1", false, L"filter:\"Document\" report file:", 2, 6},
+        {L"", L"", true, L"<ext:txt;doc> report file:", 2, 6},
+    };
+    host.Quit();
+    for (const Engine& e : engines) {
+        options.instance = e.instance, options.version = e.version, options.declineSort = e.decline;
+        ASSERT_TRUE(engine.Start(options)) << FfTestUtf8(e.instance);
+        FfForgetEngineFacts();
+        g_selectedFilter = 1, g_settings.maxResults = 200, g_settings.sortType = e.sorted, g_localSortActive = 0;
+        for (int run = 0; run < 2; run++) FfRunSearch(L"report", nullptr);
+        std::vector<FfEngineQueryRecord> sent = engine.Queries();
+        ASSERT_EQ(2u, sent.size());
+        EXPECT_EQ(e.query, sent[1].text);
+        ASSERT_EQ(e.count, g_resultCount);
+        EXPECT_STREQ(L"C:\\r\\report1001.txt", g_results[0].path) << "the larger first, whatever the engine's order";
+    }
+    g_settings.sortType = 1;
 }
 
 // The user's clipboard: text, a registered format, private data; read back as text|bytes|private|owned (still his).
