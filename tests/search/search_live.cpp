@@ -143,6 +143,64 @@ TEST_F(Live, EngineStates)
     EXPECT_TRUE(engine.Start(plain) && Query(L"alpha", 50, &count) && count == 10);  // a named instance, alone
 }
 
+// The stand-in engine as each version answers: its version message, filter: (plain text that matches nothing below
+// 1.5, a filter of its own file with that filter's options from 1.5 on), macros, groups, modifiers, search flags.
+TEST_F(Live, EngineVersionsAndTheirQueryLanguage)
+{
+    std::wstring filters = FfTestMakeTempDir(L"engine-filters");
+    FfTestWriteBytes(filters + L"\\Filters-1.5a.csv",
+                     "Name,Case,Whole Word,Path,Diacritics,Prefix,Suffix,Ignore Punctuation,Ignore Whitespace,Regex,Search,"
+                     "Columns,Sort,Descending,View,Macro,Key\r\n\"DOCUMENT\",0,0,0,0,0,0,0,0,0,\"ext:txt;doc\",\"\",0,0,0,\"doc\",\"\"\r\n"
+                     "Exact,1,0,0,0,0,0,0,0,0,Report\r\nWord,0,1,0,0,0,0,0,0,0,report\r\n");
+    FfTestWriteBytes(filters + L"\\Filters.csv", "Name,Case,Whole Word,Path,Diacritics,Regex,Search,Macro,Key\r\n"
+                     "\"DOCUMENT\",0,0,0,0,0,\"ext:txt;doc\",\"doc\",\"\"\r\n");
+    FfEngineOptions options;
+    options.filtersDir = filters;
+    options.items = {{L"C:\\r\\Report.txt", 1}, {L"C:\\r\\report-2024.doc", 2}, {L"C:\\r\\reports.txt", 3},
+                     {L"C:\\Work\\notes.txt", 4}, {L"C:\\r\\sub", 0, 0, true}};
+    const wchar_t *v14 = L"", *v15 = L"1.5a";
+    struct Row { const wchar_t *instance, *text; DWORD flags; const wchar_t* names; } rows[] = {
+        {v14, L"filter:\"DOCUMENT\" report", 0, L""}, {v14, L"doc: report", 0, L""}, {v14, L"doc:report", 0, L""},
+        {v14, L"<ext:txt> report", 0, L"Report.txt|reports.txt"}, {v14, L"<<ext:txt> rep>ort", 0, L"Report.txt|reports.txt"},
+        {v14, L"case:<Report>", 0, L"Report.txt"}, {v14, L"Report", 1, L"Report.txt"}, {v14, L"nocase:Report", 1, L"report-2024.doc|Report.txt|reports.txt"},
+        {v14, L"ww:report", 0, L"report-2024.doc|Report.txt"}, {v14, L"wholeword:report ext:doc", 0, L"report-2024.doc"},
+        {v14, L"report", 2, L"report-2024.doc|Report.txt"}, {v14, L"regex:^rep.*s\\.txt$", 0, L"reports.txt"},
+        {v14, L"^report", 8, L"report-2024.doc|Report.txt|reports.txt"}, {v14, L"case:regex:^R", 0, L"Report.txt"},
+        {v14, L"regex:(", 0, L""}, {v14, L"path:<work notes>", 0, L"notes.txt"}, {v14, L"work", 4, L"notes.txt"},
+        {v14, L"diacritics:<notes>", 0, L"notes.txt"}, {v14, L"folder: su", 0, L"sub"},
+        {v15, L"filter:\"DOCUMENT\" report", 0, L"report-2024.doc|Report.txt|reports.txt"},
+        {v15, L"filter:exact", 0, L"Report.txt"}, {v15, L"filter:Word", 0, L"report-2024.doc|Report.txt"},
+        {v15, L"filter:\"no such\"", 0, L""},
+    };
+    std::wstring running = L"-";
+    for (const Row& r : rows) {
+        if (running != r.instance) {
+            options.instance = running = r.instance;
+            ASSERT_TRUE(engine.Start(options));
+            FfEngineVersion v;
+            EXPECT_EQ(1, FfAskEngineVersion(engine.window, &v));
+            EXPECT_EQ(running.empty() ? L"1.4.1.1026" : L"1.5.0.1384", std::to_wstring(v.major) + L"." + std::to_wstring(v.minor) +
+                      L"." + std::to_wstring(v.revision) + L"." + std::to_wstring(v.build));
+        }
+        FfEngineQueryArgs args;
+        args.text = r.text, args.searchFlags = r.flags;
+        FfEngineReply reply = FfEngineSendQuery(engine.window, args);
+        DWORD total = 0;
+        std::vector<FfEngineItem> items;
+        ASSERT_TRUE(reply.answered && FfEngineDecodeReply(reply.bytes, &total, &items)) << FfTestUtf8(r.text);
+        std::wstring names;
+        for (const FfEngineItem& item : items) names += (names.empty() ? L"" : L"|") + item.path.substr(item.path.rfind(L'\\') + 1);
+        EXPECT_EQ(r.names, names) << FfTestUtf8(running + L": " + r.text) << " flags " << r.flags;
+        EXPECT_EQ(r.flags, engine.Queries().back().searchFlags);
+    }
+    // A version given on the command line; and a window that does not know the message says nothing.
+    options.instance = L"", options.version = L"1.5.1.1400";
+    ASSERT_TRUE(engine.Start(options));
+    FfEngineVersion v;
+    EXPECT_TRUE(FfAskEngineVersion(engine.window, &v) && v.major == 1 && v.minor == 5 && v.revision == 1 && v.build == 1400);
+    EXPECT_TRUE(!FfAskEngineVersion(g_searchBox, &v) && !v.major && !v.minor && !FfVersionKnowsFilterFunction(&v));
+}
+
 // Query texts per filter and "path:.", the passes' caps, the engine's totals, files first, the chosen order.
 TEST_F(Live, SearchRun)
 {
