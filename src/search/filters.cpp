@@ -3,6 +3,7 @@
 #include "search/search.h"
 #include "core/core.h"
 #include "core/text.h"
+#include <stdlib.h>
 #include <stdio.h>
 #include <string.h>
 

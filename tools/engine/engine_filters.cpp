@@ -1,5 +1,6 @@
 // Stand-in search engine: its filter list, from its own filter file in either version's layout.
 #include "engine.h"
+#include <stdlib.h>
 
 std::vector<FfEngineFilter> FfEngineBuiltInFilters()
 {
