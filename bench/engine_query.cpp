@@ -28,7 +28,7 @@ int main()
         {L"report file:", 14, 200},
         {L"", 1, 200},
         {L"path:\"S:\\synthetic\\set050\" file:", 3, 500},
-        {L"filter:\"Document\" notes", 5, 200},
+        {L"<ext:doc;docx;md;pdf;txt> notes", 5, 200},
         {L"no-such-word", 14, 200},
     };
     printf("index: %d items (%d reported by the engine)\n", items, engine.ItemCount());

@@ -11,7 +11,7 @@ static void FfSelectFilterFromMenu(int index)
 {
     g_selectedFilter = index;
     if (g_filterButton) {
-        SetWindowTextW(g_filterButton, g_filters[index].name);
+        SetWindowTextW(g_filterButton, FfFilterShownName(g_filters[index].name));
         InvalidateRect(g_filterButton, nullptr, FALSE);
     }
     FfSaveLastSelectedFilter();
@@ -26,7 +26,7 @@ void FfShowFilterMenu()
     if (count > FF_FILTERS_MAX) count = FF_FILTERS_MAX;
     for (int i = 0; i < count; i++) {
         UINT flags = MF_STRING | (i == g_selectedFilter ? MF_CHECKED : MF_UNCHECKED);
-        AppendMenuW(menu, flags, FF_CMD_FILTER_BASE + i, g_filters[i].name);
+        AppendMenuW(menu, flags, FF_CMD_FILTER_BASE + i, FfFilterShownName(g_filters[i].name));
     }
     AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     wchar_t about[FF_ABOUT_MENU_TEXT_MAX];

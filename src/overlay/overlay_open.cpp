@@ -264,7 +264,11 @@ void FfOpenOverlay()
     }
 
     bool newFonts = FfApplyOverlayTheme();
-    FfLoadFilterCatalogue();
+    // The engine found now decides which of its filter files is read; its version is asked
+    // again at this opening's first filtered search.
+    HWND engine = FfFindEverythingWindow();
+    FfForgetEngineFacts();
+    FfLoadFilterCatalogue(engine);
 
     if (g_overlayWindow) {
         // Made at start-up before the host's window may have existed: the overlay must be
@@ -274,7 +278,7 @@ void FfOpenOverlay()
         // A theme reload that made new fonts released the ones the children were drawing with.
         if (newFonts) FfApplyThemeToControls();
         if (g_filterButton && g_selectedFilter >= 0 && g_selectedFilter < g_filterCount)
-            SetWindowTextW(g_filterButton, g_filters[g_selectedFilter].name);
+            SetWindowTextW(g_filterButton, FfFilterShownName(g_filters[g_selectedFilter].name));
     } else {
         FfCreateOverlayWindow(host);
     }
@@ -288,7 +292,7 @@ void FfOpenOverlay()
     // Tells at once, before anything is typed, when there is no engine to search with (the
     // lookup logs its own not-found line). A found one is taken as ready until a search says
     // otherwise.
-    g_engineState = FfFindEverythingWindow() ? FF_ENGINE_ANSWERED : FF_ENGINE_NOT_RUNNING;
+    g_engineState = engine ? FF_ENGINE_ANSWERED : FF_ENGINE_NOT_RUNNING;
     FfUpdateStatusLine();
     FfLayoutOverlay();
 

@@ -46,7 +46,7 @@ static LRESULT FfOverlayOnCreate(HWND window)
 {
     const wchar_t *filterName = L"";
     if (g_selectedFilter >= 0 && g_selectedFilter < g_filterCount)
-        filterName = g_filters[g_selectedFilter].name;
+        filterName = FfFilterShownName(g_filters[g_selectedFilter].name);
     g_searchBox = FfCreateChild(window, L"EDIT", L"", FF_CHILD_STYLE | ES_AUTOHSCROLL, FF_ID_SEARCHBOX);
     g_clearButton = FfCreateChild(window, L"BUTTON", L"\x2715", FF_CHILD_STYLE | BS_OWNERDRAW, FF_ID_CLEAR);
     g_filterButton = FfCreateChild(window, L"BUTTON", filterName, FF_CHILD_STYLE | BS_OWNERDRAW, FF_ID_FILTER);

@@ -246,6 +246,7 @@ static LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wPar
 
 int g_engineState = FF_ENGINE_ANSWERED;  // nothing known against the engine before a query
 DWORD g_engineLastTotal = 0;
+DWORD g_engineLastSortType = 0;
 
 // Every send to the engine is bounded: an engine whose window's thread is busy or hung must not
 // hold the overlay's thread. 1 with *answer when the engine took the message in time.
@@ -292,6 +293,7 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
 {
     if (countOut) *countOut = 0;
     g_engineLastTotal = 0;
+    g_engineLastSortType = 0;
     g_engineState = engine ? FF_ENGINE_NOT_ANSWERING : FF_ENGINE_NOT_RUNNING;
     if (!engine) return 0;
     if (g_engineNamedClass[0])
@@ -302,8 +304,8 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
     FfBuildQueryText(text, FF_QUERY_TEXT_MAX, piece1, piece2, piece3);
     FfLog(L"FfRunEverythingQuery: IPC query=[%s] cap=%d", text, cap);
     if (g_settings.everythingDebug) {
-        wchar_t line[1100];
-        FfFormatText(line, 1100, L"Query: [%s]", text);
+        wchar_t line[FF_QUERY_TEXT_MAX + 16];
+        FfFormatText(line, FF_QUERY_TEXT_MAX + 16, L"Query: [%s]", text);
         FfEverythingDebugLog(line);
     }
 
@@ -395,6 +397,7 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
 
     if (state.done && state.ok) {
         g_engineLastTotal = state.total;
+        g_engineLastSortType = state.sortType;
         if (countOut) *countOut = state.count;
         return 1;
     }

@@ -52,7 +52,9 @@ int FfIsUnknownTime(FILETIME time);
 #define FF_IPC_QUERY_HEADER 28      // bytes before the query text in the query record
 #define FF_IPC_REPLY_HEADER 20      // bytes before the item table in a reply
 #define FF_IPC_TIMEOUT_MS 1500
-#define FF_QUERY_TEXT_MAX 1024      // query text buffer, at most 1023 characters
+// Query text buffer: room for a filter's whole search with its modifiers, the typed text with
+// "path:." replaced, and "folder:", so that the cut never takes the pass's own word.
+#define FF_QUERY_TEXT_MAX 1600
 
 // What one query record asks of the engine (the record's fields in their order).
 struct FfIpcQuery {
@@ -87,6 +89,7 @@ enum FfEngineState {
 };
 extern int g_engineState;           // FfEngineState of the last query
 extern DWORD g_engineLastTotal;     // total matches of the last query's reply (0 without one)
+extern DWORD g_engineLastSortType;  // the sort the last read reply says it used (0 without one)
 extern DWORD g_engineTotalFiles;    // total matches of the last search run's file pass
 extern DWORD g_engineTotalFolders;  // ... and of its folder pass (0 when it did not run)
 
@@ -118,28 +121,55 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
 #define FF_FILTER_SEARCH_MAX 512
 #define FF_CSV_FIELD_MAX 1024   // characters kept per csv field (terminator included)
 #define FF_CSV_LINE_MAX 2048
+#define FF_FILTER_MACRO_MAX 64
+// A filter's match options, as the engine's filter file has them.
+#define FF_FILTER_CASE 0x1
+#define FF_FILTER_WHOLE_WORD 0x2
+#define FF_FILTER_PATH 0x4
+#define FF_FILTER_DIACRITICS 0x8
+#define FF_FILTER_REGEX 0x10
 
 struct FfFilter {
-    wchar_t name[FF_FILTER_NAME_MAX];      // shown in the menu and sent to the engine
+    wchar_t name[FF_FILTER_NAME_MAX];      // as the engine's file has it (a stock key: upper case)
     wchar_t search[FF_FILTER_SEARCH_MAX];  // the engine's search text; empty = no restriction
+    DWORD flags;                           // FF_FILTER_ match options
+    wchar_t macro[FF_FILTER_MACRO_MAX];    // the engine's macro, without its colon
+};
+
+// Where the fields of a filter row stand (-1: not in the file). Found from the header's names;
+// without a header, the name is field 0 and the search field 10.
+struct FfCsvColumns {
+    int name;
+    int search;
+    int flags[5];  // Case, Whole Word, Path, Diacritics, Regex
+    int macro;
 };
 
 extern FfFilter g_filters[FF_FILTERS_MAX];
 extern int g_filterCount;     // 1..FF_FILTERS_MAX once loaded; entry 0 is "<All Files>"
 extern int g_selectedFilter;  // index into g_filters of the filter in use
 
-// Rebuilds the catalogue from the engine's configuration (or the built-in filters) and
-// selects the remembered filter.
-void FfLoadFilterCatalogue(void);
+// Rebuilds the catalogue from the configuration of the engine whose window is given (null: none
+// running; its instance decides which files) or the built-in filters, and selects the
+// remembered filter.
+void FfLoadFilterCatalogue(HWND engine);
 // Appends a filter while there is room (texts cut to fit). Returns 1 when appended.
 int FfAppendFilter(const wchar_t* name, const wchar_t* search);
+int FfAppendFilterRecord(const FfFilter* filter);
 int FfReadIniFilters(const wchar_t* iniPath);
 int FfReadCsvFilters(const wchar_t* csvPath);
-// Parses one csv line (CR/LF already removed): field 0 into name, field 10 into search
-// (empty when missing). Both cut to their capacity.
-void FfParseCsvFilterLine(const wchar_t* line, wchar_t* name, int nameCap, wchar_t* search,
-                          int searchCap);
-// Selects the first filter whose name equals name (ASCII case folded), else entry 0.
+// The columns a header line names; 0 (and the fixed positions) when it names no "Name" and
+// "Search" fields.
+int FfMapCsvHeader(const wchar_t* line, FfCsvColumns* columns);
+void FfFixedCsvColumns(FfCsvColumns* columns);
+// Parses one csv row (CR/LF already removed) by the columns into filter (texts cut to fit; a
+// missing field is empty, a flag set when its field is a non-zero number).
+void FfParseCsvFilterLine(const wchar_t* line, const FfCsvColumns* columns, FfFilter* filter);
+// The name the engine's own window shows: the stock upper-case keys translated, any other
+// name as it is.
+const wchar_t* FfFilterShownName(const wchar_t* name);
+// Selects the first filter whose name, else whose shown name, equals name (ASCII case
+// folded), else entry 0.
 void FfSelectFilterByName(const wchar_t* name);
 // Remembers the selected filter's name in the settings and writes it to the settings file.
 void FfSaveLastSelectedFilter(void);
@@ -150,7 +180,31 @@ void FfSaveLastSelectedFilter(void);
 #define FF_ACTIVE_FOLDER_MAX 2048
 #define FF_SUBSTITUTED_QUERY_MAX 900
 #define FF_FOLDER_CLAUSE_MAX 2064
-#define FF_FILTER_CLAUSE_MAX 160
+// A filter's search in a group with every modifier: 37 + 2 + 511 characters.
+#define FF_FILTER_CLAUSE_MAX 560
+
+// The engine's version, asked with its own message (wParam 0..3); all 0 when it did not say.
+struct FfEngineVersion {
+    DWORD major, minor, revision, build;
+};
+// Asks the engine window for its version (each send bounded). 1 when it gave a major version.
+int FfAskEngineVersion(HWND engine, FfEngineVersion* version);
+// The version of this engine window, asked once per overlay opening and per window.
+const FfEngineVersion* FfEngineVersionOf(HWND engine);
+// Forgets what was learned of the engine (its version, a declined sort already logged): at
+// every overlay opening.
+void FfForgetEngineFacts(void);
+// 1 when that version knows the query function filter: (1.5 on); 0 below, or not known.
+int FfVersionKnowsFilterFunction(const FfEngineVersion* version);
+// The clause that applies a filter: empty for an empty search; filter:"NAME" when the engine
+// knows the function; else the filter's search in a group, its flags as modifiers before it.
+// Returns 1 when the filter lets folders in (an empty search, or one holding "folder:").
+int FfComposeFilterClause(const FfFilter* filter, int filterFunction, wchar_t* out, int cap);
+// The same for the engine window found (its version asked when the filter has a search).
+int FfComposeFilterClauseFor(HWND engine, const FfFilter* filter, wchar_t* out, int cap);
+// When the engine answered a pass in another order than asked, sorts that pass's results with
+// the column comparison of the sort asked (logged once per opening).
+void FfOrderPassAsAsked(FfResult* results, int count, DWORD asked, DWORD answered);
 
 // Position of the first "path:." token (ASCII case folded, followed by the end or white
 // space), or -1.

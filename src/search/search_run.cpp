@@ -154,13 +154,6 @@ int FfRunSearch(const wchar_t* typed, HWND clipboardOwner)
 
     const FfFilter* filter = nullptr;
     if (g_selectedFilter >= 0 && g_selectedFilter < g_filterCount) filter = &g_filters[g_selectedFilter];
-    wchar_t filterClause[FF_FILTER_CLAUSE_MAX];
-    filterClause[0] = 0;
-    int includeFolders = 1;
-    if (filter && filter->search[0]) {
-        includeFolders = wcsstr(filter->search, L"folder:") ? 1 : 0;
-        FfFormatText(filterClause, FF_FILTER_CLAUSE_MAX, L"filter:\"%s\"", filter->name);
-    }
 
     int maxResults = g_settings.maxResults;
     int cap1 = maxResults > FF_RESULTS_MAX ? FF_RESULTS_MAX : maxResults;
@@ -168,9 +161,12 @@ int FfRunSearch(const wchar_t* typed, HWND clipboardOwner)
     int reported = 0;
     // Both passes go to the engine found now; without one, the folder pass looks again.
     HWND engine = FfFindEverythingWindow();
+    wchar_t filterClause[FF_FILTER_CLAUSE_MAX];
+    int includeFolders = FfComposeFilterClauseFor(engine, filter, filterClause, FF_FILTER_CLAUSE_MAX);
     int ok1 = FfQueryEverythingWindow(engine, filterClause, query, L"file:", g_results, cap1,
                                       &reported);
     int files = reported < 0 ? 0 : (reported > cap1 ? cap1 : reported);
+    if (ok1) FfOrderPassAsAsked(g_results, files, g_settings.sortType, g_engineLastSortType);
     g_engineTotalFiles = ok1 ? g_engineLastTotal : 0;
     g_engineTotalFolders = 0;
 
@@ -188,6 +184,7 @@ int FfRunSearch(const wchar_t* typed, HWND clipboardOwner)
             ok2 = FfQueryEverythingWindow(engine, filterClause, query, L"folder:",
                                           g_results + files, cap2, &reported);
             folders = reported < 0 ? 0 : (reported > cap2 ? cap2 : reported);
+            if (ok2) FfOrderPassAsAsked(g_results + files, folders, g_settings.sortType, g_engineLastSortType);
             g_engineTotalFolders = ok2 ? g_engineLastTotal : 0;
         }
     }

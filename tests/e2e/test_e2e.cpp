@@ -295,4 +295,85 @@ TEST_F(EndToEnd, PublishingIntoTheShownFolderThenTheCopyProtocol)
     })) << now.left - before.left << "," << now.top - before.top;
 }
 
+// A filter picked from the menu, against the 1.4 engine and then the 1.5 alpha, each with its own
+// filter file: the same files, the 1.4 engine sent the filter's search (it knows no filter:), the
+// 1.5a its name.
+TEST_F(EndToEnd, AFilterPickedGivesTheSameFilesFromA14AndA15aEngine)
+{
+    const std::wstring filters = dir + L"\\engine";
+    CreateDirectoryW(filters.c_str(), nullptr);
+    FfTestWriteBytes(filters + L"\\Filters.csv",
+                     "Name,Case,Whole Word,Path,Diacritics,Regex,Search,Macro,Key\r\n\"EVERYTHING\",0,0,0,0,0,\"\",\"\",\"\"\r\n"
+                     "\"DOCUMENT\",0,1,0,0,0,\"ext:txt\",\"doc\",\"\"\r\n");
+    FfTestWriteBytes(filters + L"\\Filters-1.5a.csv",
+                     "Name,Case,Whole Word,Path,Diacritics,Prefix,Suffix,Ignore Punctuation,Ignore Whitespace,Regex,Search,"
+                     "Columns,Sort,Descending,View,Macro,Key\r\n\"EVERYTHING\",0,0,0,0,0,0,0,0,0,\"\"\r\n"
+                     "\"DOCUMENT\",0,1,0,0,0,0,0,0,0,\"ext:txt\",\"\",0,0,0,\"doc\",\"\"\r\n");
+    FfTestWriteBytes(pluginDir + L"\\Fleetfinder.cfg", "[Display]\r\nLogging=Y\r\nSearchDelayMs=30\r\n[Everything]\r\n"
+                     "SortOrder=SizeDescending\r\nEverythingIniPath=" + FfTestUtf8(filters) + "\r\n");
+    FfTestWriteBytes(data + L"\\a\\zebra.log", "not a document");
+    StartHost(false);
+    std::vector<std::wstring> listed[2];
+    for (int round = 0; round < 2; round++) {
+        SCOPED_TRACE(round ? "1.5a" : "1.4");
+        FfEngineOptions options;
+        options.roots.push_back(data);
+        options.filtersDir = filters;
+        options.instance = round ? L"1.5a" : L"";
+        ASSERT_TRUE(engine.Start(options));
+        PressHotkey();
+        Search(L"zebra", round ? 2 : 3);  // the second opening keeps the filter picked in the first
+        const std::string picked = "filter=\"DOCUMENT\" typed=\"zebra\"";
+        auto runs = [&] {
+            size_t n = 0;
+            std::string log = LogText();
+            for (size_t at = log.find(picked); at != std::string::npos; at = log.find(picked, at + 1)) n++;
+            return n;
+        };
+        // The second opening's own search with the remembered filter comes before the pick.
+        ASSERT_TRUE(FfTestWaitFor([&] { return runs() == (size_t)(2 * round); })) << LogText();
+        HWND button = GetDlgItem(Overlay(), 203);
+        RECT r;
+        ASSERT_TRUE(GetWindowRect(button, &r));
+        INPUT click[2] = {};
+        click[0].type = click[1].type = INPUT_MOUSE;
+        click[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN, click[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+        SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        SendInput(2, click, sizeof(INPUT));
+        HWND menu = nullptr;
+        ASSERT_TRUE(FfTestWaitFor([&] { return (menu = FindWindowW(L"#32768", nullptr)) && IsWindowVisible(menu); }));
+        PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0), PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
+        PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
+        ASSERT_TRUE(FfTestWaitFor([&] { return runs() == (size_t)(2 * round + 1) && SendMessageW(List(), LB_GETCOUNT, 0, 0) == 2; }))
+            << LogText();
+        wchar_t shown[64] = {};
+        GetWindowTextW(button, shown, 64);
+        EXPECT_STREQ(L"Document", shown);
+        // The menu leaves the focus on its button: back into the search box for Enter.
+        // The click may land while the closing menu still holds the pointer: it is made again then.
+        ASSERT_TRUE(GetWindowRect(GetDlgItem(Overlay(), 201), &r));
+        bool focused = false;
+        for (int attempt = 0; attempt < 5 && !focused; attempt++) {
+            SetCursorPos(r.left + 5, (r.top + r.bottom) / 2);
+            SendInput(2, click, sizeof(INPUT));
+            focused = FfTestWaitFor([&] { return OverlayHasTheKeyboard(); }, 2000);
+        }
+        ASSERT_TRUE(focused) << LogText();
+        Publish(-1, false);
+        ASSERT_TRUE(FfTestWaitFor([&] { return host.Folder() == kRoot && host.Items().size() == 2; }));
+        for (const FfHostItem& item : host.Items()) listed[round].push_back(item.path);
+        std::wstring texts;
+        for (const FfEngineQueryRecord& q : engine.Queries()) texts += q.text + L"\n";
+        EXPECT_EQ(round == 1, texts.find(L"filter:\"DOCUMENT\" zebra file:") != std::wstring::npos) << FfTestUtf8(texts);
+        EXPECT_EQ(round == 0, texts.find(L"wholeword:<ext:txt> zebra file:") != std::wstring::npos) << FfTestUtf8(texts);
+        if (round == 0) { EXPECT_EQ(std::wstring::npos, texts.find(L"filter:")) << FfTestUtf8(texts); }
+        // Each engine read its own file, in its own layout.
+        const std::string file = FfTestUtf8(filters) + (round ? "\\Filters-1.5a.csv" : "\\Filters.csv");
+        EXPECT_NE(std::string::npos, FfTestReadBytes(engine.logPath).find("filters=2 file=" + file + "\r\n"));
+        ASSERT_TRUE(host.SetFolder(FF_HOST_LEFT, data));
+    }
+    EXPECT_EQ(listed[0], listed[1]);
+    EXPECT_EQ(listed[0], (std::vector<std::wstring>{data + L"\\a2\\zebra.txt", data + L"\\a\\zebra.txt"}));
+}
+
 }  // namespace

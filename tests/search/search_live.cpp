@@ -143,6 +143,64 @@ TEST_F(Live, EngineStates)
     EXPECT_TRUE(engine.Start(plain) && Query(L"alpha", 50, &count) && count == 10);  // a named instance, alone
 }
 
+// The stand-in engine as each version answers: its version message, filter: (plain text that matches nothing below
+// 1.5, a filter of its own file with that filter's options from 1.5 on), macros, groups, modifiers, search flags.
+TEST_F(Live, EngineVersionsAndTheirQueryLanguage)
+{
+    std::wstring filters = FfTestMakeTempDir(L"engine-filters");
+    FfTestWriteBytes(filters + L"\\Filters-1.5a.csv",
+                     "Name,Case,Whole Word,Path,Diacritics,Prefix,Suffix,Ignore Punctuation,Ignore Whitespace,Regex,Search,"
+                     "Columns,Sort,Descending,View,Macro,Key\r\n\"DOCUMENT\",0,0,0,0,0,0,0,0,0,\"ext:txt;doc\",\"\",0,0,0,\"doc\",\"\"\r\n"
+                     "Exact,1,0,0,0,0,0,0,0,0,Report\r\nWord,0,1,0,0,0,0,0,0,0,report\r\n");
+    FfTestWriteBytes(filters + L"\\Filters.csv", "Name,Case,Whole Word,Path,Diacritics,Regex,Search,Macro,Key\r\n"
+                     "\"DOCUMENT\",0,0,0,0,0,\"ext:txt;doc\",\"doc\",\"\"\r\n");
+    FfEngineOptions options;
+    options.filtersDir = filters;
+    options.items = {{L"C:\\r\\Report.txt", 1}, {L"C:\\r\\report-2024.doc", 2}, {L"C:\\r\\reports.txt", 3},
+                     {L"C:\\Work\\notes.txt", 4}, {L"C:\\r\\sub", 0, 0, true}};
+    const wchar_t *v14 = L"", *v15 = L"1.5a";
+    struct Row { const wchar_t *instance, *text; DWORD flags; const wchar_t* names; } rows[] = {
+        {v14, L"filter:\"DOCUMENT\" report", 0, L""}, {v14, L"doc: report", 0, L""}, {v14, L"doc:report", 0, L""},
+        {v14, L"<ext:txt> report", 0, L"Report.txt|reports.txt"}, {v14, L"<<ext:txt> rep>ort", 0, L"Report.txt|reports.txt"},
+        {v14, L"case:<Report>", 0, L"Report.txt"}, {v14, L"Report", 1, L"Report.txt"}, {v14, L"nocase:Report", 1, L"report-2024.doc|Report.txt|reports.txt"},
+        {v14, L"ww:report", 0, L"report-2024.doc|Report.txt"}, {v14, L"wholeword:report ext:doc", 0, L"report-2024.doc"},
+        {v14, L"report", 2, L"report-2024.doc|Report.txt"}, {v14, L"regex:^rep.*s\\.txt$", 0, L"reports.txt"},
+        {v14, L"^report", 8, L"report-2024.doc|Report.txt|reports.txt"}, {v14, L"case:regex:^R", 0, L"Report.txt"},
+        {v14, L"regex:(", 0, L""}, {v14, L"path:<work notes>", 0, L"notes.txt"}, {v14, L"work", 4, L"notes.txt"},
+        {v14, L"diacritics:<notes>", 0, L"notes.txt"}, {v14, L"folder: su", 0, L"sub"},
+        {v15, L"filter:\"DOCUMENT\" report", 0, L"report-2024.doc|Report.txt|reports.txt"},
+        {v15, L"filter:exact", 0, L"Report.txt"}, {v15, L"filter:Word", 0, L"report-2024.doc|Report.txt"},
+        {v15, L"filter:\"no such\"", 0, L""},
+    };
+    std::wstring running = L"-";
+    for (const Row& r : rows) {
+        if (running != r.instance) {
+            options.instance = running = r.instance;
+            ASSERT_TRUE(engine.Start(options));
+            FfEngineVersion v;
+            EXPECT_EQ(1, FfAskEngineVersion(engine.window, &v));
+            EXPECT_EQ(running.empty() ? L"1.4.1.1026" : L"1.5.0.1384", std::to_wstring(v.major) + L"." + std::to_wstring(v.minor) +
+                      L"." + std::to_wstring(v.revision) + L"." + std::to_wstring(v.build));
+        }
+        FfEngineQueryArgs args;
+        args.text = r.text, args.searchFlags = r.flags;
+        FfEngineReply reply = FfEngineSendQuery(engine.window, args);
+        DWORD total = 0;
+        std::vector<FfEngineItem> items;
+        ASSERT_TRUE(reply.answered && FfEngineDecodeReply(reply.bytes, &total, &items)) << FfTestUtf8(r.text);
+        std::wstring names;
+        for (const FfEngineItem& item : items) names += (names.empty() ? L"" : L"|") + item.path.substr(item.path.rfind(L'\\') + 1);
+        EXPECT_EQ(r.names, names) << FfTestUtf8(running + L": " + r.text) << " flags " << r.flags;
+        EXPECT_EQ(r.flags, engine.Queries().back().searchFlags);
+    }
+    // A version given on the command line; and a window that does not know the message says nothing.
+    options.instance = L"", options.version = L"1.5.1.1400";
+    ASSERT_TRUE(engine.Start(options));
+    FfEngineVersion v;
+    EXPECT_TRUE(FfAskEngineVersion(engine.window, &v) && v.major == 1 && v.minor == 5 && v.revision == 1 && v.build == 1400);
+    EXPECT_TRUE(!FfAskEngineVersion(g_searchBox, &v) && !v.major && !v.minor && !FfVersionKnowsFilterFunction(&v));
+}
+
 // Query texts per filter and "path:.", the passes' caps, the engine's totals, files first, the chosen order.
 TEST_F(Live, SearchRun)
 {
@@ -151,7 +209,8 @@ TEST_F(Live, SearchRun)
     for (const FfEngineItem& item : Items(L"cap", 520, 520)) options.items.push_back(item);
     ASSERT_TRUE(engine.Start(options));
     std::wstring folder = FfTestMakeTempDir(L"active"), in = L" path:\"" + folder + L"\\\"";
-    std::wstring doc = L"filter:\"Document\"", dir = L"filter:\"Folder\" report";
+    // A 1.4 engine knows no filter: function: the filter's search goes in a group.
+    std::wstring doc = L"<ext:txt;doc>", dir = L"<folder:> report";
     ASSERT_TRUE(StartHost(host, folder));
     g_filterCount = 0;
     FfAppendFilter(L"<All Files>", L""), FfAppendFilter(L"Document", L"ext:txt;doc");
@@ -164,7 +223,7 @@ TEST_F(Live, SearchRun)
         {L"report", 0, 200, FF_SORT_SIZE, L"200 report file:|200 report folder:", 3, 2, 1, L"report1001.txt", nullptr},
         {L"report", 1, 200, -1, L"200 " + doc + L" report file:", 2, 2, 0, L"report1000.txt", L"report1001.txt"},
         {L"report", 2, 200, -1, L"200 " + dir + L" file:|200 " + dir + L" folder:", 1, 0, 1, L"reportdir1000", nullptr},
-        {L"report", 3, 200, -1, L"200 filter:\"Odd\" report file:", 0, 0, 0, nullptr, nullptr},
+        {L"report", 3, 200, -1, L"200 <Folder:x> report file:", 0, 0, 0, nullptr, nullptr},
         {L"cap", 0, 200, -1, L"200 cap file:|200 cap folder:", 400, 520, 520, L"cap1000.txt", L"capdir1199"},
         {L"cap", 0, 300, -1, L"300 cap file:|200 cap folder:", 500, 520, 520, L"cap1000.txt", L"capdir1199"},
         {L"cap", 0, 500, -1, L"500 cap file:", 500, 520, 0, nullptr, L"cap1499.txt"},
@@ -190,6 +249,29 @@ TEST_F(Live, SearchRun)
         EXPECT_TRUE(r.totalFiles == g_engineTotalFiles && r.totalFolders == g_engineTotalFolders &&
                     first == g_results[0].path && last == g_results[r.count - 1].path) << FfTestUtf8(r.queries);
     }
+    // The engine's version decides the filter's form (asked once per opening and window); an engine that
+    // declines the sort asked answers in name order, and the plug-in orders that pass itself (sizes descending).
+    struct Engine { const wchar_t *instance, *version; bool decline; const wchar_t* query; int count; DWORD sorted; }
+    engines[] = {
+        {L"1.5a", L"", false, L"filter:\"Document\" report file:", 2, 6},
+        {L"", L"1.5.0.1300", true, L"filter:\"Document\" report file:", 2, 6},
+        {L"", L"2.0.0.1", false, L"filter:\"Document\" report file:", 2, 6},
+        {L"", L"", true, L"<ext:txt;doc> report file:", 2, 6},
+    };
+    host.Quit();
+    for (const Engine& e : engines) {
+        options.instance = e.instance, options.version = e.version, options.declineSort = e.decline;
+        ASSERT_TRUE(engine.Start(options)) << FfTestUtf8(e.instance);
+        FfForgetEngineFacts();
+        g_selectedFilter = 1, g_settings.maxResults = 200, g_settings.sortType = e.sorted, g_localSortActive = 0;
+        for (int run = 0; run < 2; run++) FfRunSearch(L"report", nullptr);
+        std::vector<FfEngineQueryRecord> sent = engine.Queries();
+        ASSERT_EQ(2u, sent.size());
+        EXPECT_EQ(e.query, sent[1].text);
+        ASSERT_EQ(e.count, g_resultCount);
+        EXPECT_STREQ(L"C:\\r\\report1001.txt", g_results[0].path) << "the larger first, whatever the engine's order";
+    }
+    g_settings.sortType = 1;
 }
 
 // The user's clipboard: text, a registered format, private data; read back as text|bytes|private|owned (still his).

@@ -138,12 +138,117 @@ TEST(Filters, CatalogueFromTheEnginesConfiguration)
         setting += r.setting[0] == L'=' ? L"" : r.setting;
         FfCopyText(g_settings.everythingIniPath, FF_PATH_CHARS, setting.c_str());
         FfCopyText(g_settings.lastSelectedFilter, FF_FILTER_NAME_CHARS, r.remembered.c_str());
-        FfLoadFilterCatalogue();
+        FfLoadFilterCatalogue(nullptr);
         std::wstring names;
         for (int i = 0; i < g_filterCount; i++) names += (i ? L"|" : L"") + std::wstring(g_filters[i].name);
         EXPECT_TRUE(r.names == names && r.selected == g_selectedFilter) << r.label << ": " << FfTestUtf8(names);
         if (r.names == builtIn) { EXPECT_STREQ(L"folder:", g_filters[5].search); }
     }
+}
+
+// Each version's filter file, read by its header in any order (without one: name field 0, search field 10);
+// the stock keys shown as the engine's window shows them; which file is read for which engine.
+TEST(Filters, BothLayoutsTheShownNamesAndWhichFile)
+{
+    const std::wstring v14 = L"Name,Case,Whole Word,Path,Diacritics,Regex,Search,Macro,Key",
+                       v15 = L"Name,Case,Whole Word,Path,Diacritics,Prefix,Suffix,Ignore Punctuation,Ignore Whitespace,"
+                             L"Regex,Search,Columns,Sort,Descending,View,Macro,Key";
+    struct Row { const char* label; std::wstring header, line, filter; int mapped; } rows[] = {  // name|search|flags|macro
+        {"1.4 stock row", v14, L"\"DOCUMENT\",0,0,0,0,0,\"ext:doc;txt\",\"doc\",\"\"", L"DOCUMENT|ext:doc;txt|0|doc", 1},
+        {"1.4 every flag, a quoted comma", v14, L"Mine,1,1,1,1,1,\"a, \"\"b\"\"\",m,", L"Mine|a, \"b\"|31|m", 1},
+        {"1.5: whole word and regex; prefix and suffix are none of the five", v15,
+         L"\"VIDEO\",0,1,0,0,1,1,0,0,1,\"ext:mp4\",\"\",0,0,0,\"video\",\"\"", L"VIDEO|ext:mp4|18|video", 1},
+        {"shuffled header, other case", L"Search,Macro,name,REGEX,case", L"x:y,mac,Shuffled,1,0", L"Shuffled|x:y|16|mac", 1},
+        {"row shorter than the header", v14, L"\"AUDIO\",1", L"AUDIO||1|", 1},
+        {"numbers are numbers", v14, L"N,2,0,x,0,0,s", L"N|s|1|", 1},
+        {"unclosed quote", v14, L"\"open,1,1", L"open,1,1||0|", 1},
+        {"no header: fixed fields", L"", L"F,1,1,1,1,1,1,1,1,1,ten,eleven", L"F|ten|0|", 0},
+        {"a first field name alone is no header", L"name,x", L"G,1,1,1,1,1,1,1,1,1,ten", L"G|ten|0|", 0},
+        {"Name without Search", L"Name,Case", L"H,1,1,1,1,1,1,1,1,1,ten", L"H|ten|0|", 0},
+    };
+    for (const Row& r : rows) {
+        FfCsvColumns columns;
+        EXPECT_EQ(r.mapped, FfMapCsvHeader(r.header.c_str(), &columns)) << r.label;
+        FfFilter f;
+        memset(&f, 0x55, sizeof f);
+        FfParseCsvFilterLine(r.line.c_str(), &columns, &f);
+        std::wstring got = std::wstring(f.name) + L"|" + f.search + L"|" + std::to_wstring(f.flags) + L"|" + f.macro;
+        EXPECT_EQ(r.filter, got) << r.label;
+    }
+    for (auto [name, shown] : {std::pair{L"AUDIO", L"Audio"}, {L"EVERYTHING", L"<All Files>"}, {L"FOLDER", L"Folder"},
+                               {L"Audio", L"Audio"}, {L"audio", L"audio"}, {L"DOCUMENTS", L"DOCUMENTS"}})
+        EXPECT_STREQ(shown, FfFilterShownName(name));
+
+    // Filters.csv beside Filters-1.5a.csv: the engine found, or the setting, says which is the engine's.
+    std::wstring appData = FfTestMakeTempDir(L"versions"), dir = appData + L"\\Everything", alpha = appData + L"\\alpha";
+    FfTestEnvVar env(L"APPDATA", appData.c_str());
+    for (const std::wstring& d : {dir, alpha}) {
+        CreateDirectoryW(d.c_str(), nullptr);
+        FfTestWriteBytes(d + L"\\Filters.csv", FfTestUtf8(v14) + "\r\n\"EVERYTHING\",0,0,0,0,0,\"\",\"\",\"\"\r\n"
+                         "\"AUDIO\",0,0,0,0,0,\"ext:mp3\",\"audio\",\"\"\r\n\"DOCUMENT\",0,0,0,0,0,\"ext:txt\",\"doc\",\"\"\r\n");
+        FfTestWriteBytes(d + L"\\Filters-1.5a.csv", FfTestUtf8(v15) + "\r\n\"EVERYTHING\",0,0,0,0,0,0,0,0,0,\"\"\r\n"
+                         "\"VIDEO\",0,0,0,0,0,0,0,0,0,\"ext:mp4\"\r\nMine 1.5,0,0,0,0,0,0,0,0,0,x\r\n");
+    }
+    FfTestWriteBytes(dir + L"\\Everything.ini", "[Everything]\r\n");
+    FfTestWriteBytes(alpha + L"\\Everything-1.5a.ini", "[Everything]\r\n");  // a portable 1.5 alpha's folder
+    const std::wstring all = L"<All Files>", files14 = all + L"|AUDIO|DOCUMENT", files15 = all + L"|VIDEO|Mine 1.5";
+    WNDCLASSW wc = {0, DefWindowProcW, 0, 0, GetModuleHandleW(nullptr), nullptr, nullptr, nullptr, nullptr,
+                    L"EVERYTHING_TASKBAR_NOTIFICATION_(1.5a)"};
+    RegisterClassW(&wc);
+    HWND engine15 = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, wc.hInstance, nullptr);
+    struct Choice { const char* label; std::wstring setting; HWND engine; std::wstring names, remembered; int selected; }
+    choices[] = {
+        {"1.4 by default", L"Auto", nullptr, files14, L"Document", 2},
+        {"the 1.5a engine", L"Auto", engine15, files15, L"mine 1.5", 2},
+        {"a folder, the 1.5a engine", dir, engine15, files15, L"", 0},
+        {"a folder of the 1.4, no engine", dir, nullptr, files14, L"DOCUMENT", 2},
+        {"the 1.5a ini named", dir + L"\\Everything-1.5a.ini", nullptr, files15, L"Video", 1},
+        {"a folder of the 1.5a alone", alpha, nullptr, files15, L"<all files>", 0},
+    };
+    for (const Choice& c : choices) {
+        FfCopyText(g_settings.everythingIniPath, FF_PATH_CHARS, c.setting.c_str());
+        FfCopyText(g_settings.lastSelectedFilter, FF_FILTER_NAME_CHARS, c.remembered.c_str());
+        FfLoadFilterCatalogue(c.engine);
+        std::wstring names;
+        for (int i = 0; i < g_filterCount; i++) names += (i ? L"|" : L"") + std::wstring(g_filters[i].name);
+        EXPECT_TRUE(c.names == names && c.selected == g_selectedFilter) << c.label << ": " << FfTestUtf8(names);
+    }
+    EXPECT_TRUE(g_filters[1].flags == 0 && !wcscmp(L"ext:mp4", g_filters[1].search));
+    DestroyWindow(engine15);
+}
+
+// What a run sends for a filter: below 1.5 (or not known) its search in a group, each flag a modifier in front;
+// from 1.5 on its name; folders come in for an empty search or one holding "folder:".
+TEST(Filters, ClauseByVersionAndFlags)
+{
+    const DWORD all = FF_FILTER_CASE | FF_FILTER_WHOLE_WORD | FF_FILTER_PATH | FF_FILTER_DIACRITICS | FF_FILTER_REGEX;
+    struct Row { const wchar_t *name, *search; DWORD flags; int function; const wchar_t* clause; int folders; } rows[] = {
+        {L"DOCUMENT", L"ext:doc;txt", 0, 0, L"<ext:doc;txt>", 0}, {L"DOCUMENT", L"ext:doc;txt", 0, 1, L"filter:\"DOCUMENT\"", 0},
+        {L"FOLDER", L"folder:", 0, 0, L"<folder:>", 1}, {L"X", L"Folder:", 0, 0, L"<Folder:>", 0},
+        {L"C", L"a b", FF_FILTER_CASE, 0, L"case:<a b>", 0}, {L"W", L"a", FF_FILTER_WHOLE_WORD, 0, L"wholeword:<a>", 0},
+        {L"P", L"a", FF_FILTER_PATH, 0, L"path:<a>", 0}, {L"D", L"a", FF_FILTER_DIACRITICS, 0, L"diacritics:<a>", 0},
+        {L"R", L"^a.*$", FF_FILTER_REGEX, 0, L"regex:<^a.*$>", 0},
+        {L"All", L"x", all, 0, L"case:wholeword:path:diacritics:regex:<x>", 0}, {L"All", L"x", all, 1, L"filter:\"All\"", 0},
+        {L"EVERYTHING", L"", all, 0, L"", 1}, {L"<All Files>", L"", 0, 1, L"", 1},
+    };
+    for (const Row& r : rows) {
+        FfFilter f = {};
+        FfCopyText(f.name, FF_FILTER_NAME_MAX, r.name), FfCopyText(f.search, FF_FILTER_SEARCH_MAX, r.search), f.flags = r.flags;
+        wchar_t clause[FF_FILTER_CLAUSE_MAX] = L"old";
+        EXPECT_EQ(r.folders, FfComposeFilterClause(&f, r.function, clause, FF_FILTER_CLAUSE_MAX)) << FfTestUtf8(r.clause);
+        EXPECT_STREQ(r.clause, clause);
+    }
+    // The longest search with every modifier fits whole.
+    FfFilter longest = {};
+    std::wstring search(FF_FILTER_SEARCH_MAX - 1, L's');
+    FfCopyText(longest.search, FF_FILTER_SEARCH_MAX, search.c_str()), longest.flags = all;
+    wchar_t clause[FF_FILTER_CLAUSE_MAX];
+    FfComposeFilterClause(&longest, 0, clause, FF_FILTER_CLAUSE_MAX);
+    EXPECT_EQ(L"case:wholeword:path:diacritics:regex:<" + search + L">", clause);
+    // The version decides: 1.5 and later know filter:; 1.4, and an engine that did not say, do not.
+    struct Version { FfEngineVersion v; int knows; } versions[] = {
+        {{1, 4, 1, 1026}, 0}, {{1, 5, 0, 1384}, 1}, {{1, 6, 0, 0}, 1}, {{2, 0, 0, 0}, 1}, {{0, 0, 0, 0}, 0}, {{0, 9, 0, 0}, 0}};
+    for (const Version& v : versions) EXPECT_EQ(v.knows, FfVersionKnowsFilterFunction(&v.v)) << v.v.major << "." << v.v.minor;
 }
 
 FfResult Make(const wchar_t* path, unsigned long long size = 0, unsigned long long modified = 0, DWORD folder = 0)
@@ -183,6 +288,14 @@ TEST(Order, ColumnsSortTypesAndFilesFirst)
         EXPECT_TRUE(t.afterClick == g_sortDescending && g_localSortActive) << t.sortType;
         FfApplyColumnSort(t.column);
         EXPECT_EQ(!t.afterClick, g_sortDescending) << t.sortType;
+    }
+    // A pass the engine answered in another sort than asked is put in the asked order; one in that order stays.
+    struct Pass { DWORD asked, answered; std::wstring order; } passes[] = {
+        {6, 1, L"c|a|b"}, {1, 6, L"a|b|c"}, {14, 1, L"b|c|a"}, {6, 6, L"a|b|c"}, {99, 1, L"b|c|a"}};
+    for (const Pass& p : passes) {
+        FfResult set[3] = {Make(L"a", 5, 1), Make(L"b", 1, 9), Make(L"c", 7, 3)};
+        FfOrderPassAsAsked(set, 3, p.asked, p.answered);
+        EXPECT_EQ(p.order, std::wstring(set[0].path) + L"|" + set[1].path + L"|" + set[2].path) << p.asked;
     }
     // Files before folders, each group in its order (capitals are folders).
     for (std::wstring in : {L"AbCde", L"abCD", L"aBCd", L"AB", L"ba"}) {

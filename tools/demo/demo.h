@@ -13,6 +13,7 @@ struct FfDemo {
     std::wstring pluginPath;  // the plug-in library inside it
     std::wstring iniPath;     // the host's fresh wincmd.ini
     std::wstring targetDir;   // the other panel's folder, where copies go
+    std::wstring engineDir;   // the portable engine's folder: its ini and Filters.csv
     FfEngineOptions engineOptions;  // the session starts the engine itself, after showing it missing
     FfTestEngine engine;
     FfHostCtl host;
@@ -23,6 +24,8 @@ struct FfDemo {
 
 // demo_sample.cpp: a tree of a few thousand files of varied names, sizes, dates and extensions.
 bool FfDemoMakeSample(const std::wstring& root, int* fileCount);
+// The engine's Everything.ini and Filters.csv as version 1.4 writes them (stock rows, upper-case keys).
+bool FfDemoWriteEngineConfig(const std::wstring& folder);
 
 // demo_steps.cpp
 void FfDemoSay(FfDemo& d, const char* fmt, ...);

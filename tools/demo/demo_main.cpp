@@ -62,18 +62,26 @@ int wmain(int argc, wchar_t** argv)
     DeleteFileW((d.pluginDir + L"\\Fleetfinder.cfg").c_str());
     DeleteFileW((d.pluginDir + L"\\Fleetfinder.history").c_str());
     bool copied = CopyFileW(FfTestBinPath(dllName).c_str(), d.pluginPath.c_str(), FALSE) != 0;
-    FfTestWriteBytes(d.pluginDir + L"\\Fleetfinder.cfg", "[Display]\r\nLogging=Y\r\n");
+    // The engine is a portable 1.4 beside the sample: its own ini (no filters in it) and its
+    // Filters.csv in the layout 1.4 writes, the stock rows under their upper-case keys. The
+    // plug-in is pointed at that folder, as a user of a portable engine does.
+    d.engineDir = d.outDir + L"\\engine";
+    FfDemoMakeDirs(d.engineDir);
+    bool engineConfig = FfDemoWriteEngineConfig(d.engineDir);
+    FfTestWriteBytes(d.pluginDir + L"\\Fleetfinder.cfg", "[Display]\r\nLogging=Y\r\n[Everything]\r\nEverythingIniPath=" +
+                                                          FfTestUtf8(d.engineDir) + "\r\n");
     // A fresh wincmd.ini that knows only the plug-in, as after installing it by hand, and the
     // host's font, which the overlay follows.
     std::string ini = "[FileSystemPlugins]\r\nFleetfinder=" + FfTestUtf8(d.pluginPath) +
                       "\r\n[AllResolutions]\r\nFontName=Tahoma\r\nFontSize=9\r\n";
     bool iniOk = FfTestWriteBytes(d.iniPath, ini);
-    if (!FfDemoStep(d, "install the plug-in and write a fresh wincmd.ini", copied && iniOk,
+    if (!FfDemoStep(d, "install the plug-in and write a fresh wincmd.ini", copied && iniOk && engineConfig,
                     FfTestUtf8(d.pluginPath)))
         return 1;
 
     // The engine is started by the session, once the overlay has shown that it is missing.
     d.engineOptions.roots.push_back(d.sampleDir);
+    d.engineOptions.filtersDir = d.engineDir;
     d.engineOptions.logPath = d.outDir + L"\\engine-queries.log";
     DeleteFileW(d.engineOptions.logPath.c_str());
 

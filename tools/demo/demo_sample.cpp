@@ -97,3 +97,24 @@ bool FfDemoMakeSample(const std::wstring& root, int* fileCount)
     }
     return true;
 }
+
+bool FfDemoWriteEngineConfig(const std::wstring& folder)
+{
+    // Name,Case,Whole Word,Path,Diacritics,Regex,Search,Macro,Key: the search is the seventh
+    // field, the macro has no colon, "EVERYTHING" is the engine's own "all files".
+    static const char* const rows[][3] = {
+        {"EVERYTHING", "", ""},
+        {"AUDIO", "ext:aac;ac3;aif;aifc;aiff;flac;m4a;mid;midi;mp3;ogg;opus;wav;wma", "audio"},
+        {"COMPRESSED", "ext:7z;bz2;cab;gz;rar;tar;tgz;zip", "zip"},
+        {"DOCUMENT", "ext:c;chm;cpp;csv;doc;docx;h;htm;html;ini;md;odt;pdf;ppt;pptx;rtf;txt;xls;xlsx;xml", "doc"},
+        {"EXECUTABLE", "ext:bat;cmd;exe;msi;scr", "exe"},
+        {"FOLDER", "folder:", ""},
+        {"PICTURE", "ext:bmp;gif;ico;jpeg;jpg;png;psd;svg;tif;tiff;webp", "pic"},
+        {"VIDEO", "ext:avi;m4v;mkv;mov;mp4;mpeg;mpg;webm;wmv", "video"},
+    };
+    std::string csv = "Name,Case,Whole Word,Path,Diacritics,Regex,Search,Macro,Key\r\n";
+    for (const auto& row : rows)
+        csv += std::string("\"") + row[0] + "\",0,0,0,0,0,\"" + row[1] + "\",\"" + row[2] + "\",\"\"\r\n";
+    return FfTestWriteBytes(folder + L"\\Everything.ini", "[Everything]\r\n") &&
+           FfTestWriteBytes(folder + L"\\Filters.csv", csv);
+}

@@ -276,13 +276,21 @@ bool FfDemoRunSession(FfDemo& d)
         for (int i = 0; i < 4; ++i) PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
         PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
     }
-    bool filtered = WaitSearch(d, L"report 2024", L"Document");
+    // The engine's Filters.csv names it DOCUMENT; its window, and the menu, show "Document". A
+    // 1.4 engine knows no filter: function: the filter's search goes in a group.
+    bool filtered = WaitSearch(d, L"report 2024", L"DOCUMENT");
     wchar_t buttonText[128] = {};
     GetWindowTextW(filterButton, buttonText, 128);
-    bool saved = FfTestReadBytes(d.pluginDir + L"\\Fleetfinder.cfg").find("LastSelectedFilter=Document") != std::string::npos;
-    FfDemoStep(d, "pick the filter \"Document\" from the menu", menu && filtered && saved,
+    bool saved = FfTestReadBytes(d.pluginDir + L"\\Fleetfinder.cfg").find("LastSelectedFilter=DOCUMENT") != std::string::npos;
+    std::wstring sent;
+    for (const FfEngineQueryRecord& q : d.engine.Queries())
+        if (q.text.find(L"report 2024") != std::wstring::npos) sent = q.text;
+    bool grouped = sent.compare(0, 5, L"<ext:") == 0 && sent.find(L"filter:") == std::wstring::npos;
+    FfDemoStep(d, "pick the filter \"Document\" from the menu", menu && filtered && saved && grouped &&
+               !wcscmp(buttonText, L"Document"),
                "button shows \"" + FfTestUtf8(buttonText) + "\", " +
-               std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results, choice saved in Fleetfinder.cfg");
+               std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results, choice saved in Fleetfinder.cfg, "
+               "the engine was sent \"" + FfTestUtf8(sent.substr(0, 24)) + "...\"");
     FfDemoShot(d, "filter-document");
 
     // 6. A column sort: a click on the Size title (the first click sorts largest first).

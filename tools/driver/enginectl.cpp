@@ -87,6 +87,8 @@ bool FfTestEngine::Start(const FfEngineOptions& o, DWORD timeoutMs)
     if (o.loadingMs) cmd += L" --loading " + std::to_wstring(o.loadingMs);
     if (o.oldEngine) cmd += L" --old";
     if (o.hangMs) cmd += L" --hang " + std::to_wstring(o.hangMs);
+    if (!o.version.empty()) cmd += L" --version" + FfEngineQuoteArg(o.version);
+    if (o.declineSort) cmd += L" --decline-sort";
     if (!o.extraArgs.empty()) cmd += L" " + o.extraArgs;
 
     if (!process.Start(cmd)) return false;

@@ -29,6 +29,7 @@ std::wstring FfEngineUniqueInstance(const wchar_t* tag);
 //   --delay MS   --silent   --reply-id N   --short-block   --excess-count N
 //   --bad-offset   --bad-length [N]   --quit-after N   --items FILE   --folder-sizes
 //   --unknown-dates WORD   --drop-flags N   --add-flags N   --loading MS   --old   --hang MS
+//   --version A.B.C.D   --decline-sort
 // One index item / one decoded reply item. A folder's size in the index is not reported unless
 // the engine indexes folder sizes; a size or date a reply lacks decodes as all bits set.
 struct FfEngineItem {
@@ -41,8 +42,12 @@ struct FfEngineItem {
 struct FfEngineOptions {
     std::vector<std::wstring> roots;  // folders indexed at start (recursively); may be empty
     std::wstring logPath;             // query log; empty: FfTestEngine::Start picks a fresh file
-    std::wstring instance;            // non-empty: register "EVERYTHING_TASKBAR_NOTIFICATION_(instance)"
-    std::wstring filtersDir;          // folder holding Everything.ini / filters.csv; empty: %APPDATA%\Everything
+    std::wstring instance;            // non-empty: register "EVERYTHING_TASKBAR_NOTIFICATION_(instance)";
+                                      // "1.5a": the 1.5 alpha, with its own filter file
+    std::wstring version;             // "A.B.C.D" its version message answers; empty: 1.4.1.1026
+                                      // (1.5.0.1384 for the instance 1.5a). From 1.5 on, filter: works
+    bool declineSort = false;         // answers every query in name order, and says so in the reply
+    std::wstring filtersDir;          // folder holding Filters.csv / Filters-1.5a.csv; empty: %APPDATA%\Everything
     int syntheticItems = 0;           // adds this many generated items (no files on disk), for benchmarks
     std::vector<FfEngineItem> items;  // extra items that exist only in the index (any path, size, time)
     // Fault modes (all off by default).

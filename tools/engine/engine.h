@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 #include <stdint.h>
+#include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -26,7 +28,8 @@
 #define FF_ENGINE_FIELD_ATTRIBUTES 0x100u
 #define FF_ENGINE_KNOWN_FIELDS 0x1FFu
 
-// The engine's own message: wParam 401 answers non-zero once the index is loaded, 402 while busy.
+// The engine's own message: wParam 0..3 answer the version's major, minor, revision and build;
+// 401 answers non-zero once the index is loaded, 402 while busy.
 #define FF_ENGINE_MSG_IPC WM_USER
 #define FF_ENGINE_IS_LOADED 401
 #define FF_ENGINE_IS_BUSY 402
@@ -51,8 +54,9 @@ struct FfEngineEntry {
     bool isFolder = false;
 };
 
-// What matching reads of one item: folded texts and the folder flag.
+// What matching reads of one item: folded texts, the path as it is, and the folder flag.
 struct FfEngineView {
+    const wchar_t* rawPath;  // as indexed (case kept), as long as the folded path
     const wchar_t* name;
     size_t nameLen;
     const wchar_t* path;
@@ -81,19 +85,46 @@ struct FfEngineQuery {
     std::wstring text;
 };
 
-// A filter of the engine's configuration: name and search text.
+// Match options: the query record's search flags, and the modifiers (and a filter's options)
+// that set them for one term or group.
+#define FF_ENGINE_MATCH_CASE 0x1u
+#define FF_ENGINE_MATCH_WHOLE_WORD 0x2u
+#define FF_ENGINE_MATCH_PATH 0x4u
+#define FF_ENGINE_MATCH_REGEX 0x8u
+
+// A filter of the engine's configuration: name, search text, options (the file's Case, Whole
+// Word, Path, Diacritics, Regex columns as bits 0..4) and macro.
 struct FfEngineFilter {
     std::wstring name;
     std::wstring search;
+    uint32_t flags = 0;
+    std::wstring macro;
 };
 
-// What a query text asks for, after "filter:" clauses have been expanded.
+// A word with options other than the plain ones (ASCII folded, within the name).
+struct FfEngineTerm {
+    std::wstring text;    // as written (case kept)
+    std::wstring folded;
+    uint32_t options = 0; // FF_ENGINE_MATCH_
+    std::shared_ptr<std::wregex> regex;
+};
+
+// How a query text is read: the record's search flags, and whether filter: is a function
+// (1.5 on; below, it is plain text that matches nothing).
+struct FfEngineDialect {
+    uint32_t searchFlags = 0;
+    bool filterFunction = false;
+};
+
+// What a query text asks for, after groups, modifiers and "filter:" clauses have been expanded:
+// every part must hold.
 struct FfEngineMatcher {
     bool filesOnly = false;
     bool foldersOnly = false;
-    bool matchesNothing = false;                    // an unknown filter, or filter loops
+    bool matchesNothing = false;                    // an unknown filter, filter loops, a bad regex
     std::vector<std::wstring> words;                // folded; all must occur in the name
     std::vector<std::wstring> folders;              // folded path: texts; the full path holds each
+    std::vector<FfEngineTerm> terms;                // words with match options
     std::vector<std::vector<std::wstring>> extSets; // folded; the extension must be in every set
 };
 
@@ -125,10 +156,13 @@ const std::vector<uint32_t>& FfEngineOrder(FfEngineIndex* index, uint32_t sortTy
 
 // engine_query.cpp
 const char* FfEngineParseRecord(const void* data, size_t size, FfEngineQuery* out);  // null = well-formed
-std::vector<FfEngineFilter> FfEngineLoadFilters(const std::wstring& folder);
+void FfEngineCompileQuery(const std::wstring& text, const std::vector<FfEngineFilter>& filters,
+                          const FfEngineDialect& dialect, FfEngineMatcher* out);
+
+// engine_filters.cpp
+std::vector<FfEngineFilter> FfEngineLoadFilters(const std::wstring& folder, bool is15a, std::wstring* file);
 std::vector<FfEngineFilter> FfEngineBuiltInFilters();
-std::vector<FfEngineFilter> FfEngineParseCsvFilters(const std::string& bytes);
-void FfEngineCompileQuery(const std::wstring& text, const std::vector<FfEngineFilter>& filters, FfEngineMatcher* out);
+std::vector<FfEngineFilter> FfEngineParseCsvFilters(const std::string& bytes, bool is15a);
 bool FfEngineMatch(const FfEngineMatcher& matcher, const FfEngineEntry& entry);
 bool FfEngineMatchView(const FfEngineMatcher& matcher, const FfEngineView& view);
 // Runs a query: the total number of matches, and the item numbers of [first, first + max).

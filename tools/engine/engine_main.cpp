@@ -4,11 +4,15 @@
 //          [--filters DIR] [--delay MS] [--silent] [--reply-id N] [--short-block]
 //          [--excess-count N] [--bad-offset] [--bad-length [N]] [--quit-after N]
 //          [--folder-sizes] [--unknown-dates WORD] [--drop-flags N] [--add-flags N]
-//          [--loading MS] [--old] [--hang MS]
+//          [--loading MS] [--old] [--hang MS] [--version A.B.C.D] [--decline-sort]
 // Indexes the folders (everything below each root), the listed items and N generated ones, then
 // registers its window: class EVERYTHING_TASKBAR_NOTIFICATION, or ..._(NAME) with --instance.
-// Filters come from DIR (default %APPDATA%\Everything): Everything.ini [Filters], else
-// filters.csv, else the seven built-in ones. Folders report an unknown size (all bits set) unless
+// --version: what its own message answers (default 1.4.1.1026; 1.5.0.1384 for the instance
+// 1.5a). Below 1.5 the query knows no filter: function (nor the filter macros): such a term is
+// plain text, which matches nothing. From 1.5 on filter:NAME applies a filter of its list, from
+// DIR (default %APPDATA%\Everything): Filters.csv, Filters-1.5a.csv for the instance 1.5a, in
+// either version's layout; else the seven stock ones. --decline-sort: every query is answered
+// in name order (sort 1), and the reply says so. Folders report an unknown size (all bits set) unless
 // --folder-sizes; items whose name holds WORD report unknown dates. Replies carry the fields
 // asked for, less --drop-flags and plus --add-flags. --loading: for MS after the start the index
 // is loading (401 answers 0, 402 answers 1) and queries get no reply; --old: a version without
@@ -17,6 +21,7 @@
 // file, 4 log not writable, 5 window not made.
 #include "engine.h"
 #include <shellapi.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 // A reply held back by the late-answer fault until its time has come.
@@ -49,6 +54,14 @@ static DWORD g_engineLoadingMs = 0;
 static DWORD g_engineStartTick = 0;
 static bool g_engineOld = false;
 static DWORD g_engineHangMs = 0;                   // spent by the first query, then 0
+static DWORD g_engineVersion[4] = {0, 0, 0, 0};    // major, minor, revision, build (0.0: default)
+static bool g_engineIs15a = false;                 // the instance 1.5a: its own filter file
+static bool g_engineDeclineSort = false;
+
+static bool FfEngineKnowsFilterFunction()
+{
+    return g_engineVersion[0] > 1 || (g_engineVersion[0] == 1 && g_engineVersion[1] >= 5);
+}
 
 static void FfEngineWriteLog(const std::string& line)
 {
@@ -123,7 +136,7 @@ static void FfEngineSendDue(HWND self)
 
 static bool FfEngineMentionsFilter(const std::wstring& text)
 {
-    return FfEngineFold(text).find(L"filter:") != std::wstring::npos;
+    return FfEngineKnowsFilterFunction() && FfEngineFold(text).find(L"filter:") != std::wstring::npos;
 }
 
 // Echo: the last reply again, to the window and id the request names, without searching.
@@ -166,13 +179,20 @@ static LRESULT FfEngineOnCopyData(HWND self, const COPYDATASTRUCT* cds)
         FfEngineWriteLog(FfEngineFormatLogLine(nullptr, bad, (uint32_t)cds->dwData, cds->cbData, 0));
         return 0;
     }
+    // Read at each query that names a filter, so that a change to the file counts at once.
     std::vector<FfEngineFilter> filters;
-    if (FfEngineMentionsFilter(q.text)) filters = FfEngineLoadFilters(g_engineFiltersDir);
+    if (FfEngineMentionsFilter(q.text)) filters = FfEngineLoadFilters(g_engineFiltersDir, g_engineIs15a, nullptr);
+    FfEngineDialect dialect;
+    dialect.searchFlags = q.searchFlags;
+    dialect.filterFunction = FfEngineKnowsFilterFunction();
     FfEngineMatcher matcher;
-    FfEngineCompileQuery(q.text, filters, &matcher);
+    FfEngineCompileQuery(q.text, filters, dialect, &matcher);
     std::vector<uint32_t> picked;
-    uint32_t total = FfEngineRun(&g_engineIndex, matcher, q.sortType, q.firstResult, q.maxResults, &picked);
-    std::string block = FfEngineBuildReply(g_engineIndex, picked, total, q, g_engineFaults);
+    // Declining the sort asked, the engine answers in name order and names that sort in its reply.
+    FfEngineQuery answered = q;
+    if (g_engineDeclineSort) answered.sortType = 1;
+    uint32_t total = FfEngineRun(&g_engineIndex, matcher, answered.sortType, q.firstResult, q.maxResults, &picked);
+    std::string block = FfEngineBuildReply(g_engineIndex, picked, total, answered, g_engineFaults);
     g_engineLastReply = block;
     FfEngineWriteLog(FfEngineFormatLogLine(&q, nullptr, (uint32_t)cds->dwData, cds->cbData, total));
     ++g_engineQueriesHandled;
@@ -201,6 +221,7 @@ static LRESULT CALLBACK FfEngineWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
     case WM_FF_ENGINE_REINDEX: return FfEngineBuildIndex();
     case WM_FF_ENGINE_QUERIES: return g_engineQueriesSeen;
     case FF_ENGINE_MSG_IPC:
+        if (wParam <= 3) return g_engineVersion[wParam];
         if (wParam == FF_ENGINE_IS_LOADED) return FfEngineLoading() ? 0 : 1;
         if (wParam == FF_ENGINE_IS_BUSY) return FfEngineLoading() ? 1 : 0;
         return 0;
@@ -249,7 +270,20 @@ static int FfEngineParseArgs(int argc, wchar_t** argv, std::wstring* instance, s
         else if (a == L"--loading" && FfEngineNumber(next, &v) && v > 0) g_engineLoadingMs = (DWORD)v, ++i;
         else if (a == L"--old") g_engineOld = true;
         else if (a == L"--hang" && FfEngineNumber(next, &v) && v > 0) g_engineHangMs = (DWORD)v, ++i;
-        else return 2;
+        else if (a == L"--decline-sort") g_engineDeclineSort = true;
+        else if (a == L"--version" && next) {
+            unsigned parts[4] = {0, 0, 0, 0};
+            wchar_t extra = 0;
+            if (swscanf(argv[++i], L"%u.%u.%u.%u%lc", &parts[0], &parts[1], &parts[2], &parts[3], &extra) != 4 ||
+                parts[0] == 0)
+                return 2;
+            for (int k = 0; k < 4; ++k) g_engineVersion[k] = parts[k];
+        } else return 2;
+    }
+    g_engineIs15a = *instance == L"1.5a";
+    if (g_engineVersion[0] == 0) {
+        static const DWORD stable[4] = {1, 4, 1, 1026}, alpha[4] = {1, 5, 0, 1384};
+        for (int k = 0; k < 4; ++k) g_engineVersion[k] = g_engineIs15a ? alpha[k] : stable[k];
     }
     for (const auto& root : g_engineRoots) {
         DWORD attr = GetFileAttributesW(root.c_str());
@@ -276,6 +310,13 @@ int WINAPI WinMain(HINSTANCE instanceHandle, HINSTANCE, LPSTR, int)
     }
     // The index is complete before the window exists, so a client that finds the window can query.
     FfEngineBuildIndex();
+    std::wstring filterFile;
+    size_t filterCount = FfEngineLoadFilters(g_engineFiltersDir, g_engineIs15a, &filterFile).size();
+    char start[1200];
+    snprintf(start, sizeof start, "start version=%lu.%lu.%lu.%lu filter-function=%d filters=%u file=%ls\r\n",
+             g_engineVersion[0], g_engineVersion[1], g_engineVersion[2], g_engineVersion[3],
+             FfEngineKnowsFilterFunction() ? 1 : 0, (unsigned)filterCount, filterFile.empty() ? L"(stock)" : filterFile.c_str());
+    FfEngineWriteLog(start);
     g_engineStartTick = GetTickCount();
 
     std::wstring className = FF_ENGINE_CLASS_BASE;

@@ -1,6 +1,7 @@
-// Stand-in search engine: reading query records, the filter configuration, and matching the query language.
+// Stand-in search engine: reading query records and matching the query language (groups, modifiers, filters).
 #include "engine.h"
 #include <string.h>
+#include <wctype.h>
 
 // Records are read field by field at fixed offsets, so a 32-bit and a 64-bit peer agree. A record
 // without room for its head or without a terminator inside the block is refused, never guessed.
@@ -30,153 +31,9 @@ const char* FfEngineParseRecord(const void* data, size_t size, FfEngineQuery* ou
     return "unterminated";
 }
 
-std::vector<FfEngineFilter> FfEngineBuiltInFilters()
-{
-    static const FfEngineFilter builtIn[] = {
-        {L"Audio", L"ext:aac;ac3;adt;adts;aif;aifc;aiff;amr;ape;au;cda;dts;ec3;fla;flac;lpcm;m1a;m2a;m3u;m3u8;m4a;m4b;m4p;mid;midi;mka;mp2;mp3;mpa;mpc;oga;ogg;opus;ra;rmi;snd;wav;wax;weba;wma"},
-        {L"Compressed", L"ext:7z;ace;arj;bz2;cab;gz;gzip;jar;r00;r01;r02;r03;r04;r05;r06;r07;r08;r09;r10;r11;r12;r13;r14;r15;r16;r17;r18;r19;r20;r21;r22;r23;r24;r25;r26;r27;r28;r29;rar;tar;tgz;z;zip"},
-        {L"Document", L"ext:asm;c;cc;chm;cpp;cs;css;csv;cxx;doc;docm;docx;dot;dotm;dotx;efu;epub;h;hpp;htm;html;hxx;ini;java;js;json;lua;md;mht;mhtml;mobi;odp;ods;odt;pdf;php;pl;potm;potx;ppam;pps;ppsm;ppsx;ppt;pptm;pptx;ps1xml;pssc;pub;py;rtf;sldm;sldx;sql;tsv;txt;vb;vsd;wpd;wps;wri;xlam;xls;xlsb;xlsm;xlsx;xltm;xltx;xml;xsl"},
-        {L"Executable", L"ext:bat;cmd;exe;msi;msp;msu;ps1;scr;vbs"},
-        {L"Folder", L"folder:"},
-        {L"Picture", L"ext:ani;apng;avif;avifs;bmp;bpg;cur;dds;gif;heic;heics;heif;heifs;hif;ico;jfi;jfif;jif;jpe;jpeg;jpg;jxl;jxr;pcx;png;psb;psd;svg;tga;tif;tiff;wdp;webp;wmf"},
-        {L"Video", L"ext:3g2;3gp;3gp2;3gpp;amv;asf;asx;avi;bdmv;bik;d2v;divx;drc;dsa;dsm;dss;dsv;evo;f4v;flc;fli;flic;flv;hdmov;ifo;ivf;m1v;m2p;m2t;m2ts;m2v;m4v;mkv;mod;mov;mp2v;mp4;mp4v;mpe;mpeg;mpg;mpls;mpv2;mpv4;mts;ogm;ogv;ogx;pss;pva;qt;ram;ratdvd;rm;rmm;rmvb;roq;rpm;smil;smk;swf;tod;tp;tpr;ts;tts;uvu;vob;vp6;webm;wm;wmp;wmv;wmx;wvx"},
-    };
-    return std::vector<FfEngineFilter>(builtIn, builtIn + 7);
-}
-
-// Splits one csv line into fields: a field opening with a double quote runs to the closing one
-// (two quotes stand for one); after it only a comma lets the row go on.
-static std::vector<std::wstring> FfEngineCsvFields(const std::wstring& line)
-{
-    std::vector<std::wstring> fields;
-    size_t i = 0;
-    for (;;) {
-        std::wstring field;
-        if (i < line.size() && line[i] == L'"') {
-            ++i;
-            for (;;) {
-                if (i >= line.size()) break;
-                if (line[i] == L'"') {
-                    if (i + 1 < line.size() && line[i + 1] == L'"') {
-                        field.push_back(L'"');
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                field.push_back(line[i++]);
-            }
-            fields.push_back(field);
-            if (i < line.size() && line[i] == L',') {
-                ++i;
-                continue;
-            }
-            return fields;
-        }
-        while (i < line.size() && line[i] != L',') field.push_back(line[i++]);
-        fields.push_back(field);
-        if (i >= line.size()) return fields;
-        ++i;
-    }
-}
-
-std::vector<FfEngineFilter> FfEngineParseCsvFilters(const std::string& bytesIn)
-{
-    std::string bytes = bytesIn;
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
-    std::wstring text;
-    if (!bytes.empty()) {
-        int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), nullptr, 0);
-        text.resize(n > 0 ? n : 0);
-        if (n > 0) MultiByteToWideChar(CP_UTF8, 0, bytes.data(), (int)bytes.size(), &text[0], n);
-    }
-    std::vector<FfEngineFilter> out;
-    bool first = true;
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t end = text.find(L'\n', pos);
-        if (end == std::wstring::npos) end = text.size();
-        std::wstring line = text.substr(pos, end - pos);
-        pos = end + 1;
-        while (!line.empty() && (line.back() == L'\r' || line.back() == L'\n')) line.pop_back();
-        if (line.empty()) continue;
-        std::vector<std::wstring> fields = FfEngineCsvFields(line);
-        bool header = first && FfEngineFold(fields[0]) == L"name";
-        first = false;
-        if (header || fields[0].empty()) continue;
-        out.push_back({fields[0], fields.size() > 10 ? fields[10] : std::wstring()});
-    }
-    return out;
-}
-
-// The engine's filter list: its ini's [Filters] section, else its filters.csv, else the built-in
-// seven. folder is where Everything.ini and filters.csv live (empty: %APPDATA%\Everything).
-std::vector<FfEngineFilter> FfEngineLoadFilters(const std::wstring& folderIn)
-{
-    std::wstring folder = folderIn;
-    if (folder.empty()) {
-        wchar_t appData[2048];
-        DWORD n = GetEnvironmentVariableW(L"APPDATA", appData, 2048);
-        if (n > 0 && n < 2048) folder = std::wstring(appData) + L"\\Everything";
-    }
-    std::vector<FfEngineFilter> out;
-    if (!folder.empty()) {
-        std::wstring ini = folder + L"\\Everything.ini";
-        if (GetFileAttributesW(ini.c_str()) != INVALID_FILE_ATTRIBUTES) {
-            for (int i = 1; i < 4096; ++i) {
-                wchar_t key[64], name[1024], search[4096];
-                _snwprintf(key, 63, L"Filter%d_Name", i);
-                key[63] = 0;
-                GetPrivateProfileStringW(L"Filters", key, L"", name, 1024, ini.c_str());
-                if (!name[0]) break;
-                _snwprintf(key, 63, L"Filter%d_Search", i);
-                key[63] = 0;
-                GetPrivateProfileStringW(L"Filters", key, L"", search, 4096, ini.c_str());
-                out.push_back({name, search});
-            }
-        }
-        if (out.empty()) {
-            std::wstring csv = folder + L"\\filters.csv";
-            HANDLE h = CreateFileW(csv.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, 0, nullptr);
-            if (h != INVALID_HANDLE_VALUE) {
-                std::string bytes;
-                char buf[16384];
-                DWORD got = 0;
-                while (ReadFile(h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
-                CloseHandle(h);
-                out = FfEngineParseCsvFilters(bytes);
-            }
-        }
-    }
-    if (out.empty()) out = FfEngineBuiltInFilters();
-    return out;
-}
-
 static bool FfEngineIsBlank(wchar_t c)
 {
     return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
-}
-
-// Blank-separated terms; double quotes group blanks into a term and are dropped.
-static std::vector<std::wstring> FfEngineTerms(const std::wstring& text)
-{
-    std::vector<std::wstring> terms;
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && FfEngineIsBlank(text[i])) ++i;
-        if (i >= text.size()) break;
-        std::wstring term;
-        bool quoted = false;
-        while (i < text.size() && (quoted || !FfEngineIsBlank(text[i]))) {
-            if (text[i] == L'"') quoted = !quoted;
-            else term.push_back(text[i]);
-            ++i;
-        }
-        terms.push_back(term);
-    }
-    return terms;
 }
 
 static bool FfEngineStartsWith(const std::wstring& folded, const wchar_t* prefix)
@@ -184,21 +41,104 @@ static bool FfEngineStartsWith(const std::wstring& folded, const wchar_t* prefix
     return folded.compare(0, wcslen(prefix), prefix) == 0;
 }
 
-static void FfEngineCompileDepth(const std::wstring& text, const std::vector<FfEngineFilter>& filters,
-                                 FfEngineMatcher* out, int depth)
+// Reads the modifiers at pos (case:, wholeword:/ww:, path:, regex:, diacritics: and their no-
+// forms) into options. Diacritics are not told apart by this engine: accepted and dropped.
+static void FfEngineReadModifiers(const std::wstring& text, size_t* pos, uint32_t* options)
 {
-    for (const std::wstring& term : FfEngineTerms(text)) {
+    static const struct { const wchar_t* word; uint32_t set, clear; } modifiers[] = {
+        {L"case:", FF_ENGINE_MATCH_CASE, 0}, {L"nocase:", 0, FF_ENGINE_MATCH_CASE},
+        {L"wholeword:", FF_ENGINE_MATCH_WHOLE_WORD, 0}, {L"ww:", FF_ENGINE_MATCH_WHOLE_WORD, 0},
+        {L"nowholeword:", 0, FF_ENGINE_MATCH_WHOLE_WORD}, {L"noww:", 0, FF_ENGINE_MATCH_WHOLE_WORD},
+        {L"path:", FF_ENGINE_MATCH_PATH, 0}, {L"nopath:", 0, FF_ENGINE_MATCH_PATH},
+        {L"regex:", FF_ENGINE_MATCH_REGEX, 0}, {L"noregex:", 0, FF_ENGINE_MATCH_REGEX},
+        {L"diacritics:", 0, 0}, {L"nodiacritics:", 0, 0},
+    };
+    for (bool more = true; more;) {
+        more = false;
+        std::wstring rest = FfEngineFold(text.substr(*pos, 16));
+        for (const auto& m : modifiers) {
+            if (!FfEngineStartsWith(rest, m.word)) continue;
+            *options = (*options | m.set) & ~m.clear;
+            *pos += wcslen(m.word);
+            more = true;
+            break;
+        }
+    }
+}
+
+// One term from pos: up to a blank or, inside a group, its closing ">" (outside double quotes,
+// which group blanks into the term and are dropped).
+static std::wstring FfEngineReadTerm(const std::wstring& text, size_t* pos, bool inGroup)
+{
+    std::wstring term;
+    bool quoted = false;
+    while (*pos < text.size()) {
+        wchar_t c = text[*pos];
+        if (!quoted && (FfEngineIsBlank(c) || (inGroup && c == L'>'))) break;
+        if (c == L'"') quoted = !quoted;
+        else term.push_back(c);
+        ++*pos;
+    }
+    return term;
+}
+
+static void FfEngineAddWord(const std::wstring& word, uint32_t options, FfEngineMatcher* out)
+{
+    if (word.empty()) return;
+    std::wstring folded = FfEngineFold(word);
+    // The common cases keep the fast sweep: a word in the name, a text in the path.
+    if (options == 0) return out->words.push_back(folded);
+    if (options == FF_ENGINE_MATCH_PATH) return out->folders.push_back(folded);
+    FfEngineTerm term;
+    term.text = word;
+    term.folded = folded;
+    term.options = options;
+    if (options & FF_ENGINE_MATCH_REGEX) {
+        try {
+            auto flags = std::regex_constants::ECMAScript;
+            if (!(options & FF_ENGINE_MATCH_CASE)) flags |= std::regex_constants::icase;
+            term.regex = std::make_shared<std::wregex>(word, flags);
+        } catch (const std::regex_error&) {
+            out->matchesNothing = true;  // as the engine does with a pattern it cannot read
+            return;
+        }
+    }
+    out->terms.push_back(term);
+}
+
+struct FfEngineCompileContext {
+    const std::vector<FfEngineFilter>* filters;
+    bool filterFunction;
+};
+
+// Reads terms from pos until the end, or inside a group until its ">". A group's modifiers and
+// the query's flags apply to every term in it; all terms must hold (no "|" here).
+static void FfEngineCompileSequence(const std::wstring& text, size_t* pos, bool inGroup, uint32_t options,
+                                    const FfEngineCompileContext& ctx, FfEngineMatcher* out, int depth)
+{
+    while (*pos < text.size()) {
+        while (*pos < text.size() && FfEngineIsBlank(text[*pos])) ++*pos;
+        if (*pos >= text.size()) return;
+        if (text[*pos] == L'>') {
+            ++*pos;
+            if (inGroup) return;
+            continue;  // a ">" closing nothing
+        }
+        uint32_t termOptions = options;
+        FfEngineReadModifiers(text, pos, &termOptions);
+        if (*pos < text.size() && text[*pos] == L'<') {
+            ++*pos;
+            FfEngineCompileSequence(text, pos, true, termOptions, ctx, out, depth);
+            continue;
+        }
+        std::wstring term = FfEngineReadTerm(text, pos, inGroup);
         std::wstring folded = FfEngineFold(term);
         if (FfEngineStartsWith(folded, L"file:")) {
             out->filesOnly = true;
-            if (folded.size() > 5) out->words.push_back(folded.substr(5));
+            FfEngineAddWord(term.substr(5), termOptions, out);
         } else if (FfEngineStartsWith(folded, L"folder:")) {
             out->foldersOnly = true;
-            if (folded.size() > 7) out->words.push_back(folded.substr(7));
-        } else if (FfEngineStartsWith(folded, L"path:")) {
-            // Like any term, a text the whole path holds: "c:\\dir" also finds c:\\dir itself and
-            // c:\\dir2\\..., only "c:\\dir\\" stands for what lies below the folder.
-            if (folded.size() > 5) out->folders.push_back(folded.substr(5));
+            FfEngineAddWord(term.substr(7), termOptions, out);
         } else if (FfEngineStartsWith(folded, L"ext:")) {
             std::vector<std::wstring> set;
             std::wstring list = folded.substr(4);
@@ -210,27 +150,38 @@ static void FfEngineCompileDepth(const std::wstring& text, const std::vector<FfE
                 start = semi + 1;
             }
             out->extSets.push_back(set);
-        } else if (FfEngineStartsWith(folded, L"filter:")) {
+        } else if (ctx.filterFunction && FfEngineStartsWith(folded, L"filter:")) {
             std::wstring name = folded.substr(7);
             const FfEngineFilter* found = nullptr;
-            for (const auto& f : filters)
+            for (const auto& f : *ctx.filters)
                 if (FfEngineFold(f.name) == name) {
                     found = &f;
                     break;
                 }
             // An unknown filter, or one that keeps naming filters, matches nothing.
-            if (!found || depth >= 4) out->matchesNothing = true;
-            else FfEngineCompileDepth(found->search, filters, out, depth + 1);
-        } else if (!folded.empty()) {
-            out->words.push_back(folded);
+            if (!found || depth >= 4) {
+                out->matchesNothing = true;
+                continue;
+            }
+            // The filter's own options (Case, Whole Word, Path; Diacritics dropped; Regex) apply
+            // to its search as a group's modifiers do.
+            uint32_t own = termOptions | (found->flags & 0x7u) | ((found->flags & 0x10u) ? FF_ENGINE_MATCH_REGEX : 0);
+            size_t at = 0;
+            FfEngineCompileSequence(found->search, &at, false, own, ctx, out, depth + 1);
+        } else {
+            // Below 1.5, filter: and the filter macros are plain text, which no name holds.
+            FfEngineAddWord(term, termOptions, out);
         }
     }
 }
 
-void FfEngineCompileQuery(const std::wstring& text, const std::vector<FfEngineFilter>& filters, FfEngineMatcher* out)
+void FfEngineCompileQuery(const std::wstring& text, const std::vector<FfEngineFilter>& filters,
+                          const FfEngineDialect& dialect, FfEngineMatcher* out)
 {
     *out = FfEngineMatcher();
-    FfEngineCompileDepth(text, filters, out, 0);
+    FfEngineCompileContext ctx = {&filters, dialect.filterFunction};
+    size_t pos = 0;
+    FfEngineCompileSequence(text, &pos, false, dialect.searchFlags & 0xFu, ctx, out, 0);
 }
 
 // Plain loops rather than the string class's searches: those call the C runtime per item, which
@@ -261,6 +212,7 @@ static bool FfEngineSame(const wchar_t* a, const wchar_t* b, size_t n)
 static FfEngineView FfEngineViewOf(const FfEngineEntry& e, const wchar_t* path, const wchar_t* name)
 {
     FfEngineView v;
+    v.rawPath = e.path.c_str();
     v.path = path;
     v.pathLen = e.foldedPath.size();
     v.name = name;
@@ -293,6 +245,34 @@ static void FfEnginePack(FfEngineIndex* index)
     index->packed = true;
 }
 
+static bool FfEngineIsWordChar(wchar_t c)
+{
+    return iswalnum(c) || c == L'_';
+}
+
+// One term with options: in the name, or the whole path; folded or as written; anywhere, as a
+// whole word, or as a regular expression.
+static bool FfEngineMatchTerm(const FfEngineTerm& t, const FfEngineView& e)
+{
+    bool inPath = (t.options & FF_ENGINE_MATCH_PATH) != 0;
+    bool exact = (t.options & FF_ENGINE_MATCH_CASE) != 0;
+    const wchar_t* base = exact ? e.rawPath : e.path;
+    size_t at = inPath ? 0 : (size_t)(e.name - e.path);
+    const wchar_t* hay = base + at;
+    size_t len = inPath ? e.pathLen : e.nameLen;
+    if (t.regex) return std::regex_search(hay, hay + len, *t.regex);
+    const std::wstring& needle = exact ? t.text : t.folded;
+    size_t n = needle.size();
+    for (size_t i = 0; i + n <= len; ++i) {
+        if (wmemcmp(hay + i, needle.data(), n) != 0) continue;
+        if (!(t.options & FF_ENGINE_MATCH_WHOLE_WORD)) return true;
+        bool before = i == 0 || !FfEngineIsWordChar(hay[i - 1]);
+        bool after = i + n == len || !FfEngineIsWordChar(hay[i + n]);
+        if (before && after) return true;
+    }
+    return false;
+}
+
 bool FfEngineMatchView(const FfEngineMatcher& m, const FfEngineView& e)
 {
     if (m.matchesNothing) return false;
@@ -302,6 +282,8 @@ bool FfEngineMatchView(const FfEngineMatcher& m, const FfEngineView& e)
         if (!FfEngineContains(e.name, e.nameLen, w)) return false;
     for (const auto& text : m.folders)
         if (!FfEngineContains(e.path, e.pathLen, text)) return false;
+    for (const auto& term : m.terms)
+        if (!FfEngineMatchTerm(term, e)) return false;
     if (!m.extSets.empty()) {
         if (e.isFolder) return false;  // extensions name file types; folders never match them
         for (const auto& set : m.extSets) {

@@ -126,10 +126,15 @@ std::string FfEngineFormatLogLine(const FfEngineQuery* q, const char* ignoredRea
                  (unsigned)copyDataId, (unsigned)cbData);
         return head;
     }
+    // The search flags by name too: match case, whole word, match path, regex.
+    std::string match;
+    static const char* const names[4] = {"case", "wholeword", "path", "regex"};
+    for (int k = 0; k < 4; ++k)
+        if (q->searchFlags & (1u << k)) match += (match.empty() ? "" : "+") + std::string(names[k]);
     snprintf(head, sizeof head,
-             "query id=%u cb=%u reply=%u replyId=%u search=%u first=%u max=%u request=%u sort=%u total=%u text=",
+             "query id=%u cb=%u reply=%u replyId=%u search=%u match=%s first=%u max=%u request=%u sort=%u total=%u text=",
              (unsigned)copyDataId, (unsigned)cbData, (unsigned)q->replyWindow, (unsigned)q->replyId,
-             (unsigned)q->searchFlags, (unsigned)q->firstResult, (unsigned)q->maxResults, (unsigned)q->requestFlags,
-             (unsigned)q->sortType, (unsigned)total);
+             (unsigned)q->searchFlags, match.empty() ? "-" : match.c_str(), (unsigned)q->firstResult,
+             (unsigned)q->maxResults, (unsigned)q->requestFlags, (unsigned)q->sortType, (unsigned)total);
     return head + FfEngineEscapeText(q->text) + "\r\n";
 }
