@@ -99,6 +99,10 @@ void FfBuildAboutMenuText(wchar_t* buffer, int capacity);
 // Returns the length written (cut to capacity - 1).
 int FfComposeStatusText(int engineState, int filesShown, int foldersShown, DWORD totalFiles,
                         DWORD totalFolders, bool searched, wchar_t* out, int capacity);
+// After a column sort while the engine holds more than is loaded, the status text says the
+// order covers only what is loaded (" - sorted: the 412 loaded"); otherwise it stays as it is.
+// Returns the length of text (cut to capacity - 1).
+int FfAppendSortNote(wchar_t* text, int capacity, bool sortedLocally, int loaded, bool more);
 
 // Same rules over the live state (theme, overlay, list).
 int FfContentRight(int right);   // right less the scroll bar's 12 sp while the list has one

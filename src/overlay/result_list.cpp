@@ -64,15 +64,19 @@ void FfRunSearchNow()
 void FfUpdateStatusLine()
 {
     int folders = 0;
-    for (int i = 0; i < g_resultCount && i < FF_RESULTS_MAX; i++)
+    for (int i = 0; i < g_resultCount; i++)
         if (g_results[i].isFolder) folders++;
-    int files = (g_resultCount < FF_RESULTS_MAX ? g_resultCount : FF_RESULTS_MAX) - folders;
+    int files = g_resultCount - folders;
     if (files < 0) files = 0;
     // An empty search box asked nothing: its results are no news.
     bool searched = g_searchBox && GetWindowTextLengthW(g_searchBox) > 0;
     wchar_t text[FF_STATUS_TEXT_MAX];
     FfComposeStatusText(g_engineState, files, folders, g_engineTotalFiles, g_engineTotalFolders,
                         searched, text, FF_STATUS_TEXT_MAX);
+    // A column sort orders what is loaded; pages still at the engine are not in it.
+    bool more = g_engineTotalFiles > (DWORD)files || g_engineTotalFolders > (DWORD)folders;
+    if (g_engineState == FF_ENGINE_ANSWERED && searched)
+        FfAppendSortNote(text, FF_STATUS_TEXT_MAX, g_localSortActive == 1, g_resultCount, more);
     if (g_statusLine) SetWindowTextW(g_statusLine, text);
     if (!g_overlayWindow) return;
     if (searched && g_engineState == FF_ENGINE_LOADING && IsWindowVisible(g_overlayWindow))

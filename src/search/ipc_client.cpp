@@ -155,7 +155,7 @@ static void FfComposeResultPath(wchar_t* path, const FfReplyText* folder, const 
 // Returns 0 when a field would reach past limit (nothing of the item is kept), else 1 with
 // *keep 0 for an item that names no path. A field the reply lacks is unknown.
 static int FfReadReplyItem(const BYTE* list, unsigned long long at, unsigned long long limit,
-                           DWORD fields, FfResult* result, int* keep)
+                           DWORD fields, FfResult* result, wchar_t* path, int* keep)
 {
     FfReplyText texts[4];  // name, path, full path, extension
     int has[4] = {0, 0, 0, 0};
@@ -179,8 +179,8 @@ static int FfReadReplyItem(const BYTE* list, unsigned long long at, unsigned lon
         }
     }
     *keep = 1;
-    if (has[2]) FfComposeResultPath(result->path, &texts[2], nullptr);
-    else if (has[1] && has[0]) FfComposeResultPath(result->path, &texts[1], &texts[0]);
+    if (has[2]) FfComposeResultPath(path, &texts[2], nullptr);
+    else if (has[1] && has[0]) FfComposeResultPath(path, &texts[1], &texts[0]);
     else *keep = 0;
     result->size = size;
     result->modified.dwLowDateTime = (DWORD)modified;
@@ -216,11 +216,13 @@ void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state
         if (entry + 8 > limit) break;
         DWORD flags = (DWORD)FfReadLong(list + entry);
         unsigned long long offset = (DWORD)FfReadLong(list + entry + 4);
-        FfResult* result = &state->buffer[state->count];
+        FfResult result;
+        wchar_t path[FF_RESULT_PATH_MAX];
         int keep = 0;
-        if (!FfReadReplyItem(list, offset, limit, fields, result, &keep)) break;
+        if (!FfReadReplyItem(list, offset, limit, fields, &result, path, &keep)) break;
         if (!keep) continue;
-        result->isFolder = flags & 1;
+        // A full set (or no memory left) ends the reply here; what came before stands.
+        if (!FfAppendResult(path, (int)wcslen(path), result.size, result.modified, flags & 1)) break;
         state->count++;
     }
     state->ok = 1;
@@ -275,7 +277,7 @@ static int FfAskEngineLoaded(HWND engine)
 }
 
 int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wchar_t* piece3,
-                         FfResult* results, int cap, int* countOut)
+                         int cap, int* countOut)
 {
     if (countOut) *countOut = 0;
     HWND engine = FfFindEverythingWindow();
@@ -284,11 +286,11 @@ int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wch
         g_engineLastTotal = 0;
         return 0;
     }
-    return FfQueryEverythingWindow(engine, piece1, piece2, piece3, results, cap, countOut);
+    return FfQueryEverythingWindow(engine, piece1, piece2, piece3, cap, countOut);
 }
 
 int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* piece2,
-                            const wchar_t* piece3, FfResult* results, int cap, int* countOut)
+                            const wchar_t* piece3, int cap, int* countOut)
 {
     if (countOut) *countOut = 0;
     g_engineLastTotal = 0;
@@ -329,7 +331,6 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
     FfEncodeEverythingQuery(record, &query);
     FfIpcReplyState state;
     memset(&state, 0, sizeof state);
-    state.buffer = results;
     state.capacity = cap;
     // A search started from a message handled during this one's wait has its own state; the
     // outer one is put back when it returns.
