@@ -12,17 +12,6 @@ static wchar_t FfFoldAscii(wchar_t c)
     return (c >= L'A' && c <= L'Z') ? (wchar_t)(c + (L'a' - L'A')) : c;
 }
 
-// Hash of the ASCII-folded text, so base names equal under folding share a hint.
-static unsigned FfHashFolded(const wchar_t* text)
-{
-    unsigned hash = 2166136261u;
-    for (; *text; ++text) {
-        hash ^= (unsigned)FfFoldAscii(*text);
-        hash *= 16777619u;
-    }
-    return hash;
-}
-
 bool FfEqualNameI(const wchar_t* a, const wchar_t* b)
 {
     if (!a) a = L"";
@@ -39,16 +28,24 @@ int FfBuildNumberedName(const wchar_t* baseName, int k, wchar_t* name, int nameC
     if (!baseName) baseName = L"";
     wchar_t built[FF_PANEL_NAME_CHARS];
     if (k <= 1) {
-        FfCopyText(built, FF_PANEL_NAME_CHARS, baseName);
-        return FfCopyText(name, nameCap, built);
+        int cap = nameCap < FF_PANEL_NAME_CHARS ? nameCap : FF_PANEL_NAME_CHARS;
+        return FfCopyText(name, cap, baseName);
     }
     int length = lstrlenW(baseName);
     int lastDot = -1;
     for (int i = 0; i < length; ++i) {
         if (baseName[i] == L'.') lastDot = i;
     }
-    wchar_t suffix[24];
-    int suffixLength = FfFormatText(suffix, 24, L" (%d)", k);
+    // " (k)" by hand: a formatted print per name would cost more than the rest of publishing it.
+    wchar_t digits[12], suffix[24];
+    int digitCount = 0;
+    for (unsigned v = (unsigned)k; v > 0 || digitCount == 0; v /= 10) digits[digitCount++] = (wchar_t)(L'0' + v % 10);
+    int suffixLength = 0;
+    suffix[suffixLength++] = L' ';
+    suffix[suffixLength++] = L'(';
+    while (digitCount > 0) suffix[suffixLength++] = digits[--digitCount];
+    suffix[suffixLength++] = L')';
+    suffix[suffixLength] = 0;
     int stemLength = length;
     int extensionLength = 0;
     if (lastDot > 0) {  // a leading dot starts no extension
@@ -104,7 +101,8 @@ static int FfFindHintSlot(FfNameHints* hints, const wchar_t* baseName)
     return (int)at;
 }
 
-int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, wchar_t* name, int nameCap)
+int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, wchar_t* name, int nameCap,
+                          unsigned* nameHash)
 {
     if (!baseName) baseName = L"";
     // Numbers below the hint were all taken when last tried, and the listing has only grown
@@ -115,11 +113,14 @@ int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, wchar_t* 
     // Numbers 2 and up give pairwise different names, so among FF_PANEL_LISTING_MAX + 1 of
     // them one is free: the bound is never reached, it only makes the end certain.
     int last = k + FF_PANEL_LISTING_MAX + 2;
+    unsigned hash = 0;
     for (; k < last; ++k) {
         FfBuildNumberedName(baseName, k, candidate, FF_PANEL_NAME_CHARS);
-        if (FfListingFindName(candidate, false) < 0) break;
+        hash = FfHashFolded(candidate);
+        if (FfListingFindNameHashed(candidate, hash) < 0) break;
     }
     if (hint >= 0) hints->next[hint] = k;
+    if (nameHash) *nameHash = hash;
     FfCopyText(name, nameCap, candidate);
     return k;
 }
@@ -147,6 +148,7 @@ static int FfFillListingLocked(const int* selection, int selectionCount, bool ap
     if (!append) FfListingClear();
     int firstNew = g_panelListingCount;
     int candidates = selection ? selectionCount : g_resultCount;
+    FfListingReserve(g_panelListingCount + candidates);
     FfNameHints hints;
     FfNameHintsInit(&hints, candidates);
     for (int i = 0; i < candidates && g_panelListingCount < FF_PANEL_LISTING_MAX; ++i) {
@@ -156,10 +158,11 @@ static int FfFillListingLocked(const int* selection, int selectionCount, bool ap
         // Appending never lists one path twice, counting the entries this publish added.
         if (append && g_panelListingCount > 0 && FfListingFindPath(result->path) >= 0) continue;
         wchar_t name[FF_PANEL_NAME_CHARS];
-        FfMakeUniqueEntryName(&hints, FfPathBaseName(result->path), name, FF_PANEL_NAME_CHARS);
+        unsigned nameHash = 0;
+        FfMakeUniqueEntryName(&hints, FfPathBaseName(result->path), name, FF_PANEL_NAME_CHARS, &nameHash);
         // Out of memory: what is listed so far stands.
-        if (!FfListingAddEntry(name, result->path, result->size, FfFileTimeValue(result->modified),
-                               (int)result->isFolder))
+        if (!FfListingAddNamed(name, nameHash, result->path, result->size,
+                               FfFileTimeValue(result->modified), (int)result->isFolder))
             break;
     }
     FfNameHintsFree(&hints);

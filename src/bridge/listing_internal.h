@@ -9,11 +9,21 @@
 // and indexed by name and by real path. False when the listing is full or memory ran out.
 bool FfListingAddEntry(const wchar_t* name, const wchar_t* realPath, unsigned long long size,
                        unsigned long long modified, int isFolder);
+// The same for a name already within 299 characters whose FfHashFolded is known.
+bool FfListingAddNamed(const wchar_t* name, unsigned nameHash, const wchar_t* realPath,
+                       unsigned long long size, unsigned long long modified, int isFolder);
+// Makes room for entries entries at once, so a large publish grows nothing entry by entry.
+// False without memory (adding then grows as it goes).
+bool FfListingReserve(int entries);
 // Empties the listing and gives all its memory back.
 void FfListingClear(void);
 // The first entry (lowest index) named name, ASCII letters folded, among the folders only when
 // foldersOnly; -1 when none.
 int FfListingFindName(const wchar_t* name, bool foldersOnly);
+// FfListingFindName over all entries for a name whose FfHashFolded is known.
+int FfListingFindNameHashed(const wchar_t* name, unsigned hash);
+// The hash both indexes use: FNV-1a over the text with the ASCII letters folded.
+unsigned FfHashFolded(const wchar_t* text);
 // The first entry whose real path equals path, ASCII letters folded; -1 when none.
 int FfListingFindPath(const wchar_t* path);
 // Removes entry index, keeping the others' order.
@@ -42,8 +52,10 @@ void FfNameHintsFree(FfNameHints* hints);
 int FfBuildNumberedName(const wchar_t* baseName, int k, wchar_t* name, int nameCap);
 // Writes into name (FF_PANEL_NAME_CHARS) the first name for baseName under the numbering rule
 // above that no listed entry has (hints may be null); baseName must stay alive while the hints
-// are used. Returns the number used (1: the base name itself).
-int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, wchar_t* name, int nameCap);
+// are used. *nameHash (may be null) receives the name's FfHashFolded. Returns the number used
+// (1: the base name itself).
+int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, wchar_t* name, int nameCap,
+                          unsigned* nameHash);
 
 // Name equality of this subsystem: the ASCII letters A-Z fold, every other character must
 // match exactly. Inline loop: the runtime's locale-aware call costs ten times as much.
