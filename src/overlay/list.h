@@ -4,11 +4,12 @@
 
 #include <windows.h>
 #include "core/core.h"
+#include "search/search.h"
 
 // ---- limits, ids -----------------------------------------------------------
 #define FF_MATCH_MASK_MAX 1024      // per-character match marks of one name
 #define FF_TOOLTIP_TEXT_MAX 2048    // folder path shown by the tooltip
-#define FF_SELECTED_INDEXES_MAX 500 // room of the buffer FfGetSelectedResultIndexes fills
+#define FF_SELECTED_INDEXES_MAX FF_RESULTS_MAX // room of g_selectedRows: every loaded row
 #define FF_CMD_FILTER_BASE 1000     // filter menu: 1000 + filter index
 #define FF_CMD_ABOUT 2000           // filter menu: the about entry
 
@@ -31,6 +32,9 @@ extern bool g_trackingMouseLeave;                     // a mouse-leave notificat
 void FfRunSearchNow();
 void FfFillResultList();
 void FfResetResultList();
+// The selected rows as FfGetSelectedResultIndexes last found them (background thread only):
+// too large for a stack, and one selection is read at a time.
+extern int g_selectedRows[FF_SELECTED_INDEXES_MAX];
 // Fills indexes (room for FF_SELECTED_INDEXES_MAX) with the selected rows; returns their number.
 int FfGetSelectedResultIndexes(int* indexes);
 

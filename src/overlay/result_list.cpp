@@ -6,6 +6,7 @@
 #include "search/search.h"
 
 int g_selectedIndex = -1;
+int g_selectedRows[FF_SELECTED_INDEXES_MAX];
 int g_widestDateWidth = 0;
 DWORD g_matchMask[FF_MATCH_MASK_MAX];
 HICON g_headerFileIcon = nullptr;
