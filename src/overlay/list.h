@@ -31,6 +31,10 @@ extern bool g_trackingMouseLeave;                     // a mouse-leave notificat
 // refills the list.
 void FfRunSearchNow();
 void FfFillResultList();
+// Shows the records the set gained since it held previousCount (a page appended at its end)
+// without reloading the list: selection, caret and scroll position stay; the status line counts
+// anew. A set that shrank meanwhile is refilled whole.
+void FfAppendResultRows(int previousCount);
 void FfResetResultList();
 // The selected rows as FfGetSelectedResultIndexes last found them (background thread only):
 // too large for a stack, and one selection is read at a time.

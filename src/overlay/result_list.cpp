@@ -51,6 +51,21 @@ void FfFillResultList()
     FfLayoutOverlay();
 }
 
+void FfAppendResultRows(int previousCount)
+{
+    if (!g_resultList) return;
+    int listed = (int)SendMessageW(g_resultList, LB_GETCOUNT, 0, 0);
+    if (previousCount < 0 || listed != previousCount || g_resultCount < previousCount) {
+        FfFillResultList();
+        return;
+    }
+    // The list keeps no row data: the new count is all it needs, the rows already in view stay.
+    if (g_resultCount > previousCount)
+        SendMessageW(g_resultList, LB_SETCOUNT, (WPARAM)g_resultCount, 0);
+    FfUpdateStatusLine();
+    FfLayoutOverlay();
+}
+
 void FfRunSearchNow()
 {
     wchar_t typed[FF_TYPED_TEXT_MAX];

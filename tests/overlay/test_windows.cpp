@@ -569,9 +569,22 @@ TEST_F(Overlay, HeaderClicksSortTheSortedColumnIsMarkedAndTheThumbDrags)
     // what is loaded and the status line says so while the engine holds more.
     FfClearResults();
     wchar_t path[48];
-    for (int i = 0; i < FF_RESULTS_MAX; i++) FfAppendResult(path, FfFormatText(path, 48, L"C:\\d\\f%06d.txt", (i * 7919) % FF_RESULTS_MAX), i, {}, 0);
-    g_engineState = FF_ENGINE_ANSWERED, g_engineTotalFiles = 150000, g_engineTotalFolders = 0;
+    auto add = [&](int from, int to) {
+        for (int i = from; i < to; i++) FfAppendResult(path, FfFormatText(path, 48, L"C:\\d\\f%06d.txt", (i * 7919) % FF_RESULTS_MAX), i, {}, 0);
+    };
+    g_engineState = FF_ENGINE_ANSWERED, g_engineTotalFiles = 150000, g_engineTotalFolders = 0, g_localSortActive = 0;
+    add(0, 200);
     FfResetResultList();
+    // Pages appended at the end: rows grow, the selection, caret and top row stay, the count follows.
+    Select({3, 5}, 5);
+    SendMessageW(g_resultList, LB_SETTOPINDEX, 2, 0);
+    for (int page = 200; page < FF_RESULTS_MAX; page += 49900) {
+        add(page, page + 49900 < FF_RESULTS_MAX ? page + 49900 : FF_RESULTS_MAX);
+        FfAppendResultRows(page);
+        EXPECT_TRUE(SendMessageW(g_resultList, LB_GETCOUNT, 0, 0) == g_resultCount && SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0) == 2 &&
+                    SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0) == 5 && SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0) == 2) << page;
+    }
+    EXPECT_EQ(L"100,000 of 150,000 files", TextOf(g_statusLine));
     SendMessageW(g_resultList, LB_SELITEMRANGEEX, 0, FF_RESULTS_MAX - 1);
     EXPECT_EQ(FF_RESULTS_MAX, FfGetSelectedResultIndexes(g_selectedRows));
     EXPECT_EQ(FF_RESULTS_MAX - 1, g_selectedRows[FF_RESULTS_MAX - 1]);
