@@ -33,3 +33,6 @@ struct FfTextPool {
 const wchar_t* FfPoolAddText(FfTextPool* pool, const wchar_t* text, int length);
 // Frees every block; the pool is empty again and every text it gave is gone.
 void FfPoolFree(FfTextPool* pool);
+// Every text it gave is gone, but one block is kept for the next texts, so a pool emptied and
+// filled again and again allocates nothing while its texts fit one block.
+void FfPoolEmpty(FfTextPool* pool);

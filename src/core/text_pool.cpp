@@ -31,6 +31,23 @@ const wchar_t* FfPoolAddText(FfTextPool* pool, const wchar_t* text, int length)
     return out;
 }
 
+void FfPoolEmpty(FfTextPool* pool)
+{
+    if (!pool || !pool->head) return;
+    FfTextBlock* kept = pool->head;
+    pool->head = kept->previous;
+    FfPoolFree(pool);
+    // A block made for one long text is no better than none.
+    if (kept->capacity != FF_TEXT_BLOCK_CHARS) {
+        HeapFree(GetProcessHeap(), 0, kept);
+        return;
+    }
+    kept->previous = nullptr;
+    kept->used = 0;
+    pool->head = kept;
+    pool->bytes = sizeof(FfTextBlock) + sizeof(wchar_t) * (SIZE_T)kept->capacity;
+}
+
 void FfPoolFree(FfTextPool* pool)
 {
     if (!pool) return;

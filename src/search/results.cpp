@@ -16,7 +16,7 @@ int FfAppendResult(const wchar_t* path, int length, unsigned long long size, FIL
     if (g_resultCount >= FF_RESULTS_MAX || length < 0) return 0;
     if (g_resultCount >= g_resultCapacity) {
         // Doubling keeps appending a page at the end cheap however many are loaded.
-        int capacity = g_resultCapacity < 256 ? 256 : g_resultCapacity * 2;
+        int capacity = g_resultCapacity < FF_RESULTS_KEPT ? FF_RESULTS_KEPT : g_resultCapacity * 2;
         if (capacity > FF_RESULTS_MAX) capacity = FF_RESULTS_MAX;
         SIZE_T bytes = sizeof(FfResult) * (SIZE_T)capacity;
         FfResult* grown = g_results ? (FfResult*)HeapReAlloc(GetProcessHeap(), 0, g_results, bytes)
@@ -39,10 +39,14 @@ int FfAppendResult(const wchar_t* path, int length, unsigned long long size, FIL
 void FfClearResults(void)
 {
     g_resultCount = 0;
-    if (g_results) HeapFree(GetProcessHeap(), 0, g_results);
-    g_results = nullptr;
-    g_resultCapacity = 0;
-    FfPoolFree(&g_resultPaths);
+    // A set of a page or two is kept (records and one block of paths): every search starts by
+    // emptying the set, and most never grow past that. Anything larger is given back.
+    if (g_resultCapacity > FF_RESULTS_KEPT) {
+        HeapFree(GetProcessHeap(), 0, g_results);
+        g_results = nullptr;
+        g_resultCapacity = 0;
+    }
+    FfPoolEmpty(&g_resultPaths);
 }
 
 SIZE_T FfResultSetBytes(void)

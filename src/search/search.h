@@ -8,6 +8,7 @@
 #define FF_RESULTS_MAX 100000     // most records the set holds, every page loaded
 #define FF_RESULTS_PAGE_MAX FF_MAX_RESULTS_LIMIT  // most records one query asks for
 #define FF_RESULT_PATH_MAX 2048   // a path's characters, terminator included
+#define FF_RESULTS_KEPT 1024      // records an emptied set keeps room for
 
 // One search result as the engine reported it; everything else is derived on demand.
 struct FfResult {
@@ -26,7 +27,8 @@ extern int g_resultCount;    // valid records in g_results, 0..FF_RESULTS_MAX
 // the set's pool. 0 when the set is full or memory ran out: the set is left as it was.
 int FfAppendResult(const wchar_t* path, int length, unsigned long long size, FILETIME modified,
                    DWORD isFolder);
-// Empties the set and gives its memory back.
+// Empties the set and gives its memory back, but for room for FF_RESULTS_KEPT records and one
+// block of paths.
 void FfClearResults(void);
 // Heap bytes the set holds (records and paths).
 SIZE_T FfResultSetBytes(void);
