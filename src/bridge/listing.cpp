@@ -31,7 +31,7 @@ int FfBuildNumberedName(const wchar_t* baseName, int k, wchar_t* name, int nameC
         int cap = nameCap < FF_PANEL_NAME_CHARS ? nameCap : FF_PANEL_NAME_CHARS;
         return FfCopyText(name, cap, baseName);
     }
-    int length = lstrlenW(baseName);
+    int length = (int)wcslen(baseName);
     int lastDot = -1;
     for (int i = 0; i < length; ++i) {
         if (baseName[i] == L'.') lastDot = i;
@@ -60,11 +60,13 @@ int FfBuildNumberedName(const wchar_t* baseName, int k, wchar_t* name, int nameC
         stemLength -= fromStem;
         extensionLength -= excess - fromStem;
     }
-    int at = FfCopyTextN(built, FF_PANEL_NAME_CHARS, baseName, stemLength);
-    at += FfCopyText(built + at, FF_PANEL_NAME_CHARS - at, suffix);
+    // Built in place when the caller's buffer holds any name.
+    wchar_t* out = nameCap >= FF_PANEL_NAME_CHARS ? name : built;
+    int at = FfCopyTextN(out, FF_PANEL_NAME_CHARS, baseName, stemLength);
+    at += FfCopyText(out + at, FF_PANEL_NAME_CHARS - at, suffix);
     if (extensionLength > 0)
-        FfCopyTextN(built + at, FF_PANEL_NAME_CHARS - at, baseName + lastDot, extensionLength);
-    return FfCopyText(name, nameCap, built);
+        at += FfCopyTextN(out + at, FF_PANEL_NAME_CHARS - at, baseName + lastDot, extensionLength);
+    return out == name ? at : FfCopyText(name, nameCap, built);
 }
 
 void FfNameHintsInit(FfNameHints* hints, int expected)
@@ -109,7 +111,9 @@ int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, wchar_t* 
     // since: starting there gives exactly the name a scan from 1 would.
     int hint = FfFindHintSlot(hints, baseName);
     int k = hint >= 0 ? hints->next[hint] : 1;
-    wchar_t candidate[FF_PANEL_NAME_CHARS];
+    // Built straight into name when it holds any name.
+    wchar_t spare[FF_PANEL_NAME_CHARS];
+    wchar_t* candidate = nameCap >= FF_PANEL_NAME_CHARS ? name : spare;
     // Numbers 2 and up give pairwise different names, so among FF_PANEL_LISTING_MAX + 1 of
     // them one is free: the bound is never reached, it only makes the end certain.
     int last = k + FF_PANEL_LISTING_MAX + 2;
@@ -121,7 +125,7 @@ int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, wchar_t* 
     }
     if (hint >= 0) hints->next[hint] = k;
     if (nameHash) *nameHash = hash;
-    FfCopyText(name, nameCap, candidate);
+    if (candidate != name) FfCopyText(name, nameCap, candidate);
     return k;
 }
 
