@@ -54,11 +54,11 @@ int main()
     std::vector<double> exchanges, refill;
     for (int i = 0; i < runs; ++i) {
         int n1 = 0, n2 = 0;
+        FfClearResults();
         exchanges.push_back(FfBenchTime([&] {
-            FfRunEverythingQuery(nullptr, L"bench", L"file:", g_results, perPass, &n1);
-            FfRunEverythingQuery(nullptr, L"bench", L"folder:", g_results + n1, perPass, &n2);
+            FfRunEverythingQuery(nullptr, L"bench", L"file:", perPass, &n1);
+            FfRunEverythingQuery(nullptr, L"bench", L"folder:", perPass, &n2);
         }));
-        g_resultCount = n1 + n2;
         FfOrderFilesBeforeFolders(g_results, g_resultCount);
         refill.push_back(FfBenchTime([] { FfResetResultList(); }));
     }

@@ -5,23 +5,35 @@
 
 // ---- The published listing -------------------------------------------------------------
 
-#define FF_PANEL_LISTING_MAX 500
+#define FF_PANEL_LISTING_MAX 100000  // entries the listing holds at most
 #define FF_PANEL_NAME_CHARS 300      // entry names: at most 299 characters and a terminator
 #define FF_PANEL_PATH_CHARS 2048     // real paths: at most 2047 characters and a terminator
 #define FF_VIRTUAL_PATH_CHARS (FF_PANEL_NAME_CHARS + FF_PANEL_PATH_CHARS)  // "\entry\sub" at most
 #define FF_LONG_PATH_CHARS (FF_PANEL_PATH_CHARS + 8)  // a real path in its "\\?\UNC\" form
 
-// One item of the plug-in's virtual folder.
+// One item of the plug-in's virtual folder. Its texts live in the listing's text pool and go
+// with it: read them only under g_listingLock.
 struct FfPanelEntry {
-    wchar_t name[FF_PANEL_NAME_CHARS];      // shown by the host; unique under ASCII folding
-    wchar_t realPath[FF_PANEL_PATH_CHARS];  // the file or folder on disk
-    unsigned long long size;                // bytes
-    unsigned long long modified;            // file time, 100-ns ticks since 1601
-    int isFolder;                           // nonzero for a folder
+    const wchar_t* name;          // shown by the host (at most 299 characters); unique under
+                                  // ASCII folding
+    const wchar_t* realPath;      // the file or folder on disk (at most 2047 characters)
+    unsigned long long size;      // bytes
+    unsigned long long modified;  // file time, 100-ns ticks since 1601
+    int isFolder;                 // nonzero for a folder
 };
 
-// Entries 0..g_panelListingCount-1, in publishing order; guarded by g_listingLock (core.h).
-extern FfPanelEntry g_panelListing[FF_PANEL_LISTING_MAX];
+// An entry copied out of the listing, to be used after the lock is left.
+struct FfFoundEntry {
+    wchar_t name[FF_PANEL_NAME_CHARS];
+    wchar_t realPath[FF_PANEL_PATH_CHARS];
+    unsigned long long size;
+    unsigned long long modified;
+    int isFolder;
+};
+
+// Entries 0..g_panelListingCount-1, in publishing order, on the heap (grown as needed, freed
+// when the listing is replaced); guarded by g_listingLock (core.h).
+extern FfPanelEntry* g_panelListing;
 extern int g_panelListingCount;
 
 // 1 once the host started the plug-in through its 8-bit FsInit: it knows our names only narrowed.

@@ -7,7 +7,7 @@
 
 volatile LONG g_contentCallLogged = 0;
 
-bool FfLookupPanelEntryByNameW(const wchar_t* fileName, FfPanelEntry* entry)
+bool FfLookupPanelEntryByNameW(const wchar_t* fileName, FfFoundEntry* entry)
 {
     if (!fileName || !entry) return false;
     const wchar_t* last = FfPathBaseName(fileName);
@@ -16,7 +16,7 @@ bool FfLookupPanelEntryByNameW(const wchar_t* fileName, FfPanelEntry* entry)
     return FfFindListedEntry(last, false, entry);
 }
 
-bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry)
+bool FfLookupPanelEntryByName(const char* fileName, FfFoundEntry* entry)
 {
     wchar_t wide[FF_PANEL_PATH_CHARS];
     if (!FfWidenHostText(fileName, wide, FF_PANEL_PATH_CHARS)) return false;
@@ -35,7 +35,7 @@ bool FfLookupItemRealPathW(const wchar_t* fileName, wchar_t* realPath)
         return FfResolveVirtualPathW(fileName, realPath, &isFolder);
     }
     // A file of some other panel: its name alone.
-    FfPanelEntry entry;
+    FfFoundEntry entry;
     if (!FfLookupPanelEntryByNameW(fileName, &entry)) return false;
     FfCopyText(realPath, FF_PANEL_PATH_CHARS, entry.realPath);
     return true;

@@ -121,7 +121,7 @@ bool FfResolveVirtualPathW(const wchar_t* virtualPath, wchar_t* realPath, int* i
     const wchar_t* subPath = nullptr;
     if (!FfSplitVirtualPath(virtualPath, name, &subPath)) return false;
     // Below an entry only a folder can hold anything.
-    FfPanelEntry entry;
+    FfFoundEntry entry;
     if (!FfFindListedEntry(name, subPath != nullptr, &entry)) return false;
 
     if (!subPath) {
@@ -151,15 +151,8 @@ bool FfResolveVirtualPath(const char* virtualPath, wchar_t* realPath, int* isFol
 void FfRemoveListedPath(const wchar_t* realPath)
 {
     EnterCriticalSection(&g_listingLock);
-    int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount
-                                                           : FF_PANEL_LISTING_MAX;
-    for (int i = 0; i < count; ++i) {
-        if (!FfEqualNameI(g_panelListing[i].realPath, realPath)) continue;
-        MoveMemory(&g_panelListing[i], &g_panelListing[i + 1],
-                   (SIZE_T)(count - 1 - i) * sizeof(FfPanelEntry));
-        g_panelListingCount = count - 1;
-        break;
-    }
+    int index = FfListingFindPath(realPath);
+    if (index >= 0) FfListingRemoveAt(index);
     LeaveCriticalSection(&g_listingLock);
 }
 

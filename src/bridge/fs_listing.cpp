@@ -190,7 +190,7 @@ static HANDLE FfReturnUnresolved(FfFindHandle* handle, WIN32_FIND_DATAW* findDat
 // when there is none, or the folder and its search pattern would not fit.
 static bool FfResolveListedFolder(const wchar_t* first, const wchar_t* subPath, wchar_t* folder)
 {
-    FfPanelEntry entry;
+    FfFoundEntry entry;
     if (!FfFindListedEntry(first, true, &entry)) return false;
     if (!subPath || !subPath[0]) {
         FfCopyText(folder, FF_PANEL_PATH_CHARS, entry.realPath);

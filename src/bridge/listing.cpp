@@ -4,29 +4,12 @@
 #include "core/text.h"
 #include "search/search.h"
 
-FfPanelEntry g_panelListing[FF_PANEL_LISTING_MAX];
-int g_panelListingCount = 0;
-
-// Rebuilt per publish; static because publishing allocates nothing and the record is large.
-static FfNameIndex g_publishIndex;
-
 #define FF_NAME_LIMIT (FF_PANEL_NAME_CHARS - 1)  // 299
 #define FF_STEM_LIMIT 280                         // text kept before " (k)" and the extension
 
 static wchar_t FfFoldAscii(wchar_t c)
 {
     return (c >= L'A' && c <= L'Z') ? (wchar_t)(c + (L'a' - L'A')) : c;
-}
-
-// Hash of the ASCII-folded text, so names equal under folding share a slot chain.
-static unsigned FfHashFolded(const wchar_t* text)
-{
-    unsigned hash = 2166136261u;
-    for (; *text; ++text) {
-        hash ^= (unsigned)FfFoldAscii(*text);
-        hash *= 16777619u;
-    }
-    return hash;
 }
 
 bool FfEqualNameI(const wchar_t* a, const wchar_t* b)
@@ -45,16 +28,24 @@ int FfBuildNumberedName(const wchar_t* baseName, int k, wchar_t* name, int nameC
     if (!baseName) baseName = L"";
     wchar_t built[FF_PANEL_NAME_CHARS];
     if (k <= 1) {
-        FfCopyText(built, FF_PANEL_NAME_CHARS, baseName);
-        return FfCopyText(name, nameCap, built);
+        int cap = nameCap < FF_PANEL_NAME_CHARS ? nameCap : FF_PANEL_NAME_CHARS;
+        return FfCopyText(name, cap, baseName);
     }
-    int length = lstrlenW(baseName);
+    int length = (int)wcslen(baseName);
     int lastDot = -1;
     for (int i = 0; i < length; ++i) {
         if (baseName[i] == L'.') lastDot = i;
     }
-    wchar_t suffix[24];
-    int suffixLength = FfFormatText(suffix, 24, L" (%d)", k);
+    // " (k)" by hand: a formatted print per name would cost more than the rest of publishing it.
+    wchar_t digits[12], suffix[24];
+    int digitCount = 0;
+    for (unsigned v = (unsigned)k; v > 0 || digitCount == 0; v /= 10) digits[digitCount++] = (wchar_t)(L'0' + v % 10);
+    int suffixLength = 0;
+    suffix[suffixLength++] = L' ';
+    suffix[suffixLength++] = L'(';
+    while (digitCount > 0) suffix[suffixLength++] = digits[--digitCount];
+    suffix[suffixLength++] = L')';
+    suffix[suffixLength] = 0;
     int stemLength = length;
     int extensionLength = 0;
     if (lastDot > 0) {  // a leading dot starts no extension
@@ -69,133 +60,116 @@ int FfBuildNumberedName(const wchar_t* baseName, int k, wchar_t* name, int nameC
         stemLength -= fromStem;
         extensionLength -= excess - fromStem;
     }
-    int at = FfCopyTextN(built, FF_PANEL_NAME_CHARS, baseName, stemLength);
-    at += FfCopyText(built + at, FF_PANEL_NAME_CHARS - at, suffix);
+    // Built in place when the caller's buffer holds any name.
+    wchar_t* out = nameCap >= FF_PANEL_NAME_CHARS ? name : built;
+    int at = FfCopyTextN(out, FF_PANEL_NAME_CHARS, baseName, stemLength);
+    at += FfCopyText(out + at, FF_PANEL_NAME_CHARS - at, suffix);
     if (extensionLength > 0)
-        FfCopyTextN(built + at, FF_PANEL_NAME_CHARS - at, baseName + lastDot, extensionLength);
-    return FfCopyText(name, nameCap, built);
+        at += FfCopyTextN(out + at, FF_PANEL_NAME_CHARS - at, baseName + lastDot, extensionLength);
+    return out == name ? at : FfCopyText(name, nameCap, built);
 }
 
-void FfNameIndexReset(FfNameIndex* index, const FfPanelEntry* entries, int count)
+void FfNameHintsInit(FfNameHints* hints, int expected)
 {
-    ZeroMemory(index->nameSlot, sizeof(index->nameSlot));
-    ZeroMemory(index->pathSlot, sizeof(index->pathSlot));
-    ZeroMemory(index->hintBase, sizeof(index->hintBase));
-    index->hintCount = 0;
-    index->entries = entries;
-    if (count > FF_PANEL_LISTING_MAX) count = FF_PANEL_LISTING_MAX;
-    for (int i = 0; i < count; ++i) FfNameIndexAdd(index, i);
+    ZeroMemory(hints, sizeof(*hints));
+    int slots = 256;
+    while (slots < expected * 2 + 2 && slots < FF_PANEL_LISTING_MAX * 4) slots *= 2;
+    hints->base = (const wchar_t**)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
+                                             sizeof(const wchar_t*) * (SIZE_T)slots);
+    hints->next = (int*)HeapAlloc(GetProcessHeap(), 0, sizeof(int) * (SIZE_T)slots);
+    if (hints->base && hints->next) hints->slots = slots;
 }
 
-static void FfInsertSlot(short* slots, unsigned hash, int entryIndex)
+void FfNameHintsFree(FfNameHints* hints)
 {
-    unsigned at = hash & (FF_NAME_SLOTS - 1);
-    while (slots[at] != 0) at = (at + 1) & (FF_NAME_SLOTS - 1);
-    slots[at] = (short)(entryIndex + 1);
+    if (hints->base) HeapFree(GetProcessHeap(), 0, (void*)hints->base);
+    if (hints->next) HeapFree(GetProcessHeap(), 0, hints->next);
+    ZeroMemory(hints, sizeof(*hints));
 }
 
-void FfNameIndexAdd(FfNameIndex* index, int entryIndex)
+// The hint slot of a base name (ASCII folded), created on first use; -1 without hints or when
+// the table is half full, in which case the search simply starts from 1.
+static int FfFindHintSlot(FfNameHints* hints, const wchar_t* baseName)
 {
-    if (entryIndex < 0 || entryIndex >= FF_PANEL_LISTING_MAX) return;
-    const FfPanelEntry* entry = &index->entries[entryIndex];
-    FfInsertSlot(index->nameSlot, FfHashFolded(entry->name), entryIndex);
-    FfInsertSlot(index->pathSlot, FfHashFolded(entry->realPath), entryIndex);
-}
-
-bool FfNameIndexContains(const FfNameIndex* index, const wchar_t* name)
-{
-    unsigned at = FfHashFolded(name) & (FF_NAME_SLOTS - 1);
-    for (; index->nameSlot[at] != 0; at = (at + 1) & (FF_NAME_SLOTS - 1)) {
-        if (FfEqualNameI(index->entries[index->nameSlot[at] - 1].name, name)) return true;
+    if (!hints || hints->slots == 0) return -1;
+    unsigned mask = (unsigned)hints->slots - 1, at = FfHashFolded(baseName) & mask;
+    for (; hints->base[at] != nullptr; at = (at + 1) & mask) {
+        if (FfEqualNameI(hints->base[at], baseName)) return (int)at;
     }
-    return false;
-}
-
-bool FfNameIndexContainsPath(const FfNameIndex* index, const wchar_t* path)
-{
-    unsigned at = FfHashFolded(path) & (FF_NAME_SLOTS - 1);
-    for (; index->pathSlot[at] != 0; at = (at + 1) & (FF_NAME_SLOTS - 1)) {
-        if (FfEqualNameI(index->entries[index->pathSlot[at] - 1].realPath, path)) return true;
-    }
-    return false;
-}
-
-// The hint slot of a base name (ASCII folded), created on first use; -1 when the table is
-// full, in which case the search simply starts from 1.
-static int FfFindHintSlot(FfNameIndex* index, const wchar_t* baseName)
-{
-    unsigned at = FfHashFolded(baseName) & (FF_NAME_SLOTS - 1);
-    for (; index->hintBase[at] != nullptr; at = (at + 1) & (FF_NAME_SLOTS - 1)) {
-        if (FfEqualNameI(index->hintBase[at], baseName)) return (int)at;
-    }
-    if (index->hintCount >= FF_NAME_SLOTS / 2) return -1;
-    index->hintBase[at] = baseName;
-    index->hintNext[at] = 1;
-    index->hintCount++;
+    if (hints->count >= hints->slots / 2) return -1;
+    hints->base[at] = baseName;
+    hints->next[at] = 1;
+    hints->count++;
     return (int)at;
 }
 
-int FfMakeUniqueEntryName(FfNameIndex* index, const wchar_t* baseName, wchar_t* name, int nameCap)
+int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, wchar_t* name, int nameCap,
+                          unsigned* nameHash)
 {
     if (!baseName) baseName = L"";
     // Numbers below the hint were all taken when last tried, and the listing has only grown
     // since: starting there gives exactly the name a scan from 1 would.
-    int hint = FfFindHintSlot(index, baseName);
-    int k = hint >= 0 ? index->hintNext[hint] : 1;
-    wchar_t candidate[FF_PANEL_NAME_CHARS];
+    int hint = FfFindHintSlot(hints, baseName);
+    int k = hint >= 0 ? hints->next[hint] : 1;
+    // Built straight into name when it holds any name.
+    wchar_t spare[FF_PANEL_NAME_CHARS];
+    wchar_t* candidate = nameCap >= FF_PANEL_NAME_CHARS ? name : spare;
     // Numbers 2 and up give pairwise different names, so among FF_PANEL_LISTING_MAX + 1 of
     // them one is free: the bound is never reached, it only makes the end certain.
     int last = k + FF_PANEL_LISTING_MAX + 2;
+    unsigned hash = 0;
     for (; k < last; ++k) {
         FfBuildNumberedName(baseName, k, candidate, FF_PANEL_NAME_CHARS);
-        if (!FfNameIndexContains(index, candidate)) break;
+        hash = FfHashFolded(candidate);
+        if (FfListingFindNameHashed(candidate, hash) < 0) break;
     }
-    if (hint >= 0) index->hintNext[hint] = k;
-    FfCopyText(name, nameCap, candidate);
+    if (hint >= 0) hints->next[hint] = k;
+    if (nameHash) *nameHash = hash;
+    if (candidate != name) FfCopyText(name, nameCap, candidate);
     return k;
 }
 
-bool FfFindListedEntry(const wchar_t* name, bool foldersOnly, FfPanelEntry* entry)
+bool FfFindListedEntry(const wchar_t* name, bool foldersOnly, FfFoundEntry* entry)
 {
-    bool found = false;
     EnterCriticalSection(&g_listingLock);
-    int count = g_panelListingCount < FF_PANEL_LISTING_MAX ? g_panelListingCount : FF_PANEL_LISTING_MAX;
-    for (int i = 0; i < count; ++i) {
-        if (foldersOnly && !g_panelListing[i].isFolder) continue;
-        if (FfEqualNameI(g_panelListing[i].name, name)) {
-            *entry = g_panelListing[i];
-            found = true;
-            break;
-        }
+    int index = FfListingFindName(name, foldersOnly);
+    if (index >= 0) {
+        const FfPanelEntry* listed = &g_panelListing[index];
+        FfCopyText(entry->name, FF_PANEL_NAME_CHARS, listed->name);
+        FfCopyText(entry->realPath, FF_PANEL_PATH_CHARS, listed->realPath);
+        entry->size = listed->size;
+        entry->modified = listed->modified;
+        entry->isFolder = listed->isFolder;
     }
     LeaveCriticalSection(&g_listingLock);
-    return found;
+    return index >= 0;
 }
 
 // Under the lock: fills the listing. Returns the index of the first new entry.
 static int FfFillListingLocked(const int* selection, int selectionCount, bool append)
 {
-    if (!append) g_panelListingCount = 0;
+    // A replaced listing gives its memory back before the new one grows.
+    if (!append) FfListingClear();
     int firstNew = g_panelListingCount;
-    FfNameIndexReset(&g_publishIndex, g_panelListing, g_panelListingCount);
     int candidates = selection ? selectionCount : g_resultCount;
+    FfListingReserve(g_panelListingCount + candidates);
+    FfNameHints hints;
+    FfNameHintsInit(&hints, candidates);
     for (int i = 0; i < candidates && g_panelListingCount < FF_PANEL_LISTING_MAX; ++i) {
         int resultIndex = selection ? selection[i] : i;
         if (resultIndex < 0 || resultIndex >= g_resultCount) continue;
         const FfResult* result = &g_results[resultIndex];
         // Appending never lists one path twice, counting the entries this publish added.
-        if (append && g_panelListingCount > 0 && FfNameIndexContainsPath(&g_publishIndex, result->path))
-            continue;
-        FfPanelEntry* entry = &g_panelListing[g_panelListingCount];
-        FfMakeUniqueEntryName(&g_publishIndex, FfPathBaseName(result->path), entry->name,
-                              FF_PANEL_NAME_CHARS);
-        FfCopyText(entry->realPath, FF_PANEL_PATH_CHARS, result->path);
-        entry->size = result->size;
-        entry->modified = FfFileTimeValue(result->modified);
-        entry->isFolder = (int)result->isFolder;
-        FfNameIndexAdd(&g_publishIndex, g_panelListingCount);
-        g_panelListingCount++;
+        if (append && g_panelListingCount > 0 && FfListingFindPath(result->path) >= 0) continue;
+        wchar_t name[FF_PANEL_NAME_CHARS];
+        unsigned nameHash = 0;
+        FfMakeUniqueEntryName(&hints, FfPathBaseName(result->path), name, FF_PANEL_NAME_CHARS, &nameHash);
+        // Out of memory: what is listed so far stands.
+        if (!FfListingAddNamed(name, nameHash, result->path, result->size,
+                               FfFileTimeValue(result->modified), (int)result->isFolder))
+            break;
     }
+    FfNameHintsFree(&hints);
     return firstNew;
 }
 
@@ -217,7 +191,7 @@ int FfPublishToListing(const int* selection, int selectionCount, bool append, wc
     wchar_t seen[MAX_PATH];
     if (target && targetCap > 0) target[0] = 0;
     if (g_resultCount <= 0) return -1;
-    if (g_resultCount > FF_RESULTS_MAX) return -1;  // a corrupt count must not read past the set
+    if (g_resultCount > FF_RESULTS_MAX || !g_results) return -1;  // a corrupt count must not read past the set
     if (selection && selectionCount < 0) selectionCount = 0;
 
     EnterCriticalSection(&g_listingLock);

@@ -3,39 +3,59 @@
 #pragma once
 #include "bridge/bridge.h"
 
-// ---- Unique names (plain functions, no lock taken: the caller holds g_listingLock) ----
+// ---- The listing's storage (no lock taken: the caller holds g_listingLock) ----------------
 
-#define FF_NAME_SLOTS 1024  // open-addressing slots; at least twice FF_PANEL_LISTING_MAX
+// Adds an entry at the end, its texts copied (name cut to 299, real path to 2047 characters)
+// and indexed by name and by real path. False when the listing is full or memory ran out.
+bool FfListingAddEntry(const wchar_t* name, const wchar_t* realPath, unsigned long long size,
+                       unsigned long long modified, int isFolder);
+// The same for a name already within 299 characters whose FfHashFolded is known.
+bool FfListingAddNamed(const wchar_t* name, unsigned nameHash, const wchar_t* realPath,
+                       unsigned long long size, unsigned long long modified, int isFolder);
+// Makes room for entries entries at once, so a large publish grows nothing entry by entry.
+// False without memory (adding then grows as it goes).
+bool FfListingReserve(int entries);
+// Empties the listing and gives all its memory back.
+void FfListingClear(void);
+// The first entry (lowest index) named name, ASCII letters folded, among the folders only when
+// foldersOnly; -1 when none.
+int FfListingFindName(const wchar_t* name, bool foldersOnly);
+// FfListingFindName over all entries for a name whose FfHashFolded is known.
+int FfListingFindNameHashed(const wchar_t* name, unsigned hash);
+// The hash both indexes use: FNV-1a over the text with the ASCII letters folded.
+unsigned FfHashFolded(const wchar_t* text);
+// The first entry whose real path equals path, ASCII letters folded; -1 when none.
+int FfListingFindPath(const wchar_t* path);
+// Removes entry index, keeping the others' order.
+void FfListingRemoveAt(int index);
+// Heap bytes the listing holds (entries, indexes and texts).
+SIZE_T FfListingBytes(void);
 
-// Index over a listing's names plus, per base name, the first number not yet known to be
-// taken, so a run of colliding names costs no rescan per number tried. Valid while the
-// listing it was built over only grows; rebuild it after anything is removed.
-struct FfNameIndex {
-    const FfPanelEntry* entries;             // the listing indexed
-    short nameSlot[FF_NAME_SLOTS];           // entry index + 1 by name, 0 for an empty slot
-    short pathSlot[FF_NAME_SLOTS];           // entry index + 1 by real path
-    const wchar_t* hintBase[FF_NAME_SLOTS];  // base names seen (caller keeps them alive)
-    int hintNext[FF_NAME_SLOTS];             // next number worth trying for that base
-    int hintCount;
+// ---- Unique names ---------------------------------------------------------------------------
+
+// Per base name, the first number not yet known to be taken, so a run of colliding names costs
+// no rescan per number tried. Valid for one publish: the listing only grows meanwhile.
+struct FfNameHints {
+    const wchar_t** base;  // base names seen (the caller keeps them alive), null for a free slot
+    int* next;             // next number worth trying for that base
+    int slots;             // a power of two; 0 when there was no memory (hints then unused)
+    int count;
 };
+// Room for about expected base names; without memory the hints are simply not used.
+void FfNameHintsInit(FfNameHints* hints, int expected);
+void FfNameHintsFree(FfNameHints* hints);
 
 // The name tried for number k: k == 1 is the base cut to 299 characters; otherwise
 // "stem (k).ext" when the base has a dot after its first character, else "base (k)".
 // Names over 299 characters lose text before the " (k)" (then from the extension's end),
 // so every k gives a different name. Returns the length written.
 int FfBuildNumberedName(const wchar_t* baseName, int k, wchar_t* name, int nameCap);
-// Indexes entries 0..count-1 of the listing and forgets every base-name hint.
-void FfNameIndexReset(FfNameIndex* index, const FfPanelEntry* entries, int count);
-// Adds entry entryIndex (already filled) to the index.
-void FfNameIndexAdd(FfNameIndex* index, int entryIndex);
-// True when some indexed entry's name equals name (ASCII letters folded).
-bool FfNameIndexContains(const FfNameIndex* index, const wchar_t* name);
-// True when some indexed entry's realPath equals path (ASCII letters folded).
-bool FfNameIndexContainsPath(const FfNameIndex* index, const wchar_t* path);
-// Writes into name (FF_PANEL_NAME_CHARS) the first free name for baseName under the
-// numbering rule above; baseName must stay alive until the index is reset. Returns the
-// number used (1: the base name itself).
-int FfMakeUniqueEntryName(FfNameIndex* index, const wchar_t* baseName, wchar_t* name, int nameCap);
+// Writes into name (FF_PANEL_NAME_CHARS) the first name for baseName under the numbering rule
+// above that no listed entry has (hints may be null); baseName must stay alive while the hints
+// are used. *nameHash (may be null) receives the name's FfHashFolded. Returns the number used
+// (1: the base name itself).
+int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, wchar_t* name, int nameCap,
+                          unsigned* nameHash);
 
 // Name equality of this subsystem: the ASCII letters A-Z fold, every other character must
 // match exactly. Inline loop: the runtime's locale-aware call costs ten times as much.
@@ -45,14 +65,14 @@ bool FfEqualNameI(const wchar_t* a, const wchar_t* b);
 
 // Copies out, under g_listingLock, the first entry named name (ASCII letters folded), among the
 // folders only when foldersOnly. False when there is none.
-bool FfFindListedEntry(const wchar_t* name, bool foldersOnly, FfPanelEntry* entry);
+bool FfFindListedEntry(const wchar_t* name, bool foldersOnly, FfFoundEntry* entry);
 // Splits "\entry[\sub]" into the entry's name (first, FF_PANEL_NAME_CHARS) and the sub path
 // after it (null when there is none). False for a path without the leading backslash, an empty
 // or over-long entry name, or a sub path with a "." or ".." component or an unsafe character.
 bool FfSplitVirtualPath(const wchar_t* virtualPath, wchar_t* first, const wchar_t** subPath);
 
 // Wide cores of the lookups; the 8-bit forms below widen and call them.
-bool FfLookupPanelEntryByNameW(const wchar_t* fileName, FfPanelEntry* entry);
+bool FfLookupPanelEntryByNameW(const wchar_t* fileName, FfFoundEntry* entry);
 bool FfResolveVirtualPathW(const wchar_t* virtualPath, wchar_t* realPath, int* isFolder);
 // The Path field of an item: a virtual path ("\\entry[\\sub]") resolves whole, anything else by
 // its last component. False when nothing is found.
@@ -67,7 +87,7 @@ void FfRemoveListedPath(const wchar_t* realPath);
 
 // Finds the entry named like the last component of an 8-bit (ANSI) file name, ASCII case
 // folded, and copies it out whole. False when none.
-bool FfLookupPanelEntryByName(const char* fileName, FfPanelEntry* entry);
+bool FfLookupPanelEntryByName(const char* fileName, FfFoundEntry* entry);
 // Turns "\\entry" or "\\folderEntry\\sub\\path" (8-bit, ANSI) into the real path on disk
 // (realPath holds FF_PANEL_PATH_CHARS). A sub path with a "." or ".." component, or a
 // result that would not fit, resolves to nothing.

@@ -4,11 +4,12 @@
 
 #include <windows.h>
 #include "core/core.h"
+#include "search/search.h"
 
 // ---- limits, ids -----------------------------------------------------------
 #define FF_MATCH_MASK_MAX 1024      // per-character match marks of one name
 #define FF_TOOLTIP_TEXT_MAX 2048    // folder path shown by the tooltip
-#define FF_SELECTED_INDEXES_MAX 500 // room of the buffer FfGetSelectedResultIndexes fills
+#define FF_SELECTED_INDEXES_MAX FF_RESULTS_MAX // room of g_selectedRows: every loaded row
 #define FF_CMD_FILTER_BASE 1000     // filter menu: 1000 + filter index
 #define FF_CMD_ABOUT 2000           // filter menu: the about entry
 
@@ -30,7 +31,14 @@ extern bool g_trackingMouseLeave;                     // a mouse-leave notificat
 // refills the list.
 void FfRunSearchNow();
 void FfFillResultList();
+// Shows the records the set gained since it held previousCount (a page appended at its end)
+// without reloading the list: selection, caret and scroll position stay; the status line counts
+// anew. A set that shrank meanwhile is refilled whole.
+void FfAppendResultRows(int previousCount);
 void FfResetResultList();
+// The selected rows as FfGetSelectedResultIndexes last found them (background thread only):
+// too large for a stack, and one selection is read at a time.
+extern int g_selectedRows[FF_SELECTED_INDEXES_MAX];
 // Fills indexes (room for FF_SELECTED_INDEXES_MAX) with the selected rows; returns their number.
 int FfGetSelectedResultIndexes(int* indexes);
 
@@ -99,6 +107,10 @@ void FfBuildAboutMenuText(wchar_t* buffer, int capacity);
 // Returns the length written (cut to capacity - 1).
 int FfComposeStatusText(int engineState, int filesShown, int foldersShown, DWORD totalFiles,
                         DWORD totalFolders, bool searched, wchar_t* out, int capacity);
+// After a column sort while the engine holds more than is loaded, the status text says the
+// order covers only what is loaded (" - sorted: the 412 loaded"); otherwise it stays as it is.
+// Returns the length of text (cut to capacity - 1).
+int FfAppendSortNote(wchar_t* text, int capacity, bool sortedLocally, int loaded, bool more);
 
 // Same rules over the live state (theme, overlay, list).
 int FfContentRight(int right);   // right less the scroll bar's 12 sp while the list has one

@@ -261,3 +261,15 @@ int FfComposeStatusText(int engineState, int filesShown, int foldersShown, DWORD
     FfFormatText(out, capacity, L"%s%s%s", filePart, files && folders ? L", " : L"", folderPart);
     return (int)wcslen(out);
 }
+
+int FfAppendSortNote(wchar_t* text, int capacity, bool sortedLocally, int loaded, bool more)
+{
+    if (!text || capacity < 1) return 0;
+    if (sortedLocally && more && loaded > 0 && text[0]) {
+        wchar_t count[24], note[64];
+        FfGroupThousands((DWORD)loaded, count, 24);
+        FfFormatText(note, 64, L" - sorted: the %s loaded", count);
+        FfAppendText(text, capacity, note);
+    }
+    return (int)wcslen(text);
+}

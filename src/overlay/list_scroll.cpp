@@ -180,7 +180,7 @@ static void FfPublishFromList()
 {
     HWND host = FfFindHostWindow();
     if (!host) return;
-    int indexes[FF_SELECTED_INDEXES_MAX];
+    int* indexes = g_selectedRows;
     int n = FfGetSelectedResultIndexes(indexes);
     bool append = FfKeyHeld(VK_CONTROL);
     FfPublishSearchResults(host, n > 0 ? indexes : nullptr, n, append);

@@ -14,7 +14,7 @@ void FfCloseOverlay()
         KillTimer(g_overlayWindow, FF_TIMER_ENGINE_RETRY);
         ShowWindow(g_overlayWindow, SW_HIDE);
     }
-    g_resultCount = 0;
+    FfClearResults();
     g_selectedIndex = -1;
 }
 

@@ -283,7 +283,7 @@ void FfOpenOverlay()
         FfCreateOverlayWindow(host);
     }
 
-    g_resultCount = 0;
+    FfClearResults();
     g_localSortActive = 0;
     FfInitSortFromSortType();
 

@@ -191,7 +191,7 @@ static void FfArmSearchDelay(HWND window)
 static void FfOnClearClicked()
 {
     if (g_searchBox) SetWindowTextW(g_searchBox, L"");
-    g_resultCount = 0;
+    FfClearResults();
     FfResetResultList();
     if (g_searchBox) SetFocus(g_searchBox);
 }

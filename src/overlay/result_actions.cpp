@@ -36,7 +36,7 @@ static int FfGetActedOnRows(int* indexes)
 
 void FfOpenSelectedResults()
 {
-    int indexes[FF_SELECTED_INDEXES_MAX];
+    int* indexes = g_selectedRows;
     int n = FfGetActedOnRows(indexes);
     if (n < 1) return;
     if (n > FF_OPEN_RESULTS_MAX) n = FF_OPEN_RESULTS_MAX;
@@ -76,10 +76,14 @@ int FfJoinPaths(const wchar_t* const* paths, int count, wchar_t* out, int cap)
 
 void FfCopySelectedResultPaths()
 {
-    int indexes[FF_SELECTED_INDEXES_MAX];
+    int* indexes = g_selectedRows;
     int n = FfGetActedOnRows(indexes);
     if (n < 1) return;
-    static const wchar_t* paths[FF_SELECTED_INDEXES_MAX];
+    const wchar_t** paths = (const wchar_t**)HeapAlloc(GetProcessHeap(), 0, sizeof(const wchar_t*) * (SIZE_T)n);
+    if (!paths) {
+        FfLog(L"FfCopySelectedResultPaths: %d paths to the clipboard: FAILED (no memory).", n);
+        return;
+    }
     for (int i = 0; i < n; i++) paths[i] = g_results[indexes[i]].path;
     int length = FfJoinPaths(paths, n, nullptr, 0);
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, sizeof(wchar_t) * (length + 1));
@@ -95,6 +99,7 @@ void FfCopySelectedResultPaths()
         }
     }
     if (!ok && memory) GlobalFree(memory);  // the clipboard owns it only once set
+    HeapFree(GetProcessHeap(), 0, paths);
     FfLog(L"FfCopySelectedResultPaths: %d path%s to the clipboard: %s", n, n == 1 ? L"" : L"s",
           ok ? L"OK" : L"FAILED");
     FfCloseOverlay();

@@ -6,6 +6,7 @@
 #include "search/search.h"
 
 int g_selectedIndex = -1;
+int g_selectedRows[FF_SELECTED_INDEXES_MAX];
 int g_widestDateWidth = 0;
 DWORD g_matchMask[FF_MATCH_MASK_MAX];
 HICON g_headerFileIcon = nullptr;
@@ -50,6 +51,21 @@ void FfFillResultList()
     FfLayoutOverlay();
 }
 
+void FfAppendResultRows(int previousCount)
+{
+    if (!g_resultList) return;
+    int listed = (int)SendMessageW(g_resultList, LB_GETCOUNT, 0, 0);
+    if (previousCount < 0 || listed != previousCount || g_resultCount < previousCount) {
+        FfFillResultList();
+        return;
+    }
+    // The list keeps no row data: the new count is all it needs, the rows already in view stay.
+    if (g_resultCount > previousCount)
+        SendMessageW(g_resultList, LB_SETCOUNT, (WPARAM)g_resultCount, 0);
+    FfUpdateStatusLine();
+    FfLayoutOverlay();
+}
+
 void FfRunSearchNow()
 {
     wchar_t typed[FF_TYPED_TEXT_MAX];
@@ -64,15 +80,19 @@ void FfRunSearchNow()
 void FfUpdateStatusLine()
 {
     int folders = 0;
-    for (int i = 0; i < g_resultCount && i < FF_RESULTS_MAX; i++)
+    for (int i = 0; i < g_resultCount; i++)
         if (g_results[i].isFolder) folders++;
-    int files = (g_resultCount < FF_RESULTS_MAX ? g_resultCount : FF_RESULTS_MAX) - folders;
+    int files = g_resultCount - folders;
     if (files < 0) files = 0;
     // An empty search box asked nothing: its results are no news.
     bool searched = g_searchBox && GetWindowTextLengthW(g_searchBox) > 0;
     wchar_t text[FF_STATUS_TEXT_MAX];
     FfComposeStatusText(g_engineState, files, folders, g_engineTotalFiles, g_engineTotalFolders,
                         searched, text, FF_STATUS_TEXT_MAX);
+    // A column sort orders what is loaded; pages still at the engine are not in it.
+    bool more = g_engineTotalFiles > (DWORD)files || g_engineTotalFolders > (DWORD)folders;
+    if (g_engineState == FF_ENGINE_ANSWERED && searched)
+        FfAppendSortNote(text, FF_STATUS_TEXT_MAX, g_localSortActive == 1, g_resultCount, more);
     if (g_statusLine) SetWindowTextW(g_statusLine, text);
     if (!g_overlayWindow) return;
     if (searched && g_engineState == FF_ENGINE_LOADING && IsWindowVisible(g_overlayWindow))

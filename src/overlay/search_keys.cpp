@@ -41,7 +41,7 @@ static void FfPublishFromSearchBox(bool append)
         FfPublishSearchResults(host, nullptr, 0, append);
         return;
     }
-    int indexes[FF_SELECTED_INDEXES_MAX];
+    int* indexes = g_selectedRows;
     n = FfGetSelectedResultIndexes(indexes);
     // Every selected row was stale: publish nothing rather than everything.
     if (n < 1) return;

@@ -136,7 +136,7 @@ struct FfReplyText {
 
 // Copies name texts into path (at most FF_RESULT_PATH_MAX - 1 characters): the full path, or the
 // folder, a backslash (unless it ends in one already) and the name.
-static void FfComposeResultPath(wchar_t* path, const FfReplyText* folder, const FfReplyText* name)
+static int FfComposeResultPath(wchar_t* path, const FfReplyText* folder, const FfReplyText* name)
 {
     int at = 0;
     const FfReplyText* parts[2] = {folder, name};
@@ -148,14 +148,16 @@ static void FfComposeResultPath(wchar_t* path, const FfReplyText* folder, const 
         at += (int)copy;
     }
     path[at] = 0;
+    return at;
 }
 
 // Walks one item's fields in the order its reply's request flags give them, up to the date
 // modified: what follows is never read, so flags the plug-in knows no width of do no harm.
 // Returns 0 when a field would reach past limit (nothing of the item is kept), else 1 with
-// *keep 0 for an item that names no path. A field the reply lacks is unknown.
+// the path composed into path (*length its characters, -1 for an item that names none). A field
+// the reply lacks is unknown.
 static int FfReadReplyItem(const BYTE* list, unsigned long long at, unsigned long long limit,
-                           DWORD fields, FfResult* result, int* keep)
+                           DWORD fields, FfResult* result, wchar_t* path, int* length)
 {
     FfReplyText texts[4];  // name, path, full path, extension
     int has[4] = {0, 0, 0, 0};
@@ -178,10 +180,9 @@ static int FfReadReplyItem(const BYTE* list, unsigned long long at, unsigned lon
             at += 8;
         }
     }
-    *keep = 1;
-    if (has[2]) FfComposeResultPath(result->path, &texts[2], nullptr);
-    else if (has[1] && has[0]) FfComposeResultPath(result->path, &texts[1], &texts[0]);
-    else *keep = 0;
+    *length = -1;
+    if (has[2]) *length = FfComposeResultPath(path, &texts[2], nullptr);
+    else if (has[1] && has[0]) *length = FfComposeResultPath(path, &texts[1], &texts[0]);
     result->size = size;
     result->modified.dwLowDateTime = (DWORD)modified;
     result->modified.dwHighDateTime = (DWORD)(modified >> 32);
@@ -216,11 +217,13 @@ void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state
         if (entry + 8 > limit) break;
         DWORD flags = (DWORD)FfReadLong(list + entry);
         unsigned long long offset = (DWORD)FfReadLong(list + entry + 4);
-        FfResult* result = &state->buffer[state->count];
-        int keep = 0;
-        if (!FfReadReplyItem(list, offset, limit, fields, result, &keep)) break;
-        if (!keep) continue;
-        result->isFolder = flags & 1;
+        FfResult result;
+        wchar_t path[FF_RESULT_PATH_MAX];
+        int length = -1;  // -1: the item names no path
+        if (!FfReadReplyItem(list, offset, limit, fields, &result, path, &length)) break;
+        if (length < 0) continue;
+        // A full set (or no memory left) ends the reply here; what came before stands.
+        if (!FfAppendResult(path, length, result.size, result.modified, flags & 1)) break;
         state->count++;
     }
     state->ok = 1;
@@ -276,7 +279,7 @@ static int FfAskEngineLoaded(HWND engine)
 }
 
 int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wchar_t* piece3,
-                         FfResult* results, int cap, int* countOut)
+                         int cap, int* countOut)
 {
     if (countOut) *countOut = 0;
     HWND engine = FfFindEverythingWindow();
@@ -285,11 +288,11 @@ int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wch
         g_engineLastTotal = 0;
         return 0;
     }
-    return FfQueryEverythingWindow(engine, piece1, piece2, piece3, results, cap, countOut);
+    return FfQueryEverythingWindow(engine, piece1, piece2, piece3, cap, countOut);
 }
 
 int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* piece2,
-                            const wchar_t* piece3, FfResult* results, int cap, int* countOut)
+                            const wchar_t* piece3, int cap, int* countOut)
 {
     if (countOut) *countOut = 0;
     g_engineLastTotal = 0;
@@ -331,7 +334,6 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
     FfEncodeEverythingQuery(record, &query);
     FfIpcReplyState state;
     memset(&state, 0, sizeof state);
-    state.buffer = results;
     state.capacity = cap;
     // A search started from a message handled during this one's wait has its own state; the
     // outer one is put back when it returns.

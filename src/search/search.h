@@ -5,20 +5,33 @@
 
 // ---- Result set -------------------------------------------------------------------------
 
-#define FF_RESULTS_MAX 500
-#define FF_RESULT_PATH_MAX 2048
+#define FF_RESULTS_MAX 100000     // most records the set holds, every page loaded
+#define FF_RESULTS_PAGE_MAX FF_MAX_RESULTS_LIMIT  // most records one query asks for
+#define FF_RESULT_PATH_MAX 2048   // a path's characters, terminator included
+#define FF_RESULTS_KEPT 1024      // records an emptied set keeps room for
 
 // One search result as the engine reported it; everything else is derived on demand.
 struct FfResult {
-    wchar_t path[FF_RESULT_PATH_MAX];  // full path and name, at most 2047 characters
+    const wchar_t* path;               // full path and name, at most 2047 characters (the set's
+                                       // text pool holds it)
     unsigned long long size;           // bytes; FF_UNKNOWN_VALUE = not known
     FILETIME modified;                 // 100-ns ticks since 1601 (UTC); 0 = not reported,
                                        // all bits set = not known
     DWORD isFolder;                    // 1 when the engine flagged the item as a folder
 };
 
-extern FfResult g_results[FF_RESULTS_MAX];  // the current result set
-extern int g_resultCount;                   // valid records in g_results, 0..FF_RESULTS_MAX
+extern FfResult* g_results;  // the current result set (heap, grown as pages arrive)
+extern int g_resultCount;    // valid records in g_results, 0..FF_RESULTS_MAX
+
+// Adds a record at the end of the set, its path (length characters, cut to 2047) copied into
+// the set's pool. 0 when the set is full or memory ran out: the set is left as it was.
+int FfAppendResult(const wchar_t* path, int length, unsigned long long size, FILETIME modified,
+                   DWORD isFolder);
+// Empties the set and gives its memory back, but for room for FF_RESULTS_KEPT records and one
+// block of paths.
+void FfClearResults(void);
+// Heap bytes the set holds (records and paths).
+SIZE_T FfResultSetBytes(void);
 
 // The engine's mark for a size or date it does not know (every folder's size unless it indexes
 // folder sizes): shown as an empty cell, sorted below every known value.
@@ -71,9 +84,8 @@ struct FfIpcQuery {
 struct FfIpcReplyState {
     LONG done;          // a reply with the right id was handled
     LONG ok;            // that reply carried a result list that was read
-    LONG count;         // records written into buffer
-    FfResult* buffer;   // the caller's array
-    LONG capacity;      // most records that may be written
+    LONG count;         // records this reply appended to the result set
+    LONG capacity;      // most records it may append
     DWORD total;        // the engine's number of matches (reply offset 0) of a read reply
     DWORD offset;       // index of the reply's first item (reply offset 8)
     DWORD sortType;     // the sort the engine actually used (reply offset 16)
@@ -103,16 +115,18 @@ int FfBuildQueryText(wchar_t* text, int cap, const wchar_t* piece1, const wchar_
 // Writes the query record into record (room for FF_IPC_QUERY_HEADER + 2 * (length of
 // query->text + 1) bytes). Returns the bytes written.
 int FfEncodeEverythingQuery(BYTE* record, const FfIpcQuery* query);
-// Reads one reply block (data, size bytes) into state; never reads outside the block.
-// Sets done, ok and count as the reply window does.
+// Reads one reply block (data, size bytes), appending its items to the result set (at most
+// state->capacity of them); never reads outside the block. Sets done, ok and count as the reply
+// window does.
 void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state);
-// One synchronous exchange with the engine. Returns 1 on success and sets *countOut.
+// One synchronous exchange with the engine; the answer's items (cap at most) are appended to the
+// result set. Returns 1 on success and sets *countOut.
 int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wchar_t* piece3,
-                         FfResult* results, int cap, int* countOut);
+                         int cap, int* countOut);
 // The same exchange with an engine window already found by FfFindEverythingWindow, so that
 // the passes of one search run look for the engine once.
 int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* piece2,
-                            const wchar_t* piece3, FfResult* results, int cap, int* countOut);
+                            const wchar_t* piece3, int cap, int* countOut);
 
 // ---- Filter catalogue -------------------------------------------------------------------
 

@@ -99,7 +99,7 @@ void FfOrderFilesBeforeFolders(FfResult* results, int count)
 {
     if (count < 2) return;
     // The file pass fills the front and the folder pass the rest, so the set is normally in
-    // order already; copying 500 records of 4 KB would then cost more than both exchanges.
+    // order already and nothing need be copied.
     int firstFolder = 0;
     while (firstFolder < count && !results[firstFolder].isFolder) firstFolder++;
     int scan = firstFolder;
@@ -139,10 +139,9 @@ static void FfResolvePathToken(const wchar_t* typed, int p, HWND clipboardOwner,
 
 int FfRunSearch(const wchar_t* typed, HWND clipboardOwner)
 {
-    if (!typed || !typed[0]) {
-        g_resultCount = 0;
-        return 0;
-    }
+    // Each run starts from an empty set: the passes append to it.
+    FfClearResults();
+    if (!typed || !typed[0]) return 0;
 
     wchar_t substituted[FF_SUBSTITUTED_QUERY_MAX];
     const wchar_t* query = typed;
@@ -156,15 +155,15 @@ int FfRunSearch(const wchar_t* typed, HWND clipboardOwner)
     if (g_selectedFilter >= 0 && g_selectedFilter < g_filterCount) filter = &g_filters[g_selectedFilter];
 
     int maxResults = g_settings.maxResults;
-    int cap1 = maxResults > FF_RESULTS_MAX ? FF_RESULTS_MAX : maxResults;
+    // maxResults is one query's page; the set holds many pages, so each pass asks for a page.
+    int cap1 = maxResults > FF_RESULTS_PAGE_MAX ? FF_RESULTS_PAGE_MAX : maxResults;
     if (cap1 < 0) cap1 = 0;
     int reported = 0;
     // Both passes go to the engine found now; without one, the folder pass looks again.
     HWND engine = FfFindEverythingWindow();
     wchar_t filterClause[FF_FILTER_CLAUSE_MAX];
     int includeFolders = FfComposeFilterClauseFor(engine, filter, filterClause, FF_FILTER_CLAUSE_MAX);
-    int ok1 = FfQueryEverythingWindow(engine, filterClause, query, L"file:", g_results, cap1,
-                                      &reported);
+    int ok1 = FfQueryEverythingWindow(engine, filterClause, query, L"file:", cap1, &reported);
     int files = reported < 0 ? 0 : (reported > cap1 ? cap1 : reported);
     if (ok1) FfOrderPassAsAsked(g_results, files, g_settings.sortType, g_engineLastSortType);
     g_engineTotalFiles = ok1 ? g_engineLastTotal : 0;
@@ -177,19 +176,18 @@ int FfRunSearch(const wchar_t* typed, HWND clipboardOwner)
     int engineUsable = engine == nullptr || g_engineState == FF_ENGINE_ANSWERED;
     if (includeFolders && !engineUsable) ok2 = 0;
     if (includeFolders && engineUsable) {
-        int cap2 = files + maxResults <= FF_RESULTS_MAX ? maxResults : FF_RESULTS_MAX - files;
+        int cap2 = cap1 < FF_RESULTS_MAX - files ? cap1 : FF_RESULTS_MAX - files;
         if (cap2 > 0) {
             reported = 0;
             if (!engine) engine = FfFindEverythingWindow();
-            ok2 = FfQueryEverythingWindow(engine, filterClause, query, L"folder:",
-                                          g_results + files, cap2, &reported);
+            ok2 = FfQueryEverythingWindow(engine, filterClause, query, L"folder:", cap2, &reported);
             folders = reported < 0 ? 0 : (reported > cap2 ? cap2 : reported);
             if (ok2) FfOrderPassAsAsked(g_results + files, folders, g_settings.sortType, g_engineLastSortType);
             g_engineTotalFolders = ok2 ? g_engineLastTotal : 0;
         }
     }
 
-    g_resultCount = files + folders;
+    // The passes appended exactly what they report; the count stands as they left it.
     // The line carries the name the run is known by in the log: the overlay's FfRunSearchNow.
     FfLog(L"FfRunSearchNow: filter=\"%s\" typed=\"%s\" includeFolders=%d -> files=%d(ok=%d) "
           L"folders=%d(ok=%d) total=%d",

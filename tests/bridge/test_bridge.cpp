@@ -8,6 +8,7 @@
 #include <tuple>
 #include "bridge/listing_internal.h"
 #include "core/core.h"
+#include "core/text.h"
 #include "fftest.h"
 #include "search/search.h"
 
@@ -51,13 +52,8 @@ struct Entry { std::wstring name, realPath; int isFolder = 0; unsigned long long
 void SetListing(const std::vector<Entry>& entries)
 {
     EnterCriticalSection(&g_listingLock);
-    g_panelListingCount = 0;
-    for (const Entry& e : entries) {
-        FfPanelEntry* entry = &g_panelListing[g_panelListingCount++];
-        wcscpy(entry->name, e.name.c_str());
-        wcscpy(entry->realPath, e.realPath.c_str());
-        entry->isFolder = e.isFolder, entry->size = e.size, entry->modified = e.modified;
-    }
+    FfListingClear();
+    for (const Entry& e : entries) FfListingAddEntry(e.name.c_str(), e.realPath.c_str(), e.size, e.modified, e.isFolder);
     LeaveCriticalSection(&g_listingLock);
 }
 std::vector<std::wstring> ListingNames()
@@ -71,15 +67,11 @@ std::vector<std::wstring> Sorted(std::vector<std::wstring> names) { return std::
 // Publishes these results (files, or folders for paths ending in a backslash; sizes 100, 101...).
 void Publish(const std::vector<std::wstring>& paths, const std::vector<int>& selection, bool append)
 {
-    g_resultCount = 0;
+    FfClearResults();
     for (std::wstring path : paths) {
-        FfResult* result = &g_results[g_resultCount];
-        ZeroMemory(result, sizeof(*result));
-        result->isFolder = path.back() == L'\\';
-        if (result->isFolder) path.pop_back();
-        wcscpy(result->path, path.c_str());
-        result->size = 100 + g_resultCount;
-        result->modified = {1000u + (DWORD)g_resultCount++, 7};
+        DWORD isFolder = path.back() == L'\\';
+        if (isFolder) path.pop_back();
+        FfAppendResult(path.c_str(), (int)path.size(), 100 + g_resultCount, {1000u + (DWORD)g_resultCount, 7}, isFolder);
     }
     wchar_t target[FF_VIRTUAL_PATH_CHARS];
     FfPublishToListing(selection.empty() ? nullptr : selection.data(), (int)selection.size(), append, target,
@@ -157,8 +149,8 @@ TEST(Publish, AppendReplaceAndTheListingLimit)
     }
 }
 
-// Batches of clashing names, literal "x (2)" names and over-long ones, appended until the listing
-// is full, name every entry as a rescan from 1 over the names so far would.
+// Batches of clashing names, literal "x (2)" names and over-long ones, appended batch after batch,
+// name every entry as a rescan from 1 over the names so far would.
 TEST(Publish, NamesMatchAPlainRescan)
 {
     const std::wstring bases[] = {L"a.txt", L"A.TXT", L"a (2).txt", L"b", L"B (3)", L".rc", L"x.tar.gz", L"\u00C4.txt",
@@ -167,14 +159,14 @@ TEST(Publish, NamesMatchAPlainRescan)
     std::mt19937 random(7);
     std::vector<std::wstring> names;
     std::set<std::wstring> taken;  // folded
-    for (int batch = 0; names.size() < FF_PANEL_LISTING_MAX; ++batch) {
+    const size_t total = 2000;
+    for (int batch = 0; names.size() < total; ++batch) {
         std::vector<std::wstring> paths;
-        for (int i = 0, n = 1 + random() % 150; i < n; ++i) {
+        for (int i = 0, n = 1 + random() % 150; i < n && names.size() < total; ++i) {
             std::wstring base = bases[random() % 11];
             paths.push_back(L"C:\\" + std::to_wstring(batch) + L"_" + std::to_wstring(i) + L"\\" + base);
             wchar_t name[FF_PANEL_NAME_CHARS];
             for (int k = 1; k == 1 || taken.count(fold(name)); ++k) FfBuildNumberedName(base.c_str(), k, name, FF_PANEL_NAME_CHARS);
-            if (names.size() == FF_PANEL_LISTING_MAX) continue;
             names.push_back(name);
             taken.insert(fold(name));
         }
@@ -182,6 +174,49 @@ TEST(Publish, NamesMatchAPlainRescan)
         ASSERT_EQ(ListingNames(), names) << "batch " << batch;
     }
     for (const std::wstring& name : names) EXPECT_LE(name.size(), 299u);
+}
+
+// A full result set of 50 names in runs: every entry unique, listed in order, found by name and by
+// path, removable; the set and the listing hold no more than their caps, and give their memory back.
+TEST(Publish, AHundredThousandEntries)
+{
+    FfClearResults();
+    const int n = FF_PANEL_LISTING_MAX;
+    wchar_t path[64];
+    for (int i = 0; i <= n; ++i) {
+        int length = FfFormatText(path, 64, L"C:\\d%06d\\R%02d.txt", i, i % 50);
+        EXPECT_EQ(i < FF_RESULTS_MAX, FfAppendResult(path, length, i, {}, 0) == 1) << i;
+    }
+    ASSERT_EQ(FF_RESULTS_MAX, g_resultCount);
+    wchar_t target[FF_VIRTUAL_PATH_CHARS];
+    ASSERT_EQ(n, FfPublishToListing(nullptr, 0, false, target, FF_VIRTUAL_PATH_CHARS));
+    EXPECT_EQ(n, FfPublishToListing(nullptr, 0, true, target, FF_VIRTUAL_PATH_CHARS));  // full: nothing added
+    EXPECT_STREQ(L"\\\\\\" FF_PRODUCT_NAME L"\\R00.txt", target);
+    Listing listed = List(WIDE, L"\\");
+    ASSERT_EQ((size_t)n, listed.names.size());
+    std::set<std::wstring> folded;
+    for (std::wstring name : listed.names) folded.insert((CharLowerBuffW(&name[0], (DWORD)name.size()), name));
+    EXPECT_EQ((size_t)n, folded.size());
+    // Entry i is the (i / 50 + 1)-th of its name.
+    for (int i = 0; i < n; i += 997) {
+        std::wstring name = L"R" + std::wstring(i % 50 < 10 ? L"0" : L"") + std::to_wstring(i % 50) + (i < 50 ? L"" : L" (" + std::to_wstring(i / 50 + 1) + L")") + L".txt", value;
+        ASSERT_EQ(name, listed.names[i]);
+        FfFormatText(path, 64, L"C:\\d%06d\\R%02d.txt", i, i % 50);
+        Value(WIDE, true, (L"\\" + name).c_str(), 0, &value);
+        EXPECT_EQ(path, value) << i;
+    }
+    FfRemoveListedPath(L"c:\\D000005\\r05.TXT");
+    EXPECT_EQ(n - 1, g_panelListingCount);
+    struct Found { const wchar_t *name, *path; } found[] = {{L"\\R05.txt", L""}, {L"\\R06.txt", L"C:\\d000006\\R06.txt"},
+                                                            {L"\\r49 (2000).TXT", L"C:\\d099999\\R49.txt"}};
+    for (const Found& f : found) {
+        std::wstring value;
+        Value(WIDE, true, f.name, 0, &value);
+        EXPECT_EQ(f.path, value) << Utf8(f.name);
+    }
+    SIZE_T full = FfListingBytes();
+    Publish({L"C:\\x.txt"}, {}, false);
+    EXPECT_TRUE(full > 100u * n && FfListingBytes() < 200000 && FfResultSetBytes() < 200000) << full << " " << FfListingBytes();
 }
 
 TEST(Listing, PublishedEntriesAndRealFolders)

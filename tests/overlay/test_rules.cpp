@@ -256,6 +256,16 @@ TEST(ListRules, SelectionMovesAndStatusLine)
     }
     EXPECT_EQ(7, FfComposeStatusText(FF_ENGINE_ANSWERED, 200, 12, 14532, 12, true, text, 8));
     EXPECT_STREQ(L"200 of ", text);
+    // A column sort with more at the engine says what it covers.
+    struct Note { bool sorted; int loaded; bool more; const wchar_t *before, *after; } notes[] = {
+        {true, 1412, true, L"1,400 of 14,532 files, 12 folders", L"1,400 of 14,532 files, 12 folders - sorted: the 1,412 loaded"},
+        {true, 412, false, L"400 files, 12 folders", L"400 files, 12 folders"}, {false, 412, true, L"400 of 900 files", L"400 of 900 files"},
+        {true, 0, true, L"", L""}};
+    for (const Note& c : notes) {
+        wcscpy(text, c.before);
+        FfAppendSortNote(text, FF_STATUS_TEXT_MAX, c.sorted, c.loaded, c.more);
+        EXPECT_STREQ(c.after, text);
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "app/app.h"
 #include "host/host_commands.h"
 #include "core/core.h"
+#include "core/text.h"
 #include "host/host.h"
 #include "overlay/list.h"
 #include "overlay/overlay.h"
@@ -564,6 +565,41 @@ TEST_F(Overlay, HeaderClicksSortTheSortedColumnIsMarkedAndTheThumbDrags)
         EXPECT_EQ(overFolder, IsWindowVisible(g_tooltip) != 0) << x;
         if (overFolder) { EXPECT_EQ(FfTestUtf8(parent), FfTestUtf8(text)); }
     }
+    // A full set: every row selectable and read back, the thumb reaches the last page, a sort covers
+    // what is loaded and the status line says so while the engine holds more.
+    FfClearResults();
+    wchar_t path[48];
+    auto add = [&](int from, int to) {
+        for (int i = from; i < to; i++) FfAppendResult(path, FfFormatText(path, 48, L"C:\\d\\f%06d.txt", (i * 7919) % FF_RESULTS_MAX), i, {}, 0);
+    };
+    g_engineState = FF_ENGINE_ANSWERED, g_engineTotalFiles = 150000, g_engineTotalFolders = 0, g_localSortActive = 0;
+    add(0, 200);
+    FfResetResultList();
+    // Pages appended at the end: rows grow, the selection, caret and top row stay, the count follows.
+    Select({3, 5}, 5);
+    SendMessageW(g_resultList, LB_SETTOPINDEX, 2, 0);
+    for (int page = 200; page < FF_RESULTS_MAX; page += 49900) {
+        add(page, page + 49900 < FF_RESULTS_MAX ? page + 49900 : FF_RESULTS_MAX);
+        FfAppendResultRows(page);
+        EXPECT_TRUE(SendMessageW(g_resultList, LB_GETCOUNT, 0, 0) == g_resultCount && SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0) == 2 &&
+                    SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0) == 5 && SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0) == 2) << page;
+    }
+    EXPECT_EQ(L"100,000 of 150,000 files", TextOf(g_statusLine));
+    SendMessageW(g_resultList, LB_SELITEMRANGEEX, 0, FF_RESULTS_MAX - 1);
+    EXPECT_EQ(FF_RESULTS_MAX, FfGetSelectedResultIndexes(g_selectedRows));
+    EXPECT_EQ(FF_RESULTS_MAX - 1, g_selectedRows[FF_RESULTS_MAX - 1]);
+    FfGetScrollBarRects(&track, &thumb);
+    SendMessageW(g_resultList, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(thumb.left + 1, thumb.top + 1));
+    SendMessageW(g_resultList, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(thumb.left + 1, track.bottom + 400));
+    SendMessageW(g_resultList, WM_LBUTTONUP, 0, MAKELPARAM(thumb.left + 1, 10));
+    RECT client;
+    GetClientRect(g_resultList, &client);
+    int page = client.bottom / (int)SendMessageW(g_resultList, LB_GETITEMHEIGHT, 0, 0);
+    EXPECT_EQ(FF_RESULTS_MAX - page, SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0));
+    FfSortResultsByColumn(FF_SORT_NAME);
+    EXPECT_STREQ(L"C:\\d\\f000000.txt", g_results[0].path);
+    EXPECT_STREQ(L"C:\\d\\f099999.txt", g_results[FF_RESULTS_MAX - 1].path);
+    EXPECT_EQ(L"100,000 of 150,000 files - sorted: the 100,000 loaded", TextOf(g_statusLine));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The search's rules as plain functions: reply parsing, query text, filters, order, field texts, "path:.".
 #include <string.h>
+#include <list>
 #include "host/host_commands.h"
 #include "core/core.h"
 #include "core/text.h"
@@ -9,18 +10,17 @@
 namespace {
 
 const unsigned long long U = FF_UNKNOWN_VALUE;
-FfResult g_out[16];
 
 // The bytes end where a committed page does, before an inaccessible one: a byte read past them faults.
-FfIpcReplyState Parse(const std::string& bytes, LONG cap)
+FfIpcReplyState Parse(const std::string& bytes, LONG cap, bool clear = true)
 {
     const SIZE_T page = 4096, pages = bytes.size() / page + 1;
     BYTE* base = (BYTE*)VirtualAlloc(nullptr, (pages + 1) * page, MEM_COMMIT, PAGE_READWRITE);
     DWORD old;
     VirtualProtect(base + pages * page, page, PAGE_NOACCESS, &old);
     BYTE* data = (BYTE*)memcpy(base + pages * page - bytes.size(), bytes.data(), bytes.size());
-    memset(g_out, 0xCC, sizeof g_out);
-    FfIpcReplyState state = {0, 0, -1, g_out, cap, 7};
+    if (clear) FfClearResults();
+    FfIpcReplyState state = {0, 0, -1, cap, 7};
     FfParseEverythingReply(bytes.empty() ? nullptr : data, (DWORD)bytes.size(), &state);
     VirtualFree(base, 0, MEM_RELEASE);
     return state;
@@ -40,9 +40,9 @@ TEST(Reply, ReadWithinTheBlockByTheFieldsItNames)
     options.items = {{L"C:\\a\\one_x.txt", 10, 111}, {L"C:\\a\\sub_x", 0, 222, true},
                      {L"D:\\two_x.bin", U - 1, 333}, {longPath, 4242, 0x0123456789ABCDEFull}};
     ASSERT_TRUE(engine.Start(options));
-    auto reply = [&](const wchar_t* text, DWORD flags) {
+    auto reply = [&](const wchar_t* text, DWORD flags, DWORD first = 0, DWORD max = 100) {
         FfEngineQueryArgs args;
-        args.text = text, args.requestFlags = flags;
+        args.text = text, args.requestFlags = flags, args.firstResult = first, args.maxResults = max;
         return FfEngineSendQuery(engine.window, args).bytes;
     };
     const std::string good = reply(L"_x", 0x54), head = good.substr(0, 20);
@@ -62,11 +62,26 @@ TEST(Reply, ReadWithinTheBlockByTheFieldsItNames)
     for (const Row& r : rows) {
         FfIpcReplyState s = Parse(r.bytes, r.cap);
         EXPECT_TRUE(s.done == 1 && s.ok == r.ok && s.count == r.count) << r.label << ": " << s.ok << " " << s.count;
-        if (s.count > 0) { EXPECT_STREQ(L"C:\\a\\one_x.txt", g_out[0].path) << r.label; }
+        if (s.count > 0) { EXPECT_STREQ(L"C:\\a\\one_x.txt", g_results[0].path) << r.label; }
     }
     // The engine's total whatever the list holds; bit 0 of an item's flags alone marks a folder.
     EXPECT_EQ(1005u, Parse(Put(Put(Put(good, 0, 1005), 20, 0xFFFFFFFE), 36, 3), 16).total);
-    EXPECT_TRUE(!g_out[0].isFolder && g_out[1].isFolder && g_out[2].isFolder && g_out[2].size == U - 1);
+    EXPECT_TRUE(!g_results[0].isFolder && g_results[1].isFolder && g_results[2].isFolder && g_results[2].size == U - 1);
+
+    // Pages: the engine answers matches [first, first + max) of its order, with the total of all and the first index.
+    Parse(reply(L"_x", 0x54), 16);
+    ASSERT_EQ(3, g_resultCount);
+    const std::wstring byRank[3] = {g_results[0].path, g_results[1].path, g_results[2].path};
+    struct Page { DWORD first, max; LONG count; } pages[] = {{0, 2, 2}, {1, 1, 1}, {2, 5, 1}, {3, 5, 0}, {7, 2, 0}, {1, 0, 0}};
+    for (const Page& p : pages) {
+        FfIpcReplyState s = Parse(reply(L"_x", 0x54, p.first, p.max), 16);
+        EXPECT_TRUE(s.ok && s.count == p.count && s.total == 3 && s.offset == p.first) << p.first << "+" << p.max << ": " << s.count;
+        for (LONG i = 0; i < s.count && i < p.count; i++) EXPECT_EQ(byRank[p.first + i], g_results[i].path) << p.first;
+    }
+    // A page appends after what is loaded; a full set takes what fits and ends the reply there.
+    for (int i = g_resultCount; i < FF_RESULTS_MAX - 1; i++) FfAppendResult(L"C:\\y", 4, 0, {}, 0);
+    FfIpcReplyState full = Parse(reply(L"_x", 0x54), 16, false);
+    EXPECT_TRUE(full.ok && full.count == 1 && g_resultCount == FF_RESULTS_MAX && byRank[0] == g_results[FF_RESULTS_MAX - 1].path);
 
     // Fields as the reply names them, not as asked: one it lacks is unknown, those between are stepped over, those
     // after the date never read. more: flags added without their data; cut: bytes taken off the end.
@@ -83,14 +98,14 @@ TEST(Reply, ReadWithinTheBlockByTheFieldsItNames)
         FfIpcReplyState s = Parse(Put(bytes, 12, Get(bytes, 12) | f.more).substr(0, bytes.size() - f.cut), 16);
         ASSERT_TRUE(s.ok == 1 && s.count == f.count) << f.label;
         if (!f.count) continue;
-        EXPECT_STREQ(L"C:\\a\\one_x.txt", g_out[0].path) << f.label;
-        EXPECT_TRUE(f.size == g_out[0].size && f.date == Ticks(g_out[0].modified)) << f.label;
-        EXPECT_TRUE(!wcscmp(L"C:\\a\\sub_x", g_out[1].path) && g_out[1].isFolder) << f.label;
+        EXPECT_STREQ(L"C:\\a\\one_x.txt", g_results[0].path) << f.label;
+        EXPECT_TRUE(f.size == g_results[0].size && f.date == Ticks(g_results[0].modified)) << f.label;
+        EXPECT_TRUE(!wcscmp(L"C:\\a\\sub_x", g_results[1].path) && g_results[1].isFolder) << f.label;
     }
     // A path longer than a result's room is cut to 2047 characters; its size and date are its own.
     ASSERT_EQ(1, Parse(reply(L"long", 0x54), 16).count);
-    EXPECT_EQ(longPath.substr(0, 2047), g_out[0].path);
-    EXPECT_TRUE(g_out[0].size == 4242 && Ticks(g_out[0].modified) == 0x0123456789ABCDEFull);
+    EXPECT_EQ(longPath.substr(0, 2047), g_results[0].path);
+    EXPECT_TRUE(g_results[0].size == 4242 && Ticks(g_results[0].modified) == 0x0123456789ABCDEFull);
 }
 
 // The catalogue from the engine's folder (ini before csv), named directly or found through APPDATA,
@@ -253,8 +268,9 @@ TEST(Filters, ClauseByVersionAndFlags)
 
 FfResult Make(const wchar_t* path, unsigned long long size = 0, unsigned long long modified = 0, DWORD folder = 0)
 {
+    static std::list<std::wstring> paths;  // a record points at its path: kept for the program's life
     FfResult r = {};
-    FfCopyText(r.path, FF_RESULT_PATH_MAX, path);
+    r.path = paths.emplace_back(path).c_str();
     r.size = size, r.modified = {(DWORD)modified, (DWORD)(modified >> 32)}, r.isFolder = folder;
     return r;
 }
