@@ -54,6 +54,14 @@ int FfIsUnknownTime(FILETIME time);
 #define FF_IPC_TIMEOUT_MS 1500
 #define FF_QUERY_TEXT_MAX 1024      // query text buffer, at most 1023 characters
 
+// Search flags of a query (offset 8), the engine's own values.
+#define FF_IPC_SEARCH_MATCH_CASE 0x1
+#define FF_IPC_SEARCH_WHOLE_WORD 0x2
+#define FF_IPC_SEARCH_MATCH_PATH 0x4
+#define FF_IPC_SEARCH_REGEX 0x8
+// The search flags the user's match options (FfSettings::matchOptions) ask for.
+DWORD FfSearchFlagsFromSettings(const FfSettings* settings);
+
 // What one query record asks of the engine (the record's fields in their order).
 struct FfIpcQuery {
     HWND replyWindow;    // offset 0: where the answer goes
