@@ -53,6 +53,7 @@ static LRESULT FfOverlayOnCreate(HWND window)
     g_closeButton = FfCreateChild(window, L"BUTTON", L"\x2716", FF_CHILD_STYLE | BS_OWNERDRAW, FF_ID_CLOSE);
     g_resultList = FfCreateChild(window, L"LISTBOX", L"", FF_RESULT_LIST_STYLE, FF_ID_RESULTS);
     g_statusLine = FfCreateChild(window, L"STATIC", L"", FF_STATUS_LINE_STYLE, FF_ID_STATUS);
+    FfCreateMatchToggles(window);
 
     FfApplyThemeToControls();
 
@@ -77,6 +78,7 @@ static LRESULT FfOverlayOnDestroy()
     g_resultList = nullptr;
     g_statusLine = nullptr;
     g_tooltip = nullptr;
+    for (HWND& toggle : g_matchToggles) toggle = nullptr;
     return 0;
 }
 
@@ -174,7 +176,9 @@ static LRESULT FfOverlayOnDrawItem(const DRAWITEMSTRUCT *item)
     case FF_ID_FILTER:
     case FF_ID_CLOSE: FfDrawButton(item); break;
     case FF_ID_RESULTS: FfDrawResultRow(item); break;
-    default: break;
+    default:
+        if (item->CtlID >= FF_ID_TOGGLE_FIRST && item->CtlID <= FF_ID_TOGGLE_LAST) FfDrawMatchToggle(item);
+        break;
     }
     return 1;
 }
@@ -212,6 +216,10 @@ static bool FfOverlayOnCommand(HWND window, WPARAM wParam)
         g_selectedIndex = (int)SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0);
     } else if (id == FF_ID_RESULTS && code == LBN_DBLCLK) {
         FfActivateSelectedResults();
+    } else if (id >= FF_ID_TOGGLE_FIRST && id <= FF_ID_TOGGLE_LAST && code == BN_CLICKED) {
+        FfToggleMatchOption(id - FF_ID_TOGGLE_FIRST);
+        // A click leaves the focus on the toggle; typing goes on in the search box.
+        if (g_searchBox) SetFocus(g_searchBox);
     } else {
         return false;
     }

@@ -16,8 +16,8 @@ std::string Str(const RECT& r)
 }
 int Height(const RECT& r) { return r.bottom - r.top; }
 
-struct Metrics { int dpi, edit, row, search, header, pad, filterW, closeW, rowTop; };
-const Metrics k96 = {100, 24, 20, 32, 22, 4, 112, 24, 3}, k144 = {150, 35, 30, 47, 33, 6, 168, 36, 5};
+struct Metrics { int dpi, edit, row, search, header, pad, filterW, closeW, rowTop, toggleW; };
+const Metrics k96 = {100, 24, 20, 32, 22, 4, 112, 24, 3, 22}, k144 = {150, 35, 30, 47, 33, 6, 168, 36, 5, 33};
 
 TEST(OverlayLayout, BandOnThePanelEdgeListGrowingAwayControlsSideBySide)
 {
@@ -43,14 +43,29 @@ TEST(OverlayLayout, BandOnThePanelEdgeListGrowingAwayControlsSideBySide)
                 if (top) EXPECT_EQ(lay.statusRect.bottom, lay.headerRect.top);
                 else EXPECT_EQ(0, lay.headerRect.top);
                 int band = top ? 0 : lay.statusRect.bottom, rowTop = band + m->rowTop;
-                int boxW = w - 3 * m->pad - (m->closeW + m->filterW + m->edit);
+                int togglesW = 4 * m->toggleW + m->pad, boxW = w - 3 * m->pad - (m->closeW + m->filterW + m->edit) - togglesW;
                 EXPECT_EQ(Str({m->pad + 1, rowTop + 1, m->pad + boxW, rowTop + m->edit - 1}), Str(lay.searchBox));
                 EXPECT_EQ(Str({m->pad + boxW, rowTop + 1, m->pad + boxW + m->edit - 1, rowTop + m->edit - 1}), Str(lay.clearButton));
                 EXPECT_EQ(Str({m->pad, rowTop, m->pad + boxW + m->edit, rowTop + m->edit}), Str(lay.searchFrame));
-                int filterX = lay.searchFrame.right + m->pad;
+                for (int i = 0; i < 4; i++) {  // side by side after the frame, as high as the box
+                    int x = lay.searchFrame.right + m->pad + i * m->toggleW;
+                    EXPECT_EQ(Str({x, rowTop, x + m->toggleW, rowTop + m->edit}), Str(lay.toggles[i])) << i;
+                }
+                int filterX = lay.searchFrame.right + m->pad + togglesW;
                 EXPECT_EQ(Str({filterX, rowTop, filterX + m->filterW, rowTop + m->edit}), Str(lay.filterButton));
                 EXPECT_EQ(Str({filterX + m->filterW + m->pad, rowTop, w, rowTop + m->edit}), Str(lay.closeButton));
             }
+    // The toggles give way in a narrow panel, where the search box would fall under 120 sp.
+    struct Narrow { int width; const Metrics* m; bool toggles; int boxRight; } narrow[] = {
+        {300, &k96, false, 132}, {383, &k96, false, 215}, {384, &k96, true, 124}, {500, &k144, false, 249}, {600, &k144, true, 211}};
+    for (const Narrow& c : narrow) {
+        const RECT panel = {0, 0, c.width, 400};
+        FfOverlayLayout lay;
+        FfComputeOverlayLayout(&panel, 0, 20, false, c.m->dpi, c.m->edit, c.m->row, c.m->search, c.m->header, &lay);
+        EXPECT_EQ(c.toggles, !IsRectEmpty(&lay.toggles[3])) << c.width;
+        EXPECT_EQ(c.boxRight, lay.searchBox.right) << c.width;
+        EXPECT_EQ(c.width - c.m->closeW - c.m->pad - c.m->filterW, lay.filterButton.left) << c.width;
+    }
     struct Half { RECT host; LONG right; } halves[] = {{{0, 0, 1001, 700}, 500}, {{-301, 10, 0, 500}, -151}, {{5, 5, 5, 5}, 5}};
     for (const Half& c : halves) {
         RECT out;
@@ -235,6 +250,12 @@ TEST(ListRules, SelectionMovesAndStatusLine)
     struct Move { int current, count; bool down; int expected; } moves[] = {{-1, 5, true, 0}, {-1, 5, false, 0}, {0, 5, true, 1},
         {4, 5, true, 4}, {0, 5, false, 0}, {3, 5, false, 2}, {10, 5, false, 3}, {10, 5, true, 4}, {0, 0, true, -1}};
     for (const Move& c : moves) EXPECT_EQ(FfNextSelectedIndex(c.current, c.count, c.down), c.expected) << c.current << "/" << c.count;
+    // The engine window's keys toggle the match options, with Ctrl alone; their characters are swallowed.
+    struct Toggle { WPARAM key; bool ctrl, shift, alt; int option; } toggles[] = {{'I', true, false, false, FF_MATCH_CASE},
+        {'B', true, false, false, FF_MATCH_WHOLE_WORD}, {'U', true, false, false, FF_MATCH_PATH}, {'R', true, false, false, FF_MATCH_REGEX},
+        {'I', false, false, false, -1}, {'R', true, true, false, -1}, {'U', true, false, true, -1}, {'C', true, false, false, -1}};
+    for (const Toggle& c : toggles) EXPECT_EQ(c.option, FfMatchOptionForKey(c.key, c.ctrl, c.shift, c.alt)) << (char)c.key;
+    for (WPARAM c = 0; c < 128; c++) EXPECT_EQ(c == 9 || c == 2 || c == 21 || c == 18, FfIsMatchOptionChar(c)) << c;
 
     struct Status { int state, files, folders; DWORD totalFiles, totalFolders; bool searched; const wchar_t* text; } states[] = {
         {FF_ENGINE_NOT_RUNNING, 0, 0, 0, 0, false, L"Everything is not running - start it to search"},
