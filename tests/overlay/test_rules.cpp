@@ -108,24 +108,46 @@ TEST(ListRules, MatchMarksColumnsAndHeaderHits)
     for (DWORD& m : mask) m = 7;  // nothing past entry 1022 may be written
     EXPECT_EQ(FfMarkNameMatches(std::wstring(1500, L'a').c_str(), L"a", mask), FF_MATCH_MASK_MAX - 1);
     EXPECT_EQ(mask[FF_MATCH_MASK_MAX - 1] + mask[FF_MATCH_MASK_MAX], 14u);
-    struct Cols { int dpi, dateWidth, right; const char *folder, *size, *date; } cols[] = {
-        {100, 0, 500, "218,10,302,30", "308,10,372,30", "378,10,496,30"}, {100, 90, 500, "246,10,330,30", "336,10,400,30", "406,10,496,30"},
-        {150, 0, 600, "177,10,303,30", "312,10,408,30", "417,10,594,30"}, {100, -5, 500, "218,10,302,30", "308,10,372,30", "378,10,496,30"}};
+    // Widths all 0: the defaults (no widths given).
+    struct Cols { int dpi; FfColumnWidths widths; int right; const char *folder, *size, *date; } cols[] = {
+        {100, {0, 0, 0}, 500, "218,10,302,30", "308,10,372,30", "378,10,496,30"}, {100, {84, 64, 90}, 500, "246,10,330,30", "336,10,400,30", "406,10,496,30"},
+        {150, {0, 0, 0}, 600, "177,10,303,30", "312,10,408,30", "417,10,594,30"}, {100, {84, 64, -5}, 500, "218,10,302,30", "308,10,372,30", "378,10,496,30"},
+        {100, {0, 70, 130}, 500, "284,10,284,30", "290,10,360,30", "366,10,496,30"}};
     for (const Cols& c : cols) {
         RECT folder, size, date;
-        FfComputeColumnRects(10, c.right, 30, c.dpi, c.dateWidth, &folder, &size, &date);
+        bool defaults = !c.widths.folder && !c.widths.size && !c.widths.date;
+        FfComputeColumnRects(10, c.right, 30, c.dpi, defaults ? nullptr : &c.widths, &folder, &size, &date);
         EXPECT_EQ(Str(folder) + " " + Str(size) + " " + Str(date), std::string(c.folder) + " " + c.size + " " + c.date);
     }
     RECT header = {0, 0, 500, 20};
     struct Hit { int x, dpi, contentRight, column; } hits[] = {{340, 100, 500, 1}, {308, 100, 500, 1}, {371, 100, 500, 1},
         {372, 100, 500, 0}, {400, 100, 500, 2}, {497, 100, 500, 0}, {250, 100, 500, 3}, {305, 100, 500, 0}, {21, 100, 500, 4},
         {0, 100, 500, 4}, {22, 100, 500, 0}, {32, 150, 500, 4}, {33, 150, 500, 0}, {490, 100, 488, 0}, {375, 100, 488, 2}};
-    for (const Hit& c : hits) EXPECT_EQ(FfHeaderColumnFromPoint(&header, c.x, 5, c.contentRight, c.dpi, 0), c.column) << c.x;
+    for (const Hit& c : hits) EXPECT_EQ(FfHeaderColumnFromPoint(&header, c.x, 5, c.contentRight, c.dpi, nullptr), c.column) << c.x;
     // The date whole as long as the name keeps half of the list; never under 118 sp.
     struct Date { int widest, listWidth, dpi, expected; } dates[] = {{0, 600, 100, 118}, {-3, 600, 100, 118}, {40, 600, 100, 60},
         {100, 600, 100, 110}, {200, 1000, 100, 210}, {300, 1000, 100, 304}, {300, 1001, 100, 304}, {200, 400, 100, 118}, {300, 600, 150, 177}};
     for (const Date& c : dates)
         EXPECT_EQ(FfDateColumnWidthFor(c.widest, c.listWidth, c.dpi), c.expected) << c.widest << " in " << c.listWidth << " at " << c.dpi;
+    // From 420 sp of list on, the date (widest 115 px here) and the size are whole: the folder gives way to
+    // 120 sp of name first, then the name, down to 40 sp. Narrower lists cut the date as before.
+    struct Widths { int list, content, widestDate, widestSize, dpi; FfColumnWidths expected; int name; } widths[] = {
+        {300, 300, 115, 50, 100, {84, 64, 118}, 0}, {419, 407, 115, 50, 100, {84, 64, 118}, 0},
+        {420, 420, 115, 50, 100, {63, 64, 125}, 120}, {420, 408, 115, 50, 100, {51, 64, 125}, 120},
+        {620, 608, 115, 50, 100, {84, 64, 125}, 0}, {800, 800, 115, 70, 100, {84, 74, 125}, 0}, {800, 800, 0, 0, 100, {84, 64, 118}, 0},
+        {420, 420, 210, 50, 100, {0, 64, 220}, 88}, {420, 420, 300, 50, 100, {0, 64, 268}, 40},
+        {600, 600, 172, 75, 150, {126, 96, 177}, 0}, {630, 630, 172, 75, 150, {95, 96, 187}, 180},
+        {630, 612, 172, 75, 150, {77, 96, 187}, 180}, {1200, 1182, 172, 75, 150, {126, 96, 187}, 0}};
+    for (const Widths& c : widths) {
+        FfColumnWidths got;
+        FfComputeColumnWidths(c.list, c.content, c.widestDate, c.widestSize, c.dpi, &got);
+        std::string trace = std::to_string(c.list) + "/" + std::to_string(c.content) + " at " + std::to_string(c.dpi);
+        EXPECT_EQ(Str({c.expected.folder, c.expected.size, c.expected.date, 0}), Str({got.folder, got.size, got.date, 0})) << trace;
+        RECT folder;
+        FfComputeColumnRects(0, c.content, 20, c.dpi, &got, &folder, nullptr, nullptr);
+        int nameLeft = c.dpi == 100 ? 26 : 39, nameRight = folder.left - (c.dpi == 100 ? 6 : 9);
+        if (c.name) EXPECT_EQ(c.name, nameRight - nameLeft) << trace;
+    }
     // A row's tooltip names its folder: a folder result itself, a file's parent; nothing without one.
     struct Tip { const wchar_t* path; bool isFolder; const wchar_t* tip; } tips[] = {{L"C:\\a\\b.txt", false, L"C:\\a"},
         {L"C:\\a\\d", true, L"C:\\a\\d"}, {L"b.txt", false, L""}, {L"\\b.txt", false, L""}, {L"", true, L""}};
