@@ -194,5 +194,24 @@ void FfCopySelectedResultPaths(); // Ctrl+Shift+C: full paths, CR LF between, th
 // when it does not fit.
 int FfJoinPaths(const wchar_t* const* paths, int count, wchar_t* out, int cap);
 
+// ---- dragging results out (drag_out.cpp) -------------------------------------------------
+// The CF_HDROP block of paths (wide, double-terminated) into out; the bytes it needs (nothing is
+// written when cap is smaller).
+int FfBuildDropFiles(const wchar_t* const* paths, int count, void* out, int cap);
+// "Preferred DropEffect" of a drag: copy, or move when Shift is held, as the file windows do.
+DWORD FfPreferredDropEffect(bool shiftHeld);
+// A data object offering CF_HDROP and "Preferred DropEffect" (one reference; null for no paths).
+struct IDataObject;
+IDataObject* FfCreateDropDataObject(const wchar_t* const* paths, int count, DWORD preferredEffect);
+// Drags the results (indexes into g_results) out; modal. The effect dropped, 0 when none.
+int FfDragResultsOut(const int* indexes, int count, bool shiftHeld);
+// The result list's mouse messages while a press may become a drag; true when handled. base
+// passes a message on to the list box's own procedure.
+typedef LRESULT (*FfListBaseRoutine)(HWND, UINT, WPARAM, LPARAM);
+bool FfDragOutButtonDown(HWND list, WPARAM wParam, LPARAM lParam, FfListBaseRoutine base);
+bool FfDragOutMouseMove(HWND list, WPARAM wParam, LPARAM lParam, FfListBaseRoutine base);
+bool FfDragOutButtonUp(HWND list, FfListBaseRoutine base);
+void FfDragOutCancel();
+
 // ---- filter menu and about box ---------------------------------------------------------
 void FfShowFilterMenu();

@@ -146,7 +146,7 @@ TEST(ListRules, MatchMarksColumnsAndHeaderHits)
         RECT folder;
         FfComputeColumnRects(0, c.content, 20, c.dpi, &got, &folder, nullptr, nullptr);
         int nameLeft = c.dpi == 100 ? 26 : 39, nameRight = folder.left - (c.dpi == 100 ? 6 : 9);
-        if (c.name) EXPECT_EQ(c.name, nameRight - nameLeft) << trace;
+        if (c.name) { EXPECT_EQ(c.name, nameRight - nameLeft) << trace; }
     }
     // A row's tooltip names its folder: a folder result itself, a file's parent; nothing without one.
     struct Tip { const wchar_t* path; bool isFolder; const wchar_t* tip; } tips[] = {{L"C:\\a\\b.txt", false, L"C:\\a"},
