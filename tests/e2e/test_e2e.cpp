@@ -296,6 +296,40 @@ TEST_F(EndToEnd, PublishingIntoTheShownFolderThenTheCopyProtocol)
     })) << now.left - before.left << "," << now.top - before.top;
 }
 
+// Ctrl+I, B, U and R typed in the search box toggle the engine's match options: the query sent at
+// once carries them, the box keeps its text, and Fleetfinder.cfg keeps them for the next start.
+TEST_F(EndToEnd, MatchOptionKeysReachTheEngineAndAreRemembered)
+{
+    const std::wstring cfg = pluginDir + L"\\Fleetfinder.cfg";
+    struct Step { WORD key; DWORD flags; } steps[] = {{'I', 0x1}, {'B', 0x3}, {'U', 0x7}, {'R', 0xF}, {'I', 0xE}};
+    for (int start = 0; start < 2; start++) {
+        SCOPED_TRACE(start ? "after a restart" : "first start");
+        host.Quit();
+        StartHost(false);
+        PressHotkey();
+        Search(L"zebra", 2);
+        EXPECT_EQ(engine.Queries().back().searchFlags, start ? 0xEu : 0u) << "read from the settings at start";
+        for (const Step& step : start ? std::vector<Step>() : std::vector<Step>(std::begin(steps), std::end(steps))) {
+            size_t before = engine.Queries().size();
+            Key(VK_CONTROL, false);
+            FfTestWaitFor([] { return GetAsyncKeyState(VK_CONTROL) < 0; }, 2000);
+            Key(step.key, false);
+            Key(step.key, true);
+            Key(VK_CONTROL, true);
+            ASSERT_TRUE(FfTestWaitFor([&] {
+                std::vector<FfEngineQueryRecord> sent = engine.Queries();
+                return sent.size() > before && sent.back().searchFlags == step.flags;
+            })) << (char)step.key << "\n" << LogText();
+            wchar_t text[64] = L"";
+            SendMessageW(GetDlgItem(Overlay(), 201), WM_GETTEXT, 64, (LPARAM)text);
+            EXPECT_STREQ(L"zebra", text) << "no control character typed";
+        }
+    }
+    std::string written = FfTestReadBytes(cfg);
+    for (const char* line : {"MatchCase=N", "MatchWholeWord=Y", "MatchPath=Y", "Regex=Y", "SortOrder=SizeDescending"})
+        EXPECT_NE(written.find(line), std::string::npos) << line;
+}
+
 // The pointer to a screen point, then the left button down or up, as the user's mouse does.
 void Mouse(POINT at, DWORD button = 0)
 {

@@ -1,6 +1,9 @@
 // The overlay's and the list's plain rules, each a table: placement arithmetic, the hotkey's
 // decision, match marks, columns, dates, history, scroll bar, keys and the status line.
 #include <set>
+#include <ole2.h>
+#include <shellapi.h>
+#include <shlobj.h>
 #include "fftest.h"
 #include "core/core.h"
 #include "app/app.h"
@@ -265,6 +268,53 @@ TEST(ListRules, ScrollBarWheelPagesAndDrag)
     struct Drag { int y, expected; } drags[] = {{10, 0}, {330, 80}, {1000, 80}, {-50, 0}, {170, 40}, {171, 40}, {172, 41}};
     for (const Drag& c : drags) EXPECT_EQ(FfDragNewTop(c.y, 10, &track, 80, 80), c.expected) << c.y;
     EXPECT_EQ(FfDragNewTop(200, 0, &track, 400, 80), 0);
+}
+
+// What a drop target reads from a drag: every path whole (any characters, any length) as CF_HDROP and
+// the preferred effect, copy or with Shift move; nothing else is offered.
+TEST(ListRules, DraggedResultsAreTheFilesAndTheirPreferredEffect)
+{
+    const std::wstring longPath = L"C:\\" + std::wstring(600, L'd') + L"\\f.txt";
+    struct Case { std::vector<std::wstring> paths; bool shift; DWORD effect; } cases[] = {
+        {{L"C:\\a\\zebra.txt"}, false, DROPEFFECT_COPY},
+        {{L"C:\\a\\zebra.txt", L"D:\\\u0141\u00F3d\u017A raport.txt", longPath, L"C:\\a\\dir"}, true, DROPEFFECT_MOVE}};
+    const UINT preferred = RegisterClipboardFormatW(L"Preferred DropEffect");
+    for (const Case& c : cases) {
+        std::vector<const wchar_t*> paths;
+        for (const std::wstring& p : c.paths) paths.push_back(p.c_str());
+        IDataObject* data = FfCreateDropDataObject(paths.data(), (int)paths.size(), FfPreferredDropEffect(c.shift));
+        ASSERT_TRUE(data);
+        FORMATETC drop = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, effect = drop, text = drop;
+        effect.cfFormat = (CLIPFORMAT)preferred, text.cfFormat = CF_UNICODETEXT;
+        STGMEDIUM medium = {};
+        ASSERT_EQ(S_OK, data->GetData(&drop, &medium));
+        HDROP files = (HDROP)GlobalLock(medium.hGlobal);
+        std::vector<std::wstring> got;
+        for (UINT i = 0; i < DragQueryFileW(files, 0xFFFFFFFF, nullptr, 0); i++) {
+            wchar_t path[1024] = L"";
+            DragQueryFileW(files, i, path, 1024);
+            got.push_back(path);
+        }
+        GlobalUnlock(medium.hGlobal), ReleaseStgMedium(&medium);
+        EXPECT_EQ(c.paths, got);
+        ASSERT_EQ(S_OK, data->GetData(&effect, &medium));
+        EXPECT_EQ(c.effect, *(DWORD*)GlobalLock(medium.hGlobal));
+        GlobalUnlock(medium.hGlobal), ReleaseStgMedium(&medium);
+        EXPECT_NE(S_OK, data->QueryGetData(&text));
+        IEnumFORMATETC* formats = nullptr;
+        FORMATETC listed[3];
+        ULONG n = 0;
+        ASSERT_EQ(S_OK, data->EnumFormatEtc(DATADIR_GET, &formats));
+        formats->Next(3, listed, &n), formats->Release();
+        EXPECT_TRUE(n == 2 && listed[0].cfFormat == CF_HDROP && listed[1].cfFormat == preferred);
+        EXPECT_EQ(0u, data->Release());
+    }
+    EXPECT_EQ(nullptr, FfCreateDropDataObject(nullptr, 0, DROPEFFECT_COPY));
+    const wchar_t* one[] = {L"ab"};
+    BYTE block[64];
+    memset(block, 0x5A, sizeof block);
+    int size = FfBuildDropFiles(one, 1, block, 10);  // no room: only the size
+    EXPECT_TRUE(size == (int)sizeof(DROPFILES) + 8 && block[0] == 0x5A);
 }
 
 TEST(ListRules, SelectionMovesAndStatusLine)

@@ -537,6 +537,31 @@ TEST_F(Overlay, MatchTogglesFlipSaveAndSearchAgainFromKeysAndClicks)
     }
 }
 
+// A press on a selected row waits to see whether it becomes a drag: let go within the drag rectangle it
+// is the list box's click (that row alone); Ctrl or Shift presses and other rows go to the list box at once.
+TEST_F(Overlay, APressThatDoesNotDragSelectsAsAClick)
+{
+    ASSERT_TRUE(Open());
+    ASSERT_EQ(25, Search(L"alpha"));
+    RECT row;
+    SendMessageW(g_resultList, LB_GETITEMRECT, 2, (LPARAM)&row);
+    int x = (row.left + row.right) / 2 - 30, y = (row.top + row.bottom) / 2, nudge = GetSystemMetrics(SM_CXDRAG) / 2;
+    struct Case { std::vector<int> before; WPARAM keys; int moveX; std::vector<int> after; } cases[] = {
+        {{1, 2, 3}, 0, 0, {2}}, {{1, 2, 3}, 0, nudge, {2}}, {{5}, 0, 0, {2}}, {{1, 2, 3}, MK_CONTROL, 0, {1, 3}}, {{2, 3}, MK_SHIFT, 0, {2, 3}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.before.size()) + " selected, keys " + std::to_string(c.keys) + ", moved " + std::to_string(c.moveX));
+        Select(c.before, c.before[0]);
+        SendMessageW(g_resultList, WM_LBUTTONDOWN, MK_LBUTTON | c.keys, MAKELPARAM(x, y));
+        if (c.moveX) SendMessageW(g_resultList, WM_MOUSEMOVE, MK_LBUTTON | c.keys, MAKELPARAM(x + c.moveX, y));
+        SendMessageW(g_resultList, WM_LBUTTONUP, c.keys, MAKELPARAM(x + c.moveX, y));
+        std::vector<int> selected;
+        for (int i = 0; i < g_resultCount; i++)
+            if (SendMessageW(g_resultList, LB_GETSEL, i, 0) > 0) selected.push_back(i);
+        EXPECT_EQ(c.after, selected);
+        EXPECT_TRUE(Shown() && GetCapture() != g_resultList);
+    }
+}
+
 TEST_F(Overlay, HeaderClicksSortTheSortedColumnIsMarkedAndTheThumbDrags)
 {
     ASSERT_TRUE(Open());
