@@ -172,9 +172,9 @@ int FfDragResultsOut(const int* indexes, int count, bool shiftHeld)
     // Modal until the button is let go; the overlay stays open and painted meanwhile.
     HRESULT result = DoDragDrop(data, &source, DROPEFFECT_COPY | DROPEFFECT_MOVE, &effect);
     data->Release();
-    FfLog(L"FfDragResultsOut: %d result(s), preferred %s, %s (effect %lu, hr 0x%08lX)", n,
+    FfLog(L"FfDragResultsOut: %d result(s), preferred %s, %s (effect %lu, hr 0x%08lX), first %s", n,
           preferred == DROPEFFECT_MOVE ? L"move" : L"copy",
-          result == DRAGDROP_S_DROP ? L"dropped" : L"not dropped", effect, (unsigned long)result);
+          result == DRAGDROP_S_DROP ? L"dropped" : L"not dropped", effect, (unsigned long)result, paths[0]);
     return result == DRAGDROP_S_DROP ? (int)effect : 0;
 }
 

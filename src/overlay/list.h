@@ -31,6 +31,8 @@ extern bool g_trackingMouseLeave;                     // a mouse-leave notificat
 // refills the list.
 void FfRunSearchNow();
 void FfFillResultList();
+// Logs the result list's column widths when they differ from the ones logged last.
+void FfLogColumnWidths();
 void FfResetResultList();
 // Fills indexes (room for FF_SELECTED_INDEXES_MAX) with the selected rows; returns their number.
 int FfGetSelectedResultIndexes(int* indexes);

@@ -5,6 +5,8 @@
 #include "host/host.h"
 #include "search/search.h"
 
+#include <string.h>
+
 int g_selectedIndex = -1;
 int g_widestDateWidth = 0;
 int g_widestSizeWidth = 0;
@@ -54,6 +56,24 @@ void FfFillResultList()
     }
     FfUpdateStatusLine();
     FfLayoutOverlay();
+    FfLogColumnWidths();
+}
+
+// Says where the columns went whenever they move (a new width, font or scroll bar): the
+// troubleshooting of a cut column starts here.
+void FfLogColumnWidths()
+{
+    static int logged[4] = {-1, -1, -1, -1};
+    RECT client;
+    if (!g_resultList || g_resultCount < 1 || !GetClientRect(g_resultList, &client)) return;
+    int content = FfContentRight(client.right);
+    FfColumnWidths widths;
+    FfCurrentColumnWidths(content, &widths);
+    int now[4] = {content, widths.folder, widths.size, widths.date};
+    if (memcmp(now, logged, sizeof now) == 0) return;
+    memcpy(logged, now, sizeof now);
+    FfLog(L"FfFillResultList: columns for rows %d px wide: folder %d, size %d, date %d (widest date %d)", content,
+          widths.folder, widths.size, widths.date, g_widestDateWidth);
 }
 
 void FfRunSearchNow()
