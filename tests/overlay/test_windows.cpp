@@ -535,6 +535,19 @@ TEST_F(Overlay, MatchTogglesFlipSaveAndSearchAgainFromKeysAndClicks)
         EXPECT_NE(std::string::npos, FfTestReadBytes(W().log.dir + L"\\Fleetfinder.cfg").find(c.line));
         EXPECT_TRUE(TextOf(g_searchBox) == L"alpha" && GetFocus() == g_searchBox && IsWindowVisible(g_matchToggles[c.option]));
     }
+    // Each toggle's tip names what it does and its key.
+    std::vector<std::wstring> tips;
+    for (HWND toggle : g_matchToggles) {
+        wchar_t text[80] = L"";
+        for (HWND tip = nullptr; (tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) != nullptr && !text[0];) {
+            TOOLINFOW info = {};
+            info.cbSize = TTTOOLINFOW_V1_SIZE, info.hwnd = g_overlayWindow, info.uId = (UINT_PTR)toggle, info.lpszText = text;
+            if (tip != g_tooltip) SendMessageW(tip, TTM_GETTEXTW, 80, (LPARAM)&info);
+        }
+        tips.push_back(text);
+    }
+    EXPECT_EQ((std::vector<std::wstring>{L"Match case (Ctrl+I)", L"Match whole words (Ctrl+B)", L"Match path (Ctrl+U)",
+                                         L"Regular expression (Ctrl+R)"}), tips);
 }
 
 // A press on a selected row waits to see whether it becomes a drag: let go within the drag rectangle it
