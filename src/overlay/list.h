@@ -70,13 +70,14 @@ void FfOnResultListContextMenu(LPARAM lParam);
 int FfMarkNameMatches(const wchar_t* name, const wchar_t* query, DWORD* mask);
 // Widths of the columns right of the name, in pixels (the name takes what is left).
 struct FfColumnWidths {
-    int folder;  // 84 sp, less where it gives way (down to 0)
+    int folder;  // 84 sp, less where it gives way (under 24 sp: 0)
     int size;    // 64 sp, or the widest size text when that is wider
     int date;    // the widest date text whole, or 118 sp (0 or less: 118 sp)
 };
 #define FF_WHOLE_COLUMNS_LIST_WIDTH 420  // sp: from this list width on Date and Size are never cut
 #define FF_NAME_KEEP_WIDTH 120           // sp of name the folder column gives way to
 #define FF_NAME_MIN_WIDTH 40             // sp of name even a very long date leaves
+#define FF_FOLDER_MIN_WIDTH 24           // sp: a folder column narrower than this gives way wholly
 // The columns of a list listWidth wide whose rows end at contentWidth (less its scroll bar), for
 // the widest date and size texts (0: not measured). From 420 sp on the date and the size are
 // whole and the folder gives way to the name first, then the name gives way; a narrower list

@@ -78,7 +78,8 @@ void FfComputeColumnWidths(int listWidth, int contentWidth, int widestDate, int 
     for (int part : parts) fixed += FfScalePixels(part, dpiScale);
     int room = contentWidth - fixed - out->size - date;  // for the name and the folder
     int folder = room - FfScalePixels(FF_NAME_KEEP_WIDTH, dpiScale);
-    if (folder < 0) folder = 0;
+    // A sliver of a folder shows only its ellipsis: the name has it instead.
+    if (folder < FfScalePixels(FF_FOLDER_MIN_WIDTH, dpiScale)) folder = 0;
     if (folder < out->folder) out->folder = folder;
     // Only a date picture too long for any list takes the name below its least.
     int nameShort = FfScalePixels(FF_NAME_MIN_WIDTH, dpiScale) - (room - out->folder);

@@ -133,12 +133,14 @@ TEST(ListRules, MatchMarksColumnsAndHeaderHits)
     for (const Date& c : dates)
         EXPECT_EQ(FfDateColumnWidthFor(c.widest, c.listWidth, c.dpi), c.expected) << c.widest << " in " << c.listWidth << " at " << c.dpi;
     // From 420 sp of list on, the date (widest 115 px here) and the size are whole: the folder gives way to
-    // 120 sp of name first, then the name, down to 40 sp. Narrower lists cut the date as before.
+    // 120 sp of name first (wholly once under 24 sp), then the name, down to 40 sp. Narrower lists cut the
+    // date as before.
     struct Widths { int list, content, widestDate, widestSize, dpi; FfColumnWidths expected; int name; } widths[] = {
         {300, 300, 115, 50, 100, {84, 64, 118}, 0}, {419, 407, 115, 50, 100, {84, 64, 118}, 0},
         {420, 420, 115, 50, 100, {63, 64, 125}, 120}, {420, 408, 115, 50, 100, {51, 64, 125}, 120},
         {620, 608, 115, 50, 100, {84, 64, 125}, 0}, {800, 800, 115, 70, 100, {84, 74, 125}, 0}, {800, 800, 0, 0, 100, {84, 64, 118}, 0},
         {420, 420, 210, 50, 100, {0, 64, 220}, 88}, {420, 420, 300, 50, 100, {0, 64, 268}, 40},
+        {420, 420, 154, 50, 100, {24, 64, 164}, 120}, {420, 420, 155, 50, 100, {0, 64, 165}, 143},
         {600, 600, 172, 75, 150, {126, 96, 177}, 0}, {630, 630, 172, 75, 150, {95, 96, 187}, 180},
         {630, 612, 172, 75, 150, {77, 96, 187}, 180}, {1200, 1182, 172, 75, 150, {126, 96, 187}, 0}};
     for (const Widths& c : widths) {
