@@ -11,9 +11,6 @@
 #define FF_ID_CLOSE     204
 #define FF_ID_RESULTS   205
 #define FF_ID_STATUS    206
-// The match option toggles: FF_ID_TOGGLE_FIRST + FfMatchOption.
-#define FF_ID_TOGGLE_FIRST 207
-#define FF_ID_TOGGLE_LAST (FF_ID_TOGGLE_FIRST + FF_MATCH_OPTION_COUNT - 1)
 // Rows are drawn from g_results by index, so the list keeps no per-row data (LBS_NODATA): a
 // refill is one count instead of one message per row.
 #define FF_RESULT_LIST_STYLE \
@@ -99,10 +96,16 @@ void FfCloseOverlay();
 // Double-click on a row: parked; logs and closes.
 void FfActivateSelectedResults();
 
-// Match option toggles (match_toggles.cpp): made by WM_CREATE, drawn by WM_DRAWITEM.
-extern HWND g_matchToggles[FF_MATCH_OPTION_COUNT];
-void FfCreateMatchToggles(HWND overlay);
-void FfDrawMatchToggle(const DRAWITEMSTRUCT* item);
+// Match option toggles (match_toggles.cpp): painted on the search band by the overlay itself (no
+// windows of their own, so an opening paints nothing more than the band); their tips are tools of
+// the overlay window. g_toggleRects: overlay client coordinates, empty when left out.
+extern RECT g_toggleRects[FF_MATCH_OPTION_COUNT];
+void FfCreateMatchToggleTips(HWND overlay);
+// Takes the toggles' places from a layout (and moves their tips).
+void FfPlaceMatchToggles(const RECT* rects);
+void FfPaintMatchToggles(HDC dc);
+// Overlay WM_LBUTTONDOWN: toggles the option under the point; true when there was one.
+bool FfOnMatchToggleClick(int x, int y);
 // Flips a match option, remembers it in the settings file and searches again at once.
 void FfToggleMatchOption(int option);
 // The option a search box key toggles (Ctrl+I, Ctrl+B, Ctrl+U, Ctrl+R), or -1.

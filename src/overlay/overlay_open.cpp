@@ -156,10 +156,7 @@ void FfLayoutOverlay()
     g_searchFrameRect = lay.searchFrame;
     FfMoveChild(g_filterButton, &lay.filterButton);
     FfMoveChild(g_closeButton, &lay.closeButton);
-    for (int i = 0; i < FF_MATCH_OPTION_COUNT; i++) {
-        FfMoveChild(g_matchToggles[i], &lay.toggles[i]);
-        if (g_matchToggles[i]) ShowWindow(g_matchToggles[i], IsRectEmpty(&lay.toggles[i]) ? SW_HIDE : SW_SHOWNA);
-    }
+    FfPlaceMatchToggles(lay.toggles);
     FfMoveChild(g_statusLine, &lay.statusRect);
     if (g_resultList) {
         FfMoveChild(g_resultList, &lay.listRect);
@@ -177,10 +174,9 @@ bool FfApplyOverlayTheme()
 
 void FfApplyThemeToControls()
 {
-    HWND children[6 + FF_MATCH_OPTION_COUNT] = {g_searchBox, g_clearButton, g_filterButton, g_closeButton,
-                                                g_resultList, g_statusLine};
-    for (int i = 0; i < FF_MATCH_OPTION_COUNT; i++) children[6 + i] = g_matchToggles[i];
-    for (int i = 0; i < 6 + FF_MATCH_OPTION_COUNT; i++)
+    HWND children[6] = {g_searchBox, g_clearButton, g_filterButton, g_closeButton, g_resultList,
+                        g_statusLine};
+    for (int i = 0; i < 6; i++)
         if (children[i] && IsWindow(children[i]))
             SendMessageW(children[i], WM_SETFONT, (WPARAM)g_theme.font, TRUE);
     if (g_resultList && IsWindow(g_resultList))

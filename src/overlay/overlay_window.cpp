@@ -53,7 +53,6 @@ static LRESULT FfOverlayOnCreate(HWND window)
     g_closeButton = FfCreateChild(window, L"BUTTON", L"\x2716", FF_CHILD_STYLE | BS_OWNERDRAW, FF_ID_CLOSE);
     g_resultList = FfCreateChild(window, L"LISTBOX", L"", FF_RESULT_LIST_STYLE, FF_ID_RESULTS);
     g_statusLine = FfCreateChild(window, L"STATIC", L"", FF_STATUS_LINE_STYLE, FF_ID_STATUS);
-    FfCreateMatchToggles(window);
 
     FfApplyThemeToControls();
 
@@ -64,6 +63,7 @@ static LRESULT FfOverlayOnCreate(HWND window)
         g_resultListBaseProc = (WNDPROC)SetWindowLongPtrW(g_resultList, GWLP_WNDPROC,
                                                           (LONG_PTR)FfResultListProc);
     FfCreateTooltip(window);
+    FfCreateMatchToggleTips(window);
     return 0;
 }
 
@@ -78,7 +78,6 @@ static LRESULT FfOverlayOnDestroy()
     g_resultList = nullptr;
     g_statusLine = nullptr;
     g_tooltip = nullptr;
-    for (HWND& toggle : g_matchToggles) toggle = nullptr;
     return 0;
 }
 
@@ -99,6 +98,7 @@ static LRESULT FfOverlayOnPaint(HWND window)
     HDC dc = BeginPaint(window, &ps);
     if (dc) {
         FfFrameRect(dc, &g_searchFrameRect, g_theme.border);
+        FfPaintMatchToggles(dc);
         if (g_resultCount > 0) FfPaintHeaderStrip(dc);
     }
     EndPaint(window, &ps);
@@ -176,9 +176,7 @@ static LRESULT FfOverlayOnDrawItem(const DRAWITEMSTRUCT *item)
     case FF_ID_FILTER:
     case FF_ID_CLOSE: FfDrawButton(item); break;
     case FF_ID_RESULTS: FfDrawResultRow(item); break;
-    default:
-        if (item->CtlID >= FF_ID_TOGGLE_FIRST && item->CtlID <= FF_ID_TOGGLE_LAST) FfDrawMatchToggle(item);
-        break;
+    default: break;
     }
     return 1;
 }
@@ -216,10 +214,6 @@ static bool FfOverlayOnCommand(HWND window, WPARAM wParam)
         g_selectedIndex = (int)SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0);
     } else if (id == FF_ID_RESULTS && code == LBN_DBLCLK) {
         FfActivateSelectedResults();
-    } else if (id >= FF_ID_TOGGLE_FIRST && id <= FF_ID_TOGGLE_LAST && code == BN_CLICKED) {
-        FfToggleMatchOption(id - FF_ID_TOGGLE_FIRST);
-        // A click leaves the focus on the toggle; typing goes on in the search box.
-        if (g_searchBox) SetFocus(g_searchBox);
     } else {
         return false;
     }
@@ -259,6 +253,7 @@ static LRESULT FfOverlayOnColour(WPARAM dc, LPARAM control, bool edit)
 static bool FfOverlayOnLButtonDown(LPARAM lParam)
 {
     POINT pt = {(short)LOWORD(lParam), (short)HIWORD(lParam)};
+    if (FfOnMatchToggleClick(pt.x, pt.y)) return true;
     if (g_resultCount < 1 || !PtInRect(&g_headerRect, pt)) return false;
     return FfOnHeaderClick(pt.x, pt.y);
 }

@@ -527,21 +527,31 @@ TEST_F(Overlay, MatchTogglesFlipSaveAndSearchAgainFromKeysAndClicks)
         SCOPED_TRACE(c.line);
         size_t before = W().engine.Queries().size();
         if (c.key) Press(g_searchBox, c.key, {VK_CONTROL});
-        else SendMessageW(g_matchToggles[c.option], BM_CLICK, 0, 0), FfTestFlushEvents(30);
+        else {
+            const RECT& r = g_toggleRects[c.option];
+            SendMessageW(g_overlayWindow, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+            SendMessageW(g_overlayWindow, WM_LBUTTONUP, 0, MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2));
+        }
         std::vector<FfEngineQueryRecord> sent = W().engine.Queries();
         ASSERT_GT(sent.size(), before) << "searched at once";
         EXPECT_EQ(c.flags, sent.back().searchFlags);
         EXPECT_EQ(c.flags, FfSearchFlagsFromSettings(&g_settings));
         EXPECT_NE(std::string::npos, FfTestReadBytes(W().log.dir + L"\\Fleetfinder.cfg").find(c.line));
-        EXPECT_TRUE(TextOf(g_searchBox) == L"alpha" && GetFocus() == g_searchBox && IsWindowVisible(g_matchToggles[c.option]));
+        EXPECT_TRUE(TextOf(g_searchBox) == L"alpha" && GetFocus() == g_searchBox && !IsRectEmpty(&g_toggleRects[c.option]));
+        // Lit while on, in the theme's accent; the band's background while off.
+        UpdateWindow(g_overlayWindow);
+        HDC dc = GetDC(g_overlayWindow);
+        EXPECT_EQ(g_settings.matchOptions[c.option] ? g_theme.accent : g_theme.windowBackground,
+                  GetPixel(dc, g_toggleRects[c.option].left + 2, g_toggleRects[c.option].top + 2));
+        ReleaseDC(g_overlayWindow, dc);
     }
     // Each toggle's tip names what it does and its key.
     std::vector<std::wstring> tips;
-    for (HWND toggle : g_matchToggles) {
+    for (int option = 0; option < FF_MATCH_OPTION_COUNT; option++) {
         wchar_t text[80] = L"";
         for (HWND tip = nullptr; (tip = FindWindowExW(nullptr, tip, TOOLTIPS_CLASSW, nullptr)) != nullptr && !text[0];) {
             TOOLINFOW info = {};
-            info.cbSize = TTTOOLINFOW_V1_SIZE, info.hwnd = g_overlayWindow, info.uId = (UINT_PTR)toggle, info.lpszText = text;
+            info.cbSize = TTTOOLINFOW_V1_SIZE, info.hwnd = g_overlayWindow, info.uId = (UINT_PTR)option, info.lpszText = text;
             if (tip != g_tooltip) SendMessageW(tip, TTM_GETTEXTW, 80, (LPARAM)&info);
         }
         tips.push_back(text);
