@@ -4,6 +4,8 @@
 #include "host/host.h"
 #include "overlay/overlay.h"
 
+#include <ole2.h>
+
 HHOOK g_hookHandle;
 
 void FfStartBackgroundThread()
@@ -25,6 +27,9 @@ DWORD WINAPI FfBackgroundThread(LPVOID)
     // misses the first key).
     MSG msg;
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+    // Dragging results out runs the system's drag loop on this thread, which needs OLE here.
+    HRESULT ole = OleInitialize(nullptr);
+    FfLog(L"FfBackgroundThread: OleInitialize %s (0x%08lX)", SUCCEEDED(ole) ? L"OK" : L"FAILED", (unsigned long)ole);
 
     FfLoadSettings();
     FfLogSettingsSummary();

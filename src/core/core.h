@@ -22,6 +22,10 @@
 
 enum FfThemeModeValue { FF_THEME_AUTO = 0, FF_THEME_DARK = 1, FF_THEME_LIGHT = 2 };
 
+// The engine's match options, as the user toggles them (keys MatchCase, MatchWholeWord,
+// MatchPath, Regex of [Everything]); the search layer turns them into the query's flags.
+enum FfMatchOption { FF_MATCH_CASE = 0, FF_MATCH_WHOLE_WORD, FF_MATCH_PATH, FF_MATCH_REGEX, FF_MATCH_OPTION_COUNT };
+
 // The settings record, filled once from Fleetfinder.cfg by FfLoadSettings on the background
 // thread and read-only afterwards (lastSelectedFilter excepted).
 struct FfSettings {
@@ -40,6 +44,7 @@ struct FfSettings {
     wchar_t dateFormat[FF_PICTURE_CHARS];              // date picture, "Auto" or empty
     wchar_t timeFormat[FF_PICTURE_CHARS];              // time picture, "Auto" or empty
     int allowDelete;                                   // the host may delete real files
+    int matchOptions[FF_MATCH_OPTION_COUNT];           // FfMatchOption: 1 on; toggled at run time
 };
 
 // One row of the sort-order table: the SortOrder name and the engine's code for it.
@@ -94,6 +99,10 @@ void FfLoadSettingsFrom(const wchar_t* configPath);
 // Remembers name as the last selected filter (cut to FF_FILTER_NAME_CHARS) and writes it whole
 // to the settings file.
 void FfSaveLastFilterName(const wchar_t* name);
+// Turns a match option on or off and writes its key (Y/N) to the settings file; true when written.
+bool FfSaveMatchOption(int option, int on);
+// The settings file's key name of a match option ("" for an unknown one).
+const wchar_t* FfMatchOptionKey(int option);
 // Logs the one-line summary the background thread writes after loading.
 void FfLogSettingsSummary();
 // Value rules, one per key kind.

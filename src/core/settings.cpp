@@ -6,7 +6,7 @@
 
 // Logging starts switched on so that module start-up is always traced; every other field
 // starts at zero, which is also what exported calls see before the settings are loaded.
-FfSettings g_settings = { {0}, 0, 0, 0, 0, 0, 0, {0}, {0}, 0, 1, 0, {0}, {0}, 0 };
+FfSettings g_settings = { {0}, 0, 0, 0, 0, 0, 0, {0}, {0}, 0, 1, 0, {0}, {0}, 0, {0, 0, 0, 0} };
 
 const FfSortOrderName g_sortOrderNames[FF_SORT_ORDER_COUNT] = {
     {L"NameAscending", 1},          {L"NameDescending", 2},
@@ -96,7 +96,8 @@ void FfRewriteTimePicture(wchar_t* picture)
 enum FfSettingKey {
     FF_KEY_POSITION, FF_KEY_HOTKEY, FF_KEY_MAX_VISIBLE_ROWS, FF_KEY_SEARCH_DELAY, FF_KEY_THEME_MODE,
     FF_KEY_DATE_FORMAT, FF_KEY_TIME_FORMAT, FF_KEY_LOGGING, FF_KEY_MAX_RESULTS, FF_KEY_ENGINE_INI,
-    FF_KEY_ENGINE_DEBUG, FF_KEY_SORT_ORDER, FF_KEY_LAST_FILTER, FF_KEY_ALLOW_DELETE, FF_KEY_COUNT
+    FF_KEY_ENGINE_DEBUG, FF_KEY_SORT_ORDER, FF_KEY_MATCH_CASE, FF_KEY_MATCH_WHOLE_WORD, FF_KEY_MATCH_PATH,
+    FF_KEY_REGEX, FF_KEY_LAST_FILTER, FF_KEY_ALLOW_DELETE, FF_KEY_COUNT
 };
 
 struct FfSettingEntry {
@@ -118,6 +119,10 @@ static const FfSettingEntry g_settingEntries[FF_KEY_COUNT] = {
     {L"Everything", L"EverythingIniPath", L"Auto"},
     {L"Everything", L"EverythingDebug", L"N"},
     {L"Everything", L"SortOrder", L"DateModifiedDescending"},
+    {L"Everything", L"MatchCase", L"N"},
+    {L"Everything", L"MatchWholeWord", L"N"},
+    {L"Everything", L"MatchPath", L"N"},
+    {L"Everything", L"Regex", L"N"},
     {L"Filters", L"LastSelectedFilter", L""},
     {L"Safety", L"AllowDelete", L"N"},
 };
@@ -185,6 +190,10 @@ void FfLoadSettingsFrom(const wchar_t* configPath)
     FfRewriteTimePicture(s.timeFormat);
     FfReadIniText(FF_KEY_ALLOW_DELETE, value, 8, path);
     s.allowDelete = FfParseYesNo(value);
+    for (int option = 0; option < FF_MATCH_OPTION_COUNT; option++) {
+        FfReadIniText((FfSettingKey)(FF_KEY_MATCH_CASE + option), value, 8, path);
+        s.matchOptions[option] = FfParseYesNo(value);
+    }
 
     // An existing file is never completed: missing keys simply keep their defaults.
     if (path[0] && !FfPathExists(path)) FfWriteDefaultSettings(path);
@@ -211,4 +220,22 @@ void FfSaveLastFilterName(const wchar_t* name)
     if (!g_settings.configPath[0]) return;  // never write a relative file name
     const FfSettingEntry& entry = g_settingEntries[FF_KEY_LAST_FILTER];
     WritePrivateProfileStringW(entry.section, entry.key, name, g_settings.configPath);
+}
+
+const wchar_t* FfMatchOptionKey(int option)
+{
+    if (option < 0 || option >= FF_MATCH_OPTION_COUNT) return L"";
+    return g_settingEntries[FF_KEY_MATCH_CASE + option].key;
+}
+
+bool FfSaveMatchOption(int option, int on)
+{
+    if (option < 0 || option >= FF_MATCH_OPTION_COUNT) return false;
+    g_settings.matchOptions[option] = on ? 1 : 0;
+    if (!g_settings.configPath[0]) return false;  // never write a relative file name
+    const FfSettingEntry& entry = g_settingEntries[FF_KEY_MATCH_CASE + option];
+    bool written = WritePrivateProfileStringW(entry.section, entry.key, on ? L"Y" : L"N",
+                                              g_settings.configPath) != FALSE;
+    FfLog(L"FfSaveMatchOption: %s=%s written %s", entry.key, on ? L"Y" : L"N", written ? L"OK" : L"FAILED");
+    return written;
 }

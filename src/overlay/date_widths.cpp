@@ -193,3 +193,23 @@ int FfWidestDateWidth(HFONT font)
     memcpy(g_widestDatePictures, pictures, sizeof pictures);
     return g_widestDate;
 }
+
+int FfWidestSizeWidth(HFONT font)
+{
+    // Below 1024 of a unit at most four digits, a point and one more digit: each the widest digit.
+    int digit = 0;
+    for (wchar_t c = L'0'; c <= L'9'; c++) {
+        wchar_t text[2] = {c, 0};
+        int width = FfTextWidthFromTable(font, text);
+        if (width > digit) digit = width;
+    }
+    static const wchar_t* const tails[] = {L" B", L". KB", L". MB", L". GB", L". TB"};
+    int widest = 0;
+    for (const wchar_t* tail : tails) {
+        int width = FfTextWidthFromTable(font, tail);
+        if (width < 0) continue;
+        width += digit * (tail[1] == L'B' ? 4 : 5);
+        if (width > widest) widest = width;
+    }
+    return widest;
+}

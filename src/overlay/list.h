@@ -17,6 +17,7 @@
 // ---- list state (background thread only) -----------------------------------
 extern int g_selectedIndex;                  // caret row for keyboard moves, -1 for none
 extern int g_widestDateWidth;                // widest date text of the list's font and pictures, 0 until measured
+extern int g_widestSizeWidth;                // widest size text of the list's font, 0 until measured
 extern DWORD g_matchMask[FF_MATCH_MASK_MAX]; // match marks of the name being drawn
 extern HICON g_headerFileIcon;               // small plain-file icon of the header strip, fetched once
 
@@ -35,6 +36,8 @@ void FfFillResultList();
 // without reloading the list: selection, caret and scroll position stay; the status line counts
 // anew. A set that shrank meanwhile is refilled whole.
 void FfAppendResultRows(int previousCount);
+// Logs the result list's column widths when they differ from the ones logged last.
+void FfLogColumnWidths();
 void FfResetResultList();
 // The selected rows as FfGetSelectedResultIndexes last found them (background thread only):
 // too large for a stack, and one selection is read at a time.
@@ -46,6 +49,8 @@ int FfGetSelectedResultIndexes(int* indexes);
 // Width of the widest text FfFormatDateTime can give with the current pictures in font; measured
 // once per font and pictures (the user's regional ones included), 0 when nothing measured.
 int FfWidestDateWidth(HFONT font);
+// Width of the widest text FfFormatSize gives below 1024 TB in font (0 when nothing measured).
+int FfWidestSizeWidth(HFONT font);
 // Width of text in font from the character table (-1 when it cannot be measured).
 int FfTextWidthFromTable(HFONT font, const wchar_t* text);
 // Date shape index (0 .. until false): a file time whose text varies the fields of its group
@@ -71,13 +76,30 @@ void FfOnResultListContextMenu(LPARAM lParam);
 // Marks in mask[0..n-1] every occurrence of every blank/tab-separated word of query in name (ASCII
 // case folded, overlaps included), n = min(length, FF_MATCH_MASK_MAX - 1). Returns the marked count.
 int FfMarkNameMatches(const wchar_t* name, const wchar_t* query, DWORD* mask);
-// Column rectangles for a content right edge (already reduced for the scroll bar).
-void FfComputeColumnRects(int top, int right, int bottom, int dpiScale, int dateColumnWidth,
+// Widths of the columns right of the name, in pixels (the name takes what is left).
+struct FfColumnWidths {
+    int folder;  // 84 sp, less where it gives way (under 24 sp: 0)
+    int size;    // 64 sp, or the widest size text when that is wider
+    int date;    // the widest date text whole, or 118 sp (0 or less: 118 sp)
+};
+#define FF_WHOLE_COLUMNS_LIST_WIDTH 420  // sp: from this list width on Date and Size are never cut
+#define FF_NAME_KEEP_WIDTH 120           // sp of name the folder column gives way to
+#define FF_NAME_MIN_WIDTH 40             // sp of name even a very long date leaves
+#define FF_FOLDER_MIN_WIDTH 24           // sp: a folder column narrower than this gives way wholly
+// The columns of a list listWidth wide whose rows end at contentWidth (less its scroll bar), for
+// the widest date and size texts (0: not measured). From 420 sp on the date and the size are
+// whole and the folder gives way to the name first, then the name gives way; a narrower list
+// keeps the folder and size and cuts the date so that the name keeps half of the list.
+void FfComputeColumnWidths(int listWidth, int contentWidth, int widestDate, int widestSize, int dpiScale,
+                           FfColumnWidths* out);
+// Column rectangles for a content right edge (already reduced for the scroll bar); widths null:
+// folder 84 sp, size 64 sp, date 118 sp.
+void FfComputeColumnRects(int top, int right, int bottom, int dpiScale, const FfColumnWidths* widths,
                           RECT* folder, RECT* size, RECT* date);
 // Sort column (Name 0, Size 1, Date 2, Folder 3, Extension 4) hit at x in a header strip whose
 // content ends at contentRight.
 int FfHeaderColumnFromPoint(const RECT* header, int x, int y, int contentRight, int dpiScale,
-                            int dateColumnWidth);
+                            const FfColumnWidths* widths);
 // Date column width for the widest date text in a list whose content is listWidth wide: the date
 // whole as long as the name column keeps half of the list (and never less than 118 sp).
 int FfDateColumnWidthFor(int widestDate, int listWidth, int dpiScale);
@@ -186,6 +208,25 @@ void FfCopySelectedResultPaths(); // Ctrl+Shift+C: full paths, CR LF between, th
 // The clipboard text of paths: joined by CR LF into out (cap characters); the length, or -1
 // when it does not fit.
 int FfJoinPaths(const wchar_t* const* paths, int count, wchar_t* out, int cap);
+
+// ---- dragging results out (drag_out.cpp) -------------------------------------------------
+// The CF_HDROP block of paths (wide, double-terminated) into out; the bytes it needs (nothing is
+// written when cap is smaller).
+int FfBuildDropFiles(const wchar_t* const* paths, int count, void* out, int cap);
+// "Preferred DropEffect" of a drag: copy, or move when Shift is held, as the file windows do.
+DWORD FfPreferredDropEffect(bool shiftHeld);
+// A data object offering CF_HDROP and "Preferred DropEffect" (one reference; null for no paths).
+struct IDataObject;
+IDataObject* FfCreateDropDataObject(const wchar_t* const* paths, int count, DWORD preferredEffect);
+// Drags the results (indexes into g_results) out; modal. The effect dropped, 0 when none.
+int FfDragResultsOut(const int* indexes, int count, bool shiftHeld);
+// The result list's mouse messages while a press may become a drag; true when handled. base
+// passes a message on to the list box's own procedure.
+typedef LRESULT (*FfListBaseRoutine)(HWND, UINT, WPARAM, LPARAM);
+bool FfDragOutButtonDown(HWND list, WPARAM wParam, LPARAM lParam, FfListBaseRoutine base);
+bool FfDragOutMouseMove(HWND list, WPARAM wParam, LPARAM lParam, FfListBaseRoutine base);
+bool FfDragOutButtonUp(HWND list, FfListBaseRoutine base);
+void FfDragOutCancel();
 
 // ---- filter menu and about box ---------------------------------------------------------
 void FfShowFilterMenu();

@@ -183,8 +183,10 @@ void FfPaintHeaderStrip(HDC dc)
     sorted = g_sortColumn == FF_SORT_FOLDER;
     SetTextColor(dc, sorted ? g_theme.highlight : g_theme.text);
     RECT folderBox = folder;
-    DrawTextW(dc, L"Folder", -1, &folderBox, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
-    if (sorted) FfDrawSortArrow(dc, &h, folder.left + FfScalePixels(4, dpi) + folderW);
+    // The folder column may have given way to the name: its title is cut like its cells.
+    DrawTextW(dc, L"Folder", -1, &folderBox, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    int arrowLeft = folder.left + FfScalePixels(4, dpi) + folderW;
+    if (sorted && arrowLeft + FfScalePixels(14, dpi) <= folder.right) FfDrawSortArrow(dc, &h, arrowLeft);
 
     FfDrawCentredTitle(dc, &h, &size, L"Size", sizeW, FF_SORT_SIZE);
     FfDrawCentredTitle(dc, &h, &date, L"Date", dateW, FF_SORT_DATE);

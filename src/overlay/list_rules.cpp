@@ -39,27 +39,59 @@ int FfMarkNameMatches(const wchar_t* name, const wchar_t* query, DWORD* mask)
     return marked;
 }
 
-void FfComputeColumnRects(int top, int right, int bottom, int dpiScale, int dateColumnWidth,
+void FfComputeColumnRects(int top, int right, int bottom, int dpiScale, const FfColumnWidths* widths,
                           RECT* folder, RECT* size, RECT* date)
 {
-    int dateW = dateColumnWidth > 0 ? dateColumnWidth : FfScalePixels(118, dpiScale);
+    int dateW = widths && widths->date > 0 ? widths->date : FfScalePixels(118, dpiScale);
+    int sizeW = widths ? widths->size : FfScalePixels(64, dpiScale);
+    int folderW = widths ? widths->folder : FfScalePixels(84, dpiScale);
     RECT d = {0, top, right - FfScalePixels(4, dpiScale), bottom};
     d.left = d.right - dateW;
     RECT s = {0, top, d.left - FfScalePixels(6, dpiScale), bottom};
-    s.left = s.right - FfScalePixels(64, dpiScale);
+    s.left = s.right - sizeW;
     RECT f = {0, top, s.left - FfScalePixels(6, dpiScale), bottom};
-    f.left = f.right - FfScalePixels(84, dpiScale);
+    f.left = f.right - folderW;
     if (folder) *folder = f;
     if (size) *size = s;
     if (date) *date = d;
 }
 
+void FfComputeColumnWidths(int listWidth, int contentWidth, int widestDate, int widestSize, int dpiScale,
+                           FfColumnWidths* out)
+{
+    out->folder = FfScalePixels(84, dpiScale);
+    out->size = FfScalePixels(64, dpiScale);
+    if (listWidth < FfScalePixels(FF_WHOLE_COLUMNS_LIST_WIDTH, dpiScale)) {
+        out->date = FfDateColumnWidthFor(widestDate, contentWidth, dpiScale);
+        return;
+    }
+    // A right-aligned number cut at its start would show a wrong size: it gets its whole width.
+    if (widestSize + FfScalePixels(4, dpiScale) > out->size) out->size = widestSize + FfScalePixels(4, dpiScale);
+    int date = FfScalePixels(118, dpiScale);
+    if (widestDate > 0) {
+        date = widestDate + FfScalePixels(10, dpiScale);
+        if (date < FfScalePixels(60, dpiScale)) date = FfScalePixels(60, dpiScale);
+    }
+    // Everything of a row but the name, the folder, the size and the date.
+    static const int parts[] = {4, 16, 6, 6, 6, 6, 4};
+    int fixed = 0;
+    for (int part : parts) fixed += FfScalePixels(part, dpiScale);
+    int room = contentWidth - fixed - out->size - date;  // for the name and the folder
+    int folder = room - FfScalePixels(FF_NAME_KEEP_WIDTH, dpiScale);
+    // A sliver of a folder shows only its ellipsis: the name has it instead.
+    if (folder < FfScalePixels(FF_FOLDER_MIN_WIDTH, dpiScale)) folder = 0;
+    if (folder < out->folder) out->folder = folder;
+    // Only a date picture too long for any list takes the name below its least.
+    int nameShort = FfScalePixels(FF_NAME_MIN_WIDTH, dpiScale) - (room - out->folder);
+    if (nameShort > 0) date -= nameShort;
+    out->date = date < FfScalePixels(60, dpiScale) ? FfScalePixels(60, dpiScale) : date;
+}
+
 int FfHeaderColumnFromPoint(const RECT* header, int x, int y, int contentRight, int dpiScale,
-                            int dateColumnWidth)
+                            const FfColumnWidths* widths)
 {
     RECT folder, size, date;
-    FfComputeColumnRects(header->top, contentRight, header->bottom, dpiScale, dateColumnWidth,
-                         &folder, &size, &date);
+    FfComputeColumnRects(header->top, contentRight, header->bottom, dpiScale, widths, &folder, &size, &date);
     POINT pt = {x, y};
     if (PtInRect(&size, pt)) return 1;
     if (PtInRect(&date, pt)) return 2;

@@ -204,8 +204,12 @@ LRESULT CALLBACK FfResultListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     int y = GET_Y_LPARAM(lParam);
     if (msg == WM_LBUTTONDOWN && g_listHasScrollBar) {
         if (FfOnListButtonDown(hwnd, x, y)) return 0;
+        if (FfDragOutButtonDown(hwnd, wParam, lParam, FfCallListBase)) return 0;
         return FfCallListBase(hwnd, msg, wParam, lParam);
     }
+    if (msg == WM_LBUTTONDOWN && FfDragOutButtonDown(hwnd, wParam, lParam, FfCallListBase)) return 0;
+    if (msg == WM_MOUSEMOVE && !g_scrollDragging && FfDragOutMouseMove(hwnd, wParam, lParam, FfCallListBase)) return 0;
+    if (msg == WM_LBUTTONUP && !g_scrollDragging && FfDragOutButtonUp(hwnd, FfCallListBase)) return 0;
     if (msg == WM_MOUSEMOVE && g_scrollDragging) {
         FfOnListDragMove(hwnd, y);
         return 0;
@@ -218,6 +222,7 @@ LRESULT CALLBACK FfResultListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     }
     switch (msg) {
     case WM_CAPTURECHANGED:
+        if ((HWND)lParam != hwnd) FfDragOutCancel();
         // Capture taken away mid-drag (another window, a menu): end the drag rather than stick.
         if (g_scrollDragging && (HWND)lParam != hwnd) {
             g_scrollDragging = false;

@@ -28,6 +28,8 @@
 #define FF_OVERLAY_EXSTYLE (WS_EX_TOOLWINDOW | WS_EX_LAYERED | WS_EX_COMPOSITED)
 #define FF_OVERLAY_STYLE (WS_POPUP | WS_BORDER)  // a thin border
 #define FF_BUTTON_TEXT_MAX 128
+#define FF_TOGGLE_WIDTH 22            // sp, one match option toggle
+#define FF_SEARCH_BOX_MIN_WIDTH 120   // sp, the search box width the toggles never take
 
 // Overlay state: background thread only.
 extern HWND g_overlayWindow;       // none until the first opening; cleared by WM_DESTROY
@@ -61,6 +63,7 @@ struct FfOverlayLayout {
     RECT closeButton;
     RECT searchFrame;
     RECT statusRect;  // one row high, between the list and the search band
+    RECT toggles[FF_MATCH_OPTION_COUNT];  // between the search frame and the filter button; empty when too narrow
 };
 
 // The status line is one list row high (rowHeight), so it scales with the font and dpi.
@@ -92,6 +95,23 @@ LRESULT CALLBACK FfOverlayWndProc(HWND window, UINT message, WPARAM wParam, LPAR
 void FfCloseOverlay();
 // Double-click on a row: parked; logs and closes.
 void FfActivateSelectedResults();
+
+// Match option toggles (match_toggles.cpp): painted on the search band by the overlay itself (no
+// windows of their own, so an opening paints nothing more than the band); their tips are tools of
+// the overlay window. g_toggleRects: overlay client coordinates, empty when left out.
+extern RECT g_toggleRects[FF_MATCH_OPTION_COUNT];
+void FfCreateMatchToggleTips(HWND overlay);
+// Takes the toggles' places from a layout (and moves their tips).
+void FfPlaceMatchToggles(const RECT* rects);
+void FfPaintMatchToggles(HDC dc);
+// Overlay WM_LBUTTONDOWN: toggles the option under the point; true when there was one.
+bool FfOnMatchToggleClick(int x, int y);
+// Flips a match option, remembers it in the settings file and searches again at once.
+void FfToggleMatchOption(int option);
+// The option a search box key toggles (Ctrl+I, Ctrl+B, Ctrl+U, Ctrl+R), or -1.
+int FfMatchOptionForKey(WPARAM key, bool ctrl, bool shift, bool alt);
+// The characters those keys type in an edit control (9, 2, 21, 18): true for one to swallow.
+bool FfIsMatchOptionChar(WPARAM character);
 
 // Subclass procedures installed by WM_CREATE; their bodies are the list and search-key code (list.h).
 LRESULT CALLBACK FfSearchBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -84,9 +84,15 @@ void FfComputeOverlayLayout(const RECT *panel, int resultCount, int maxVisibleRo
     int pad = FfScalePixels(4, dpiScale);
     int filterW = FfScalePixels(112, dpiScale);
     int closeW = FfScalePixels(24, dpiScale);
+    int toggleW = FfScalePixels(FF_TOGGLE_WIDTH, dpiScale);
     int eh = editHeight;
     int rowTop = searchTop + FfScalePixels(3, dpiScale);
     int boxW = width - 3 * pad - (closeW + filterW + eh);
+    // The toggles take their room from the search box only while it keeps a useful width;
+    // in a narrower panel they are left out (their keys still work).
+    int togglesW = FF_MATCH_OPTION_COUNT * toggleW + pad;
+    bool toggles = boxW - togglesW >= FfScalePixels(FF_SEARCH_BOX_MIN_WIDTH, dpiScale);
+    if (toggles) boxW -= togglesW;
     FfSetRectXywh(&out->searchBox, pad + 1, rowTop + 1, boxW - 1, eh - 2);
     FfSetRectXywh(&out->clearButton, pad + boxW, rowTop + 1, eh - 1, eh - 2);
     out->searchFrame.left = pad;
@@ -94,6 +100,11 @@ void FfComputeOverlayLayout(const RECT *panel, int resultCount, int maxVisibleRo
     out->searchFrame.right = pad + boxW + eh;
     out->searchFrame.bottom = rowTop + eh;
     int filterX = pad + boxW + eh + pad;
+    for (int i = 0; i < FF_MATCH_OPTION_COUNT; i++) {
+        if (toggles) FfSetRectXywh(&out->toggles[i], filterX + i * toggleW, rowTop, toggleW, eh);
+        else SetRectEmpty(&out->toggles[i]);
+    }
+    if (toggles) filterX += togglesW;
     FfSetRectXywh(&out->filterButton, filterX, rowTop, filterW, eh);
     FfSetRectXywh(&out->closeButton, filterX + filterW + pad, rowTop, closeW, eh);
 }
@@ -145,6 +156,7 @@ void FfLayoutOverlay()
     g_searchFrameRect = lay.searchFrame;
     FfMoveChild(g_filterButton, &lay.filterButton);
     FfMoveChild(g_closeButton, &lay.closeButton);
+    FfPlaceMatchToggles(lay.toggles);
     FfMoveChild(g_statusLine, &lay.statusRect);
     if (g_resultList) {
         FfMoveChild(g_resultList, &lay.listRect);

@@ -63,6 +63,7 @@ static LRESULT FfOverlayOnCreate(HWND window)
         g_resultListBaseProc = (WNDPROC)SetWindowLongPtrW(g_resultList, GWLP_WNDPROC,
                                                           (LONG_PTR)FfResultListProc);
     FfCreateTooltip(window);
+    FfCreateMatchToggleTips(window);
     return 0;
 }
 
@@ -97,6 +98,7 @@ static LRESULT FfOverlayOnPaint(HWND window)
     HDC dc = BeginPaint(window, &ps);
     if (dc) {
         FfFrameRect(dc, &g_searchFrameRect, g_theme.border);
+        FfPaintMatchToggles(dc);
         if (g_resultCount > 0) FfPaintHeaderStrip(dc);
     }
     EndPaint(window, &ps);
@@ -251,6 +253,7 @@ static LRESULT FfOverlayOnColour(WPARAM dc, LPARAM control, bool edit)
 static bool FfOverlayOnLButtonDown(LPARAM lParam)
 {
     POINT pt = {(short)LOWORD(lParam), (short)HIWORD(lParam)};
+    if (FfOnMatchToggleClick(pt.x, pt.y)) return true;
     if (g_resultCount < 1 || !PtInRect(&g_headerRect, pt)) return false;
     return FfOnHeaderClick(pt.x, pt.y);
 }

@@ -5,9 +5,12 @@
 #include "host/host.h"
 #include "search/search.h"
 
+#include <string.h>
+
 int g_selectedIndex = -1;
 int g_selectedRows[FF_SELECTED_INDEXES_MAX];
 int g_widestDateWidth = 0;
+int g_widestSizeWidth = 0;
 DWORD g_matchMask[FF_MATCH_MASK_MAX];
 HICON g_headerFileIcon = nullptr;
 
@@ -16,23 +19,28 @@ int FfContentRight(int right)
     return g_listHasScrollBar ? right - FfScalePixels(12, g_theme.dpiScale) : right;
 }
 
-// FfDateColumnWidthFor with the measured widest date.
-static int FfDateColumnWidth(int contentRight)
+// FfComputeColumnWidths with the measured widest date and size. Rows and the header strip start
+// at 0, so the content's right edge is the list's width less its scroll bar.
+static void FfCurrentColumnWidths(int contentRight, FfColumnWidths* widths)
 {
-    return FfDateColumnWidthFor(g_widestDateWidth, contentRight, g_theme.dpiScale);
+    int listWidth = g_listHasScrollBar ? contentRight + FfScalePixels(12, g_theme.dpiScale) : contentRight;
+    FfComputeColumnWidths(listWidth, contentRight, g_widestDateWidth, g_widestSizeWidth, g_theme.dpiScale, widths);
 }
 
-// Rows and the header strip start at 0, so the right edge is the list's width.
 void FfGetColumnRects(int top, int right, int bottom, RECT* folder, RECT* size, RECT* date)
 {
-    FfComputeColumnRects(top, right, bottom, g_theme.dpiScale, FfDateColumnWidth(right), folder,
-                         size, date);
+    FfColumnWidths widths;
+    FfCurrentColumnWidths(right, &widths);
+    FfComputeColumnRects(top, right, bottom, g_theme.dpiScale, &widths, folder, size, date);
 }
 
 void FfFillResultList()
 {
     // The column fits every date the pictures can give, so no result's date is measured.
-    if (g_resultList && g_resultCount >= 1) g_widestDateWidth = FfWidestDateWidth(g_theme.font);
+    if (g_resultList && g_resultCount >= 1) {
+        g_widestDateWidth = FfWidestDateWidth(g_theme.font);
+        g_widestSizeWidth = FfWidestSizeWidth(g_theme.font);
+    }
     if (g_resultList) {
         // Each row is drawn from g_results by its index. The overlay's list keeps no row data
         // and takes the count at once, repainting itself; a list without that style gets one
@@ -49,6 +57,24 @@ void FfFillResultList()
     }
     FfUpdateStatusLine();
     FfLayoutOverlay();
+    FfLogColumnWidths();
+}
+
+// Says where the columns went whenever they move (a new width, font or scroll bar): the
+// troubleshooting of a cut column starts here.
+void FfLogColumnWidths()
+{
+    static int logged[4] = {-1, -1, -1, -1};
+    RECT client;
+    if (!g_resultList || g_resultCount < 1 || !GetClientRect(g_resultList, &client)) return;
+    int content = FfContentRight(client.right);
+    FfColumnWidths widths;
+    FfCurrentColumnWidths(content, &widths);
+    int now[4] = {content, widths.folder, widths.size, widths.date};
+    if (memcmp(now, logged, sizeof now) == 0) return;
+    memcpy(logged, now, sizeof now);
+    FfLog(L"FfFillResultList: columns for rows %d px wide: folder %d, size %d, date %d (widest date %d)", content,
+          widths.folder, widths.size, widths.date, g_widestDateWidth);
 }
 
 void FfAppendResultRows(int previousCount)
@@ -137,8 +163,9 @@ bool FfOnHeaderClick(int x, int y)
     POINT pt = {x, y};
     if (!PtInRect(&g_headerRect, pt)) return false;
     int right = FfContentRight(g_headerRect.right);
-    int column = FfHeaderColumnFromPoint(&g_headerRect, x, y, right, g_theme.dpiScale,
-                                         FfDateColumnWidth(right));
+    FfColumnWidths widths;
+    FfCurrentColumnWidths(right, &widths);
+    int column = FfHeaderColumnFromPoint(&g_headerRect, x, y, right, g_theme.dpiScale, &widths);
     FfSortResultsByColumn(column);
     return true;
 }

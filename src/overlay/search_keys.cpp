@@ -1,5 +1,6 @@
 // Search box keys: arrows drive the result list, Enter publishes (Shift+Enter opens), Escape closes,
-// Ctrl+Backspace deletes a word, Ctrl+Up/Down recall searches, Ctrl+Shift+C copies paths.
+// Ctrl+Backspace deletes a word, Ctrl+Up/Down recall searches, Ctrl+Shift+C copies paths, Ctrl+I/B/U/R
+// toggle the match options.
 #include "overlay/list.h"
 #include "overlay/overlay.h"
 #include "search/search.h"
@@ -68,6 +69,8 @@ static void FfExtendSelection(WPARAM wParam, LPARAM lParam)
 
 // Ctrl+Shift+C was handled: its character (3) must not make the edit copy its own selection.
 static bool g_copyCharPending = false;
+// A match option key was handled: its control character must not reach the edit.
+static bool g_toggleCharPending = false;
 
 // The key part of FfSearchBoxProc: returns true when the message was handled (*result set);
 // otherwise FfSearchBoxProc passes it to g_searchBoxBaseProc.
@@ -76,8 +79,10 @@ static bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
     *result = 0;
     if (msg == WM_CHAR) {
         bool copyChar = g_copyCharPending && wParam == 3;
+        bool toggleChar = g_toggleCharPending && FfIsMatchOptionChar(wParam);
         g_copyCharPending = false;
-        return copyChar || wParam == 10 || wParam == 13 || wParam == 27 || wParam == 127;
+        g_toggleCharPending = false;
+        return copyChar || toggleChar || wParam == 10 || wParam == 13 || wParam == 27 || wParam == 127;
     }
     if (msg != WM_KEYDOWN) return false;
     switch (wParam) {
@@ -111,8 +116,13 @@ static bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
         else
             FfMoveSingleSelection(wParam == VK_DOWN);
         return true;
-    default:
-        return false;
+    default: {
+        int option = FfMatchOptionForKey(wParam, FfKeyHeld(VK_CONTROL), FfKeyHeld(VK_SHIFT), FfKeyHeld(VK_MENU));
+        if (option < 0) return false;
+        g_toggleCharPending = true;
+        FfToggleMatchOption(option);
+        return true;
+    }
     }
 }
 

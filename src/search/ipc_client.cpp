@@ -326,7 +326,7 @@ int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* p
     FfIpcQuery query;
     query.replyWindow = reply;
     query.replyId = FF_IPC_REPLY_ID;
-    query.searchFlags = 0;
+    query.searchFlags = FfSearchFlagsFromSettings(&g_settings);
     query.offset = 0;
     query.maxResults = (DWORD)cap;
     query.sortType = g_settings.sortType;

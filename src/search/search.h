@@ -69,6 +69,14 @@ int FfIsUnknownTime(FILETIME time);
 // "path:." replaced, and "folder:", so that the cut never takes the pass's own word.
 #define FF_QUERY_TEXT_MAX 1600
 
+// Search flags of a query (offset 8), the engine's own values.
+#define FF_IPC_SEARCH_MATCH_CASE 0x1
+#define FF_IPC_SEARCH_WHOLE_WORD 0x2
+#define FF_IPC_SEARCH_MATCH_PATH 0x4
+#define FF_IPC_SEARCH_REGEX 0x8
+// The search flags the user's match options (FfSettings::matchOptions) ask for.
+DWORD FfSearchFlagsFromSettings(const FfSettings* settings);
+
 // What one query record asks of the engine (the record's fields in their order).
 struct FfIpcQuery {
     HWND replyWindow;    // offset 0: where the answer goes

@@ -75,9 +75,10 @@ std::wstring Describe(const FfSettings& s)
 {
     wchar_t text[600];
     FfFormatText(text, 600, L"top=%d key=%c max=%d rows=%d delay=%d theme=%d date=%s time=%s log=%d ini=%s debug=%d "
-                 L"sort=%lu filter=%d del=%d", s.positionTop, s.hotkeyLetter, s.maxResults, s.maxVisibleRows,
+                 L"sort=%lu filter=%d del=%d match=%d%d%d%d", s.positionTop, s.hotkeyLetter, s.maxResults, s.maxVisibleRows,
                  s.searchDelayMs, s.themeMode, s.dateFormat, s.timeFormat, s.loggingEnabled, s.everythingIniPath,
-                 s.everythingDebug, s.sortType, (int)wcslen(s.lastSelectedFilter), s.allowDelete);
+                 s.everythingDebug, s.sortType, (int)wcslen(s.lastSelectedFilter), s.allowDelete,
+                 s.matchOptions[0], s.matchOptions[1], s.matchOptions[2], s.matchOptions[3]);
     return text;
 }
 
@@ -86,11 +87,12 @@ TEST(Settings, FileRows)
     FfTestLog log(L"settings");
     const std::wstring cfg = log.dir + L"\\Fleetfinder.cfg";
     const std::wstring defaults = L"top=0 key=F max=200 rows=20 delay=100 theme=0 date=Auto time=Auto log=0 ini=Auto "
-                                  L"debug=0 sort=14 filter=0 del=0";
+                                  L"debug=0 sort=14 filter=0 del=0 match=0000";
     FfLoadSettingsFrom(cfg.c_str());  // a missing file gets every default, in the order users find them
     EXPECT_EQ("[Display]\r\nPosition=Bottom\r\nHotkey=Ctrl+Alt+F\r\nMaxVisibleRows=20\r\nSearchDelayMs=100\r\nThemeMode=Auto\r\n"
               "DateFormat=Auto\r\nTimeFormat=Auto\r\nLogging=N\r\n[Everything]\r\nMaxResults=200\r\nEverythingIniPath=Auto\r\n"
-              "EverythingDebug=N\r\nSortOrder=DateModifiedDescending\r\n[Filters]\r\nLastSelectedFilter=\r\n[Safety]\r\n"
+              "EverythingDebug=N\r\nSortOrder=DateModifiedDescending\r\nMatchCase=N\r\nMatchWholeWord=N\r\nMatchPath=N\r\n"
+              "Regex=N\r\n[Filters]\r\nLastSelectedFilter=\r\n[Safety]\r\n"
               "AllowDelete=N\r\n", std::regex_replace(FfTestReadBytes(cfg), std::regex("\r\n(\r\n)+"), "\r\n"));
     // Files that exist are read, never completed. Negative rows or delay would give a negative list
     // height or a timer of weeks; text reads as 0, an empty value as the default; the whole hotkey counts.
@@ -98,19 +100,28 @@ TEST(Settings, FileRows)
         {"", defaults},
         {"[Display]\r\nPosition=TOP\r\nHotkey=ctrl+alt+q\r\nMaxVisibleRows=7\r\nSearchDelayMs=250\r\nThemeMode=light\r\n"
          "DateFormat=DD/mm/YYYY\r\nTimeFormat=HH:MM:SS TT\r\nLogging=Yes\r\n[Everything]\r\nMaxResults=abc\r\n"
-         "EverythingIniPath=C:\\e.ini\r\nEverythingDebug=y\r\nSortOrder=dateaccesseddescending\r\n[Filters]\r\n"
+         "EverythingIniPath=C:\\e.ini\r\nEverythingDebug=y\r\nSortOrder=dateaccesseddescending\r\nMatchCase=y\r\n"
+         "MatchWholeWord=Yes\r\nMatchPath=Y\r\nRegex=Y\r\n[Filters]\r\n"
          "LastSelectedFilter=" + std::string(200, 'x') + "\r\n[Safety]\r\nAllowDelete=Y\r\n",
          L"top=1 key=Q max=1 rows=7 delay=250 theme=2 date=dd/MM/yyyy time=HH:mm:ss tt log=0 ini=C:\\e.ini debug=1 "
-         L"sort=24 filter=127 del=1"},
+         L"sort=24 filter=127 del=1 match=1011"},
         {"[Display]\r\nMaxVisibleRows=-4\r\nSearchDelayMs=-1\r\nDateFormat=\r\nTimeFormat=\r\nHotkey=" +
          std::string(300, '+') + "J\r\n[Everything]\r\nMaxResults=501\r\n",
-         L"top=0 key=J max=500 rows=0 delay=0 theme=0 date= time= log=0 ini=Auto debug=0 sort=14 filter=0 del=0"}};
+         L"top=0 key=J max=500 rows=0 delay=0 theme=0 date= time= log=0 ini=Auto debug=0 sort=14 filter=0 del=0 match=0000"}};
     for (const auto& [text, expected] : rows) {
         ASSERT_TRUE(FfTestWriteBytes(cfg, text));
         FfLoadSettingsFrom(cfg.c_str());
         EXPECT_EQ(expected, Describe(g_settings));
         EXPECT_EQ(text, FfTestReadBytes(cfg));
     }
+    // A toggled match option is remembered in its own key alone, and read back so.
+    ASSERT_TRUE(FfTestWriteBytes(cfg, "[Everything]\r\nMaxResults=7\r\nRegex=Y\r\n"));
+    FfLoadSettingsFrom(cfg.c_str());
+    EXPECT_TRUE(FfSaveMatchOption(FF_MATCH_WHOLE_WORD, 1) && FfSaveMatchOption(FF_MATCH_REGEX, 0));
+    EXPECT_FALSE(FfSaveMatchOption(FF_MATCH_OPTION_COUNT, 1));
+    EXPECT_EQ("[Everything]\r\nMaxResults=7\r\nRegex=N\r\nMatchWholeWord=Y\r\n", FfTestReadBytes(cfg));
+    FfLoadSettingsFrom(cfg.c_str());
+    EXPECT_EQ(L"match=0100", Describe(g_settings).substr(Describe(g_settings).rfind(L' ') + 1));
     // The filter picked is remembered; a selection outside the catalogue names nothing.
     g_filterCount = 3;
     for (int i = 0; i < FF_FILTERS_MAX; i++) FfCopyText(g_filters[i].name, FF_FILTER_NAME_MAX, i == 2 ? L"Video" : L"");

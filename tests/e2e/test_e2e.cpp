@@ -4,6 +4,7 @@
 // and the panel listed again when it already shows the plug-in's folder.
 #include "fftest.h"
 #include <algorithm>
+#include <ole2.h>
 
 namespace {
 
@@ -374,6 +375,104 @@ TEST_F(EndToEnd, AFilterPickedGivesTheSameFilesFromA14AndA15aEngine)
     }
     EXPECT_EQ(listed[0], listed[1]);
     EXPECT_EQ(listed[0], (std::vector<std::wstring>{data + L"\\a2\\zebra.txt", data + L"\\a\\zebra.txt"}));
+}
+
+// Ctrl+I, B, U and R typed in the search box toggle the engine's match options: the query sent at
+// once carries them, the box keeps its text, and Fleetfinder.cfg keeps them for the next start.
+TEST_F(EndToEnd, MatchOptionKeysReachTheEngineAndAreRemembered)
+{
+    const std::wstring cfg = pluginDir + L"\\Fleetfinder.cfg";
+    struct Step { WORD key; DWORD flags; } steps[] = {{'I', 0x1}, {'B', 0x3}, {'U', 0x7}, {'R', 0xF}, {'I', 0xE}};
+    for (int start = 0; start < 2; start++) {
+        SCOPED_TRACE(start ? "after a restart" : "first start");
+        host.Quit();
+        StartHost(false);
+        PressHotkey();
+        Search(L"zebra", 2);
+        EXPECT_EQ(engine.Queries().back().searchFlags, start ? 0xEu : 0u) << "read from the settings at start";
+        for (const Step& step : start ? std::vector<Step>() : std::vector<Step>(std::begin(steps), std::end(steps))) {
+            size_t before = engine.Queries().size();
+            Key(VK_CONTROL, false);
+            FfTestWaitFor([] { return GetAsyncKeyState(VK_CONTROL) < 0; }, 2000);
+            Key(step.key, false);
+            Key(step.key, true);
+            Key(VK_CONTROL, true);
+            ASSERT_TRUE(FfTestWaitFor([&] {
+                std::vector<FfEngineQueryRecord> sent = engine.Queries();
+                return sent.size() > before && sent.back().searchFlags == step.flags;
+            })) << (char)step.key << "\n" << LogText();
+            wchar_t text[64] = L"";
+            SendMessageW(GetDlgItem(Overlay(), 201), WM_GETTEXT, 64, (LPARAM)text);
+            EXPECT_STREQ(L"zebra", text) << "no control character typed";
+        }
+    }
+    std::string written = FfTestReadBytes(cfg);
+    for (const char* line : {"MatchCase=N", "MatchWholeWord=Y", "MatchPath=Y", "Regex=Y", "SortOrder=SizeDescending"})
+        EXPECT_NE(written.find(line), std::string::npos) << line;
+}
+
+// The pointer to a screen point, then the left button down or up, as the user's mouse does.
+void Mouse(POINT at, DWORD button = 0)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = (LONG)((at.x * 65535.0) / (GetSystemMetrics(SM_CXSCREEN) - 1) + 0.5);
+    input.mi.dy = (LONG)((at.y * 65535.0) / (GetSystemMetrics(SM_CYSCREEN) - 1) + 0.5);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | button;
+    SendInput(1, &input, sizeof input);
+    FfTestFlushEvents(40);
+}
+
+POINT Centre(HWND window, const RECT* part = nullptr)
+{
+    RECT r = {};
+    if (part) r = *part; else GetClientRect(window, &r);
+    POINT p = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    ClientToScreen(window, &p);
+    return p;
+}
+
+// A result dragged out of the list with the mouse lands in the other panel as the real file: a
+// copy, or with Shift held a move; the overlay stays open and a click without a drag selects.
+TEST_F(EndToEnd, ResultsDraggedIntoThePanelAreCopiedOrMovedThere)
+{
+    StartHost(false);
+    PressHotkey();
+    ASSERT_TRUE(FfTestWaitFor([&] { return host.Folder() == data; })) << LogText();
+    const std::wstring one = data + L"\\a\\zebra.txt", two = data + L"\\a2\\zebra.txt";
+    const std::string twoBytes = FfTestReadBytes(two);
+    Search(L"zebra", 2);  // the larger one first: a2, then a
+    HWND list = List(), target = host.PanelList(FF_HOST_RIGHT);
+    struct Drag { int row; bool shift; const wchar_t* source; std::string bytes; int effect; } drags[] = {
+        {0, false, L"a2", twoBytes, DROPEFFECT_COPY}, {1, true, L"a", FfTestReadBytes(one), DROPEFFECT_MOVE}};
+    for (const Drag& d : drags) {
+        SCOPED_TRACE(d.shift ? "move" : "copy");
+        DeleteFileW((out + L"\\zebra.txt").c_str());
+        ASSERT_TRUE(host.ClearEvents());
+        RECT row = {};
+        SendMessageW(list, LB_GETITEMRECT, d.row, (LPARAM)&row);
+        // A click on the row selects it alone, as before; the drag starts from the selected row.
+        Mouse(Centre(list, &row));
+        Mouse(Centre(list, &row), MOUSEEVENTF_LEFTDOWN);
+        Mouse(Centre(list, &row), MOUSEEVENTF_LEFTUP);
+        ASSERT_TRUE(FfTestWaitFor([&] { return SendMessageW(list, LB_GETSELCOUNT, 0, 0) == 1 && SendMessageW(list, LB_GETSEL, d.row, 0) > 0; }));
+        // Pressed again further left, where it is no double-click.
+        POINT from = Centre(list, &row), to = Centre(target);
+        from.x -= 3 * GetSystemMetrics(SM_CXDOUBLECLK);
+        Mouse(from), Mouse(from, MOUSEEVENTF_LEFTDOWN);
+        if (d.shift) Key(VK_SHIFT, false);  // held once the button is down: no extended selection
+        for (int step = 1; step <= 8; step++) Mouse({from.x + (to.x - from.x) * step / 8, from.y + (to.y - from.y) * step / 8});
+        Mouse(to, MOUSEEVENTF_LEFTUP);
+        if (d.shift) Key(VK_SHIFT, true);
+        FfHostEvent drop;
+        ASSERT_TRUE(host.WaitForEvent(L"drop", 10000, &drop)) << LogText();
+        EXPECT_EQ(drop.number, d.effect);
+        EXPECT_EQ(drop.path, out);
+        EXPECT_EQ(drop.second, L"zebra.txt");
+        EXPECT_EQ(FfTestReadBytes(out + L"\\zebra.txt"), d.bytes);
+        EXPECT_EQ(FfTestFileExists(data + L"\\" + d.source + L"\\zebra.txt"), !d.shift);
+        EXPECT_TRUE(Overlay() != nullptr) << "the overlay stays open";
+    }
 }
 
 }  // namespace

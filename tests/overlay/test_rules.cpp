@@ -1,6 +1,9 @@
 // The overlay's and the list's plain rules, each a table: placement arithmetic, the hotkey's
 // decision, match marks, columns, dates, history, scroll bar, keys and the status line.
 #include <set>
+#include <ole2.h>
+#include <shellapi.h>
+#include <shlobj.h>
 #include "fftest.h"
 #include "core/core.h"
 #include "app/app.h"
@@ -16,8 +19,8 @@ std::string Str(const RECT& r)
 }
 int Height(const RECT& r) { return r.bottom - r.top; }
 
-struct Metrics { int dpi, edit, row, search, header, pad, filterW, closeW, rowTop; };
-const Metrics k96 = {100, 24, 20, 32, 22, 4, 112, 24, 3}, k144 = {150, 35, 30, 47, 33, 6, 168, 36, 5};
+struct Metrics { int dpi, edit, row, search, header, pad, filterW, closeW, rowTop, toggleW; };
+const Metrics k96 = {100, 24, 20, 32, 22, 4, 112, 24, 3, 22}, k144 = {150, 35, 30, 47, 33, 6, 168, 36, 5, 33};
 
 TEST(OverlayLayout, BandOnThePanelEdgeListGrowingAwayControlsSideBySide)
 {
@@ -43,14 +46,29 @@ TEST(OverlayLayout, BandOnThePanelEdgeListGrowingAwayControlsSideBySide)
                 if (top) EXPECT_EQ(lay.statusRect.bottom, lay.headerRect.top);
                 else EXPECT_EQ(0, lay.headerRect.top);
                 int band = top ? 0 : lay.statusRect.bottom, rowTop = band + m->rowTop;
-                int boxW = w - 3 * m->pad - (m->closeW + m->filterW + m->edit);
+                int togglesW = 4 * m->toggleW + m->pad, boxW = w - 3 * m->pad - (m->closeW + m->filterW + m->edit) - togglesW;
                 EXPECT_EQ(Str({m->pad + 1, rowTop + 1, m->pad + boxW, rowTop + m->edit - 1}), Str(lay.searchBox));
                 EXPECT_EQ(Str({m->pad + boxW, rowTop + 1, m->pad + boxW + m->edit - 1, rowTop + m->edit - 1}), Str(lay.clearButton));
                 EXPECT_EQ(Str({m->pad, rowTop, m->pad + boxW + m->edit, rowTop + m->edit}), Str(lay.searchFrame));
-                int filterX = lay.searchFrame.right + m->pad;
+                for (int i = 0; i < 4; i++) {  // side by side after the frame, as high as the box
+                    int x = lay.searchFrame.right + m->pad + i * m->toggleW;
+                    EXPECT_EQ(Str({x, rowTop, x + m->toggleW, rowTop + m->edit}), Str(lay.toggles[i])) << i;
+                }
+                int filterX = lay.searchFrame.right + m->pad + togglesW;
                 EXPECT_EQ(Str({filterX, rowTop, filterX + m->filterW, rowTop + m->edit}), Str(lay.filterButton));
                 EXPECT_EQ(Str({filterX + m->filterW + m->pad, rowTop, w, rowTop + m->edit}), Str(lay.closeButton));
             }
+    // The toggles give way in a narrow panel, where the search box would fall under 120 sp.
+    struct Narrow { int width; const Metrics* m; bool toggles; int boxRight; } narrow[] = {
+        {300, &k96, false, 132}, {383, &k96, false, 215}, {384, &k96, true, 124}, {500, &k144, false, 249}, {600, &k144, true, 211}};
+    for (const Narrow& c : narrow) {
+        const RECT panel = {0, 0, c.width, 400};
+        FfOverlayLayout lay;
+        FfComputeOverlayLayout(&panel, 0, 20, false, c.m->dpi, c.m->edit, c.m->row, c.m->search, c.m->header, &lay);
+        EXPECT_EQ(c.toggles, !IsRectEmpty(&lay.toggles[3])) << c.width;
+        EXPECT_EQ(c.boxRight, lay.searchBox.right) << c.width;
+        EXPECT_EQ(c.width - c.m->closeW - c.m->pad - c.m->filterW, lay.filterButton.left) << c.width;
+    }
     struct Half { RECT host; LONG right; } halves[] = {{{0, 0, 1001, 700}, 500}, {{-301, 10, 0, 500}, -151}, {{5, 5, 5, 5}, 5}};
     for (const Half& c : halves) {
         RECT out;
@@ -93,24 +111,48 @@ TEST(ListRules, MatchMarksColumnsAndHeaderHits)
     for (DWORD& m : mask) m = 7;  // nothing past entry 1022 may be written
     EXPECT_EQ(FfMarkNameMatches(std::wstring(1500, L'a').c_str(), L"a", mask), FF_MATCH_MASK_MAX - 1);
     EXPECT_EQ(mask[FF_MATCH_MASK_MAX - 1] + mask[FF_MATCH_MASK_MAX], 14u);
-    struct Cols { int dpi, dateWidth, right; const char *folder, *size, *date; } cols[] = {
-        {100, 0, 500, "218,10,302,30", "308,10,372,30", "378,10,496,30"}, {100, 90, 500, "246,10,330,30", "336,10,400,30", "406,10,496,30"},
-        {150, 0, 600, "177,10,303,30", "312,10,408,30", "417,10,594,30"}, {100, -5, 500, "218,10,302,30", "308,10,372,30", "378,10,496,30"}};
+    // Widths all 0: the defaults (no widths given).
+    struct Cols { int dpi; FfColumnWidths widths; int right; const char *folder, *size, *date; } cols[] = {
+        {100, {0, 0, 0}, 500, "218,10,302,30", "308,10,372,30", "378,10,496,30"}, {100, {84, 64, 90}, 500, "246,10,330,30", "336,10,400,30", "406,10,496,30"},
+        {150, {0, 0, 0}, 600, "177,10,303,30", "312,10,408,30", "417,10,594,30"}, {100, {84, 64, -5}, 500, "218,10,302,30", "308,10,372,30", "378,10,496,30"},
+        {100, {0, 70, 130}, 500, "284,10,284,30", "290,10,360,30", "366,10,496,30"}};
     for (const Cols& c : cols) {
         RECT folder, size, date;
-        FfComputeColumnRects(10, c.right, 30, c.dpi, c.dateWidth, &folder, &size, &date);
+        bool defaults = !c.widths.folder && !c.widths.size && !c.widths.date;
+        FfComputeColumnRects(10, c.right, 30, c.dpi, defaults ? nullptr : &c.widths, &folder, &size, &date);
         EXPECT_EQ(Str(folder) + " " + Str(size) + " " + Str(date), std::string(c.folder) + " " + c.size + " " + c.date);
     }
     RECT header = {0, 0, 500, 20};
     struct Hit { int x, dpi, contentRight, column; } hits[] = {{340, 100, 500, 1}, {308, 100, 500, 1}, {371, 100, 500, 1},
         {372, 100, 500, 0}, {400, 100, 500, 2}, {497, 100, 500, 0}, {250, 100, 500, 3}, {305, 100, 500, 0}, {21, 100, 500, 4},
         {0, 100, 500, 4}, {22, 100, 500, 0}, {32, 150, 500, 4}, {33, 150, 500, 0}, {490, 100, 488, 0}, {375, 100, 488, 2}};
-    for (const Hit& c : hits) EXPECT_EQ(FfHeaderColumnFromPoint(&header, c.x, 5, c.contentRight, c.dpi, 0), c.column) << c.x;
+    for (const Hit& c : hits) EXPECT_EQ(FfHeaderColumnFromPoint(&header, c.x, 5, c.contentRight, c.dpi, nullptr), c.column) << c.x;
     // The date whole as long as the name keeps half of the list; never under 118 sp.
     struct Date { int widest, listWidth, dpi, expected; } dates[] = {{0, 600, 100, 118}, {-3, 600, 100, 118}, {40, 600, 100, 60},
         {100, 600, 100, 110}, {200, 1000, 100, 210}, {300, 1000, 100, 304}, {300, 1001, 100, 304}, {200, 400, 100, 118}, {300, 600, 150, 177}};
     for (const Date& c : dates)
         EXPECT_EQ(FfDateColumnWidthFor(c.widest, c.listWidth, c.dpi), c.expected) << c.widest << " in " << c.listWidth << " at " << c.dpi;
+    // From 420 sp of list on, the date (widest 115 px here) and the size are whole: the folder gives way to
+    // 120 sp of name first (wholly once under 24 sp), then the name, down to 40 sp. Narrower lists cut the
+    // date as before.
+    struct Widths { int list, content, widestDate, widestSize, dpi; FfColumnWidths expected; int name; } widths[] = {
+        {300, 300, 115, 50, 100, {84, 64, 118}, 0}, {419, 407, 115, 50, 100, {84, 64, 118}, 0},
+        {420, 420, 115, 50, 100, {63, 64, 125}, 120}, {420, 408, 115, 50, 100, {51, 64, 125}, 120},
+        {620, 608, 115, 50, 100, {84, 64, 125}, 0}, {800, 800, 115, 70, 100, {84, 74, 125}, 0}, {800, 800, 0, 0, 100, {84, 64, 118}, 0},
+        {420, 420, 210, 50, 100, {0, 64, 220}, 88}, {420, 420, 300, 50, 100, {0, 64, 268}, 40},
+        {420, 420, 154, 50, 100, {24, 64, 164}, 120}, {420, 420, 155, 50, 100, {0, 64, 165}, 143},
+        {600, 600, 172, 75, 150, {126, 96, 177}, 0}, {630, 630, 172, 75, 150, {95, 96, 187}, 180},
+        {630, 612, 172, 75, 150, {77, 96, 187}, 180}, {1200, 1182, 172, 75, 150, {126, 96, 187}, 0}};
+    for (const Widths& c : widths) {
+        FfColumnWidths got;
+        FfComputeColumnWidths(c.list, c.content, c.widestDate, c.widestSize, c.dpi, &got);
+        std::string trace = std::to_string(c.list) + "/" + std::to_string(c.content) + " at " + std::to_string(c.dpi);
+        EXPECT_EQ(Str({c.expected.folder, c.expected.size, c.expected.date, 0}), Str({got.folder, got.size, got.date, 0})) << trace;
+        RECT folder;
+        FfComputeColumnRects(0, c.content, 20, c.dpi, &got, &folder, nullptr, nullptr);
+        int nameLeft = c.dpi == 100 ? 26 : 39, nameRight = folder.left - (c.dpi == 100 ? 6 : 9);
+        if (c.name) { EXPECT_EQ(c.name, nameRight - nameLeft) << trace; }
+    }
     // A row's tooltip names its folder: a folder result itself, a file's parent; nothing without one.
     struct Tip { const wchar_t* path; bool isFolder; const wchar_t* tip; } tips[] = {{L"C:\\a\\b.txt", false, L"C:\\a"},
         {L"C:\\a\\d", true, L"C:\\a\\d"}, {L"b.txt", false, L""}, {L"\\b.txt", false, L""}, {L"", true, L""}};
@@ -230,11 +272,64 @@ TEST(ListRules, ScrollBarWheelPagesAndDrag)
     EXPECT_EQ(FfDragNewTop(200, 0, &track, 400, 80), 0);
 }
 
+// What a drop target reads from a drag: every path whole (any characters, any length) as CF_HDROP and
+// the preferred effect, copy or with Shift move; nothing else is offered.
+TEST(ListRules, DraggedResultsAreTheFilesAndTheirPreferredEffect)
+{
+    const std::wstring longPath = L"C:\\" + std::wstring(600, L'd') + L"\\f.txt";
+    struct Case { std::vector<std::wstring> paths; bool shift; DWORD effect; } cases[] = {
+        {{L"C:\\a\\zebra.txt"}, false, DROPEFFECT_COPY},
+        {{L"C:\\a\\zebra.txt", L"D:\\\u0141\u00F3d\u017A raport.txt", longPath, L"C:\\a\\dir"}, true, DROPEFFECT_MOVE}};
+    const UINT preferred = RegisterClipboardFormatW(L"Preferred DropEffect");
+    for (const Case& c : cases) {
+        std::vector<const wchar_t*> paths;
+        for (const std::wstring& p : c.paths) paths.push_back(p.c_str());
+        IDataObject* data = FfCreateDropDataObject(paths.data(), (int)paths.size(), FfPreferredDropEffect(c.shift));
+        ASSERT_TRUE(data);
+        FORMATETC drop = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL}, effect = drop, text = drop;
+        effect.cfFormat = (CLIPFORMAT)preferred, text.cfFormat = CF_UNICODETEXT;
+        STGMEDIUM medium = {};
+        ASSERT_EQ(S_OK, data->GetData(&drop, &medium));
+        HDROP files = (HDROP)GlobalLock(medium.hGlobal);
+        std::vector<std::wstring> got;
+        for (UINT i = 0; i < DragQueryFileW(files, 0xFFFFFFFF, nullptr, 0); i++) {
+            wchar_t path[1024] = L"";
+            DragQueryFileW(files, i, path, 1024);
+            got.push_back(path);
+        }
+        GlobalUnlock(medium.hGlobal), ReleaseStgMedium(&medium);
+        EXPECT_EQ(c.paths, got);
+        ASSERT_EQ(S_OK, data->GetData(&effect, &medium));
+        EXPECT_EQ(c.effect, *(DWORD*)GlobalLock(medium.hGlobal));
+        GlobalUnlock(medium.hGlobal), ReleaseStgMedium(&medium);
+        EXPECT_NE(S_OK, data->QueryGetData(&text));
+        IEnumFORMATETC* formats = nullptr;
+        FORMATETC listed[3];
+        ULONG n = 0;
+        ASSERT_EQ(S_OK, data->EnumFormatEtc(DATADIR_GET, &formats));
+        formats->Next(3, listed, &n), formats->Release();
+        EXPECT_TRUE(n == 2 && listed[0].cfFormat == CF_HDROP && listed[1].cfFormat == preferred);
+        EXPECT_EQ(0u, data->Release());
+    }
+    EXPECT_EQ(nullptr, FfCreateDropDataObject(nullptr, 0, DROPEFFECT_COPY));
+    const wchar_t* one[] = {L"ab"};
+    BYTE block[64];
+    memset(block, 0x5A, sizeof block);
+    int size = FfBuildDropFiles(one, 1, block, 10);  // no room: only the size
+    EXPECT_TRUE(size == (int)sizeof(DROPFILES) + 8 && block[0] == 0x5A);
+}
+
 TEST(ListRules, SelectionMovesAndStatusLine)
 {
     struct Move { int current, count; bool down; int expected; } moves[] = {{-1, 5, true, 0}, {-1, 5, false, 0}, {0, 5, true, 1},
         {4, 5, true, 4}, {0, 5, false, 0}, {3, 5, false, 2}, {10, 5, false, 3}, {10, 5, true, 4}, {0, 0, true, -1}};
     for (const Move& c : moves) EXPECT_EQ(FfNextSelectedIndex(c.current, c.count, c.down), c.expected) << c.current << "/" << c.count;
+    // The engine window's keys toggle the match options, with Ctrl alone; their characters are swallowed.
+    struct Toggle { WPARAM key; bool ctrl, shift, alt; int option; } toggles[] = {{'I', true, false, false, FF_MATCH_CASE},
+        {'B', true, false, false, FF_MATCH_WHOLE_WORD}, {'U', true, false, false, FF_MATCH_PATH}, {'R', true, false, false, FF_MATCH_REGEX},
+        {'I', false, false, false, -1}, {'R', true, true, false, -1}, {'U', true, false, true, -1}, {'C', true, false, false, -1}};
+    for (const Toggle& c : toggles) EXPECT_EQ(c.option, FfMatchOptionForKey(c.key, c.ctrl, c.shift, c.alt)) << (char)c.key;
+    for (WPARAM c = 0; c < 128; c++) EXPECT_EQ(c == 9 || c == 2 || c == 21 || c == 18, FfIsMatchOptionChar(c)) << c;
 
     struct Status { int state, files, folders; DWORD totalFiles, totalFolders; bool searched; const wchar_t* text; } states[] = {
         {FF_ENGINE_NOT_RUNNING, 0, 0, 0, 0, false, L"Everything is not running - start it to search"},

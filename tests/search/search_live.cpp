@@ -273,6 +273,24 @@ TEST_F(Live, SearchRun)
     g_settings.sortType = 1;
 }
 
+// The match options the user toggled reach both passes of a search, as the engine's flags.
+TEST_F(Live, MatchOptionsReachTheEngine)
+{
+    FfEngineOptions options;
+    options.items = Items(L"report", 2, 1);
+    ASSERT_TRUE(engine.Start(options));
+    g_filterCount = 1, g_selectedFilter = 0, g_hostProcessId = GetCurrentProcessId();
+    const DWORD flags[] = {0x1, 0x2, 0x4, 0x8, 0};
+    for (int option = 0; option <= FF_MATCH_OPTION_COUNT; option++) {
+        for (int i = 0; i < FF_MATCH_OPTION_COUNT; i++) g_settings.matchOptions[i] = i == option;
+        size_t before = engine.Queries().size();
+        FfRunSearch(L"report", nullptr);
+        std::vector<FfEngineQueryRecord> sent = engine.Queries();
+        ASSERT_EQ(before + 2, sent.size()) << option;
+        EXPECT_TRUE(sent[before].searchFlags == flags[option] && sent[before + 1].searchFlags == flags[option]) << option;
+    }
+}
+
 // The user's clipboard: text, a registered format, private data; read back as text|bytes|private|owned (still his).
 const UINT kBytes = RegisterClipboardFormatW(L"FfTestBytes");
 HWND g_user;

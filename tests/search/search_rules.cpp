@@ -30,6 +30,22 @@ std::string Put(std::string bytes, size_t at, DWORD value) { return bytes.replac
 DWORD Get(const std::string& bytes, size_t at) { return *(const DWORD*)(bytes.data() + at); }
 unsigned long long Ticks(FILETIME t) { return (unsigned long long)t.dwHighDateTime << 32 | t.dwLowDateTime; }
 
+// Each match option is its own bit at offset 8 of the record; none set asks for plain matching.
+TEST(Query, MatchOptionsBecomeTheRecordsSearchFlags)
+{
+    struct Row { int options[FF_MATCH_OPTION_COUNT]; DWORD flags; } rows[] = {
+        {{0, 0, 0, 0}, 0}, {{1, 0, 0, 0}, 0x1}, {{0, 1, 0, 0}, 0x2}, {{0, 0, 1, 0}, 0x4}, {{0, 0, 0, 1}, 0x8}, {{1, 1, 1, 1}, 0xF}};
+    for (const Row& r : rows) {
+        FfSettings settings = {};
+        memcpy(settings.matchOptions, r.options, sizeof r.options);
+        FfIpcQuery query = {nullptr, 18, FfSearchFlagsFromSettings(&settings), 0, 5, 14, L"x"};
+        BYTE record[FF_IPC_QUERY_HEADER + 4];
+        EXPECT_EQ(FF_IPC_QUERY_HEADER + 4, FfEncodeEverythingQuery(record, &query));
+        EXPECT_EQ(r.flags, Get(std::string((const char*)record, sizeof record), 8)) << r.flags;
+    }
+    EXPECT_EQ(0u, FfSearchFlagsFromSettings(nullptr));
+}
+
 // Replies as the stand-in engine lays them out for each set of request flags, then cut and patched (item i's
 // table entry: flags at 20 + 8i, data offset at 24 + 8i).
 TEST(Reply, ReadWithinTheBlockByTheFieldsItNames)

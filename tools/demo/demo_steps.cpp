@@ -147,6 +147,35 @@ std::string WaitCounts(FfDemo& d)
     return FfTestUtf8(text);
 }
 
+// Screen x of the Size column's middle, from the plug-in's last column line ("columns for rows
+// W px wide: folder F, size S, date D"): right to left the date, a 6 px gap, the size.
+int SizeColumnX(FfDemo& d, HWND list)
+{
+    std::string log = LogText(d), key = "FfFillResultList: columns for rows ";
+    size_t at = log.rfind(key);
+    int content = 0, folder = 0, size = 64, date = 118;
+    if (at != std::string::npos)
+        sscanf(log.c_str() + at + key.size(), "%d px wide: folder %d, size %d, date %d", &content, &folder, &size, &date);
+    RECT client = {};
+    GetClientRect(list, &client);
+    if (content <= 0) content = client.right;
+    POINT p = {content - 4 - date - 6 - size / 2, 0};
+    ClientToScreen(list, &p);
+    return p.x;
+}
+
+// The pointer to a screen point, then the left button down or up, as the user's mouse does.
+void MouseTo(POINT at, DWORD button = 0)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = (LONG)((at.x * 65535.0) / (GetSystemMetrics(SM_CXSCREEN) - 1) + 0.5);
+    input.mi.dy = (LONG)((at.y * 65535.0) / (GetSystemMetrics(SM_CYSCREEN) - 1) + 0.5);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | button;
+    SendInput(1, &input, sizeof input);
+    FfTestFlushEvents(40);
+}
+
 bool OpenOverlayWithHotkey(FfDemo& d)
 {
     d.host.BringToFront();
@@ -299,8 +328,8 @@ bool FfDemoRunSession(FfDemo& d)
     GetWindowRect(list, &lrc);
     RECT watch = {orc.left, orc.top, orc.right, lrc.bottom};
     std::vector<unsigned char> before = FfTestCaptureScreen(watch);
-    // The Size column sits left of the date column at the right edge (about 130 px wide).
-    Click(orc.right - 160, (orc.top + lrc.top) / 2);
+    // The Size column sits left of the whole date; the plug-in logs where its columns went.
+    Click(SizeColumnX(d, list), (orc.top + lrc.top) / 2);
     bool repainted = WaitRepaint(watch, before);
     FfDemoStep(d, "click the Size column title", repainted, "");
     FfDemoShot(d, "sorted-by-size");
@@ -367,6 +396,64 @@ bool FfDemoRunSession(FfDemo& d)
                "box shows \"" + FfTestUtf8(WindowText(box)) + "\", " +
                std::to_string(SendMessageW(list, LB_GETCOUNT, 0, 0)) + " results listed, status line \"" + counts + "\"");
     FfDemoShot(d, "recalled");
+
+    // 9a. The engine's match options at its own keys: Ctrl+I turns "match case" on (the toggle on
+    //     the band lights up, the query carries flag 1 at once, the cfg keeps it); again turns it off.
+    size_t sentBefore = d.engine.Queries().size();
+    Key(VK_CONTROL, false);
+    FfTestFlushEvents(100);
+    Chord({'I'});
+    bool flagged = FfTestWaitFor([&] {
+        std::vector<FfEngineQueryRecord> sent = d.engine.Queries();
+        return sent.size() > sentBefore && sent.back().searchFlags == 1;
+    }, 5000);
+    Key(VK_CONTROL, true);
+    bool kept = FfTestReadBytes(d.pluginDir + L"\\Fleetfinder.cfg").find("MatchCase=Y") != std::string::npos;
+    FfDemoStep(d, "Ctrl+I: match case on, the search runs again with the engine's flag", flagged && kept && WindowText(box) == L"report 2024",
+               "engine received search flags 1, Fleetfinder.cfg has MatchCase=Y");
+    FfDemoShot(d, "match-case");
+    sentBefore = d.engine.Queries().size();
+    Key(VK_CONTROL, false);
+    FfTestFlushEvents(100);
+    Chord({'I'});
+    bool unflagged = FfTestWaitFor([&] {
+        std::vector<FfEngineQueryRecord> sent = d.engine.Queries();
+        return sent.size() > sentBefore && sent.back().searchFlags == 0;
+    }, 5000);
+    Key(VK_CONTROL, true);
+    FfDemoStep(d, "Ctrl+I again: match case off", unflagged, "");
+
+    // 9b. A result dragged out of the list with the mouse into the other panel: the real file
+    //     lands there (a copy); the overlay stays open.
+    refilled = FfTestWaitFor([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) > 1; }, 5000);
+    RECT row = {};
+    SendMessageW(list, LB_GETITEMRECT, 0, (LPARAM)&row);
+    POINT from = {(row.left + row.right) / 2 - 40, (row.top + row.bottom) / 2}, to = {0, 0};
+    ClientToScreen(list, &from);
+    RECT target = {};
+    GetWindowRect(d.host.PanelList(FF_HOST_RIGHT), &target);
+    to.x = (target.left + target.right) / 2, to.y = (target.top + target.bottom) / 2;
+    d.host.ClearEvents();
+    MouseTo(from), MouseTo(from, MOUSEEVENTF_LEFTDOWN);
+    for (int step = 1; step <= 8; step++) MouseTo({from.x + (to.x - from.x) * step / 8, from.y + (to.y - from.y) * step / 8});
+    MouseTo(to, MOUSEEVENTF_LEFTUP);
+    FfHostEvent drop;
+    bool dropped = d.host.WaitForEvent(L"drop", 10000, &drop) && LogHas(d, "FfDragResultsOut: 1 result(s), preferred copy, dropped", 5000);
+    // The plug-in names the file it handed over; the panel names what arrived.
+    std::string log = LogText(d), first = ", first ";
+    size_t at = log.rfind(first);
+    std::wstring dragged = at == std::string::npos ? L"" : FfTestWide(log.substr(at + first.size(), log.find('\r', at) - at - first.size()));
+    std::wstring landed = d.targetDir + L"\\" + drop.second;
+    std::string landedBytes = FfTestReadBytes(landed);
+    bool sameBytes = dropped && !landedBytes.empty() && landedBytes == FfTestReadBytes(dragged);
+    d.host.Refresh(FF_HOST_RIGHT);
+    FfDemoStep(d, "drag the first result into the other panel with the mouse: the real file is copied there",
+               sameBytes && Overlay(d) != nullptr, FfTestUtf8(landed) + " has the real file's " + std::to_string(landedBytes.size()) + " bytes");
+    FfDemoShot(d, "dragged");
+    GetWindowRect(GetDlgItem(overlay, 201), &br);
+    Click(br.right - 20, (br.top + br.bottom) / 2);  // back into the search box
+    FfTestFlushEvents(100);
+    Chord({VK_UP});  // the first row again, alone
 
     // 10. Two results' full paths to the clipboard: Down, Shift+Down, then Ctrl+Shift+C, which
     //     closes the overlay like Enter; each line must name a real file that matches.

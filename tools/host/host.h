@@ -118,6 +118,15 @@ int FfHostOpenItem(const std::wstring& name);
 int FfHostPropertiesItem(const std::wstring& name);
 int FfHostDeleteItem(const std::wstring& name);
 
+// ---- Files dropped on the panels (drop.cpp) ----------------------------------------------------
+// The effect a drop has: Shift moves, Ctrl copies, else the source's preferred effect, else copy;
+// within what the source allows. Nothing into a plug-in's folder.
+DWORD FfHostDropEffect(DWORD keyState, DWORD preferred, DWORD allowed, bool realFolder);
+// Copies (or moves) the files into the panel's folder, records a "drop" event; the number done.
+int FfHostDropFiles(int panel, const std::vector<std::wstring>& files, DWORD effect);
+// Makes both panels drop targets (OLE on the host's thread).
+void FfHostRegisterDropTargets();
+
 // ---- Control window (control.cpp) ------------------------------------------------------------
 // A request to the control window; the answer goes back to replyWindow from controlWindow.
 LRESULT FfHostHandleControlRequest(HWND controlWindow, HWND replyWindow, const COPYDATASTRUCT* request);

@@ -13,6 +13,8 @@
 //                     "FsInitW" or "FsInit", the one called)
 //   kind "folder":    a panel now shows a folder (number = panel, path = folder)
 //   kind "execute":   FsExecuteFile was called (number = its result, path = item, second = verb)
+//   kind "drop":      files were dropped on a panel (number = the effect, 1 copy / 2 move; path =
+//                     the panel's folder; second = the names that arrived, '|' between)
 struct FfHostEvent {
     std::wstring kind;
     long long number = 0;

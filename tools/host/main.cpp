@@ -229,6 +229,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int)
     FfHostParseArguments(&options);
     FfHostLoadConfig(&g_hostConfig);
     if (!FfHostCreateWindows(instance, options)) return 1;
+    FfHostRegisterDropTargets();
     // Another process (the plug-in's background thread lives in this one, the tests do not)
     // sends the commands and the change-folder record.
     ChangeWindowMessageFilterEx(g_hostMainWindow, WM_COPYDATA, MSGFLT_ALLOW, nullptr);
