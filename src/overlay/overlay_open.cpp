@@ -279,6 +279,7 @@ void FfOpenOverlay()
         FfCreateOverlayWindow(host);
     }
 
+    FfCancelSearch();
     g_resultCount = 0;
     g_localSortActive = 0;
     FfInitSortFromSortType();

@@ -56,9 +56,10 @@ void FfRunSearchNow()
     typed[0] = 0;
     if (g_searchBox) GetWindowTextW(g_searchBox, typed, FF_TYPED_TEXT_MAX);
     typed[FF_TYPED_TEXT_MAX - 1] = 0;
-    // The overlay owns the clipboard while the host hands over its folder for "path:.".
-    FfRunSearch(typed, g_overlayWindow);
-    FfResetResultList();
+    // The overlay owns the clipboard while the host hands over its folder for "path:.". The
+    // list follows each reply as it lands (WM_FF_SEARCH_UPDATED); until then it shows what it
+    // showed.
+    FfStartSearch(typed, g_overlayWindow, g_overlayWindow);
 }
 
 void FfUpdateStatusLine()
