@@ -234,6 +234,14 @@ static FfIpcReplyState g_ipcState;
 static BYTE* g_ipcLandedBlock = nullptr;
 static DWORD g_ipcLandedSize = 0;
 static DWORD g_ipcLandedId = 0;
+static DWORD g_ipcSendingId = 0;   // the query whose send is under way (its reply may come during it)
+static bool g_ipcTimerSet = false;  // each timer call is a trip to the window server: only when set
+
+static void FfStopReplyTimer(void)
+{
+    if (g_ipcTimerSet && g_ipcReplyWindow) KillTimer(g_ipcReplyWindow, FF_IPC_TIMER_REPLY);
+    g_ipcTimerSet = false;
+}
 
 HWND FfEverythingReplyWindow(void)
 {
@@ -257,7 +265,7 @@ void FfForgetEverythingQuery(void)
 {
     g_ipcAwaited = 0;
     FfDropLandedBlock();
-    if (g_ipcReplyWindow) KillTimer(g_ipcReplyWindow, FF_IPC_TIMER_REPLY);
+    FfStopReplyTimer();
 }
 
 int g_engineState = FF_ENGINE_ANSWERED;  // nothing known against the engine before a query
@@ -295,7 +303,7 @@ static void FfEndAwaitedQuery(int outcome)
 {
     DWORD id = g_ipcAwaited;
     g_ipcAwaited = 0;
-    if (g_ipcReplyWindow) KillTimer(g_ipcReplyWindow, FF_IPC_TIMER_REPLY);
+    FfStopReplyTimer();
     g_engineState = outcome;
     g_engineLastTotal = g_ipcState.done && g_ipcState.ok ? g_ipcState.total : 0;
     FfOnEverythingReply(&g_ipcState, id);
@@ -315,7 +323,8 @@ static void FfReadLandedReply(DWORD id)
 }
 
 // A reply with the awaited id is copied as it comes (the engine's block lives only during the
-// message) and read when the posted landing comes round; any other is dropped unread.
+// message) and read when the posted landing comes round, or, when it came during its own send,
+// as soon as that send returns; any other is dropped unread.
 static void FfKeepLandedReply(HWND window, const COPYDATASTRUCT* block)
 {
     if (!g_ipcAwaited || block->dwData != g_ipcAwaited || g_ipcLandedId == g_ipcAwaited) return;
@@ -326,8 +335,8 @@ static void FfKeepLandedReply(HWND window, const COPYDATASTRUCT* block)
     g_ipcLandedBlock = copy;
     g_ipcLandedSize = size;
     g_ipcLandedId = g_ipcAwaited;
-    KillTimer(window, FF_IPC_TIMER_REPLY);
-    PostMessageW(window, WM_FF_IPC_LANDED, (WPARAM)g_ipcAwaited, 0);
+    FfStopReplyTimer();
+    if (g_ipcSendingId != g_ipcAwaited) PostMessageW(window, WM_FF_IPC_LANDED, (WPARAM)g_ipcAwaited, 0);
 }
 
 static LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
@@ -342,6 +351,7 @@ static LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wPar
     case WM_TIMER:
         if (wParam != FF_IPC_TIMER_REPLY) return 0;
         KillTimer(window, FF_IPC_TIMER_REPLY);
+        g_ipcTimerSet = false;
         if (!g_ipcAwaited || g_ipcLandedId == g_ipcAwaited) return 0;
         FfLog(L"FfRunEverythingQuery: no reply within %u ms - the engine is not answering.",
               (unsigned)FF_IPC_TIMEOUT_MS);
@@ -352,7 +362,7 @@ static LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wPar
     }
 }
 
-void FfSendEverythingQuery(HWND engine, FfIpcQuery* query, FfResult* buffer, int capacity)
+int FfSendEverythingQuery(HWND engine, FfIpcQuery* query, FfResult* buffer, int capacity)
 {
     FfForgetEverythingQuery();
     memset(&g_ipcState, 0, sizeof g_ipcState);
@@ -376,7 +386,7 @@ void FfSendEverythingQuery(HWND engine, FfIpcQuery* query, FfResult* buffer, int
     BYTE* record = reply ? (BYTE*)HeapAlloc(GetProcessHeap(), 0, recordSize) : nullptr;
     if (!record) {
         FfEndAwaitedQuery(FF_ENGINE_NOT_ANSWERING);
-        return;
+        return 0;
     }
     query->replyWindow = reply;
     FfEncodeEverythingQuery(record, query);
@@ -388,10 +398,18 @@ void FfSendEverythingQuery(HWND engine, FfIpcQuery* query, FfResult* buffer, int
     // at once does so during this send, and the landing is posted all the same.
     DWORD id = query->replyId;
     DWORD_PTR accepted = 0;
+    DWORD outerSending = g_ipcSendingId;
+    g_ipcSendingId = id;
     int taken = FfSendToEngine(engine, WM_COPYDATA, (WPARAM)reply, (LPARAM)&block, &accepted);
+    g_ipcSendingId = outerSending;
     HeapFree(GetProcessHeap(), 0, record);
-    // A query forgotten or replaced during the send, or already answered, is no longer ours.
-    if (g_ipcAwaited != id || g_ipcLandedId == id) return;
+    // Answered during the send: read now, which is where a posted landing would read it.
+    if (g_ipcAwaited == id && g_ipcLandedId == id) {
+        FfReadLandedReply(id);
+        return 0;
+    }
+    // A query forgotten or replaced during the send is no longer ours.
+    if (g_ipcAwaited != id) return 0;
     if (!taken) {
         FfEndAwaitedQuery(FF_ENGINE_NOT_ANSWERING);
     } else if (!accepted) {
@@ -402,6 +420,8 @@ void FfSendEverythingQuery(HWND engine, FfIpcQuery* query, FfResult* buffer, int
         // An engine that is still loading takes the query and never answers it: no use waiting.
         if (g_ipcAwaited == id && g_ipcLandedId != id) FfEndAwaitedQuery(FF_ENGINE_LOADING);
     } else if (g_ipcAwaited == id && g_ipcLandedId != id) {
-        SetTimer(reply, FF_IPC_TIMER_REPLY, FF_IPC_TIMEOUT_MS, nullptr);
+        g_ipcTimerSet = SetTimer(reply, FF_IPC_TIMER_REPLY, FF_IPC_TIMEOUT_MS, nullptr) != 0;
+        return 1;
     }
+    return 0;
 }

@@ -111,10 +111,12 @@ void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state
 // answering (a timer, not a wait).
 #define FF_IPC_TIMER_REPLY 1                 // the reply window's time-out timer
 #define WM_FF_IPC_LANDED (WM_USER + 310)     // reply window: wParam = the reply id that landed
-// Sends query (its replyWindow is filled in) to engine and returns at once; its outcome is
-// handed to FfOnEverythingReply exactly once, later, unless a newer query or
-// FfForgetEverythingQuery comes first. Records go to buffer (room for capacity).
-void FfSendEverythingQuery(HWND engine, FfIpcQuery* query, FfResult* buffer, int capacity);
+// Sends query (its replyWindow is filled in) to engine without waiting for the answer; its
+// outcome is handed to FfOnEverythingReply exactly once, unless a newer query or
+// FfForgetEverythingQuery comes first. Records go to buffer (room for capacity). Returns 1 when
+// the query is out, its reply to come; 0 when its outcome was handed on already (an engine that
+// answered during the send, or refused, or is loading or busy).
+int FfSendEverythingQuery(HWND engine, FfIpcQuery* query, FfResult* buffer, int capacity);
 // Drops the query out: its reply, when it comes, is not read.
 void FfForgetEverythingQuery(void);
 // The reply id of the query out, 0 when none.

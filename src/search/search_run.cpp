@@ -142,7 +142,7 @@ DWORD g_resultSetSerial = 0;
 static DWORD g_searchSequence = 0;  // the reply id of the last pass sent
 
 // Sends the run's pass as it stands, with a new reply id; its outcome comes to FfOnEverythingReply.
-static void FfSendSearchPass(FfSearchPass* pass)
+static int FfSendSearchPass(FfSearchPass* pass)
 {
     if (++g_searchSequence == 0) g_searchSequence = 1;  // 0 means none
     pass->sequence = g_searchSequence;
@@ -157,7 +157,7 @@ static void FfSendSearchPass(FfSearchPass* pass)
     query.maxResults = (DWORD)pass->cap;
     query.sortType = g_settings.sortType;
     query.text = text;
-    FfSendEverythingQuery(g_searchRun.engine, &query, g_results + pass->at, pass->cap);
+    return FfSendEverythingQuery(g_searchRun.engine, &query, g_results + pass->at, pass->cap);
 }
 
 // The result set changed: files first, the user's column sort, and the notify window told.
@@ -233,8 +233,7 @@ void FfOnEverythingReply(const FfIpcReplyState* state, DWORD replyId)
     pass->first = 0;
     pass->cap = cap;
     pass->at = count;
-    FfSendSearchPass(pass);
-    if (g_searchRun.active && FfAwaitedReplyId() == pass->sequence) FfPublishRunResults(0);
+    if (FfSendSearchPass(pass)) FfPublishRunResults(0);
 }
 
 int FfStartSearch(const wchar_t* typed, HWND clipboardOwner, HWND notify)

@@ -539,9 +539,7 @@ TEST_F(Overlay, FilterMenuListsTheCatalogueAndAPickIsSavedAndSearchedAtOnce)
         EXPECT_EQ(expected, seen);
         EXPECT_EQ(selected, g_selectedFilter);
         EXPECT_EQ(name, TextOf(g_filterButton));
-        EXPECT_TRUE(pick < 0 || g_searchRun.active) << "the search went out inside the menu's call";
-        FfTestWaitFor([] { return !g_searchRun.active; }, 3000);
-        EXPECT_EQ(runs + (pick < 0 ? 0 : 1), W().log.Count(run));
+        EXPECT_EQ(runs + (pick < 0 ? 0 : 1), W().log.Count(run)) << "searched inside the menu's call";
         EXPECT_NE(std::string::npos, FfTestReadBytes(W().log.dir + L"\\Fleetfinder.cfg").find("LastSelectedFilter=" + FfTestUtf8(name)));
     }
 }
