@@ -86,6 +86,7 @@ int main()
             FfStartSearch(L"bench", nullptr, nullptr);
             FfBenchFinishSearch();
         }));
+        if (g_resultCount != 2 * perPass) bad++;
         refill.push_back(FfBenchTime([] { FfResetResultList(); }));
     }
     printf("parts: the plug-in's two passes %.3f ms, the list refill %.3f ms\n", FfBenchMedian(exchanges),

@@ -50,18 +50,35 @@ static BOOL CALLBACK FfFindNamedEngineProc(HWND window, LPARAM lParam)
 
 // The class of the named instance the last search found; empty for the plain class.
 static wchar_t g_engineNamedClass[256];
+// That instance's window: walking every top-level window for it costs more than the client's
+// whole share of a search, so it is asked first whether it is still that window.
+static HWND g_engineNamedWindow = nullptr;
+
+static bool FfIsNamedEngineStill(HWND window)
+{
+    wchar_t name[256];
+    return window && g_engineNamedClass[0] && IsWindow(window) && GetClassNameW(window, name, 256) > 0 &&
+           wcscmp(name, g_engineNamedClass) == 0;
+}
 
 HWND FfFindEverythingWindow(void)
 {
-    g_engineNamedClass[0] = 0;
     HWND window = FindWindowW(FF_EVERYTHING_CLASS, nullptr);
-    if (window) return window;
+    if (window) {
+        g_engineNamedClass[0] = 0;
+        g_engineNamedWindow = nullptr;
+        return window;
+    }
+    if (FfIsNamedEngineStill(g_engineNamedWindow)) return g_engineNamedWindow;
+    g_engineNamedClass[0] = 0;
+    g_engineNamedWindow = nullptr;
     FfNamedEngineSearch search;
     search.found = nullptr;
     search.className[0] = 0;
     EnumWindows(FfFindNamedEngineProc, (LPARAM)&search);
     if (search.found) {
         FfCopyText(g_engineNamedClass, 256, search.className);
+        g_engineNamedWindow = search.found;
         return search.found;
     }
     FfLog(L"FfRunEverythingQuery: Everything's IPC window not found - is Everything running?");
