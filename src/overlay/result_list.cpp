@@ -74,7 +74,11 @@ void FfUpdateStatusLine()
     wchar_t text[FF_STATUS_TEXT_MAX];
     FfComposeStatusText(g_engineState, files, folders, g_engineTotalFiles, g_engineTotalFolders,
                         searched, text, FF_STATUS_TEXT_MAX);
-    if (g_statusLine) SetWindowTextW(g_statusLine, text);
+    // Set only when it changes: each setting repaints the line.
+    wchar_t shown[FF_STATUS_TEXT_MAX];
+    shown[0] = 0;
+    if (g_statusLine) GetWindowTextW(g_statusLine, shown, FF_STATUS_TEXT_MAX);
+    if (g_statusLine && wcscmp(shown, text) != 0) SetWindowTextW(g_statusLine, text);
     if (!g_overlayWindow) return;
     if (searched && g_engineState == FF_ENGINE_LOADING && IsWindowVisible(g_overlayWindow))
         SetTimer(g_overlayWindow, FF_TIMER_ENGINE_RETRY, FF_ENGINE_RETRY_MS, nullptr);

@@ -223,6 +223,9 @@ struct FfSearchRun {
     int active;          // 1 while a pass is out
 };
 extern FfSearchRun g_searchRun;
+// The typed text the result set was searched with (its matches are marked in the names); it
+// changes only when a reply of a newer text lands.
+extern wchar_t g_resultSetText[FF_TYPED_TEXT_MAX];
 // Counts every change of the result set by a search (a landing, an emptied set), so that an
 // action that waited on a menu can tell that the rows it was asked for are gone.
 extern DWORD g_resultSetSerial;

@@ -139,6 +139,7 @@ static void FfResolvePathToken(const wchar_t* typed, int p, HWND clipboardOwner,
 
 FfSearchRun g_searchRun;
 DWORD g_resultSetSerial = 0;
+wchar_t g_resultSetText[FF_TYPED_TEXT_MAX];
 static DWORD g_searchSequence = 0;  // the reply id of the last pass sent
 
 // Sends the run's pass as it stands, with a new reply id; its outcome comes to FfOnEverythingReply.
@@ -164,6 +165,7 @@ static int FfSendSearchPass(FfSearchPass* pass)
 static void FfPublishRunResults(int complete)
 {
     g_resultSetSerial++;
+    FfCopyText(g_resultSetText, FF_TYPED_TEXT_MAX, g_resultCount > 0 ? g_searchRun.typed : L"");
     if (g_resultCount >= 2) {
         FfOrderFilesBeforeFolders(g_results, g_resultCount);
         if (g_localSortActive == 1)
@@ -245,6 +247,7 @@ int FfStartSearch(const wchar_t* typed, HWND clipboardOwner, HWND notify)
     run->okFiles = 0;
     run->okFolders = 1;
     if (!typed || !typed[0]) {
+        run->typed[0] = 0;
         g_resultCount = 0;
         FfPublishRunResults(1);
         return 0;
