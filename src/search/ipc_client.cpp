@@ -438,7 +438,7 @@ int FfSendEverythingQuery(HWND engine, FfIpcQuery* query, FfResult* buffer, int 
         if (g_ipcAwaited == id && g_ipcLandedId != id) FfEndAwaitedQuery(FF_ENGINE_LOADING);
     } else if (g_ipcAwaited == id && g_ipcLandedId != id) {
         g_ipcTimerSet = SetTimer(reply, FF_IPC_TIMER_REPLY, FF_IPC_TIMEOUT_MS, nullptr) != 0;
-        return 1;
     }
-    return 0;
+    // Still ours: its reply is to come, or came during the question above and is posted.
+    return g_ipcAwaited == id ? 1 : 0;
 }

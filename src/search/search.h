@@ -114,8 +114,8 @@ void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state
 // Sends query (its replyWindow is filled in) to engine without waiting for the answer; its
 // outcome is handed to FfOnEverythingReply exactly once, unless a newer query or
 // FfForgetEverythingQuery comes first. Records go to buffer (room for capacity). Returns 1 when
-// the query is out, its reply to come; 0 when its outcome was handed on already (an engine that
-// answered during the send, or refused, or is loading or busy).
+// the query is out, its reply still to be read; 0 when its outcome was handed on already (an
+// engine that answered during the send, or refused, or is loading or busy).
 int FfSendEverythingQuery(HWND engine, FfIpcQuery* query, FfResult* buffer, int capacity);
 // Drops the query out: its reply, when it comes, is not read.
 void FfForgetEverythingQuery(void);

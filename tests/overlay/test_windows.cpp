@@ -220,6 +220,9 @@ TEST_F(Overlay, WithASlowEngineNothingWaitsAndOnlyTheNewestTextsRepliesAreShown)
     });
     shown = TextOf(g_searchBox), answered = !slow.Answered().empty();
     EXPECT_TRUE(shown == L"alpha0" && !answered) << FfTestUtf8(shown) << " shown after a reply came";
+    // The files are shown, with their count, while the folders are asked for.
+    EXPECT_TRUE(FfTestWaitFor([] { return g_resultCount == 9 && g_searchRun.active; }, 5000));
+    EXPECT_EQ(L"9 files", TextOf(g_statusLine));
     ASSERT_TRUE(FfTestWaitFor([] { return g_resultCount == 9 && !g_searchRun.active; }, 5000));
     DWORD stale = slow.Queries().at(0).replyId;  // "al file:", which the engine dropped for "alpha0 file:"
     EXPECT_EQ(std::vector<DWORD>({stale}), slow.Answered(true));
@@ -242,6 +245,7 @@ TEST_F(Overlay, WithASlowEngineNothingWaitsAndOnlyTheNewestTextsRepliesAreShown)
         ASSERT_EQ(25, Search(L"alpha"));
         Search(L"beta", false);
         ASSERT_TRUE(g_searchRun.active);
+        EXPECT_STREQ(L"alpha", g_resultSetText) << "the shown rows mark the words they were found for";
         std::vector<std::wstring> menu;
         if (c.act == kEscape) Press(g_searchBox, VK_ESCAPE);
         if (c.act == kEnter) Press(g_searchBox, VK_RETURN);
@@ -481,6 +485,7 @@ TEST_F(Overlay, ContextMenuOfARowGoesToItsLocationOrPublishes)
         {"show just this one", L"alpha", 4, false, 1, 1, false},
         {"show all, replacing the one shown before", L"beta", 1, false, 2, 3, false},
         {"go to a row the search meanwhile took away", L"alpha", 3, false, 0, 0, true},
+        {"go to a row whose result the search meanwhile replaced", L"alpha", 1, false, 0, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
