@@ -57,7 +57,8 @@ static HWND g_engineNamedWindow = nullptr;
 static bool FfIsNamedEngineStill(HWND window)
 {
     wchar_t name[256];
-    return window && g_engineNamedClass[0] && IsWindow(window) && GetClassNameW(window, name, 256) > 0 &&
+    // A window gone gives no class name; a handle used again by another window, another one.
+    return window && g_engineNamedClass[0] && GetClassNameW(window, name, 256) > 0 &&
            wcscmp(name, g_engineNamedClass) == 0;
 }
 
