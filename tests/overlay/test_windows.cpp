@@ -232,9 +232,11 @@ TEST_F(Overlay, WithASlowEngineNothingWaitsAndOnlyTheNewestTextsRepliesAreShown)
     EXPECT_EQ(9, g_resultCount);
     EXPECT_EQ(0, w.log.Count(L"typed=\"al\""));
 
-    enum Act { kEscape, kEnter, kHotkey, kMenu };
+    enum Act { kEscape, kEnter, kHotkey, kMenu, kCopy, kClear };
     struct Case { const char* what; Act act; bool shown; int results, listed; } cases[] = {
         {"Escape", kEscape, false, 0, 0},
+        {"Ctrl+Shift+C copies the shown first row's path", kCopy, false, 0, 0},
+        {"the clear button empties the list for good", kClear, true, 0, 0},
         {"Enter publishes what is shown: the first row, selected", kEnter, false, 0, 1},
         {"the hotkey opens anew", kHotkey, true, 0, 0},
         {"the filter menu opens and the reply lands meanwhile", kMenu, true, 3, 0},
@@ -243,12 +245,15 @@ TEST_F(Overlay, WithASlowEngineNothingWaitsAndOnlyTheNewestTextsRepliesAreShown)
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(Open());
         ASSERT_EQ(25, Search(L"alpha"));
+        std::wstring first = g_results[0].path;
         Search(L"beta", false);
         ASSERT_TRUE(g_searchRun.active);
         EXPECT_STREQ(L"alpha", g_resultSetText) << "the shown rows mark the words they were found for";
         std::vector<std::wstring> menu;
         if (c.act == kEscape) Press(g_searchBox, VK_ESCAPE);
         if (c.act == kEnter) Press(g_searchBox, VK_RETURN);
+        if (c.act == kCopy) Press(g_searchBox, 'C', {VK_CONTROL, VK_SHIFT});
+        if (c.act == kClear) SendMessageW(g_clearButton, BM_CLICK, 0, 0);
         if (c.act == kHotkey) {
             ASSERT_TRUE(HostInFront(0));
             Inject([] { Chord({VK_CONTROL, VK_MENU, 'F'}); });
@@ -259,7 +264,8 @@ TEST_F(Overlay, WithASlowEngineNothingWaitsAndOnlyTheNewestTextsRepliesAreShown)
         EXPECT_FALSE(g_searchRun.active) << "forgotten at once, or landed during the menu";
         FfTestFlushEvents(900);  // the reply to "beta" comes meanwhile
         EXPECT_EQ(Str(c.shown, c.results, c.listed), Str(Shown(), g_resultCount, g_panelListingCount));
-        if (c.act == kHotkey) { EXPECT_EQ(L"", TextOf(g_searchBox)); }
+        if (c.act == kHotkey || c.act == kClear) { EXPECT_EQ(L"", TextOf(g_searchBox)); }
+        if (c.act == kCopy) { EXPECT_EQ(FfTestUtf8(first), FfTestUtf8(FfTestClipboardText())); }
         g_panelListingCount = 0;
     }
     slow.Stop();
