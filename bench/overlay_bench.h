@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -23,8 +24,10 @@ namespace bench {
 const UINT kSetup = WM_APP + 40;      // create the floor pop-up and the floor's keyboard hook
 const UINT kShowFloor = WM_APP + 41;  // what the floor's keyboard hook posts, as the plug-in's does
 const UINT kHideFloor = WM_APP + 42;
+const UINT kCall = WM_APP + 43;       // lParam: a std::function<void()> to run there
 
 HWND g_host, g_panel, g_floor;
+HWND g_floorEdit;  // a benchmark's own edit whose key-downs are stamped like the search box's
 std::atomic<bool> g_floorMode{false};   // the hotkey shows the floor pop-up instead of the overlay
 std::atomic<bool> g_setupDone{false};
 std::atomic<bool> g_armed{false};       // a round is being timed
@@ -33,7 +36,8 @@ std::atomic<bool> g_runSeen{false};
 std::atomic<int> g_searchTimers{0};     // search-delay timers fired in this round
 std::atomic<double> g_paintedAt{0};     // FfBenchNow() when the thread had nothing left to paint
 std::atomic<double> g_keyAt{0};         // the last key-down the search box was sent in this round
-std::atomic<double> g_runFrom{0}, g_runTo{0};  // the search delay's timer handled: from, to
+std::atomic<double> g_runFrom{0};      // the search delay's timer came
+std::atomic<double> g_runTo{0};        // the search it started had landed whole and the list was refilled
 HHOOK g_floorKeys;
 struct Watched {
     HWND window;
@@ -54,10 +58,14 @@ LRESULT CALLBACK WatchProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
     WNDPROC base = nullptr;
     for (const Watched& x : g_watched)
         if (x.window == w) base = x.base;
-    bool run = m == WM_TIMER && w == g_overlayWindow && wp == FF_TIMER_SEARCH && g_armed;
-    if (run) g_runFrom = FfBenchNow();
+    if (m == WM_TIMER && w == g_overlayWindow && wp == FF_TIMER_SEARCH && g_armed) g_runFrom = FfBenchNow();
+    // The search's replies are read as they land: the round's run ends with its last one.
+    bool landed = m == WM_FF_SEARCH_UPDATED && w == g_overlayWindow && wp == 1 && g_armed;
     LRESULT r = CallWindowProcW(base, w, m, wp, lp);
-    if (run) g_runTo = FfBenchNow();
+    if (landed) {
+        g_runTo = FfBenchNow();
+        g_runSeen = true;
+    }
     if (m == WM_PAINT) StampIfPainted();
     return r;
 }
@@ -146,12 +154,14 @@ LRESULT CALLBACK OnBackgroundMessage(int code, WPARAM wp, LPARAM lp)
         } else if (!msg->hwnd && msg->message == kHideFloor) {
             ShowWindow(g_floor, SW_HIDE);
             msg->message = WM_NULL;
-        } else if (msg->message == WM_KEYDOWN && msg->hwnd == g_searchBox && g_armed) {
+        } else if (msg->message == WM_KEYDOWN && g_armed && (msg->hwnd == g_searchBox || msg->hwnd == g_floorEdit)) {
             g_keyAt = FfBenchNow();
+        } else if (!msg->hwnd && msg->message == kCall) {
+            (*(std::function<void()>*)msg->lParam)();
+            msg->message = WM_NULL;
         } else if (msg->message == WM_TIMER && msg->hwnd == g_overlayWindow && msg->wParam == FF_TIMER_SEARCH &&
                    g_armed) {
             g_searchTimers++;
-            g_runSeen = true;
         }
     }
     return CallNextHookEx(nullptr, code, wp, lp);
@@ -210,6 +220,18 @@ bool Start(const std::string& cfgLines)
     if (!SetWindowsHookExW(WH_GETMESSAGE, OnBackgroundMessage, nullptr, g_hookThreadId)) return false;
     PostThreadMessageW(g_hookThreadId, kSetup, 0, 0);
     return FfTestWaitFor([] { return g_setupDone.load(); }, 10000);
+}
+
+// Runs work on the background thread and returns when it has run.
+void OnBackground(const std::function<void()>& work)
+{
+    std::atomic<bool> done{false};
+    std::function<void()> call = [&] {
+        work();
+        done = true;
+    };
+    PostThreadMessageW(g_hookThreadId, kCall, 0, (LPARAM)&call);
+    FfTestWaitFor([&] { return done.load(); }, 10000);
 }
 
 // The host's panel in front with the focus, and time for the activation to settle.

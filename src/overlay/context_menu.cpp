@@ -75,15 +75,18 @@ int FfShowResultContextMenu(int resultIndex, int x, int y)
         x = point.x;
         y = point.y;
     }
+    DWORD shown = g_resultSetSerial;
     int chosen = FfTrackResultMenu(x, y);
-    // The menu pumps messages: a search may have replaced the results meanwhile.
+    // The menu pumps messages: a reply may have replaced the results meanwhile, and then the
+    // clicked row is no longer the one asked about.
+    bool same = shown == g_resultSetSerial && resultIndex < g_resultCount;
     switch (chosen) {
     case FF_ID_MENU_GOTO_LOCATION:
-        if (resultIndex < g_resultCount) FfGoToResultLocation(resultIndex);
+        if (same) FfGoToResultLocation(resultIndex);
         break;
     case FF_ID_MENU_SHOW_ONE: {
         HWND host = FfFindHostWindow();
-        if (host && resultIndex < g_resultCount) {
+        if (host && same) {
             int selection[1] = {resultIndex};
             FfPublishResultsToWfx(host, selection, 1, false);
         }

@@ -28,8 +28,8 @@ extern wchar_t g_tooltipText[FF_TOOLTIP_TEXT_MAX];    // the tip's text
 extern bool g_trackingMouseLeave;                     // a mouse-leave notification is pending
 
 // ---- searching, filling and selection ----------------------------------------------
-// Runs the search for the search box's text (the overlay owns the clipboard meanwhile) and
-// refills the list.
+// Starts the search for the search box's text (the overlay owns the clipboard meanwhile); the
+// list is refilled as its replies land.
 void FfRunSearchNow();
 void FfFillResultList();
 // Shows the records the set gained since it held previousCount (a page appended at its end)

@@ -26,9 +26,8 @@ void FfDrawHighlightedName(HDC dc, const RECT* rect, const wchar_t* name, COLORR
     if (len == 0) return;
     int n = len < FF_MATCH_MASK_MAX - 1 ? len : FF_MATCH_MASK_MAX - 1;
 
-    wchar_t query[FF_TYPED_TEXT_MAX];
-    query[0] = 0;
-    if (g_searchBox) GetWindowTextW(g_searchBox, query, FF_TYPED_TEXT_MAX);
+    // The words the shown results were searched with: the box may already hold a newer text.
+    const wchar_t* query = g_resultSetText;
 
     SetTextColor(dc, colour);
     int marked = query[0] ? FfMarkNameMatches(name, query, g_matchMask) : 0;
@@ -40,11 +39,16 @@ void FfDrawHighlightedName(HDC dc, const RECT* rect, const wchar_t* name, COLORR
         return;
     }
 
-    HRGN clip = CreateRectRgnIndirect(rect);
-    if (clip) SelectClipRgn(dc, clip);
-    TEXTMETRICW tm;
-    int textHeight = GetTextMetricsW(dc, &tm) ? tm.tmHeight : 0;
-    int y = rect->top + (rect->bottom - rect->top - textHeight) / 2;
+    // The text's height is the font's: asked once per font, not once per row.
+    static HFONT s_measuredFont = nullptr;
+    static int s_textHeight = 0;
+    HFONT current = (HFONT)GetCurrentObject(dc, OBJ_FONT);
+    if (current != s_measuredFont) {
+        TEXTMETRICW tm;
+        s_textHeight = GetTextMetricsW(dc, &tm) ? tm.tmHeight : 0;
+        s_measuredFont = current;
+    }
+    int y = rect->top + (rect->bottom - rect->top - s_textHeight) / 2;
     int x = rect->left;
     int i = 0;
     while (i < n && x < rect->right) {
@@ -54,17 +58,16 @@ void FfDrawHighlightedName(HDC dc, const RECT* rect, const wchar_t* name, COLORR
         SelectObject(dc, mark ? g_theme.boldFont : g_theme.font);
         SIZE extent = {0, 0};
         GetTextExtentPoint32W(dc, name + i, runEnd - i, &extent);
-        TextOutW(dc, x, y, name + i, runEnd - i);
+        // Clipped by the call itself: a clip region per row costs more than the row's text.
+        ExtTextOutW(dc, x, y, ETO_CLIPPED, rect, name + i, (UINT)(runEnd - i), nullptr);
         x += extent.cx;
         i = runEnd;
     }
     if (len > n && x < rect->right) {
         SelectObject(dc, g_theme.font);
-        TextOutW(dc, x, y, name + n, len - n);
+        ExtTextOutW(dc, x, y, ETO_CLIPPED, rect, name + n, (UINT)(len - n), nullptr);
     }
     SelectObject(dc, g_theme.font);
-    SelectClipRgn(dc, nullptr);
-    if (clip) DeleteObject(clip);
 }
 
 void FfDrawResultRow(const DRAWITEMSTRUCT* item)

@@ -6,6 +6,8 @@
 
 void FfCloseOverlay()
 {
+    // What was shown is what closing acted on: a reply still to come is dropped.
+    FfCancelSearch();
     if (g_followHook) {
         UnhookWinEvent(g_followHook);
         g_followHook = nullptr;

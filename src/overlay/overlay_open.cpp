@@ -115,11 +115,16 @@ void FfHalfWindowRect(const RECT *hostWindowRect, RECT *out)
     out->right = out->left + (out->right - out->left) / 2;
 }
 
-static void FfMoveChild(HWND child, const RECT *r)
+// Adds a child's move to the batch; without a batch (it could not be made) the child moves alone.
+static HDWP FfMoveChild(HDWP batch, HWND child, const RECT *r, UINT show = 0)
 {
-    if (!child) return;
-    SetWindowPos(child, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    if (!child) return batch;
+    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE | show;
+    if (batch)
+        return DeferWindowPos(batch, child, nullptr, r->left, r->top, r->right - r->left,
+                              r->bottom - r->top, flags);
+    SetWindowPos(child, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top, flags);
+    return nullptr;
 }
 
 void FfLayoutOverlay()
@@ -151,17 +156,18 @@ void FfLayoutOverlay()
     g_lastOverlayHeight = height;
     for (int i = 0; i < 5; i++) s_laidOutMetrics[i] = metrics[i];
 
-    FfMoveChild(g_searchBox, &lay.searchBox);
-    FfMoveChild(g_clearButton, &lay.clearButton);
+    // All children in one batch: the list grows as the search band moves, in one step.
     g_searchFrameRect = lay.searchFrame;
-    FfMoveChild(g_filterButton, &lay.filterButton);
-    FfMoveChild(g_closeButton, &lay.closeButton);
+    HDWP batch = BeginDeferWindowPos(6);
+    batch = FfMoveChild(batch, g_searchBox, &lay.searchBox);
+    batch = FfMoveChild(batch, g_clearButton, &lay.clearButton);
+    batch = FfMoveChild(batch, g_filterButton, &lay.filterButton);
+    batch = FfMoveChild(batch, g_closeButton, &lay.closeButton);
+    batch = FfMoveChild(batch, g_statusLine, &lay.statusRect);
+    batch = FfMoveChild(batch, g_resultList, &lay.listRect,
+                        lay.listHeight >= 1 ? SWP_SHOWWINDOW : SWP_HIDEWINDOW);
+    if (batch) EndDeferWindowPos(batch);
     FfPlaceMatchToggles(lay.toggles);
-    FfMoveChild(g_statusLine, &lay.statusRect);
-    if (g_resultList) {
-        FfMoveChild(g_resultList, &lay.listRect);
-        ShowWindow(g_resultList, lay.listHeight >= 1 ? SW_SHOWNA : SW_HIDE);
-    }
     InvalidateRect(g_overlayWindow, nullptr, TRUE);
 }
 
@@ -295,6 +301,7 @@ void FfOpenOverlay()
         FfCreateOverlayWindow(host);
     }
 
+    FfCancelSearch();
     FfClearResults();
     g_localSortActive = 0;
     FfInitSortFromSortType();

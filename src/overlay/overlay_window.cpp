@@ -69,6 +69,7 @@ static LRESULT FfOverlayOnCreate(HWND window)
 
 static LRESULT FfOverlayOnDestroy()
 {
+    FfCancelSearch();
     // The children die with the overlay; forget them so nothing acts on recycled handles.
     g_overlayWindow = nullptr;
     g_searchBox = nullptr;
@@ -192,6 +193,8 @@ static void FfArmSearchDelay(HWND window)
 
 static void FfOnClearClicked()
 {
+    // A reply still to come belongs to the text just cleared.
+    FfCancelSearch();
     if (g_searchBox) SetWindowTextW(g_searchBox, L"");
     FfClearResults();
     FfResetResultList();
@@ -277,6 +280,10 @@ LRESULT CALLBACK FfOverlayWndProc(HWND window, UINT message, WPARAM wParam, LPAR
         if (FfOverlayOnCommand(window, wParam)) return 0;
         break;
     case WM_TIMER: return FfOverlayOnTimer(window, wParam);
+    case WM_FF_SEARCH_UPDATED:
+        // A reply of the search under way landed: the list and the status line show it.
+        FfResetResultList();
+        return 0;
     case WM_CTLCOLOREDIT: return FfOverlayOnColour(wParam, lParam, true);
     case WM_CTLCOLORBTN:
     case WM_CTLCOLORSTATIC: return FfOverlayOnColour(wParam, lParam, false);

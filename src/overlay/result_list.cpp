@@ -98,9 +98,10 @@ void FfRunSearchNow()
     typed[0] = 0;
     if (g_searchBox) GetWindowTextW(g_searchBox, typed, FF_TYPED_TEXT_MAX);
     typed[FF_TYPED_TEXT_MAX - 1] = 0;
-    // The overlay owns the clipboard while the host hands over its folder for "path:.".
-    FfRunSearch(typed, g_overlayWindow);
-    FfResetResultList();
+    // The overlay owns the clipboard while the host hands over its folder for "path:.". The
+    // list follows each reply as it lands (WM_FF_SEARCH_UPDATED); until then it shows what it
+    // showed.
+    FfStartSearch(typed, g_overlayWindow, g_overlayWindow);
 }
 
 void FfUpdateStatusLine()
@@ -119,7 +120,11 @@ void FfUpdateStatusLine()
     bool more = g_engineTotalFiles > (DWORD)files || g_engineTotalFolders > (DWORD)folders;
     if (g_engineState == FF_ENGINE_ANSWERED && searched)
         FfAppendSortNote(text, FF_STATUS_TEXT_MAX, g_localSortActive == 1, g_resultCount, more);
-    if (g_statusLine) SetWindowTextW(g_statusLine, text);
+    // Set only when it changes: each setting repaints the line.
+    wchar_t shown[FF_STATUS_TEXT_MAX];
+    shown[0] = 0;
+    if (g_statusLine) GetWindowTextW(g_statusLine, shown, FF_STATUS_TEXT_MAX);
+    if (g_statusLine && wcscmp(shown, text) != 0) SetWindowTextW(g_statusLine, text);
     if (!g_overlayWindow) return;
     if (searched && g_engineState == FF_ENGINE_LOADING && IsWindowVisible(g_overlayWindow))
         SetTimer(g_overlayWindow, FF_TIMER_ENGINE_RETRY, FF_ENGINE_RETRY_MS, nullptr);

@@ -1,4 +1,4 @@
-// The engine client: one synchronous WM_COPYDATA query and its reply, parsed in place.
+// The engine client: a WM_COPYDATA query sent without waiting, and its reply, read when it lands.
 #include "search/search.h"
 #include "core/core.h"
 #include "core/text.h"
@@ -50,18 +50,36 @@ static BOOL CALLBACK FfFindNamedEngineProc(HWND window, LPARAM lParam)
 
 // The class of the named instance the last search found; empty for the plain class.
 static wchar_t g_engineNamedClass[256];
+// That instance's window: walking every top-level window for it costs more than the client's
+// whole share of a search, so it is asked first whether it is still that window.
+static HWND g_engineNamedWindow = nullptr;
+
+static bool FfIsNamedEngineStill(HWND window)
+{
+    wchar_t name[256];
+    // A window gone gives no class name; a handle used again by another window, another one.
+    return window && g_engineNamedClass[0] && GetClassNameW(window, name, 256) > 0 &&
+           wcscmp(name, g_engineNamedClass) == 0;
+}
 
 HWND FfFindEverythingWindow(void)
 {
-    g_engineNamedClass[0] = 0;
     HWND window = FindWindowW(FF_EVERYTHING_CLASS, nullptr);
-    if (window) return window;
+    if (window) {
+        g_engineNamedClass[0] = 0;
+        g_engineNamedWindow = nullptr;
+        return window;
+    }
+    if (FfIsNamedEngineStill(g_engineNamedWindow)) return g_engineNamedWindow;
+    g_engineNamedClass[0] = 0;
+    g_engineNamedWindow = nullptr;
     FfNamedEngineSearch search;
     search.found = nullptr;
     search.className[0] = 0;
     EnumWindows(FfFindNamedEngineProc, (LPARAM)&search);
     if (search.found) {
         FfCopyText(g_engineNamedClass, 256, search.className);
+        g_engineNamedWindow = search.found;
         return search.found;
     }
     FfLog(L"FfRunEverythingQuery: Everything's IPC window not found - is Everything running?");
@@ -70,9 +88,8 @@ HWND FfFindEverythingWindow(void)
 
 static LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// The reply window of the last answered exchange. Making a window costs far more than the
-// exchange itself, so a window whose query was answered serves the next one; it holds no
-// state between calls.
+// The one reply window: made on first use, on the thread that sends (the overlay's), and kept.
+// A reply is told from another by its id, so no window needs to go to make a late one harmless.
 static HWND g_ipcReplyWindow = nullptr;
 
 static HWND FfAcquireReplyWindow(void)
@@ -230,21 +247,46 @@ void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state
     state->done = 1;
 }
 
-// The state of the exchange under way on this thread, which owns the reply window and is the
-// only one its messages reach. Kept here rather than in the window's user data: each write of
-// that slot is a round trip to the window server, and four of them cost more than the rest
-// of the client's share of a search.
-static __thread FfIpcReplyState* g_ipcReplyState = nullptr;
+// The query out: the id its reply must carry (0: none), where its records go, and its reply's
+// block once it has landed (read when the posted landing is handled). Overlay thread only.
+static DWORD g_ipcAwaited = 0;
+static HWND g_ipcEngine = nullptr;
+static FfIpcReplyState g_ipcState;
+static BYTE* g_ipcLandedBlock = nullptr;
+static DWORD g_ipcLandedSize = 0;
+static DWORD g_ipcLandedId = 0;
+static DWORD g_ipcSendingId = 0;   // the query whose send is under way (its reply may come during it)
+static bool g_ipcTimerSet = false;  // each timer call is a trip to the window server: only when set
 
-static LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+static void FfStopReplyTimer(void)
 {
-    if (message != WM_COPYDATA) return DefWindowProcW(window, message, wParam, lParam);
-    FfIpcReplyState* state = g_ipcReplyState;
-    const COPYDATASTRUCT* block = (const COPYDATASTRUCT*)lParam;
-    if (!block || !state) return TRUE;
-    if (block->dwData != FF_IPC_REPLY_ID) return TRUE;
-    FfParseEverythingReply(block->lpData, block->cbData, state);
-    return TRUE;
+    if (g_ipcTimerSet && g_ipcReplyWindow) KillTimer(g_ipcReplyWindow, FF_IPC_TIMER_REPLY);
+    g_ipcTimerSet = false;
+}
+
+HWND FfEverythingReplyWindow(void)
+{
+    return g_ipcReplyWindow;
+}
+
+DWORD FfAwaitedReplyId(void)
+{
+    return g_ipcAwaited;
+}
+
+static void FfDropLandedBlock(void)
+{
+    if (g_ipcLandedBlock) HeapFree(GetProcessHeap(), 0, g_ipcLandedBlock);
+    g_ipcLandedBlock = nullptr;
+    g_ipcLandedSize = 0;
+    g_ipcLandedId = 0;
+}
+
+void FfForgetEverythingQuery(void)
+{
+    g_ipcAwaited = 0;
+    FfDropLandedBlock();
+    FfStopReplyTimer();
 }
 
 int g_engineState = FF_ENGINE_ANSWERED;  // nothing known against the engine before a query
@@ -278,130 +320,135 @@ static int FfAskEngineLoaded(HWND engine)
     return 0;
 }
 
-int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wchar_t* piece3,
-                         int cap, int* countOut)
+// Ends the query out with outcome and hands it on; the state says whether a reply was read.
+static void FfEndAwaitedQuery(int outcome)
 {
-    if (countOut) *countOut = 0;
-    HWND engine = FfFindEverythingWindow();
-    if (!engine) {
-        g_engineState = FF_ENGINE_NOT_RUNNING;
-        g_engineLastTotal = 0;
-        return 0;
-    }
-    return FfQueryEverythingWindow(engine, piece1, piece2, piece3, cap, countOut);
+    DWORD id = g_ipcAwaited;
+    g_ipcAwaited = 0;
+    FfStopReplyTimer();
+    g_engineState = outcome;
+    int read = g_ipcState.done && g_ipcState.ok;
+    g_engineLastTotal = read ? g_ipcState.total : 0;
+    g_engineLastSortType = read ? g_ipcState.sortType : 0;
+    // No reply either ends what was shown for a new text: never a mix of two texts' rows.
+    if (g_ipcState.emptyFirst && !g_ipcState.done) FfClearResults();
+    FfOnEverythingReply(&g_ipcState, id);
 }
 
-int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* piece2,
-                            const wchar_t* piece3, int cap, int* countOut)
+// The posted landing: the kept block is read into the query's records now, between messages.
+static void FfReadLandedReply(DWORD id)
 {
-    if (countOut) *countOut = 0;
-    g_engineLastTotal = 0;
-    g_engineLastSortType = 0;
-    g_engineState = engine ? FF_ENGINE_NOT_ANSWERING : FF_ENGINE_NOT_RUNNING;
-    if (!engine) return 0;
+    if (!g_ipcAwaited || id != g_ipcAwaited || id != g_ipcLandedId) return;
+    if (g_ipcState.emptyFirst) FfClearResults();
+    FfParseEverythingReply(g_ipcLandedBlock, g_ipcLandedSize, &g_ipcState);
+    FfDropLandedBlock();
+    int outcome = FF_ENGINE_ANSWERED;
+    // Some engines answer an empty list while they load: only the engine can tell.
+    if (g_ipcState.ok && g_ipcState.count == 0 && FfAskEngineLoaded(g_ipcEngine) == 0)
+        outcome = FF_ENGINE_LOADING;
+    FfEndAwaitedQuery(outcome);
+}
+
+// A reply with the awaited id is copied as it comes (the engine's block lives only during the
+// message) and read when the posted landing comes round, or, when it came during its own send,
+// as soon as that send returns; any other is dropped unread.
+static void FfKeepLandedReply(HWND window, const COPYDATASTRUCT* block)
+{
+    if (!g_ipcAwaited || block->dwData != g_ipcAwaited || g_ipcLandedId == g_ipcAwaited) return;
+    DWORD size = block->lpData ? block->cbData : 0;
+    BYTE* copy = size ? (BYTE*)HeapAlloc(GetProcessHeap(), 0, size) : nullptr;
+    if (size && !copy) size = 0;  // read as a reply without data: the query fails
+    if (copy) memcpy(copy, block->lpData, size);
+    g_ipcLandedBlock = copy;
+    g_ipcLandedSize = size;
+    g_ipcLandedId = g_ipcAwaited;
+    FfStopReplyTimer();
+    if (g_ipcSendingId != g_ipcAwaited) PostMessageW(window, WM_FF_IPC_LANDED, (WPARAM)g_ipcAwaited, 0);
+}
+
+static LRESULT CALLBACK FfIpcReplyWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_COPYDATA:
+        if (lParam) FfKeepLandedReply(window, (const COPYDATASTRUCT*)lParam);
+        return TRUE;
+    case WM_FF_IPC_LANDED:
+        FfReadLandedReply((DWORD)wParam);
+        return 0;
+    case WM_TIMER:
+        if (wParam != FF_IPC_TIMER_REPLY) return 0;
+        KillTimer(window, FF_IPC_TIMER_REPLY);
+        g_ipcTimerSet = false;
+        if (!g_ipcAwaited || g_ipcLandedId == g_ipcAwaited) return 0;
+        FfLog(L"FfRunEverythingQuery: no reply within %u ms - the engine is not answering.",
+              (unsigned)FF_IPC_TIMEOUT_MS);
+        FfEndAwaitedQuery(FF_ENGINE_NOT_ANSWERING);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
+}
+
+int FfSendEverythingQuery(HWND engine, FfIpcQuery* query, int capacity, int emptyFirst)
+{
+    FfForgetEverythingQuery();
+    memset(&g_ipcState, 0, sizeof g_ipcState);
+    g_ipcState.capacity = capacity;
+    g_ipcState.emptyFirst = emptyFirst;
+    g_ipcEngine = engine;
+    g_ipcAwaited = query->replyId;
     if (g_engineNamedClass[0])
         FfLog(L"FfRunEverythingQuery: using the named Everything instance window class %s",
               g_engineNamedClass);
-
-    wchar_t text[FF_QUERY_TEXT_MAX];
-    FfBuildQueryText(text, FF_QUERY_TEXT_MAX, piece1, piece2, piece3);
-    FfLog(L"FfRunEverythingQuery: IPC query=[%s] cap=%d", text, cap);
+    FfLog(L"FfRunEverythingQuery: IPC query=[%s] cap=%d", query->text, capacity);
     if (g_settings.everythingDebug) {
         wchar_t line[FF_QUERY_TEXT_MAX + 16];
-        FfFormatText(line, FF_QUERY_TEXT_MAX + 16, L"Query: [%s]", text);
+        FfFormatText(line, FF_QUERY_TEXT_MAX + 16, L"Query: [%s]", query->text);
         FfEverythingDebugLog(line);
     }
 
-    int length = (int)wcslen(text);
-    DWORD recordSize = FF_IPC_QUERY_HEADER + 2 * (DWORD)(length + 1);
-    BYTE* record = (BYTE*)HeapAlloc(GetProcessHeap(), 0, recordSize);
-    if (!record) return 0;
-
     HWND reply = FfAcquireReplyWindow();
-    if (!reply) {
-        HeapFree(GetProcessHeap(), 0, record);
+    int length = (int)wcslen(query->text);
+    DWORD recordSize = FF_IPC_QUERY_HEADER + 2 * (DWORD)(length + 1);
+    BYTE* record = reply ? (BYTE*)HeapAlloc(GetProcessHeap(), 0, recordSize) : nullptr;
+    if (!record) {
+        FfEndAwaitedQuery(FF_ENGINE_NOT_ANSWERING);
         return 0;
     }
-
-    FfIpcQuery query;
-    query.replyWindow = reply;
-    query.replyId = FF_IPC_REPLY_ID;
-    query.searchFlags = FfSearchFlagsFromSettings(&g_settings);
-    query.offset = 0;
-    query.maxResults = (DWORD)cap;
-    query.sortType = g_settings.sortType;
-    query.text = text;
-    FfEncodeEverythingQuery(record, &query);
-    FfIpcReplyState state;
-    memset(&state, 0, sizeof state);
-    state.capacity = cap;
-    // A search started from a message handled during this one's wait has its own state; the
-    // outer one is put back when it returns.
-    FfIpcReplyState* outer = g_ipcReplyState;
-    g_ipcReplyState = &state;
-
+    query->replyWindow = reply;
+    FfEncodeEverythingQuery(record, query);
     COPYDATASTRUCT block;
     block.dwData = FF_IPC_QUERY_ID;
     block.cbData = recordSize;
     block.lpData = record;
-    // A reply sent while the engine handles the query reaches the reply window during this call.
+    // The engine takes the record and answers later with a message of its own; one that answers
+    // at once does so during this send, and the landing is posted all the same.
+    DWORD id = query->replyId;
     DWORD_PTR accepted = 0;
+    DWORD outerSending = g_ipcSendingId;
+    g_ipcSendingId = id;
     int taken = FfSendToEngine(engine, WM_COPYDATA, (WPARAM)reply, (LPARAM)&block, &accepted);
+    g_ipcSendingId = outerSending;
     HeapFree(GetProcessHeap(), 0, record);
-
-    int outcome = FF_ENGINE_NOT_ANSWERING;
-    int wait = 0;
-    if (state.done) {
-        outcome = FF_ENGINE_ANSWERED;
-    } else if (!taken) {
-        outcome = FF_ENGINE_NOT_ANSWERING;
+    // Answered during the send: read now, which is where a posted landing would read it.
+    if (g_ipcAwaited == id && g_ipcLandedId == id) {
+        FfReadLandedReply(id);
+        return 0;
+    }
+    // A query forgotten or replaced during the send is no longer ours.
+    if (g_ipcAwaited != id) return 0;
+    if (!taken) {
+        FfEndAwaitedQuery(FF_ENGINE_NOT_ANSWERING);
     } else if (!accepted) {
         // Versions before this query answer it with FALSE and never reply.
         FfLog(L"FfRunEverythingQuery: the engine refused the query - a version too old for it.");
-        outcome = FF_ENGINE_TOO_OLD;
-    } else {
+        FfEndAwaitedQuery(FF_ENGINE_TOO_OLD);
+    } else if (FfAskEngineLoaded(engine) == 0) {
         // An engine that is still loading takes the query and never answers it: no use waiting.
-        int loaded = FfAskEngineLoaded(engine);
-        if (loaded == 0) outcome = FF_ENGINE_LOADING;
-        else wait = 1;
+        if (g_ipcAwaited == id && g_ipcLandedId != id) FfEndAwaitedQuery(FF_ENGINE_LOADING);
+    } else if (g_ipcAwaited == id && g_ipcLandedId != id) {
+        g_ipcTimerSet = SetTimer(reply, FF_IPC_TIMER_REPLY, FF_IPC_TIMEOUT_MS, nullptr) != 0;
     }
-
-    DWORD start = GetTickCount();
-    while (wait && !state.done) {
-        DWORD elapsed = GetTickCount() - start;
-        if (elapsed > FF_IPC_TIMEOUT_MS - 1) break;
-        // The reply is copy data, which is always sent: only a newly sent message (the reply, or a
-        // hook call) wakes the wait. Input and posted messages queued for the overlay neither wake
-        // it nor are taken, and the mask is one every supported Windows accepts.
-        MsgWaitForMultipleObjectsEx(0, nullptr, FF_IPC_TIMEOUT_MS - elapsed, QS_SENDMESSAGE, 0);
-        MSG msg;
-        while (PeekMessageW(&msg, reply, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    // The state lives on this stack: nothing may point at it after we return.
-    g_ipcReplyState = outer;
-    // A window that waited in vain may still be answered late: it goes, so that such an
-    // answer finds no window and can never reach a later call's array.
-    if (!state.done) {
-        DestroyWindow(reply);
-        g_ipcReplyWindow = nullptr;
-        if (wait)
-            FfLog(L"FfRunEverythingQuery: no reply within %u ms - the engine is not answering.",
-                  (unsigned)FF_IPC_TIMEOUT_MS);
-    } else {
-        outcome = FF_ENGINE_ANSWERED;
-        // Some engines answer an empty list while they load: only the engine can tell.
-        if (state.ok && state.count == 0 && FfAskEngineLoaded(engine) == 0) outcome = FF_ENGINE_LOADING;
-    }
-    g_engineState = outcome;
-
-    if (state.done && state.ok) {
-        g_engineLastTotal = state.total;
-        g_engineLastSortType = state.sortType;
-        if (countOut) *countOut = state.count;
-        return 1;
-    }
-    return 0;
+    // Still ours: its reply is to come, or came during the question above and is posted.
+    return g_ipcAwaited == id ? 1 : 0;
 }

@@ -88,12 +88,13 @@ struct FfIpcQuery {
     const wchar_t* text; // offset 28: the query text
 };
 
-// Shared between FfRunEverythingQuery and its reply window (through a per-thread pointer).
+// The reply being read: where its records go, and what the parser found.
 struct FfIpcReplyState {
-    LONG done;          // a reply with the right id was handled
+    LONG done;          // a reply with the awaited id was handled
     LONG ok;            // that reply carried a result list that was read
     LONG count;         // records this reply appended to the result set
     LONG capacity;      // most records it may append
+    LONG emptyFirst;    // the set is emptied before the outcome is handed on (see below)
     DWORD total;        // the engine's number of matches (reply offset 0) of a read reply
     DWORD offset;       // index of the reply's first item (reply offset 8)
     DWORD sortType;     // the sort the engine actually used (reply offset 16)
@@ -127,14 +128,31 @@ int FfEncodeEverythingQuery(BYTE* record, const FfIpcQuery* query);
 // state->capacity of them); never reads outside the block. Sets done, ok and count as the reply
 // window does.
 void FfParseEverythingReply(const void* data, DWORD size, FfIpcReplyState* state);
-// One synchronous exchange with the engine; the answer's items (cap at most) are appended to the
-// result set. Returns 1 on success and sets *countOut.
-int FfRunEverythingQuery(const wchar_t* piece1, const wchar_t* piece2, const wchar_t* piece3,
-                         int cap, int* countOut);
-// The same exchange with an engine window already found by FfFindEverythingWindow, so that
-// the passes of one search run look for the engine once.
-int FfQueryEverythingWindow(HWND engine, const wchar_t* piece1, const wchar_t* piece2,
-                            const wchar_t* piece3, int cap, int* countOut);
+// The exchange never waits for the engine. One reply window (made on first use, on the overlay's
+// thread) serves every query; each query carries its own reply id, and only a reply with the id
+// of the newest query sent is read: an older or a late one is dropped unread. The reply's block
+// is kept as it lands and read when the thread's loop comes to it, so the result set only ever
+// changes between two messages. A query without reply after FF_IPC_TIMEOUT_MS ends as not
+// answering (a timer, not a wait).
+#define FF_IPC_TIMER_REPLY 1                 // the reply window's time-out timer
+#define WM_FF_IPC_LANDED (WM_USER + 310)     // reply window: wParam = the reply id that landed
+// Sends query (its replyWindow is filled in) to engine without waiting for the answer; its
+// outcome is handed to FfOnEverythingReply exactly once, unless a newer query or
+// FfForgetEverythingQuery comes first. Its records are appended to the result set (capacity at
+// most); with emptyFirst the set is emptied as the outcome comes, before anything is appended
+// (a new text's first pass: the rows shown stay until then). Returns 1 when the query is out,
+// its reply still to be read; 0 when its outcome was handed on already (an engine that
+// answered during the send, or refused, or is loading or busy).
+int FfSendEverythingQuery(HWND engine, FfIpcQuery* query, int capacity, int emptyFirst);
+// Drops the query out: its reply, when it comes, is not read.
+void FfForgetEverythingQuery(void);
+// The reply id of the query out, 0 when none.
+DWORD FfAwaitedReplyId(void);
+// The reply window, for tests (null before the first query).
+HWND FfEverythingReplyWindow(void);
+// Where a query's outcome goes: state is the read reply (done 0 when none came), and
+// g_engineState says what became of it. Defined by the search run.
+void FfOnEverythingReply(const FfIpcReplyState* state, DWORD replyId);
 
 // ---- Filter catalogue -------------------------------------------------------------------
 
@@ -256,11 +274,49 @@ void FfRestoreClipboard(HWND owner, FfClipboardSnapshot* snapshot);
 
 // Puts files before folders, keeping the order within each group.
 void FfOrderFilesBeforeFolders(FfResult* results, int count);
-// Runs the search for typed (the search box's text, FF_TYPED_TEXT_MAX at most): "path:." from
-// the host's panel (the clipboard opened for clipboardOwner), the selected filter, the file and
-// folder passes, the order. Fills g_results; an empty text empties the set and asks nothing.
-// Returns g_resultCount.
-int FfRunSearch(const wchar_t* typed, HWND clipboardOwner);
+
+// What a pass asks the engine for: files or folders (the query's last piece).
+#define FF_PASS_FILES 0
+#define FF_PASS_FOLDERS 1
+// One query of a search: its pieces, where its records go, and the id it went out with.
+struct FfSearchPass {
+    wchar_t filterClause[FF_FILTER_CLAUSE_MAX];  // first piece; empty = none
+    wchar_t query[FF_SUBSTITUTED_QUERY_MAX];     // second piece: the typed text, "path:." resolved
+    int kind;        // FF_PASS_FILES or FF_PASS_FOLDERS: the third piece, "file:" or "folder:"
+    int first;       // index of the first result wanted (query offset 12)
+    int cap;         // most results wanted
+    int at;          // the record of g_results its results start at (they are appended)
+    DWORD sequence;  // the reply id it went out with; 0 until sent
+};
+// A search under way: the file pass, then (when the filter allows) the folder pass, sent when
+// the file pass's reply lands.
+struct FfSearchRun {
+    wchar_t typed[FF_TYPED_TEXT_MAX];          // as typed, for the log line
+    wchar_t filterName[FF_FILTER_NAME_MAX];    // the selected filter's name, for the log line
+    int includeFolders;
+    FfSearchPass pass;   // the pass out, or the last one sent
+    HWND engine;         // the engine window found when the search started
+    HWND notify;         // told of every change of the result set
+    int files, folders, okFiles, okFolders;
+    int active;          // 1 while a pass is out
+};
+extern FfSearchRun g_searchRun;
+// The typed text the result set was searched with (its matches are marked in the names); it
+// changes only when a reply of a newer text lands.
+extern wchar_t g_resultSetText[FF_TYPED_TEXT_MAX];
+// Counts every change of the result set by a search (a landing, an emptied set), so that an
+// action that waited on a menu can tell that the rows it was asked for are gone.
+extern DWORD g_resultSetSerial;
+// Sent (same thread) to the run's notify window each time the result set changed: wParam 1 when
+// the search is complete, 0 while a pass is still out.
+#define WM_FF_SEARCH_UPDATED (WM_USER + 311)
+// Starts the search for typed (the search box's text, FF_TYPED_TEXT_MAX at most): "path:." from
+// the host's panel (the clipboard opened for clipboardOwner), the selected filter, then the file
+// pass; returns without waiting for it. The search run before is forgotten. An empty text, or no
+// engine, empties the set at once. Returns 1 while a pass is out.
+int FfStartSearch(const wchar_t* typed, HWND clipboardOwner, HWND notify);
+// Forgets the search under way: a reply that comes for it is dropped.
+void FfCancelSearch(void);
 
 // ---- Ordering ---------------------------------------------------------------------------
 

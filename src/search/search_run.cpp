@@ -137,66 +137,164 @@ static void FfResolvePathToken(const wchar_t* typed, int p, HWND clipboardOwner,
     FfCopyText(query, cap, typed);
 }
 
-int FfRunSearch(const wchar_t* typed, HWND clipboardOwner)
+FfSearchRun g_searchRun;
+DWORD g_resultSetSerial = 0;
+wchar_t g_resultSetText[FF_TYPED_TEXT_MAX];
+static DWORD g_searchSequence = 0;  // the reply id of the last pass sent
+
+// MaxResults is one query's page; the set holds many pages.
+static int FfSearchPageSize(void)
 {
-    // Each run starts from an empty set: the passes append to it.
-    FfClearResults();
-    if (!typed || !typed[0]) return 0;
+    int page = g_settings.maxResults > FF_RESULTS_PAGE_MAX ? FF_RESULTS_PAGE_MAX : g_settings.maxResults;
+    return page < 0 ? 0 : page;
+}
 
-    wchar_t substituted[FF_SUBSTITUTED_QUERY_MAX];
-    const wchar_t* query = typed;
-    int p = FfFindPathToken(typed);
-    if (p >= 0) {
-        FfResolvePathToken(typed, p, clipboardOwner, substituted, FF_SUBSTITUTED_QUERY_MAX);
-        query = substituted;
-    }
+// Sends the run's pass as it stands, with a new reply id; its outcome comes to FfOnEverythingReply.
+static int FfSendSearchPass(FfSearchPass* pass)
+{
+    if (++g_searchSequence == 0) g_searchSequence = 1;  // 0 means none
+    pass->sequence = g_searchSequence;
+    wchar_t text[FF_QUERY_TEXT_MAX];
+    FfBuildQueryText(text, FF_QUERY_TEXT_MAX, pass->filterClause, pass->query,
+                     pass->kind == FF_PASS_FOLDERS ? L"folder:" : L"file:");
+    FfIpcQuery query;
+    query.replyWindow = nullptr;
+    query.replyId = pass->sequence;
+    query.searchFlags = FfSearchFlagsFromSettings(&g_settings);
+    query.offset = (DWORD)pass->first;
+    query.maxResults = (DWORD)pass->cap;
+    query.sortType = g_settings.sortType;
+    query.text = text;
+    // A new text's first pass replaces the rows shown when its outcome comes, not before.
+    return FfSendEverythingQuery(g_searchRun.engine, &query, pass->cap, pass->at == 0);
+}
 
-    const FfFilter* filter = nullptr;
-    if (g_selectedFilter >= 0 && g_selectedFilter < g_filterCount) filter = &g_filters[g_selectedFilter];
-
-    int maxResults = g_settings.maxResults;
-    // maxResults is one query's page; the set holds many pages, so each pass asks for a page.
-    int cap1 = maxResults > FF_RESULTS_PAGE_MAX ? FF_RESULTS_PAGE_MAX : maxResults;
-    if (cap1 < 0) cap1 = 0;
-    int reported = 0;
-    // Both passes go to the engine found now; without one, the folder pass looks again.
-    HWND engine = FfFindEverythingWindow();
-    wchar_t filterClause[FF_FILTER_CLAUSE_MAX];
-    int includeFolders = FfComposeFilterClauseFor(engine, filter, filterClause, FF_FILTER_CLAUSE_MAX);
-    int ok1 = FfQueryEverythingWindow(engine, filterClause, query, L"file:", cap1, &reported);
-    int files = reported < 0 ? 0 : (reported > cap1 ? cap1 : reported);
-    if (ok1) FfOrderPassAsAsked(g_results, files, g_settings.sortType, g_engineLastSortType);
-    g_engineTotalFiles = ok1 ? g_engineLastTotal : 0;
-    g_engineTotalFolders = 0;
-
-    int folders = 0;
-    int ok2 = 1;
-    // An engine that refused, is loading or did not answer the file pass would only make the
-    // user wait as long again for the folder pass.
-    int engineUsable = engine == nullptr || g_engineState == FF_ENGINE_ANSWERED;
-    if (includeFolders && !engineUsable) ok2 = 0;
-    if (includeFolders && engineUsable) {
-        int cap2 = cap1 < FF_RESULTS_MAX - files ? cap1 : FF_RESULTS_MAX - files;
-        if (cap2 > 0) {
-            reported = 0;
-            if (!engine) engine = FfFindEverythingWindow();
-            ok2 = FfQueryEverythingWindow(engine, filterClause, query, L"folder:", cap2, &reported);
-            folders = reported < 0 ? 0 : (reported > cap2 ? cap2 : reported);
-            if (ok2) FfOrderPassAsAsked(g_results + files, folders, g_settings.sortType, g_engineLastSortType);
-            g_engineTotalFolders = ok2 ? g_engineLastTotal : 0;
-        }
-    }
-
-    // The passes appended exactly what they report; the count stands as they left it.
-    // The line carries the name the run is known by in the log: the overlay's FfRunSearchNow.
-    FfLog(L"FfRunSearchNow: filter=\"%s\" typed=\"%s\" includeFolders=%d -> files=%d(ok=%d) "
-          L"folders=%d(ok=%d) total=%d",
-          filter ? filter->name : L"", typed, includeFolders, files, ok1, folders, ok2,
-          g_resultCount);
+// The result set changed: files first, the user's column sort, and the notify window told.
+static void FfPublishRunResults(int complete)
+{
+    g_resultSetSerial++;
+    FfCopyText(g_resultSetText, FF_TYPED_TEXT_MAX, g_resultCount > 0 ? g_searchRun.typed : L"");
     if (g_resultCount >= 2) {
         FfOrderFilesBeforeFolders(g_results, g_resultCount);
         if (g_localSortActive == 1)
             FfSortResults(g_results, g_resultCount, g_sortColumn, g_sortDescending);
     }
-    return g_resultCount;
+    if (g_searchRun.notify && IsWindow(g_searchRun.notify))
+        SendMessageW(g_searchRun.notify, WM_FF_SEARCH_UPDATED, (WPARAM)complete, 0);
+}
+
+static void FfCompleteSearch(void)
+{
+    g_searchRun.active = 0;
+    // The passes appended what they read, so the set holds files + folders already.
+    // The line carries the name the run is known by in the log: the overlay's FfRunSearchNow.
+    FfLog(L"FfRunSearchNow: filter=\"%s\" typed=\"%s\" includeFolders=%d -> files=%d(ok=%d) "
+          L"folders=%d(ok=%d) total=%d",
+          g_searchRun.filterName, g_searchRun.typed, g_searchRun.includeFolders, g_searchRun.files,
+          g_searchRun.okFiles, g_searchRun.folders, g_searchRun.okFolders, g_resultCount);
+    FfPublishRunResults(1);
+}
+
+void FfCancelSearch(void)
+{
+    if (g_searchRun.active) FfForgetEverythingQuery();
+    g_searchRun.active = 0;
+}
+
+void FfOnEverythingReply(const FfIpcReplyState* state, DWORD replyId)
+{
+    FfSearchPass* pass = &g_searchRun.pass;
+    if (!g_searchRun.active || replyId != pass->sequence) return;
+    int ok = state->done && state->ok;
+    int count = ok ? state->count : 0;
+    if (count < 0) count = 0;
+    if (count > pass->cap) count = pass->cap;
+    if (count > g_resultCount) count = g_resultCount;
+    // The pass's results are the last count records of the set.
+    if (ok) FfOrderPassAsAsked(g_results + g_resultCount - count, count, g_settings.sortType, state->sortType);
+    if (pass->kind == FF_PASS_FOLDERS) {
+        g_searchRun.okFolders = ok;
+        g_searchRun.folders = count;
+        g_engineTotalFolders = ok ? state->total : 0;
+        FfCompleteSearch();
+        return;
+    }
+    g_searchRun.okFiles = ok;
+    g_searchRun.files = count;
+    g_engineTotalFiles = ok ? state->total : 0;
+    g_engineTotalFolders = 0;
+    if (!g_searchRun.includeFolders) {
+        FfCompleteSearch();
+        return;
+    }
+    // An engine that refused, is loading or did not answer the file pass would only make the
+    // user wait as long again for the folder pass.
+    if (g_engineState != FF_ENGINE_ANSWERED) {
+        g_searchRun.okFolders = 0;
+        FfCompleteSearch();
+        return;
+    }
+    int cap = FfSearchPageSize();
+    if (cap > FF_RESULTS_MAX - g_resultCount) cap = FF_RESULTS_MAX - g_resultCount;
+    if (cap <= 0) {
+        FfCompleteSearch();
+        return;
+    }
+    // The files are shown while the folders are asked for.
+    pass->kind = FF_PASS_FOLDERS;
+    pass->first = 0;
+    pass->cap = cap;
+    pass->at = g_resultCount;
+    if (FfSendSearchPass(pass)) FfPublishRunResults(0);
+}
+
+int FfStartSearch(const wchar_t* typed, HWND clipboardOwner, HWND notify)
+{
+    FfCancelSearch();
+    FfSearchRun* run = &g_searchRun;
+    run->notify = notify;
+    run->files = run->folders = 0;
+    run->okFiles = 0;
+    run->okFolders = 1;
+    if (!typed || !typed[0]) {
+        run->typed[0] = 0;
+        FfClearResults();
+        FfPublishRunResults(1);
+        return 0;
+    }
+    FfCopyText(run->typed, FF_TYPED_TEXT_MAX, typed);
+    FfSearchPass* pass = &run->pass;
+
+    int p = FfFindPathToken(typed);
+    if (p >= 0)
+        FfResolvePathToken(typed, p, clipboardOwner, pass->query, FF_SUBSTITUTED_QUERY_MAX);
+    else
+        FfCopyText(pass->query, FF_SUBSTITUTED_QUERY_MAX, typed);
+
+    const FfFilter* filter = nullptr;
+    if (g_selectedFilter >= 0 && g_selectedFilter < g_filterCount) filter = &g_filters[g_selectedFilter];
+    FfCopyText(run->filterName, FF_FILTER_NAME_MAX, filter ? filter->name : L"");
+
+    g_engineTotalFiles = g_engineTotalFolders = 0;
+    run->engine = FfFindEverythingWindow();
+    // The clause depends on the engine's version (asked once per opening).
+    run->includeFolders =
+        FfComposeFilterClauseFor(run->engine, filter, pass->filterClause, FF_FILTER_CLAUSE_MAX);
+    if (!run->engine) {
+        g_engineState = FF_ENGINE_NOT_RUNNING;
+        g_engineLastTotal = 0;
+        g_engineLastSortType = 0;
+        FfClearResults();
+        // As a folder pass would have found it: no engine either.
+        run->okFolders = run->includeFolders ? 0 : 1;
+        FfCompleteSearch();
+        return 0;
+    }
+    pass->kind = FF_PASS_FILES;
+    pass->first = 0;
+    pass->cap = FfSearchPageSize();
+    pass->at = 0;
+    run->active = 1;
+    FfSendSearchPass(pass);
+    return run->active;
 }

@@ -104,10 +104,11 @@ bool Open(int panel = 0)
     return Shown() && (KillTimer(g_overlayWindow, FF_TIMER_SEARCH), g_resultCount == 0);
 }
 
-// Searches at once, without the delay (the typing rows go through it).
-int Search(const wchar_t* text)
+// Searches at once, without the delay (the typing rows go through it); wait: until its replies landed.
+int Search(const wchar_t* text, bool wait = true)
 {
     SetWindowTextW(g_searchBox, text), KillTimer(g_overlayWindow, FF_TIMER_SEARCH), FfRunSearchNow();
+    if (wait) FfTestWaitFor([] { return !g_searchRun.active; }, 5000);
     return g_resultCount;
 }
 
@@ -193,41 +194,80 @@ TEST_F(Overlay, HotkeyChordOpensOverTheHostSwallowingItsKeyDownOtherChordsPassOn
     }
 }
 
-// One engine that answers late; a run waits for it on this thread while keys come.
-TEST_F(Overlay, WhileASearchWaitsForTheEngineTypingIsKeptAndTheHotkeyOpensAfterTheRun)
+std::vector<std::wstring> DriveMenu(int pick, const std::function<void()>& show, const std::function<void()>& during = nullptr,
+                                    int waitMs = 5000);
+
+// An engine that answers 600 ms late: typed characters are in the box before any reply, the final text's
+// results are shown and an older one's reply never is; Escape, publishing, the hotkey and the filter menu act at
+// once on what is shown while a query is out, and a reply after closing is dropped.
+TEST_F(Overlay, WithASlowEngineNothingWaitsAndOnlyTheNewestTextsRepliesAreShown)
 {
     World& w = W();
     FfTestEngine slow;
     w.engine.Stop();
     ASSERT_TRUE(slow.Start(w.Engine(600)));
-    for (bool hotkey : {false, true}) {
-        SCOPED_TRACE(hotkey ? "hotkey" : "typing");
+    ASSERT_TRUE(Open());
+    ASSERT_TRUE(FfTestWaitFor([] {
+        if (GetFocus() == g_searchBox && GetForegroundWindow() == g_overlayWindow) return true;
+        SetForegroundWindow(g_overlayWindow), SetFocus(g_searchBox);
+        return false;
+    }, 3000));
+    std::wstring shown;
+    bool answered = true;
+    Inject([&] {
+        for (wchar_t ch : std::wstring(L"al")) FfTestTypeChar(ch);
+        for (int i = 0; i < 1000 && slow.QueriesReceived() == 0; i++) Sleep(5);  // "al" is out
+        for (wchar_t ch : std::wstring(L"pha0")) FfTestTypeChar(ch);
+    });
+    shown = TextOf(g_searchBox), answered = !slow.Answered().empty();
+    EXPECT_TRUE(shown == L"alpha0" && !answered) << FfTestUtf8(shown) << " shown after a reply came";
+    // The files are shown, with their count, while the folders are asked for.
+    EXPECT_TRUE(FfTestWaitFor([] { return g_resultCount == 9 && g_searchRun.active; }, 5000));
+    EXPECT_EQ(L"9 files", TextOf(g_statusLine));
+    ASSERT_TRUE(FfTestWaitFor([] { return g_resultCount == 9 && !g_searchRun.active; }, 5000));
+    DWORD stale = slow.Queries().at(0).replyId;  // "al file:", which the engine dropped for "alpha0 file:"
+    EXPECT_EQ(std::vector<DWORD>({stale}), slow.Answered(true));
+    EXPECT_TRUE(FfEngineEchoTo(slow.window, FfEverythingReplyWindow(), stale));
+    FfTestFlushEvents(100);
+    for (int i = 0; i < 9; i++) EXPECT_TRUE(wcsstr(g_results[i].path, L"alpha0")) << FfTestUtf8(g_results[i].path);
+    EXPECT_EQ(9, g_resultCount);
+    EXPECT_EQ(0, w.log.Count(L"typed=\"al\""));
+
+    enum Act { kEscape, kEnter, kHotkey, kMenu, kCopy, kClear };
+    struct Case { const char* what; Act act; bool shown; int results, listed; } cases[] = {
+        {"Escape", kEscape, false, 0, 0},
+        {"Ctrl+Shift+C copies the shown first row's path", kCopy, false, 0, 0},
+        {"the clear button empties the list for good", kClear, true, 0, 0},
+        {"Enter publishes what is shown: the first row, selected", kEnter, false, 0, 1},
+        {"the hotkey opens anew", kHotkey, true, 0, 0},
+        {"the filter menu opens and the reply lands meanwhile", kMenu, true, 3, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         ASSERT_TRUE(Open());
-        if (hotkey) {
-            ASSERT_TRUE(HostInFront(0));  // the overlay stays open behind the host
-            SetWindowTextW(g_searchBox, L"alpha");
+        ASSERT_EQ(25, Search(L"alpha"));
+        std::wstring first = g_results[0].path;
+        Search(L"beta", false);
+        ASSERT_TRUE(g_searchRun.active);
+        EXPECT_STREQ(L"alpha", g_resultSetText) << "the shown rows mark the words they were found for";
+        std::vector<std::wstring> menu;
+        if (c.act == kEscape) Press(g_searchBox, VK_ESCAPE);
+        if (c.act == kEnter) Press(g_searchBox, VK_RETURN);
+        if (c.act == kCopy) Press(g_searchBox, 'C', {VK_CONTROL, VK_SHIFT});
+        if (c.act == kClear) SendMessageW(g_clearButton, BM_CLICK, 0, 0);
+        if (c.act == kHotkey) {
+            ASSERT_TRUE(HostInFront(0));
+            Inject([] { Chord({VK_CONTROL, VK_MENU, 'F'}); });
         }
-        ASSERT_TRUE(hotkey || FfTestWaitFor([] {
-            if (GetFocus() == g_searchBox && GetForegroundWindow() == g_overlayWindow) return true;
-            SetForegroundWindow(g_overlayWindow);
-            SetFocus(g_searchBox);
-            return false;
-        }, 3000));
-        int queries = slow.QueriesReceived(), opens = w.log.Count(L"FfOpenOverlay: hotkey fired.");
-        Inject([&] {
-            for (wchar_t ch : std::wstring(hotkey ? L"" : L"al")) FfTestTypeChar(ch);
-            // Once the run is waiting for the engine (this thread inside it), go on.
-            for (int i = 0; i < 1000 && slow.QueriesReceived() == queries; i++) Sleep(5);
-            for (wchar_t ch : std::wstring(hotkey ? L"" : L"pha0")) FfTestTypeChar(ch);
-            if (hotkey) Chord({VK_CONTROL, VK_MENU, 'F'});
-        });
-        // Typing: the run for "alpha0" follows; the hotkey: the opening is logged after the run.
-        EXPECT_TRUE(FfTestWaitFor([&] { return hotkey ? w.log.Count(L"FfOpenOverlay: hotkey fired.") > opens : g_resultCount == 9; }, 10000));
-        EXPECT_EQ(hotkey ? L"" : L"alpha0", TextOf(g_searchBox));
-        std::wstring log = w.log.Text();
-        EXPECT_TRUE(!hotkey || log.rfind(L"typed=\"alpha\"") < log.rfind(L"FfOpenOverlay: hotkey fired."));
-        EXPECT_EQ(0, (int)g_passedDown['F']);
-        FfCloseOverlay();
+        if (c.act == kMenu)
+            menu = DriveMenu(-1, [] { FfShowFilterMenu(); }, [] { for (int i = 0; i < 300 && g_searchRun.active; i++) Sleep(10); });
+        EXPECT_TRUE(c.act != kMenu || menu.size() > 3) << "the menu showed";
+        EXPECT_FALSE(g_searchRun.active) << "forgotten at once, or landed during the menu";
+        FfTestFlushEvents(900);  // the reply to "beta" comes meanwhile
+        EXPECT_EQ(Str(c.shown, c.results, c.listed), Str(Shown(), g_resultCount, g_panelListingCount));
+        if (c.act == kHotkey || c.act == kClear) { EXPECT_EQ(L"", TextOf(g_searchBox)); }
+        if (c.act == kCopy) { EXPECT_EQ(FfTestUtf8(first), FfTestUtf8(FfTestClipboardText())); }
+        g_panelListingCount = 0;
     }
     slow.Stop();
     ASSERT_TRUE(w.engine.Start(w.Engine()));
@@ -418,8 +458,7 @@ TEST_F(Overlay, CtrlBackspaceDeletesAWordAndShiftArrowsExtendTheListsSelection)
 // Shows a pop-up menu with show() while a helper thread reads its entries and place, runs
 // during() and then picks the entry at position pick by a click on it (-1: Escape). Nothing is
 // seen when no menu came within waitMs.
-std::vector<std::wstring> DriveMenu(int pick, const std::function<void()>& show, const std::function<void()>& during = nullptr,
-                                    int waitMs = 5000)
+std::vector<std::wstring> DriveMenu(int pick, const std::function<void()>& show, const std::function<void()>& during, int waitMs)
 {
     std::vector<std::wstring> seen;
     std::thread driver([&] {
@@ -453,6 +492,7 @@ TEST_F(Overlay, ContextMenuOfARowGoesToItsLocationOrPublishes)
         {"show just this one", L"alpha", 4, false, 1, 1, false},
         {"show all, replacing the one shown before", L"beta", 1, false, 2, 3, false},
         {"go to a row the search meanwhile took away", L"alpha", 3, false, 0, 0, true},
+        {"go to a row whose result the search meanwhile replaced", L"alpha", 1, false, 0, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

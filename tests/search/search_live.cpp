@@ -10,7 +10,6 @@
 
 namespace {
 
-
 unsigned long long CpuMs()  // of this thread
 {
     ULARGE_INTEGER t[4];
@@ -55,6 +54,14 @@ std::thread Hold(DWORD ms, HWND* windowOut = nullptr)
     return holder;
 }
 
+// Starts the search for typed and pumps until it ended: the result count.
+int RunSearch(const wchar_t* typed)
+{
+    FfStartSearch(typed, nullptr, nullptr);
+    FfTestWaitFor([] { return !g_searchRun.active; }, 5000);
+    return g_resultCount;
+}
+
 class Live : public ::testing::Test {
 protected:
     void SetUp() override
@@ -62,15 +69,11 @@ protected:
         g_moduleHandle = GetModuleHandleW(nullptr);
         g_settings.sortType = 1;
         g_settings.maxResults = 200;
+        g_filterCount = 0, g_selectedFilter = 0;
+        FfAppendFilter(L"<All Files>", L"");
         g_searchBox = Window(L"EDIT");
     }
-    void TearDown() override { DestroyWindow(g_searchBox), g_searchBox = nullptr, g_hostProcessId = 0; }
-    int Query(const wchar_t* words, int cap, int* count)
-    {
-        *count = -7;
-        FfClearResults();
-        return FfRunEverythingQuery(nullptr, words, L"file:", cap, count);
-    }
+    void TearDown() override { FfCancelSearch(), DestroyWindow(g_searchBox), g_searchBox = nullptr, g_hostProcessId = 0; }
     bool StartHost(FfHostCtl& ctl, const std::wstring& folder = L"")
     {
         FfHostStartOptions options;
@@ -81,65 +84,74 @@ protected:
     FfHostCtl host;
 };
 
-// Each state of the exchange: what the call gives, how long it takes (sleeping, leaving input queued), and
-// the passes a search run then sends (an engine that cannot answer files is not asked for folders).
+// Each state of the exchange: the sending returns before the reply, the time to the end comes from timers
+// (sleeping), and the passes a search sends (an engine that cannot answer files is not asked for folders).
+// A reply with another id than the one awaited, and one after the time-out, are dropped unread.
 TEST_F(Live, EngineStates)
 {
     FfEngineOptions plain;
     plain.items = Items(L"alpha", 10, 2);
-    int count;
     const int A = FF_ENGINE_ANSWERED, NA = FF_ENGINE_NOT_ANSWERING;
-    // mode: the engine's switches; passes -1: no search run.
-    struct Row { const char* name; const wchar_t *mode, *text; int cap, ok, count, state; DWORD ms, msMax; int passes; }
+    // mode: the engine's switches; out: still waiting when the start returned (a reply that came during the send
+    // is read as it returns); ok, files: the file pass's.
+    struct Row { const char* name; const wchar_t *mode, *text; int cap, ok, files, state; DWORD ms, msMax; int passes; bool out; }
     rows[] = {
-        {"answered", L"", L"alpha", 50, 1, 10, A, 0, 1400, 2},
-        {"more matches than room", L"", L"alpha", 3, 1, 3, A, 0, 1400, -1},
-        {"nothing matches", L"", L"zzz", 50, 1, 0, A, 0, 1400, -1},
-        {"answered after the send returned", L"--delay 300", L"alpha", 50, 1, 10, A, 250, 1400, -1},
-        {"a block too short to read", L"--short-block", L"alpha", 50, 0, 0, A, 0, 1400, -1},
-        {"too old for the query", L"--old", L"alpha", 50, 0, 0, FF_ENGINE_TOO_OLD, 0, 1400, 1},
-        {"loading its index", L"--loading 600000", L"alpha", 50, 0, 0, FF_ENGINE_LOADING, 0, 1400, 1},
-        {"its window stops pumping", L"--hang 2500", L"alpha", 50, 0, 0, NA, 1450, 4000, -1},
-        {"answered too late", L"--delay 1700", L"alpha", 50, 0, 0, NA, 1450, 4000, -1},
+        {"answered", L"", L"alpha", 50, 1, 10, A, 0, 1400, 2, false},
+        {"more matches than room", L"", L"alpha", 3, 1, 3, A, 0, 1400, 2, false},
+        {"nothing matches", L"", L"zzz", 50, 1, 0, A, 0, 1400, 2, false},
+        {"answered after the send returned", L"--delay 300", L"alpha", 50, 1, 10, A, 550, 2000, 2, true},
+        {"a block too short to read", L"--short-block", L"alpha", 50, 0, 0, A, 0, 1400, 2, false},
+        {"too old for the query", L"--old", L"alpha", 50, 0, 0, FF_ENGINE_TOO_OLD, 0, 1400, 1, false},
+        {"loading its index", L"--loading 600000", L"alpha", 50, 0, 0, FF_ENGINE_LOADING, 0, 1400, 1, false},
+        {"its window stops pumping", L"--hang 2500", L"alpha", 50, 0, 0, NA, 1450, 4000, -1, false},  // logged later
+        {"answered too late", L"--delay 1700", L"alpha", 50, 0, 0, NA, 1450, 4000, 1, true},
     };
     for (const Row& r : rows) {
-        plain.extraArgs = r.mode, g_engineState = -1;
+        plain.extraArgs = r.mode, g_engineState = -1, g_settings.maxResults = r.cap;
         ASSERT_TRUE(engine.Start(plain)) << r.name;
-        PostMessageW(g_searchBox, WM_CHAR, 'a', 0);
-        SetTimer(g_searchBox, 1, 10, nullptr);
         DWORD start = GetTickCount();
         unsigned long long cpu = CpuMs();
-        EXPECT_EQ(r.ok, Query(r.text, r.cap, &count)) << r.name;
+        EXPECT_EQ(r.out, FfStartSearch(r.text, nullptr, nullptr) == 1) << r.name;
+        FfTestWaitFor([] { return !g_searchRun.active; }, 5000);
         DWORD ms = GetTickCount() - start;
         cpu = CpuMs() - cpu;
         EXPECT_TRUE(ms >= r.ms && ms < r.msMax && cpu < 150) << r.name << ": " << ms << " ms, cpu " << cpu;
-        MSG msg;
-        EXPECT_TRUE(KillTimer(g_searchBox, 1) && PeekMessageW(&msg, g_searchBox, WM_CHAR, WM_CHAR, PM_REMOVE));
-        EXPECT_TRUE(r.count == count && r.state == g_engineState && (r.cap != 3 || g_engineLastTotal == 10))
-            << r.name << ": " << count << " " << g_engineState;
-        if (r.passes == 2) {  // the record as the engine received it
-            const FfEngineQueryRecord q = engine.Queries().at(0);
-            EXPECT_TRUE(q.wellFormed && q.copyDataId == 18 && q.replyId == 18 && q.cbData == 28 + 2 * 12);
-            EXPECT_TRUE(q.maxResults == 50 && q.requestFlags == 84 && q.sortType == 1 && q.text == L"alpha file:");
+        EXPECT_TRUE(r.files == g_searchRun.files && r.ok == g_searchRun.okFiles && r.state == g_engineState &&
+                    (r.cap != 3 || g_engineTotalFiles == 10)) << r.name << ": " << g_searchRun.files << " " << g_engineState;
+        std::vector<FfEngineQueryRecord> sent = engine.Queries();
+        EXPECT_TRUE(r.passes < 0 || (size_t)r.passes == sent.size()) << r.name << ": " << sent.size();
+        if (r.passes == 2 && r.ok) {  // the records as the engine received them, each pass with its own reply id
+            const FfEngineQueryRecord q = sent.at(0);
+            std::wstring text = r.text + std::wstring(L" file:");
+            EXPECT_TRUE(q.wellFormed && q.copyDataId == 18 && q.replyId + 1 == sent.at(1).replyId && q.cbData == 30 + 2 * text.size());
+            EXPECT_TRUE(q.maxResults == (DWORD)r.cap && q.requestFlags == 84 && q.sortType == 1 && q.text == text) << r.name;
+            EXPECT_EQ(std::vector<DWORD>({q.replyId, q.replyId + 1}), engine.Answered()) << r.name;
         }
-        if (count > 0) { EXPECT_STREQ(L"C:\\r\\alpha1000.txt", g_results[0].path) << r.name; }
-        if (!wcscmp(r.mode, L"--delay 1700")) {  // its reply comes during the next call, which must not take it
-            EXPECT_TRUE(!Query(L"alpha1004", 50, &count) && !count);
-            EXPECT_EQ(0, g_resultCount);
+        if (g_searchRun.files > 0) { EXPECT_STREQ(L"C:\\r\\alpha1000.txt", g_results[0].path) << r.name; }
+        if (wcscmp(r.mode, L"--delay 1700")) continue;
+        // The reply of the pass that timed out, and one for a pass replaced by a newer, come and are not read.
+        DWORD late = sent.back().replyId;
+        DWORD serial = g_resultSetSerial;
+        EXPECT_EQ(1, FfStartSearch(L"alpha1004", nullptr, nullptr));
+        ASSERT_TRUE(FfTestWaitFor([&] { return engine.Queries().size() == 2; }, 3000));
+        EXPECT_EQ(std::vector<DWORD>({late}), engine.Answered(true)) << "the engine dropped the older query";
+        for (DWORD id : {late, late + 1}) {
+            if (id == late + 1) FfTestWaitFor([] { return !g_searchRun.active; }, 3000);
+            EXPECT_TRUE(FfEngineEchoTo(engine.window, FfEverythingReplyWindow(), id));
+            FfTestFlushEvents(100);
         }
-        if (r.passes < 0) continue;
-        size_t before = engine.Queries().size();
-        FfRunSearch(L"alpha", nullptr);
-        EXPECT_EQ((size_t)r.passes, engine.Queries().size() - before) << r.name;
+        EXPECT_EQ(serial + 1, g_resultSetSerial) << "only the time-out changed the set";
+        EXPECT_TRUE(!g_searchRun.active && g_engineState == NA && g_resultCount == 0);
     }
     engine.Stop();
     std::vector<HWND> decoys;  // no engine, only classes that merely look like a named instance's
     for (const wchar_t* name : {L"_(open", L"_x)", L"S"})
         decoys.push_back(Window((FF_EVERYTHING_CLASS + std::wstring(name)).c_str(), DefWindowProcW));
-    EXPECT_TRUE(!Query(L"alpha", 50, &count) && g_engineState == FF_ENGINE_NOT_RUNNING);
+    g_settings.maxResults = 50;
+    EXPECT_TRUE(FfStartSearch(L"alpha", nullptr, nullptr) == 0 && g_engineState == FF_ENGINE_NOT_RUNNING && !g_resultCount);
     for (HWND w : decoys) DestroyWindow(w);
     plain.instance = FfEngineUniqueInstance(L"named"), plain.extraArgs = L"";
-    EXPECT_TRUE(engine.Start(plain) && Query(L"alpha", 50, &count) && count == 10);  // a named instance, alone
+    EXPECT_TRUE(engine.Start(plain) && RunSearch(L"alpha") == 12);  // a named instance, alone
 }
 
 // The stand-in engine as each version answers: its version message, filter: (plain text that matches nothing below
@@ -211,8 +223,7 @@ TEST_F(Live, SearchRun)
     // A 1.4 engine knows no filter: function: the filter's search goes in a group.
     std::wstring doc = L"<ext:txt;doc>", dir = L"<folder:> report";
     ASSERT_TRUE(StartHost(host, folder));
-    g_filterCount = 0;
-    FfAppendFilter(L"<All Files>", L""), FfAppendFilter(L"Document", L"ext:txt;doc");
+    FfAppendFilter(L"Document", L"ext:txt;doc");
     FfAppendFilter(L"Folder", L"folder:"), FfAppendFilter(L"Odd", L"Folder:x");  // a capital F: no folder clause
     // sortColumn -1: as answered; queries: "cap text" of each sent, '|' between; noHost: "path:." stays as typed.
     struct Row { std::wstring typed; int filter, maxResults, sortColumn; std::wstring queries; int count;
@@ -235,7 +246,7 @@ TEST_F(Live, SearchRun)
         g_resultCount = 7, g_selectedFilter = r.filter, g_settings.maxResults = r.maxResults;
         g_localSortActive = r.sortColumn >= 0, g_sortColumn = r.sortColumn, g_sortDescending = 1;
         g_hostProcessId = r.noHost ? GetCurrentProcessId() : host.process.pi.dwProcessId, g_hostWindow = nullptr;
-        FfRunSearch(r.typed.c_str(), nullptr);
+        RunSearch(r.typed.c_str());
         std::vector<FfEngineQueryRecord> sent = engine.Queries();
         std::wstring queries;
         for (size_t i = before; i < sent.size(); i++)
@@ -263,7 +274,7 @@ TEST_F(Live, SearchRun)
         ASSERT_TRUE(engine.Start(options)) << FfTestUtf8(e.instance);
         FfForgetEngineFacts();
         g_selectedFilter = 1, g_settings.maxResults = 200, g_settings.sortType = e.sorted, g_localSortActive = 0;
-        for (int run = 0; run < 2; run++) FfRunSearch(L"report", nullptr);
+        for (int run = 0; run < 2; run++) RunSearch(L"report");
         std::vector<FfEngineQueryRecord> sent = engine.Queries();
         ASSERT_EQ(2u, sent.size());
         EXPECT_EQ(e.query, sent[1].text);

@@ -128,6 +128,27 @@ int FfTestEngine::Reindex() const { return FfEngineAsk(window, FF_ENGINE_MSG_REI
 int FfTestEngine::QueriesReceived() const { return FfEngineAsk(window, FF_ENGINE_MSG_QUERIES); }
 std::vector<FfEngineQueryRecord> FfTestEngine::Queries() const { return FfEngineReadQueryLog(logPath); }
 
+std::vector<DWORD> FfTestEngine::Answered(bool dropped) const
+{
+    std::vector<DWORD> ids;
+    std::string bytes = FfTestReadBytes(logPath), head = dropped ? "dropped " : "answered ";
+    for (size_t pos = 0; pos < bytes.size();) {
+        size_t end = bytes.find('\n', pos);
+        if (end == std::string::npos) end = bytes.size();
+        size_t at = bytes.find(" replyId=", pos);
+        if (bytes.compare(pos, head.size(), head) == 0 && at < end) ids.push_back((DWORD)strtoul(bytes.c_str() + at + 9, nullptr, 10));
+        pos = end + 1;
+    }
+    return ids;
+}
+
+bool FfEngineEchoTo(HWND engineWindow, HWND target, DWORD replyId)
+{
+    DWORD data[2] = {(DWORD)(UINT_PTR)target, replyId};
+    COPYDATASTRUCT cds = {FF_ENGINE_ECHO_ID, sizeof data, data};
+    return SendMessageW(engineWindow, WM_COPYDATA, 0, (LPARAM)&cds) != 0;
+}
+
 // Reads "key=<unsigned>" from the line; false when the key is missing.
 static bool FfEngineField(const std::string& line, const char* key, DWORD* out)
 {

@@ -104,6 +104,8 @@ struct FfTestEngine {
     int Reindex() const;        // FF_ENGINE_MSG_REINDEX
     int QueriesReceived() const;  // FF_ENGINE_MSG_QUERIES
     std::vector<FfEngineQueryRecord> Queries() const;  // the whole log, parsed
+    // The reply ids of the queries it answered, or (dropped) those a newer query replaced, in order.
+    std::vector<DWORD> Answered(bool dropped = false) const;
     ~FfTestEngine() { Stop(); }
 };
 
@@ -150,6 +152,9 @@ struct FfEngineQueryArgs {
 FfEngineReply FfEngineSendQuery(HWND engineWindow, const FfEngineQueryArgs& args, DWORD timeoutMs = 3000);
 // Echo request: the engine sends its last reply block again at once (no search, no log line).
 FfEngineReply FfEngineSendEcho(HWND engineWindow, DWORD replyId = 18, DWORD timeoutMs = 3000);
+// Echo request on behalf of another window: the engine sends its last reply block to target with
+// copy-data id replyId (a reply that is not the one target waits for, say).
+bool FfEngineEchoTo(HWND engineWindow, HWND target, DWORD replyId);
 // Builds the query record bytes exactly as they go on the wire (28-byte head + text + terminator).
 std::string FfEngineBuildQueryRecord(DWORD replyWindow, const FfEngineQueryArgs& args);
 // Decodes a reply block by the fields its flags name; false when it is not a complete, in-bounds

@@ -17,7 +17,9 @@
 // asked for, less --drop-flags and plus --add-flags. --loading: for MS after the start the index
 // is loading (401 answers 0, 402 answers 1) and queries get no reply; --old: a version without
 // the query, which answers it with FALSE; --hang: the first query stops the window's thread for
-// MS before it is handled. Exit codes: 2 bad switch, 3 missing root or items
+// MS before it is handled. --delay: each answer goes MS after its query came; a query that is
+// still unanswered when a newer one comes from the same reply window is dropped. The log says
+// which queries were answered ("answered reply=W replyId=N") and which dropped ("dropped ..."). Exit codes: 2 bad switch, 3 missing root or items
 // file, 4 log not writable, 5 window not made.
 #include "engine.h"
 #include <shellapi.h>
@@ -70,6 +72,14 @@ static void FfEngineWriteLog(const std::string& line)
     WriteFile(g_engineLog, line.data(), (DWORD)line.size(), &put, nullptr);
 }
 
+// "answered" or "dropped", the reply window and the id the answer was (or would have been) sent with.
+static void FfEngineLogFate(const char* fate, HWND target, ULONG_PTR id)
+{
+    char line[96];
+    snprintf(line, sizeof line, "%s reply=%u replyId=%u\r\n", fate, (unsigned)(UINT_PTR)target, (unsigned)id);
+    FfEngineWriteLog(line);
+}
+
 static int FfEngineBuildIndex()
 {
     g_engineIndex.entries.clear();
@@ -116,6 +126,7 @@ static void FfEngineSendDue(HWND self)
         if ((LONG)(now - g_enginePending[i].due) >= 0) {
             FfEnginePending p = g_enginePending[i];
             g_enginePending.erase(g_enginePending.begin() + i);
+            FfEngineLogFate("answered", p.target, p.copyDataId);
             FfEngineSendBlock(self, p.target, p.copyDataId, p.block);
             now = GetTickCount();
             i = 0;
@@ -202,9 +213,19 @@ static LRESULT FfEngineOnCopyData(HWND self, const COPYDATASTRUCT* cds)
     if (g_engineSilent || FfEngineLoading()) {
         // never answers
     } else if (g_engineDelayMs > 0) {
+        // A newer query from the same window replaces the one it still waits for.
+        for (size_t i = 0; i < g_enginePending.size();) {
+            if (g_enginePending[i].target != target) {
+                ++i;
+                continue;
+            }
+            FfEngineLogFate("dropped", target, g_enginePending[i].copyDataId);
+            g_enginePending.erase(g_enginePending.begin() + i);
+        }
         g_enginePending.push_back({target, id, block, GetTickCount() + g_engineDelayMs});
         PostMessageW(self, WM_FF_ENGINE_ANSWER_LATE, 0, 0);
     } else {
+        FfEngineLogFate("answered", target, id);
         FfEngineSendBlock(self, target, id, block);
     }
     FfEngineQuitWhenDone(self);
