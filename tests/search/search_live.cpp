@@ -295,7 +295,7 @@ TEST_F(Live, MatchOptionsReachTheEngine)
     for (int option = 0; option <= FF_MATCH_OPTION_COUNT; option++) {
         for (int i = 0; i < FF_MATCH_OPTION_COUNT; i++) g_settings.matchOptions[i] = i == option;
         size_t before = engine.Queries().size();
-        FfRunSearch(L"report", nullptr);
+        RunSearch(L"report");
         std::vector<FfEngineQueryRecord> sent = engine.Queries();
         ASSERT_EQ(before + 2, sent.size()) << option;
         EXPECT_TRUE(sent[before].searchFlags == flags[option] && sent[before + 1].searchFlags == flags[option]) << option;
