@@ -94,7 +94,7 @@ int FfShowResultContextMenu(int resultIndex, int x, int y)
     }
     case FF_ID_MENU_SHOW_ALL: {
         HWND host = FfFindHostWindow();
-        if (host) FfPublishResultsToWfx(host, nullptr, 0, false);
+        if (host) FfPublishAllResults(host, false);
         break;
     }
     default:

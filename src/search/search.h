@@ -281,7 +281,7 @@ struct FfSearchPass {
     DWORD sequence;  // the reply id it went out with; 0 until sent
 };
 // A search under way: the file pass, then (when the filter allows) the folder pass, sent when
-// the file pass's reply lands.
+// the file pass's reply lands; then, asked one at a time, later pages of either (files first).
 struct FfSearchRun {
     wchar_t typed[FF_TYPED_TEXT_MAX];          // as typed, for the log line
     wchar_t filterName[FF_FILTER_NAME_MAX];    // the selected filter's name, for the log line
@@ -289,8 +289,11 @@ struct FfSearchRun {
     FfSearchPass pass;   // the pass out, or the last one sent
     HWND engine;         // the engine window found when the search started
     HWND notify;         // told of every change of the result set
-    int files, folders, okFiles, okFolders;
+    int files, folders, okFiles, okFolders;  // records loaded of each pass, and how it went
     int active;          // 1 while a pass is out
+    int page;            // 1 while the pass out (or the last landed) is a later page
+    int pageAt, pageRows;  // where the last landed page's rows went and how many (files before
+                           // the folder block, folders at the end)
 };
 extern FfSearchRun g_searchRun;
 // The typed text the result set was searched with (its matches are marked in the names); it
@@ -309,6 +312,14 @@ extern DWORD g_resultSetSerial;
 int FfStartSearch(const wchar_t* typed, HWND clipboardOwner, HWND notify);
 // Forgets the search under way: a reply that comes for it is dropped.
 void FfCancelSearch(void);
+// 1 when the engine's totals say the search has more than is loaded (files, then folders) and
+// the set has room for it.
+int FfSearchHasMore(void);
+// Asks the next page of the search shown (files until they are all in, then folders), unless a
+// pass is out already or nothing more is to come. Its rows are added when it lands (notify told
+// as for any landing). Returns 1 when a page was asked (it may have landed already, from an
+// engine that answers during the send) or one is out; 0 when there is nothing to ask.
+int FfAskNextPage(void);
 
 // ---- Ordering ---------------------------------------------------------------------------
 
