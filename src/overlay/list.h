@@ -183,6 +183,8 @@ void FfAskMoreIfNearEnd();
 // Enter with nothing selected, and the menu's publish-all: every match, up to FF_RESULTS_MAX; the
 // remaining pages are fetched first (the status line counting them).
 void FfPublishAllResults(HWND host, bool append);
+// How many that publishes: every match the engine's totals count, up to FF_RESULTS_MAX.
+int FfPublishAllCount();
 // Escape while fetching: publishes what has arrived. False when no fetch was under way.
 bool FfStopFetchingAll();
 void FfFetchNextPage();                // WM_FF_FETCH_NEXT

@@ -48,6 +48,14 @@ void FfPublishAllResults(HWND host, bool append)
     if (!g_searchRun.active && g_overlayWindow) PostMessageW(g_overlayWindow, WM_FF_FETCH_NEXT, 0, 0);
 }
 
+int FfPublishAllCount()
+{
+    if (!FfSearchHasMore()) return g_resultCount;
+    unsigned long long all = (unsigned long long)g_engineTotalFiles + g_engineTotalFolders;
+    if (all < (unsigned long long)g_resultCount) all = (unsigned long long)g_resultCount;
+    return all > FF_RESULTS_MAX ? FF_RESULTS_MAX : (int)all;
+}
+
 bool FfStopFetchingAll()
 {
     if (!g_fetchAll.pending) return false;

@@ -64,8 +64,7 @@ static void FfExtendSelection(WPARAM wParam, LPARAM lParam)
     if (!g_resultList) return;
     SendMessageW(g_resultList, WM_KEYDOWN, wParam, lParam);
     int caret = (int)SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0);
-    if (caret >= 0) g_selectedIndex = caret;
-    FfAskMoreIfNearEnd();
+    if (caret >= 0) g_selectedIndex = caret;  // the list's own key handling asked for more
 }
 
 // Ctrl+Shift+C was handled: its character (3) must not make the edit copy its own selection.
