@@ -208,7 +208,7 @@ LRESULT CALLBACK FfResultListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
     LRESULT result = FfHandleResultListMessage(hwnd, msg, wParam, lParam);
     // Whatever may have scrolled the list or moved its caret may bring the end of what is
     // loaded into reach.
-    if (msg == WM_KEYDOWN || msg == WM_LBUTTONDOWN || msg == WM_MOUSEWHEEL || msg == WM_VSCROLL ||
+    if (msg == WM_KEYDOWN || msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK || msg == WM_MOUSEWHEEL || msg == WM_VSCROLL ||
         (msg == WM_MOUSEMOVE && dragging))
         FfAskMoreIfNearEnd();
     return result;
@@ -219,7 +219,8 @@ static LRESULT FfHandleResultListMessage(HWND hwnd, UINT msg, WPARAM wParam, LPA
     // Mouse coordinates are signed: while the thumb is captured the pointer may be above the list.
     int x = GET_X_LPARAM(lParam);
     int y = GET_Y_LPARAM(lParam);
-    if (msg == WM_LBUTTONDOWN && g_listHasScrollBar) {
+    // A second click in the track soon after the first is another page, not a row's double-click.
+    if ((msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) && g_listHasScrollBar) {
         if (FfOnListButtonDown(hwnd, x, y)) return 0;
         return FfCallListBase(hwnd, msg, wParam, lParam);
     }

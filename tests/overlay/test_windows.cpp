@@ -632,6 +632,9 @@ TEST_F(Overlay, HeaderClicksSortTheSortedColumnIsMarkedAndTheThumbDrags)
     EXPECT_EQ(5, SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0));
     SendMessageW(g_resultList, WM_LBUTTONUP, 0, MAKELPARAM(thumb.left + 1, 10));
     EXPECT_TRUE(!g_scrollDragging && GetCapture() != g_resultList);
+    // A second click in the track, quick as a double-click, pages again; it is no row's double-click.
+    SendMessageW(g_resultList, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(track.left + 1, track.top + 1));
+    EXPECT_TRUE(Shown() && SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0) == 0);
     // The pointer over a row's folder shows the whole folder in a tip; over its name, none.
     RECT row;
     SendMessageW(g_resultList, LB_GETITEMRECT, 7, (LPARAM)&row);
