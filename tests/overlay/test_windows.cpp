@@ -288,7 +288,19 @@ TEST_F(Overlay, WithASlowEngineNothingWaitsAndOnlyTheNewestTextsRepliesAreShown)
         EXPECT_FALSE(g_fetchAll.pending);
         g_panelListingCount = 0;
     }
-    g_settings.maxResults = 200;
+    // Publishing all stops at the most the plug-in holds: 100,000 of the 100,899 files.
+    slow.Stop();
+    FfEngineOptions many;
+    many.syntheticItems = 101000;
+    ASSERT_TRUE(slow.Start(many, 60000) && Open());
+    g_settings.maxResults = 500;
+    ASSERT_EQ(500, Search(L"_"));
+    Select({}, 0);
+    Press(g_searchBox, VK_RETURN);
+    EXPECT_TRUE(FfTestWaitFor([] { return !g_fetchAll.pending; }, 120000));
+    EXPECT_EQ(Str(0, 0, FF_RESULTS_MAX), Str(Shown(), g_resultCount, g_panelListingCount));
+    EXPECT_EQ(1, w.log.Count(L"the first 100000 results are published"));
+    g_settings.maxResults = 200, g_panelListingCount = 0;
     slow.Stop();
     ASSERT_TRUE(w.engine.Start(w.Engine()));
 }
