@@ -69,19 +69,18 @@ void FfInsertResultRows(int at, int rows)
         // The list keeps no row data: the new count is all it needs; what moved is the rows
         // from at on, so the selected ones among them and the caret move with them.
         int top = (int)SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0);
-        int caret = (int)SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0);
+        int caret = at < listed ? (int)SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0) : -1;
         int selected = at < listed ? FfGetSelectedResultIndexes(g_selectedRows) : 0;
-        SendMessageW(g_resultList, WM_SETREDRAW, FALSE, 0);
         SendMessageW(g_resultList, LB_SETCOUNT, (WPARAM)g_resultCount, 0);
         for (int k = selected - 1; k >= 0 && g_selectedRows[k] >= at; k--) {
             SendMessageW(g_resultList, LB_SETSEL, FALSE, (LPARAM)g_selectedRows[k]);
             SendMessageW(g_resultList, LB_SETSEL, TRUE, (LPARAM)(g_selectedRows[k] + rows));
         }
-        if (caret >= at && at < listed) SendMessageW(g_resultList, LB_SETCARETINDEX, (WPARAM)(caret + rows), 0);
+        if (caret >= at) SendMessageW(g_resultList, LB_SETCARETINDEX, (WPARAM)(caret + rows), 0);
         if (g_selectedIndex >= at && at < listed) g_selectedIndex += rows;
-        SendMessageW(g_resultList, LB_SETTOPINDEX, (WPARAM)top, 0);
-        SendMessageW(g_resultList, WM_SETREDRAW, TRUE, 0);
-        InvalidateRect(g_resultList, nullptr, TRUE);
+        if ((int)SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0) != top)
+            SendMessageW(g_resultList, LB_SETTOPINDEX, (WPARAM)top, 0);
+        if (at < listed) InvalidateRect(g_resultList, nullptr, TRUE);
     } else if (at < listed) {
         InvalidateRect(g_resultList, nullptr, TRUE);  // re-sorted in place
     }

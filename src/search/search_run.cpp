@@ -105,15 +105,17 @@ void FfOrderFilesBeforeFolders(FfResult* results, int count)
     int scan = firstFolder;
     while (scan < count && results[scan].isFolder) scan++;
     if (scan == count) return;
-    FfResult* scratch =
-        (FfResult*)HeapAlloc(GetProcessHeap(), 0, sizeof(FfResult) * (SIZE_T)count);
+    // Only what follows the first folder moves: a later page of files lands after the folder
+    // block, and however much is loaded, only that block and the page change places.
+    int tail = count - firstFolder;
+    FfResult* scratch = (FfResult*)HeapAlloc(GetProcessHeap(), 0, sizeof(FfResult) * (SIZE_T)tail);
     if (!scratch) return;
     int n = 0;
-    for (int i = 0; i < count; i++)
+    for (int i = firstFolder; i < count; i++)
         if (!results[i].isFolder) scratch[n++] = results[i];
-    for (int i = 0; i < count; i++)
+    for (int i = firstFolder; i < count; i++)
         if (results[i].isFolder) scratch[n++] = results[i];
-    memcpy(results, scratch, sizeof(FfResult) * (SIZE_T)count);
+    memcpy(results + firstFolder, scratch, sizeof(FfResult) * (SIZE_T)tail);
     HeapFree(GetProcessHeap(), 0, scratch);
 }
 
