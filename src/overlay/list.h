@@ -189,6 +189,9 @@ int FfPublishAllCount();
 bool FfStopFetchingAll();
 void FfFetchNextPage();                // WM_FF_FETCH_NEXT
 void FfOnSearchUpdated(bool complete); // WM_FF_SEARCH_UPDATED: the list and the fetch follow
+// WM_FF_SEARCH_REORDERING: remembers the selected results and the caret's by record, so that the
+// page's landing selects the same results at their new rows.
+void FfKeepSelectionThroughSort();
 
 // ---- result context menu ------------------------------------------------------------------
 #define FF_ID_MENU_GOTO_LOCATION 2001

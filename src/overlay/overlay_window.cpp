@@ -281,6 +281,9 @@ LRESULT CALLBACK FfOverlayWndProc(HWND window, UINT message, WPARAM wParam, LPAR
         // A reply of the search under way landed: the list and the status line show it.
         FfOnSearchUpdated(wParam != 0);
         return 0;
+    case WM_FF_SEARCH_REORDERING:
+        FfKeepSelectionThroughSort();
+        return 0;
     case WM_FF_FETCH_NEXT:
         FfFetchNextPage();
         return 0;

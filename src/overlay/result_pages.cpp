@@ -5,8 +5,65 @@
 #include "core/core.h"
 #include "host/host.h"
 #include "search/search.h"
+#include <stdlib.h>
 
 FfFetchAll g_fetchAll = {false, nullptr, false};
+
+// The selected results while a page is sorted in, by their paths (each record's own text in the
+// set's pool, so the pointer names the record), in pointer order; and the caret's.
+static const wchar_t** g_keptPaths = nullptr;
+static int g_keptCount = 0;
+static const wchar_t* g_keptCaret = nullptr;
+static bool g_keptValid = false;
+
+static int FfComparePointers(const void* a, const void* b)
+{
+    UINT_PTR x = (UINT_PTR) * (const wchar_t* const*)a, y = (UINT_PTR) * (const wchar_t* const*)b;
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+void FfKeepSelectionThroughSort()
+{
+    if (g_keptPaths) HeapFree(GetProcessHeap(), 0, g_keptPaths);
+    g_keptPaths = nullptr;
+    g_keptCount = 0;
+    g_keptCaret = nullptr;
+    g_keptValid = g_resultList != nullptr;
+    if (!g_keptValid) return;
+    // The page's rows are appended already; the list still shows the rows before it.
+    int listed = (int)SendMessageW(g_resultList, LB_GETCOUNT, 0, 0);
+    int n = FfGetSelectedResultIndexes(g_selectedRows);
+    if (n > 0) g_keptPaths = (const wchar_t**)HeapAlloc(GetProcessHeap(), 0, sizeof(const wchar_t*) * (SIZE_T)n);
+    for (int i = 0; g_keptPaths && i < n; i++)
+        if (g_selectedRows[i] < listed && g_selectedRows[i] < g_resultCount)
+            g_keptPaths[g_keptCount++] = g_results[g_selectedRows[i]].path;
+    qsort(g_keptPaths, (size_t)g_keptCount, sizeof(const wchar_t*), FfComparePointers);
+    int caret = (int)SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0);
+    if (caret >= 0 && caret < listed && caret < g_resultCount) g_keptCaret = g_results[caret].path;
+}
+
+// After the sort: the same results selected at their new rows, the caret on its result, the
+// view where it was.
+static void FfRestoreSelectionAfterSort()
+{
+    if (!g_keptValid || !g_resultList) return;
+    g_keptValid = false;
+    int top = (int)SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0);
+    SendMessageW(g_resultList, LB_SETSEL, FALSE, -1);
+    int caretRow = -1;
+    for (int i = 0; i < g_resultCount; i++) {
+        const wchar_t* path = g_results[i].path;
+        if (path == g_keptCaret) caretRow = i;
+        if (g_keptCount && bsearch(&path, g_keptPaths, (size_t)g_keptCount, sizeof(const wchar_t*), FfComparePointers))
+            SendMessageW(g_resultList, LB_SETSEL, TRUE, (LPARAM)i);
+    }
+    if (caretRow >= 0) SendMessageW(g_resultList, LB_SETCARETINDEX, (WPARAM)caretRow, 0);
+    g_selectedIndex = caretRow;
+    SendMessageW(g_resultList, LB_SETTOPINDEX, (WPARAM)top, 0);
+    if (g_keptPaths) HeapFree(GetProcessHeap(), 0, g_keptPaths);
+    g_keptPaths = nullptr;
+    g_keptCount = 0;
+}
 
 void FfAskMoreIfNearEnd()
 {
@@ -76,9 +133,11 @@ void FfFetchNextPage()
 void FfOnSearchUpdated(bool complete)
 {
     if (g_searchRun.page) {
-        // A column sort ordered the whole set anew: the rows keep their places, not their records.
+        // A column sort ordered the whole set anew: the rows are added at the end, and the
+        // selection goes back to the results it was on.
         int at = g_localSortActive == 1 ? g_resultCount - g_searchRun.pageRows : g_searchRun.pageAt;
         FfInsertResultRows(at, g_searchRun.pageRows);
+        FfRestoreSelectionAfterSort();
     } else {
         FfResetResultList();
     }

@@ -305,6 +305,9 @@ extern DWORD g_resultSetSerial;
 // Sent (same thread) to the run's notify window each time the result set changed: wParam 1 when
 // the search is complete, 0 while a pass is still out.
 #define WM_FF_SEARCH_UPDATED (WM_USER + 311)
+// Sent (same thread) to the notify window just before a landed page is sorted in with what is
+// loaded (a column sort is on): the rows are about to change records.
+#define WM_FF_SEARCH_REORDERING (WM_USER + 313)
 // Starts the search for typed (the search box's text, FF_TYPED_TEXT_MAX at most): "path:." from
 // the host's panel (the clipboard opened for clipboardOwner), the selected filter, then the file
 // pass; returns without waiting for it. The search run before is forgotten. An empty text, or no

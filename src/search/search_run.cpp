@@ -178,8 +178,11 @@ static void FfPublishRunResults(int complete)
     FfCopyText(g_resultSetText, FF_TYPED_TEXT_MAX, g_resultCount > 0 ? g_searchRun.typed : L"");
     if (g_resultCount >= 2) {
         FfOrderFilesBeforeFolders(g_results, g_resultCount);
-        if (g_localSortActive == 1)
+        if (g_localSortActive == 1) {
+            if (g_searchRun.page && g_searchRun.notify && IsWindow(g_searchRun.notify))
+                SendMessageW(g_searchRun.notify, WM_FF_SEARCH_REORDERING, 0, 0);
             FfSortResults(g_results, g_resultCount, g_sortColumn, g_sortDescending);
+        }
     }
     if (g_searchRun.notify && IsWindow(g_searchRun.notify))
         SendMessageW(g_searchRun.notify, WM_FF_SEARCH_UPDATED, (WPARAM)complete, 0);
@@ -204,12 +207,13 @@ void FfCancelSearch(void)
 }
 
 // The engine's total for a pass after a page of count records (loaded now in all): a total
-// that shrank below what is loaded, or a page that brought nothing where the total promised
-// more, ends the pass at what is loaded, so that no page is asked in vain again and again.
-static DWORD FfPassTotal(DWORD reported, int loaded, int count, int asked)
+// that shrank below what is loaded, or a later page that brought nothing where the total
+// promised more, ends the pass at what is loaded, so that no page is asked in vain again and
+// again (publishing all would otherwise never end).
+static DWORD FfPassTotal(DWORD reported, int loaded, int count, int asked, int page)
 {
     if (reported < (DWORD)loaded) return (DWORD)loaded;
-    if (count == 0 && asked > 0 && loaded > 0) return (DWORD)loaded;
+    if (count == 0 && asked > 0 && (loaded > 0 || page)) return (DWORD)loaded;
     return reported;
 }
 
@@ -232,7 +236,7 @@ void FfOnEverythingReply(const FfIpcReplyState* state, DWORD replyId)
     if (folders) run->okFolders = ok;
     else run->okFiles = ok;
     // A later page that failed leaves the totals: scrolling on asks it again.
-    if (ok) *total = FfPassTotal(state->total, *loaded, count, pass->cap);
+    if (ok) *total = FfPassTotal(state->total, *loaded, count, pass->cap, run->page);
     else if (!run->page) *total = 0;
     if (run->page) {
         // Files go before the folder block (the set is put in that order as it is published).

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <atomic>
+#include <set>
 #include <thread>
 #include "fftest.h"
 #include "bridge/bridge.h"
@@ -504,6 +505,19 @@ TEST_F(Overlay, CtrlBackspaceDeletesAWordAndShiftArrowsExtendTheListsSelection)
         EXPECT_EQ(loaded, g_resultCount);
     }
     EXPECT_EQ(L"25 files", TextOf(g_statusLine));
+    // Under a column sort a page is sorted in with what is loaded, and the selected results stay selected.
+    Search(L"alpha");
+    FfSortResultsByColumn(FF_SORT_SIZE);
+    Select({1, 3}, 3);
+    std::set<std::wstring> chosen = {g_results[1].path, g_results[3].path}, still;
+    SendMessageW(g_resultList, WM_MOUSEWHEEL, MAKEWPARAM(0, -120), 0);
+    ASSERT_TRUE(FfTestWaitFor([] { return !g_searchRun.active; }, 3000) && g_resultCount == 10);
+    for (int i = 0; i < g_resultCount; i++) {
+        if (SendMessageW(g_resultList, LB_GETSEL, i, 0) > 0) still.insert(g_results[i].path);
+        if (i) { EXPECT_LE(FfCompareResults(&g_results[i - 1], &g_results[i], FF_SORT_SIZE, g_sortDescending), 0) << i; }
+    }
+    EXPECT_EQ(chosen, still);
+    EXPECT_EQ(L"10 of 25 files - sorted: the 10 loaded", TextOf(g_statusLine));
 }
 
 // Shows a pop-up menu with show() while a helper thread reads its entries and place, runs
