@@ -1,5 +1,6 @@
 // Benchmark: one search run of 500 results (file and folder pass, list refill) against two bare exchanges,
-// as typing repeats it and as the first one after an opening.
+// as typing repeats it and as the first one after an opening; and the next page of files, put into the list
+// before the folders, against its one bare exchange.
 #include <windows.h>
 #include <stdio.h>
 #include <algorithm>
@@ -11,11 +12,11 @@
 #include "overlay/overlay.h"
 #include "search/search.h"
 
-// The overlay's part: each landing refills the list, as the overlay window does.
+// The overlay's part: each landing refills the list (a page puts its rows in), as the overlay window does.
 static LRESULT CALLBACK FfBenchOverlayProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 {
     if (m == WM_FF_SEARCH_UPDATED) {
-        FfResetResultList();
+        FfOnSearchUpdated(wp != 0);
         return 0;
     }
     return DefWindowProcW(w, m, wp, lp);
@@ -36,7 +37,7 @@ int main()
     const int runs = 101, perPass = 250;
     FfEngineOptions o;
     o.instance = FfEngineUniqueInstance(L"benchrun");
-    FfBenchAddResultItems(o, 300);
+    FfBenchAddResultItems(o, 600);  // more files than two pages
     FfTestEngine engine;
     if (!engine.Start(o, 60000)) {
         printf("engine did not start\n");
@@ -91,9 +92,27 @@ int main()
     }
     printf("parts: the plug-in's two passes %.3f ms, the list refill %.3f ms\n", FfBenchMedian(exchanges),
            FfBenchMedian(refill));
+    // The next page: files 250..499, asked after a run (untimed) and put in before its folders.
+    FfEngineQueryArgs pageArgs;
+    pageArgs.text = L"bench file:", pageArgs.maxResults = perPass, pageArgs.sortType = 14, pageArgs.firstResult = perPass;
+    std::string pageRecord = FfEngineBuildQueryRecord((DWORD)(UINT_PTR)bare.client, pageArgs);
+    auto timedPage = [&] {
+        FfRunSearchNow();
+        FfBenchFinishSearch();
+        int before = g_resultCount;
+        double ms = FfBenchTime([] {
+            FfAskNextPage();
+            FfBenchFinishSearch();
+        });
+        return g_resultCount == before + perPass && g_searchRun.pageAt == perPass ? ms : -1.0;
+    };
+    FfBenchPairs page = FfBenchRunPairs(runs, 2, timedPage, [&] {
+        return FfBenchExchange(engine.window, bare.client, 18, pageRecord.data(), (DWORD)pageRecord.size());
+    });
     FfBenchReport("search run, 500 results", "two bare exchanges", r, 1.2);
     FfBenchReport("first search run after an opening, 500 results", "two bare exchanges", first, 1.2);
-    bad += r.failed + first.failed;
+    FfBenchReport("the next page of 250 files put in before the folders", "its bare exchange", page, 1.2);
+    bad += r.failed + first.failed + page.failed;
     if (bad) printf("%d runs or exchanges came back short\n", bad);
     DestroyWindow(bare.client);
     DestroyWindow(g_overlayWindow);

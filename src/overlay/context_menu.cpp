@@ -44,7 +44,8 @@ static int FfTrackResultMenu(int x, int y)
     HMENU menu = CreatePopupMenu();
     if (!menu) return 0;
     wchar_t showAll[FF_MENU_TEXT_CHARS];
-    FfFormatShowAllMenuText(g_resultCount, showAll, FF_MENU_TEXT_CHARS);
+    // "All" is every match, the pages still at the engine too.
+    FfFormatShowAllMenuText(FfPublishAllCount(), showAll, FF_MENU_TEXT_CHARS);
     AppendMenuW(menu, MF_STRING, FF_ID_MENU_GOTO_LOCATION, L"Go to this location");
     if (g_resultCount >= 2)
         AppendMenuW(menu, MF_STRING, FF_ID_MENU_SHOW_ONE, L"Show just this 1 result in panel");
@@ -94,7 +95,7 @@ int FfShowResultContextMenu(int resultIndex, int x, int y)
     }
     case FF_ID_MENU_SHOW_ALL: {
         HWND host = FfFindHostWindow();
-        if (host) FfPublishResultsToWfx(host, nullptr, 0, false);
+        if (host) FfPublishAllResults(host, false);
         break;
     }
     default:

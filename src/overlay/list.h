@@ -38,6 +38,9 @@ void FfFillResultList();
 void FfAppendResultRows(int previousCount);
 // Logs the result list's column widths when they differ from the ones logged last.
 void FfLogColumnWidths();
+// The same for rows put in at row at (a file page goes before the folders): the rows from at on
+// move down by rows, and so do the selected ones among them and the caret; the top row stays.
+void FfInsertResultRows(int at, int rows);
 void FfResetResultList();
 // The selected rows as FfGetSelectedResultIndexes last found them (background thread only):
 // too large for a stack, and one selection is read at a time.
@@ -186,6 +189,31 @@ void FfPublishSearchResults(HWND host, const int* selection, int count, bool app
 // replacing its listing unless append, closes the overlay and sends the host to the first new
 // entry. Nothing at all without a host window or without results.
 void FfPublishResultsToWfx(HWND hostWindow, const int* selection, int selectionCount, bool append);
+
+// ---- pages past the first, and publishing all of them ---------------------------------------
+#define WM_FF_FETCH_NEXT (WM_USER + 312)  // overlay: ask the next page for publishing all
+// Publishing all that waits for the remaining pages (background thread only).
+struct FfFetchAll {
+    bool pending;  // pages are being fetched; the status line says so
+    HWND host;     // where they go then
+    bool append;
+};
+extern FfFetchAll g_fetchAll;
+// After the list scrolled or its caret moved: asks the next page when the last row shown or the
+// caret is within a page of the end of what is loaded and the engine has more.
+void FfAskMoreIfNearEnd();
+// Enter with nothing selected, and the menu's publish-all: every match, up to FF_RESULTS_MAX; the
+// remaining pages are fetched first (the status line counting them).
+void FfPublishAllResults(HWND host, bool append);
+// How many that publishes: every match the engine's totals count, up to FF_RESULTS_MAX.
+int FfPublishAllCount();
+// Escape while fetching: publishes what has arrived. False when no fetch was under way.
+bool FfStopFetchingAll();
+void FfFetchNextPage();                // WM_FF_FETCH_NEXT
+void FfOnSearchUpdated(bool complete); // WM_FF_SEARCH_UPDATED: the list and the fetch follow
+// WM_FF_SEARCH_REORDERING: remembers the selected results and the caret's by record, so that the
+// page's landing selects the same results at their new rows.
+void FfKeepSelectionThroughSort();
 
 // ---- result context menu ------------------------------------------------------------------
 #define FF_ID_MENU_GOTO_LOCATION 2001

@@ -183,7 +183,10 @@ static void FfPublishFromList()
     int* indexes = g_selectedRows;
     int n = FfGetSelectedResultIndexes(indexes);
     bool append = FfKeyHeld(VK_CONTROL);
-    FfPublishSearchResults(host, n > 0 ? indexes : nullptr, n, append);
+    if (n > 0)
+        FfPublishSearchResults(host, indexes, n, append);
+    else
+        FfPublishAllResults(host, append);
 }
 
 static void FfOnListWheel(HWND list, WPARAM wParam)
@@ -197,12 +200,27 @@ static void FfOnListWheel(HWND list, WPARAM wParam)
     }
 }
 
+static LRESULT FfHandleResultListMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
 LRESULT CALLBACK FfResultListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    bool dragging = g_scrollDragging;
+    LRESULT result = FfHandleResultListMessage(hwnd, msg, wParam, lParam);
+    // Whatever may have scrolled the list or moved its caret may bring the end of what is
+    // loaded into reach.
+    if (msg == WM_KEYDOWN || msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK || msg == WM_MOUSEWHEEL || msg == WM_VSCROLL ||
+        (msg == WM_MOUSEMOVE && dragging))
+        FfAskMoreIfNearEnd();
+    return result;
+}
+
+static LRESULT FfHandleResultListMessage(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     // Mouse coordinates are signed: while the thumb is captured the pointer may be above the list.
     int x = GET_X_LPARAM(lParam);
     int y = GET_Y_LPARAM(lParam);
-    if (msg == WM_LBUTTONDOWN && g_listHasScrollBar) {
+    // A second click in the track soon after the first is another page, not a row's double-click.
+    if ((msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) && g_listHasScrollBar) {
         if (FfOnListButtonDown(hwnd, x, y)) return 0;
         if (FfDragOutButtonDown(hwnd, wParam, lParam, FfCallListBase)) return 0;
         return FfCallListBase(hwnd, msg, wParam, lParam);
@@ -253,7 +271,7 @@ LRESULT CALLBACK FfResultListProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPa
             return 0;
         }
         if (wParam == VK_ESCAPE) {
-            FfCloseOverlay();
+            if (!FfStopFetchingAll()) FfCloseOverlay();
             return 0;
         }
         return FfCallListBase(hwnd, msg, wParam, lParam);

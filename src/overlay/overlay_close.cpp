@@ -8,6 +8,7 @@ void FfCloseOverlay()
 {
     // What was shown is what closing acted on: a reply still to come is dropped.
     FfCancelSearch();
+    g_fetchAll.pending = false;
     if (g_followHook) {
         UnhookWinEvent(g_followHook);
         g_followHook = nullptr;

@@ -302,6 +302,7 @@ void FfOpenOverlay()
     }
 
     FfCancelSearch();
+    g_fetchAll.pending = false;
     FfClearResults();
     g_localSortActive = 0;
     FfInitSortFromSortType();

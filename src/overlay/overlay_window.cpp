@@ -282,7 +282,13 @@ LRESULT CALLBACK FfOverlayWndProc(HWND window, UINT message, WPARAM wParam, LPAR
     case WM_TIMER: return FfOverlayOnTimer(window, wParam);
     case WM_FF_SEARCH_UPDATED:
         // A reply of the search under way landed: the list and the status line show it.
-        FfResetResultList();
+        FfOnSearchUpdated(wParam != 0);
+        return 0;
+    case WM_FF_SEARCH_REORDERING:
+        FfKeepSelectionThroughSort();
+        return 0;
+    case WM_FF_FETCH_NEXT:
+        FfFetchNextPage();
         return 0;
     case WM_CTLCOLOREDIT: return FfOverlayOnColour(wParam, lParam, true);
     case WM_CTLCOLORBTN:

@@ -4,6 +4,7 @@
 #include "overlay/overlay.h"
 #include "host/host.h"
 #include "search/search.h"
+#include "core/text.h"
 
 #include <string.h>
 
@@ -79,15 +80,36 @@ void FfLogColumnWidths()
 
 void FfAppendResultRows(int previousCount)
 {
+    FfInsertResultRows(previousCount, g_resultCount - previousCount);
+}
+
+void FfInsertResultRows(int at, int rows)
+{
     if (!g_resultList) return;
     int listed = (int)SendMessageW(g_resultList, LB_GETCOUNT, 0, 0);
-    if (previousCount < 0 || listed != previousCount || g_resultCount < previousCount) {
+    if (at < 0 || rows < 0 || at > listed || listed + rows != g_resultCount) {
         FfFillResultList();
         return;
     }
-    // The list keeps no row data: the new count is all it needs, the rows already in view stay.
-    if (g_resultCount > previousCount)
+    if (rows > 0) {
+        // The list keeps no row data: the new count is all it needs; what moved is the rows
+        // from at on, so the selected ones among them and the caret move with them.
+        int top = (int)SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0);
+        int caret = at < listed ? (int)SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0) : -1;
+        int selected = at < listed ? FfGetSelectedResultIndexes(g_selectedRows) : 0;
         SendMessageW(g_resultList, LB_SETCOUNT, (WPARAM)g_resultCount, 0);
+        for (int k = selected - 1; k >= 0 && g_selectedRows[k] >= at; k--) {
+            SendMessageW(g_resultList, LB_SETSEL, FALSE, (LPARAM)g_selectedRows[k]);
+            SendMessageW(g_resultList, LB_SETSEL, TRUE, (LPARAM)(g_selectedRows[k] + rows));
+        }
+        if (caret >= at) SendMessageW(g_resultList, LB_SETCARETINDEX, (WPARAM)(caret + rows), 0);
+        if (g_selectedIndex >= at && at < listed) g_selectedIndex += rows;
+        if ((int)SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0) != top)
+            SendMessageW(g_resultList, LB_SETTOPINDEX, (WPARAM)top, 0);
+        if (at < listed) InvalidateRect(g_resultList, nullptr, TRUE);
+    } else if (at < listed) {
+        InvalidateRect(g_resultList, nullptr, TRUE);  // re-sorted in place
+    }
     FfUpdateStatusLine();
     FfLayoutOverlay();
 }
@@ -101,6 +123,8 @@ void FfRunSearchNow()
     // The overlay owns the clipboard while the host hands over its folder for "path:.". The
     // list follows each reply as it lands (WM_FF_SEARCH_UPDATED); until then it shows what it
     // showed.
+    // Publishing all was for the text before.
+    g_fetchAll.pending = false;
     FfStartSearch(typed, g_overlayWindow, g_overlayWindow);
 }
 
@@ -114,8 +138,11 @@ void FfUpdateStatusLine()
     // An empty search box asked nothing: its results are no news.
     bool searched = g_searchBox && GetWindowTextLengthW(g_searchBox) > 0;
     wchar_t text[FF_STATUS_TEXT_MAX];
+    // While publishing all waits for pages, the line says so in front of the counts.
+    int at = 0;
+    if (g_fetchAll.pending) at = FfFormatText(text, FF_STATUS_TEXT_MAX, L"Publishing all: ");
     FfComposeStatusText(g_engineState, files, folders, g_engineTotalFiles, g_engineTotalFolders,
-                        searched, text, FF_STATUS_TEXT_MAX);
+                        searched, text + at, FF_STATUS_TEXT_MAX - at);
     // A column sort orders what is loaded; pages still at the engine are not in it.
     bool more = g_engineTotalFiles > (DWORD)files || g_engineTotalFolders > (DWORD)folders;
     if (g_engineState == FF_ENGINE_ANSWERED && searched)

@@ -39,7 +39,7 @@ static void FfPublishFromSearchBox(bool append)
     if (!host) return;
     int n = g_resultList ? (int)SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0) : 0;
     if (n < 1) {
-        FfPublishSearchResults(host, nullptr, 0, append);
+        FfPublishAllResults(host, append);
         return;
     }
     int* indexes = g_selectedRows;
@@ -57,6 +57,7 @@ static void FfMoveSingleSelection(bool down)
     SendMessageW(g_resultList, LB_SETSEL, FALSE, -1);
     SendMessageW(g_resultList, LB_SETCARETINDEX, (WPARAM)row, 0);
     SendMessageW(g_resultList, LB_SETSEL, TRUE, (LPARAM)row);
+    FfAskMoreIfNearEnd();
 }
 
 static void FfExtendSelection(WPARAM wParam, LPARAM lParam)
@@ -64,7 +65,7 @@ static void FfExtendSelection(WPARAM wParam, LPARAM lParam)
     if (!g_resultList) return;
     SendMessageW(g_resultList, WM_KEYDOWN, wParam, lParam);
     int caret = (int)SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0);
-    if (caret >= 0) g_selectedIndex = caret;
+    if (caret >= 0) g_selectedIndex = caret;  // the list's own key handling asked for more
 }
 
 // Ctrl+Shift+C was handled: its character (3) must not make the edit copy its own selection.
@@ -102,7 +103,8 @@ static bool FfHandleSearchBoxKey(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
         FfCopySelectedResultPaths();
         return true;
     case VK_ESCAPE:
-        FfCloseOverlay();
+        // While publishing all waits for pages, Escape publishes what has arrived.
+        if (!FfStopFetchingAll()) FfCloseOverlay();
         return true;
     case VK_DOWN:
     case VK_UP:

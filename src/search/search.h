@@ -289,7 +289,7 @@ struct FfSearchPass {
     DWORD sequence;  // the reply id it went out with; 0 until sent
 };
 // A search under way: the file pass, then (when the filter allows) the folder pass, sent when
-// the file pass's reply lands.
+// the file pass's reply lands; then, asked one at a time, later pages of either (files first).
 struct FfSearchRun {
     wchar_t typed[FF_TYPED_TEXT_MAX];          // as typed, for the log line
     wchar_t filterName[FF_FILTER_NAME_MAX];    // the selected filter's name, for the log line
@@ -297,8 +297,11 @@ struct FfSearchRun {
     FfSearchPass pass;   // the pass out, or the last one sent
     HWND engine;         // the engine window found when the search started
     HWND notify;         // told of every change of the result set
-    int files, folders, okFiles, okFolders;
+    int files, folders, okFiles, okFolders;  // records loaded of each pass, and how it went
     int active;          // 1 while a pass is out
+    int page;            // 1 while the pass out (or the last landed) is a later page
+    int pageAt, pageRows;  // where the last landed page's rows went and how many (files before
+                           // the folder block, folders at the end)
 };
 extern FfSearchRun g_searchRun;
 // The typed text the result set was searched with (its matches are marked in the names); it
@@ -310,6 +313,9 @@ extern DWORD g_resultSetSerial;
 // Sent (same thread) to the run's notify window each time the result set changed: wParam 1 when
 // the search is complete, 0 while a pass is still out.
 #define WM_FF_SEARCH_UPDATED (WM_USER + 311)
+// Sent (same thread) to the notify window just before a landed page is sorted in with what is
+// loaded (a column sort is on): the rows are about to change records.
+#define WM_FF_SEARCH_REORDERING (WM_USER + 313)
 // Starts the search for typed (the search box's text, FF_TYPED_TEXT_MAX at most): "path:." from
 // the host's panel (the clipboard opened for clipboardOwner), the selected filter, then the file
 // pass; returns without waiting for it. The search run before is forgotten. An empty text, or no
@@ -317,6 +323,14 @@ extern DWORD g_resultSetSerial;
 int FfStartSearch(const wchar_t* typed, HWND clipboardOwner, HWND notify);
 // Forgets the search under way: a reply that comes for it is dropped.
 void FfCancelSearch(void);
+// 1 when the engine's totals say the search has more than is loaded (files, then folders) and
+// the set has room for it.
+int FfSearchHasMore(void);
+// Asks the next page of the search shown (files until they are all in, then folders), unless a
+// pass is out already or nothing more is to come. Its rows are added when it lands (notify told
+// as for any landing). Returns 1 when a page was asked (it may have landed already, from an
+// engine that answers during the send) or one is out; 0 when there is nothing to ask.
+int FfAskNextPage(void);
 
 // ---- Ordering ---------------------------------------------------------------------------
 

@@ -105,15 +105,17 @@ void FfOrderFilesBeforeFolders(FfResult* results, int count)
     int scan = firstFolder;
     while (scan < count && results[scan].isFolder) scan++;
     if (scan == count) return;
-    FfResult* scratch =
-        (FfResult*)HeapAlloc(GetProcessHeap(), 0, sizeof(FfResult) * (SIZE_T)count);
+    // Only what follows the first folder moves: a later page of files lands after the folder
+    // block, and however much is loaded, only that block and the page change places.
+    int tail = count - firstFolder;
+    FfResult* scratch = (FfResult*)HeapAlloc(GetProcessHeap(), 0, sizeof(FfResult) * (SIZE_T)tail);
     if (!scratch) return;
     int n = 0;
-    for (int i = 0; i < count; i++)
+    for (int i = firstFolder; i < count; i++)
         if (!results[i].isFolder) scratch[n++] = results[i];
-    for (int i = 0; i < count; i++)
+    for (int i = firstFolder; i < count; i++)
         if (results[i].isFolder) scratch[n++] = results[i];
-    memcpy(results, scratch, sizeof(FfResult) * (SIZE_T)count);
+    memcpy(results + firstFolder, scratch, sizeof(FfResult) * (SIZE_T)tail);
     HeapFree(GetProcessHeap(), 0, scratch);
 }
 
@@ -176,8 +178,11 @@ static void FfPublishRunResults(int complete)
     FfCopyText(g_resultSetText, FF_TYPED_TEXT_MAX, g_resultCount > 0 ? g_searchRun.typed : L"");
     if (g_resultCount >= 2) {
         FfOrderFilesBeforeFolders(g_results, g_resultCount);
-        if (g_localSortActive == 1)
+        if (g_localSortActive == 1) {
+            if (g_searchRun.page && g_searchRun.notify && IsWindow(g_searchRun.notify))
+                SendMessageW(g_searchRun.notify, WM_FF_SEARCH_REORDERING, 0, 0);
             FfSortResults(g_results, g_resultCount, g_sortColumn, g_sortDescending);
+        }
     }
     if (g_searchRun.notify && IsWindow(g_searchRun.notify))
         SendMessageW(g_searchRun.notify, WM_FF_SEARCH_UPDATED, (WPARAM)complete, 0);
@@ -201,10 +206,22 @@ void FfCancelSearch(void)
     g_searchRun.active = 0;
 }
 
+// The engine's total for a pass after a page of count records (loaded now in all): a total
+// that shrank below what is loaded, or a later page that brought nothing where the total
+// promised more, ends the pass at what is loaded, so that no page is asked in vain again and
+// again (publishing all would otherwise never end).
+static DWORD FfPassTotal(DWORD reported, int loaded, int count, int asked, int page)
+{
+    if (reported < (DWORD)loaded) return (DWORD)loaded;
+    if (count == 0 && asked > 0 && (loaded > 0 || page)) return (DWORD)loaded;
+    return reported;
+}
+
 void FfOnEverythingReply(const FfIpcReplyState* state, DWORD replyId)
 {
-    FfSearchPass* pass = &g_searchRun.pass;
-    if (!g_searchRun.active || replyId != pass->sequence) return;
+    FfSearchRun* run = &g_searchRun;
+    FfSearchPass* pass = &run->pass;
+    if (!run->active || replyId != pass->sequence) return;
     int ok = state->done && state->ok;
     int count = ok ? state->count : 0;
     if (count < 0) count = 0;
@@ -212,25 +229,37 @@ void FfOnEverythingReply(const FfIpcReplyState* state, DWORD replyId)
     if (count > g_resultCount) count = g_resultCount;
     // The pass's results are the last count records of the set.
     if (ok) FfOrderPassAsAsked(g_results + g_resultCount - count, count, g_settings.sortType, state->sortType);
-    if (pass->kind == FF_PASS_FOLDERS) {
-        g_searchRun.okFolders = ok;
-        g_searchRun.folders = count;
-        g_engineTotalFolders = ok ? state->total : 0;
+    int folders = pass->kind == FF_PASS_FOLDERS;
+    int* loaded = folders ? &run->folders : &run->files;
+    DWORD* total = folders ? &g_engineTotalFolders : &g_engineTotalFiles;
+    *loaded += count;
+    if (folders) run->okFolders = ok;
+    else run->okFiles = ok;
+    // A later page that failed leaves the totals: scrolling on asks it again.
+    if (ok) *total = FfPassTotal(state->total, *loaded, count, pass->cap, run->page);
+    else if (!run->page) *total = 0;
+    if (run->page) {
+        // Files go before the folder block (the set is put in that order as it is published).
+        run->pageAt = folders ? g_resultCount - count : run->files - count;
+        run->pageRows = count;
+        FfLog(L"FfAskNextPage: %s from %d -> %d(ok=%d), now %d of %lu", folders ? L"folders" : L"files",
+              pass->first, count, ok, *loaded, (unsigned long)*total);
         FfCompleteSearch();
         return;
     }
-    g_searchRun.okFiles = ok;
-    g_searchRun.files = count;
-    g_engineTotalFiles = ok ? state->total : 0;
+    if (folders) {
+        FfCompleteSearch();
+        return;
+    }
     g_engineTotalFolders = 0;
-    if (!g_searchRun.includeFolders) {
+    if (!run->includeFolders) {
         FfCompleteSearch();
         return;
     }
     // An engine that refused, is loading or did not answer the file pass would only make the
     // user wait as long again for the folder pass.
     if (g_engineState != FF_ENGINE_ANSWERED) {
-        g_searchRun.okFolders = 0;
+        run->okFolders = 0;
         FfCompleteSearch();
         return;
     }
@@ -240,12 +269,41 @@ void FfOnEverythingReply(const FfIpcReplyState* state, DWORD replyId)
         FfCompleteSearch();
         return;
     }
-    // The files are shown while the folders are asked for.
+    // The files are shown while the folders are asked for; both totals are known after the
+    // first page of each, and later file pages go in before the folders.
     pass->kind = FF_PASS_FOLDERS;
     pass->first = 0;
     pass->cap = cap;
     pass->at = g_resultCount;
     if (FfSendSearchPass(pass)) FfPublishRunResults(0);
+}
+
+int FfSearchHasMore(void)
+{
+    const FfSearchRun* run = &g_searchRun;
+    if (!run->typed[0] || g_resultCount < 1 || g_resultCount >= FF_RESULTS_MAX || FfSearchPageSize() < 1)
+        return 0;
+    if ((DWORD)run->files < g_engineTotalFiles) return 1;
+    return run->includeFolders && (DWORD)run->folders < g_engineTotalFolders;
+}
+
+int FfAskNextPage(void)
+{
+    FfSearchRun* run = &g_searchRun;
+    if (run->active) return 1;
+    if (!FfSearchHasMore()) return 0;
+    FfSearchPass* pass = &run->pass;
+    pass->kind = (DWORD)run->files < g_engineTotalFiles ? FF_PASS_FILES : FF_PASS_FOLDERS;
+    pass->first = pass->kind == FF_PASS_FILES ? run->files : run->folders;
+    pass->cap = FfSearchPageSize();
+    if (pass->cap > FF_RESULTS_MAX - g_resultCount) pass->cap = FF_RESULTS_MAX - g_resultCount;
+    pass->at = g_resultCount;
+    run->page = 1;
+    run->pageAt = g_resultCount;
+    run->pageRows = 0;
+    run->active = 1;
+    FfSendSearchPass(pass);
+    return 1;
 }
 
 int FfStartSearch(const wchar_t* typed, HWND clipboardOwner, HWND notify)
@@ -254,6 +312,7 @@ int FfStartSearch(const wchar_t* typed, HWND clipboardOwner, HWND notify)
     FfSearchRun* run = &g_searchRun;
     run->notify = notify;
     run->files = run->folders = 0;
+    run->page = run->pageAt = run->pageRows = 0;
     run->okFiles = 0;
     run->okFolders = 1;
     if (!typed || !typed[0]) {

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <atomic>
+#include <set>
 #include <thread>
 #include "fftest.h"
 #include "bridge/bridge.h"
@@ -269,6 +270,38 @@ TEST_F(Overlay, WithASlowEngineNothingWaitsAndOnlyTheNewestTextsRepliesAreShown)
         if (c.act == kCopy) { EXPECT_EQ(FfTestUtf8(first), FfTestUtf8(FfTestClipboardText())); }
         g_panelListingCount = 0;
     }
+    // Enter with more than a page: the rest is fetched first, the status line counting; Escape then publishes what
+    // arrived, and a new text while a page is out forgets the page (and the publishing).
+    for (bool escape : {true, false}) {
+        ASSERT_TRUE(Open());
+        g_settings.maxResults = 10;
+        ASSERT_EQ(10, Search(L"alpha"));
+        Select({}, 0);
+        Press(g_searchBox, VK_RETURN);
+        EXPECT_TRUE(g_fetchAll.pending && g_searchRun.active);
+        EXPECT_EQ(L"Publishing all: 10 of 25 files", TextOf(g_statusLine));
+        ASSERT_TRUE(FfTestWaitFor([] { return g_resultCount == 20; }, 3000));
+        EXPECT_EQ(L"Publishing all: 20 of 25 files", TextOf(g_statusLine));
+        if (escape) Press(g_searchBox, VK_ESCAPE);
+        else Search(L"beta");
+        FfTestFlushEvents(900);  // the page out would have come meanwhile
+        EXPECT_EQ(escape ? Str(0, 0, 20) : Str(1, 3, 0), Str(Shown(), g_resultCount, g_panelListingCount));
+        EXPECT_FALSE(g_fetchAll.pending);
+        g_panelListingCount = 0;
+    }
+    // Publishing all stops at the most the plug-in holds: 100,000 of the 100,899 files.
+    slow.Stop();
+    FfEngineOptions many;
+    many.syntheticItems = 101000;
+    ASSERT_TRUE(slow.Start(many, 60000) && Open());
+    g_settings.maxResults = 500;
+    ASSERT_EQ(500, Search(L"_"));
+    Select({}, 0);
+    Press(g_searchBox, VK_RETURN);
+    EXPECT_TRUE(FfTestWaitFor([] { return !g_fetchAll.pending; }, 120000));
+    EXPECT_EQ(Str(0, 0, FF_RESULTS_MAX), Str(Shown(), g_resultCount, g_panelListingCount));
+    EXPECT_EQ(1, w.log.Count(L"the first 100000 results are published"));
+    g_settings.maxResults = 200, g_panelListingCount = 0;
     slow.Stop();
     ASSERT_TRUE(w.engine.Start(w.Engine()));
 }
@@ -309,8 +342,9 @@ TEST_F(Overlay, KeysAndClicksPublishOpenCopyOrCloseAndEachClosesButActivationEls
     g_openPathRoutine = [](const wchar_t* path) { g_opened.push_back(path); return true; };
     enum Effect { kPublish, kOpen, kCopy, kNone, kType };
     enum : WORD { kCloseButton = 0x100, kDoubleClick, kOtherWindow };  // not keys
+    // page: MaxResults, one query's page.
     struct Case { const char* what; const wchar_t* query; std::vector<int> rows; int caret; bool inList;
-                  std::initializer_list<WORD> modifiers; WORD key; Effect effect; int count; } cases[] = {
+                  std::initializer_list<WORD> modifiers; WORD key; Effect effect; int count; int page = 200; } cases[] = {
         {"Enter, nothing selected: all", L"beta", {}, 0, false, {}, VK_RETURN, kPublish, 3},
         {"Ctrl+Enter appends the selected", L"alpha", {1, 3}, 0, false, {VK_CONTROL}, VK_RETURN, kPublish, 5},
         {"Enter, one selected", L"alpha", {4}, 4, false, {}, VK_RETURN, kPublish, 1},
@@ -326,10 +360,13 @@ TEST_F(Overlay, KeysAndClicksPublishOpenCopyOrCloseAndEachClosesButActivationEls
         {"a double-click on a row does nothing with it", L"alpha", {2}, 2, true, {}, kDoubleClick, kNone, 0},
         {"Shift+C only types a capital C", L"beta", {1}, 1, false, {VK_SHIFT}, 'C', kType, 0},
         {"another window activated: it stays open", L"beta", {1}, 1, false, {}, kOtherWindow, kNone, 0},
+        {"Enter, nothing selected: every page fetched first", L"alpha", {}, 0, false, {}, VK_RETURN, kPublish, 25, 10},
+        {"Enter in the list, nothing selected: the same", L"alpha", {}, 0, true, {}, VK_RETURN, kPublish, 25, 7},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(Open());
+        g_settings.maxResults = c.page;
         ASSERT_GT(Search(c.query), 0);
         Select(c.rows, c.caret);
         std::vector<std::wstring> acted;
@@ -345,6 +382,7 @@ TEST_F(Overlay, KeysAndClicksPublishOpenCopyOrCloseAndEachClosesButActivationEls
         else if (c.key == kDoubleClick) SendMessageW(g_resultList, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(row.left + 40, row.top + 2));
         else if (c.key == kOtherWindow) SetForegroundWindow(W().other);
         else Press(c.inList ? g_resultList : g_searchBox, c.key, c.modifiers);
+        FfTestWaitFor([] { return !g_fetchAll.pending; }, 5000);
         EXPECT_TRUE(c.key != kOtherWindow || FfTestWaitFor([] { return GetForegroundWindow() == W().other; }, 3000));
         bool stays = c.key == kOtherWindow || c.effect == kType;  // activation elsewhere leaves it open as it was
         EXPECT_EQ(stays ? Str(1, results) : Str(0, 0), Str(Shown(), g_resultCount));
@@ -432,7 +470,9 @@ TEST_F(Overlay, TypingSearchesOnceAfterTheDelayAndALoadingEngineIsAskedAgain)
 TEST_F(Overlay, CtrlBackspaceDeletesAWordAndShiftArrowsExtendTheListsSelection)
 {
     struct Key { WORD modifier, vk; };
-    struct Case { const wchar_t* text; int selStart, selEnd; std::vector<Key> keys; const wchar_t* after; std::vector<int> selected; } cases[] = {
+    // page: MaxResults; loaded: the results after the keys (the caret within a page of the end asks the next page).
+    struct Case { const wchar_t* text; int selStart, selEnd; std::vector<Key> keys; const wchar_t* after; std::vector<int> selected;
+                  int page = 200, loaded = -1; } cases[] = {
         {L"alpha beta  ", 12, 12, {{VK_CONTROL, VK_BACK}}, L"alpha "},
         {L"alpha beta", 8, 8, {{VK_CONTROL, VK_BACK}}, L"alpha ta"},
         {L"alpha beta", 2, 7, {{VK_CONTROL, VK_BACK}}, L"aleta"},
@@ -440,10 +480,13 @@ TEST_F(Overlay, CtrlBackspaceDeletesAWordAndShiftArrowsExtendTheListsSelection)
         {L"alpha", 5, 5, {{VK_SHIFT, VK_DOWN}, {VK_SHIFT, VK_DOWN}}, L"alpha", {0, 1, 2}},
         {L"alpha", 5, 5, {{0, VK_DOWN}, {VK_SHIFT, VK_UP}}, L"alpha", {0, 1}},
         {L"alpha", 5, 5, {{VK_SHIFT, VK_DOWN}, {0, VK_DOWN}}, L"alpha", {2}},
+        {L"alpha", 5, 5, {{0, VK_DOWN}}, L"alpha", {1}, 5, 10},
+        {L"alpha", 5, 5, {{VK_SHIFT, VK_DOWN}, {VK_SHIFT, VK_DOWN}}, L"alpha", {0, 1, 2}, 5, 15},
     };
     ASSERT_TRUE(Open());
     for (const Case& c : cases) {
         SCOPED_TRACE(FfTestUtf8(c.text) + " " + std::to_string(c.keys.size()) + " keys, last " + std::to_string(c.keys.back().vk));
+        g_settings.maxResults = c.page;
         Search(c.text);
         SendMessageW(g_searchBox, EM_SETSEL, c.selStart, c.selEnd);
         for (const Key& k : c.keys) k.modifier ? Press(g_searchBox, k.vk, {k.modifier}) : Press(g_searchBox, k.vk);
@@ -452,7 +495,29 @@ TEST_F(Overlay, CtrlBackspaceDeletesAWordAndShiftArrowsExtendTheListsSelection)
         for (int i = 0; i < g_resultCount && !c.selected.empty(); i++)
             if (SendMessageW(g_resultList, LB_GETSEL, i, 0) > 0) selected.push_back(i);
         EXPECT_EQ(c.selected, selected);
+        if (c.loaded >= 0) { EXPECT_EQ(c.loaded, g_resultCount); }
     }
+    // The wheel in the list asks page after page until the engine has no more.
+    Search(L"alpha");
+    for (int loaded : {10, 15, 20, 25, 25}) {
+        SendMessageW(g_resultList, WM_MOUSEWHEEL, MAKEWPARAM(0, -120), 0);
+        FfTestWaitFor([] { return !g_searchRun.active; }, 3000);
+        EXPECT_EQ(loaded, g_resultCount);
+    }
+    EXPECT_EQ(L"25 files", TextOf(g_statusLine));
+    // Under a column sort a page is sorted in with what is loaded, and the selected results stay selected.
+    Search(L"alpha");
+    FfSortResultsByColumn(FF_SORT_SIZE);
+    Select({1, 3}, 3);
+    std::set<std::wstring> chosen = {g_results[1].path, g_results[3].path}, still;
+    SendMessageW(g_resultList, WM_MOUSEWHEEL, MAKEWPARAM(0, -120), 0);
+    ASSERT_TRUE(FfTestWaitFor([] { return !g_searchRun.active; }, 3000) && g_resultCount == 10);
+    for (int i = 0; i < g_resultCount; i++) {
+        if (SendMessageW(g_resultList, LB_GETSEL, i, 0) > 0) still.insert(g_results[i].path);
+        if (i) { EXPECT_LE(FfCompareResults(&g_results[i - 1], &g_results[i], FF_SORT_SIZE, g_sortDescending), 0) << i; }
+    }
+    EXPECT_EQ(chosen, still);
+    EXPECT_EQ(L"10 of 25 files - sorted: the 10 loaded", TextOf(g_statusLine));
 }
 
 // Shows a pop-up menu with show() while a helper thread reads its entries and place, runs
@@ -484,21 +549,23 @@ std::vector<std::wstring> DriveMenu(int pick, const std::function<void()>& show,
 
 TEST_F(Overlay, ContextMenuOfARowGoesToItsLocationOrPublishes)
 {
-    struct Case { const char* what; const wchar_t* query; int row; bool keyboard; int pick, listed; bool replaced; } cases[] = {
+    struct Case { const char* what; const wchar_t* query; int row; bool keyboard; int pick, listed; bool replaced; int page = 200; } cases[] = {
         {"one result, dismissed", L"alpha01", 0, false, -1, 0, false},
         {"row 5 of 25, dismissed", L"alpha", 5, false, -1, 0, false},
         {"from the keyboard: at the caret row's corner", L"alpha", 3, true, -1, 0, false},
         {"go to the location", L"alpha", 4, false, 0, 0, false},
         {"show just this one", L"alpha", 4, false, 1, 1, false},
         {"show all, replacing the one shown before", L"beta", 1, false, 2, 3, false},
+        {"show all of more than a page: every match, fetched first", L"alpha", 1, false, 2, 25, false, 10},
         {"go to a row the search meanwhile took away", L"alpha", 3, false, 0, 0, true},
         {"go to a row whose result the search meanwhile replaced", L"alpha", 1, false, 0, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ASSERT_TRUE(Open());
+        g_settings.maxResults = c.page;
         int count = Search(c.query);
-        std::wstring path = g_results[c.row].path, n = std::to_wstring(count);
+        std::wstring path = g_results[c.row].path, n = std::to_wstring(FfPublishAllCount());
         Select({0, 1, 2}, c.row);
         RECT row;
         SendMessageW(g_resultList, LB_GETITEMRECT, c.row, (LPARAM)&row);
@@ -512,6 +579,7 @@ TEST_F(Overlay, ContextMenuOfARowGoesToItsLocationOrPublishes)
             SendMessageW(g_searchBox, WM_SETTEXT, 0, (LPARAM)L"beta");  // searched inside the menu's loop
             for (int i = 0; i < 500 && g_resultCount != 3; i++) Sleep(10);
         });
+        FfTestWaitFor([] { return !g_fetchAll.pending; }, 5000);
         std::vector<std::wstring> expected = {std::to_wstring(at.x) + L"," + std::to_wstring(at.y), L"Go to this location",
                                               L"Show all " + n + (count > 1 ? L" results in panel" : L" result in panel")};
         if (count > 1) expected.insert(expected.begin() + 2, L"Show just this 1 result in panel");
@@ -522,6 +590,7 @@ TEST_F(Overlay, ContextMenuOfARowGoesToItsLocationOrPublishes)
         EXPECT_EQ(c.listed, g_panelListingCount);
         EXPECT_EQ(c.pick < 0 || c.replaced, Shown());
         EXPECT_EQ(c.pick < 0 ? count : c.replaced ? 3 : 0, g_resultCount);
+        g_settings.maxResults = 200;
         if (c.pick < 0) {
             EXPECT_EQ(1, SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0));
             EXPECT_GT(SendMessageW(g_resultList, LB_GETSEL, c.row, 0), 0);
@@ -662,6 +731,9 @@ TEST_F(Overlay, HeaderClicksSortTheSortedColumnIsMarkedAndTheThumbDrags)
     EXPECT_EQ(5, SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0));
     SendMessageW(g_resultList, WM_LBUTTONUP, 0, MAKELPARAM(thumb.left + 1, 10));
     EXPECT_TRUE(!g_scrollDragging && GetCapture() != g_resultList);
+    // A second click in the track, quick as a double-click, pages again; it is no row's double-click.
+    SendMessageW(g_resultList, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(track.left + 1, track.top + 1));
+    EXPECT_TRUE(Shown() && SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0) == 0);
     // The pointer over a row's folder shows the whole folder in a tip; over its name, none.
     RECT row;
     SendMessageW(g_resultList, LB_GETITEMRECT, 7, (LPARAM)&row);
@@ -686,6 +758,17 @@ TEST_F(Overlay, HeaderClicksSortTheSortedColumnIsMarkedAndTheThumbDrags)
         for (int i = from; i < to; i++) FfAppendResult(path, FfFormatText(path, 48, L"C:\\d\\f%06d.txt", (i * 7919) % FF_RESULTS_MAX), i, {}, 0);
     };
     g_engineState = FF_ENGINE_ANSWERED, g_engineTotalFiles = 150000, g_engineTotalFolders = 0, g_localSortActive = 0;
+    add(0, 200);
+    FfResetResultList();
+    // A file page put in before the folder block: the rows from there on move down, their selection and caret too.
+    Select({3, 150}, 150);
+    SendMessageW(g_resultList, LB_SETTOPINDEX, 2, 0);
+    add(200, 300);
+    FfInsertResultRows(100, 100);
+    EXPECT_TRUE(SendMessageW(g_resultList, LB_GETCOUNT, 0, 0) == 300 && SendMessageW(g_resultList, LB_GETSELCOUNT, 0, 0) == 2 &&
+                SendMessageW(g_resultList, LB_GETSEL, 250, 0) > 0 && SendMessageW(g_resultList, LB_GETCARETINDEX, 0, 0) == 250 &&
+                SendMessageW(g_resultList, LB_GETTOPINDEX, 0, 0) == 2);
+    FfClearResults();
     add(0, 200);
     FfResetResultList();
     // Pages appended at the end: rows grow, the selection, caret and top row stay, the count follows.

@@ -225,9 +225,10 @@ TEST_F(Live, SearchRun)
     ASSERT_TRUE(StartHost(host, folder));
     FfAppendFilter(L"Document", L"ext:txt;doc");
     FfAppendFilter(L"Folder", L"folder:"), FfAppendFilter(L"Odd", L"Folder:x");  // a capital F: no folder clause
-    // sortColumn -1: as answered; queries: "cap text" of each sent, '|' between; noHost: "path:." stays as typed.
+    // sortColumn -1: as answered; queries: "cap text" of each sent ("cap@first" for a later page), '|' between;
+    // noHost: "path:." stays as typed; pages: later pages asked after the run, one at a time (files, then folders).
     struct Row { std::wstring typed; int filter, maxResults, sortColumn; std::wstring queries; int count;
-                 DWORD totalFiles, totalFolders; const wchar_t *first, *last; bool noHost; } rows[] = {
+                 DWORD totalFiles, totalFolders; const wchar_t *first, *last; bool noHost; int pages; } rows[] = {
         {L"", 0, 200, -1, L"", 0, 0, 0, nullptr, nullptr},
         {L"report", 0, 200, -1, L"200 report file:|200 report folder:", 3, 2, 1, L"report1000.txt", L"reportdir1000"},
         {L"report", 0, 200, FF_SORT_SIZE, L"200 report file:|200 report folder:", 3, 2, 1, L"report1001.txt", nullptr},
@@ -240,6 +241,11 @@ TEST_F(Live, SearchRun)
         {L"report path:.", 1, 200, -1, L"200 " + doc + L" report" + in + L" file:", 0, 0, 0, nullptr, nullptr},
         {L"PATH:. report", 1, 200, -1, L"200 " + doc + in + L" report file:", 0, 0, 0, nullptr, nullptr},
         {L"report path:.", 1, 200, -1, L"200 " + doc + L" report path:. file:", 2, 2, 0, nullptr, nullptr, true},
+        {L"cap", 0, 200, -1, L"200 cap file:|200 cap folder:|200@200 cap file:|200@400 cap file:|200@200 cap folder:|200@400 cap folder:",
+         1040, 520, 520, L"cap1000.txt", L"capdir1519", false, 4},
+        {L"cap", 0, 300, FF_SORT_SIZE, L"300 cap file:|300 cap folder:|300@300 cap file:|300@300 cap folder:", 1040, 520, 520,
+         nullptr, nullptr, false, 2},
+        {L"cap", 1, 500, -1, L"500 " + doc + L" cap file:|500@500 " + doc + L" cap file:", 520, 520, 0, L"cap1000.txt", L"cap1519.txt", false, 1},
     };
     for (const Row& r : rows) {
         size_t before = engine.Queries().size();
@@ -247,19 +253,64 @@ TEST_F(Live, SearchRun)
         g_localSortActive = r.sortColumn >= 0, g_sortColumn = r.sortColumn, g_sortDescending = 1;
         g_hostProcessId = r.noHost ? GetCurrentProcessId() : host.process.pi.dwProcessId, g_hostWindow = nullptr;
         RunSearch(r.typed.c_str());
+        for (int page = 0; r.pages && page <= r.pages; page++) {  // then there is nothing more to ask
+            int before = g_resultCount;
+            EXPECT_EQ(page < r.pages, FfAskNextPage() == 1) << page << FfTestUtf8(r.queries);
+            FfTestWaitFor([] { return !g_searchRun.active; }, 5000);
+            if (page == r.pages) { EXPECT_EQ(before, g_resultCount); continue; }
+            EXPECT_TRUE(g_searchRun.page && g_searchRun.pageRows == g_resultCount - before && g_resultCount > before &&
+                        g_searchRun.pageAt == (g_searchRun.pass.kind == FF_PASS_FILES ? g_searchRun.files : g_resultCount) - g_searchRun.pageRows);
+        }
         std::vector<FfEngineQueryRecord> sent = engine.Queries();
         std::wstring queries;
         for (size_t i = before; i < sent.size(); i++)
-            queries += (i > before ? L"|" : L"") + std::to_wstring(sent[i].maxResults) + L" " + sent[i].text;
+            queries += (i > before ? L"|" : L"") + std::to_wstring(sent[i].maxResults) +
+                       (sent[i].firstResult ? L"@" + std::to_wstring(sent[i].firstResult) : L"") + L" " + sent[i].text;
         EXPECT_EQ(r.queries, queries);
         ASSERT_EQ(r.count, g_resultCount) << FfTestUtf8(r.queries);
+        // Files before folders however the pages came, or the column's order over all that is loaded.
+        for (int i = 1; i < g_resultCount; i++)
+            ASSERT_TRUE(r.sortColumn < 0 ? g_results[i - 1].isFolder <= g_results[i].isFolder
+                                         : FfCompareResults(&g_results[i - 1], &g_results[i], r.sortColumn, 1) <= 0) << i;
+        EXPECT_EQ(r.count < (int)(r.totalFiles + r.totalFolders), FfSearchHasMore() == 1) << FfTestUtf8(r.queries);
         if (!r.count) continue;
         std::wstring first = r.first ? L"C:\\r\\" + std::wstring(r.first) : g_results[0].path;
         std::wstring last = r.last ? L"C:\\r\\" + std::wstring(r.last) : g_results[r.count - 1].path;
         EXPECT_TRUE(r.totalFiles == g_engineTotalFiles && r.totalFolders == g_engineTotalFolders &&
                     first == g_results[0].path && last == g_results[r.count - 1].path) << FfTestUtf8(r.queries);
     }
-    // The engine's version decides the filter's form (asked once per opening and window); an engine that
+    // The total shrinks between pages (files gone, the engine walked its folders again): the page brings what is
+    // left, or nothing, and the files end there. A page that never comes (an engine that takes the query and does
+    // not answer) ends with the time-out, the totals kept, and is asked again.
+    std::wstring tree = FfTestMakeTempDir(L"pages");
+    std::vector<FfTestTreeItem> files;
+    for (int i = 0; i < 30; i++) files.push_back({L"shr" + std::to_wstring(100 + i) + L".txt"});
+    FfEngineOptions silent;
+    silent.instance = FfEngineUniqueInstance(L"silent"), silent.neverAnswer = true, options.roots = {tree};
+    FfTestEngine quiet;
+    ASSERT_TRUE(quiet.Start(silent) && FfTestMakeTree(tree, files) && engine.Start(options));
+    struct Shrink { int kept, loaded; DWORD total; int state; } shrinks[] = {
+        {15, 15, 15, FF_ENGINE_ANSWERED}, {5, 10, 10, FF_ENGINE_ANSWERED}, {30, 10, 30, FF_ENGINE_NOT_ANSWERING}};
+    g_selectedFilter = 0, g_settings.maxResults = 10, g_localSortActive = 0;
+    for (const Shrink& k : shrinks) {
+        ASSERT_TRUE(FfTestMakeTree(tree, files) && engine.Reindex() > 30 && RunSearch(L"shr") == 10 && g_engineTotalFiles == 30);
+        for (int i = k.kept; i < 30; i++) DeleteFileW((tree + L"\\" + files[i].relPath).c_str());
+        engine.Reindex();
+        if (k.state != FF_ENGINE_ANSWERED) g_searchRun.engine = quiet.window;
+        DWORD start = GetTickCount();
+        EXPECT_EQ(1, FfAskNextPage());
+        FfTestWaitFor([] { return !g_searchRun.active; }, 5000);
+        EXPECT_TRUE(g_searchRun.files == k.loaded && g_resultCount == k.loaded && g_engineTotalFiles == k.total && g_engineState == k.state &&
+                    FfSearchHasMore() == (k.state != FF_ENGINE_ANSWERED)) << k.kept << ": " << g_searchRun.files << " of " << g_engineTotalFiles;
+        if (k.state == FF_ENGINE_ANSWERED) continue;
+        EXPECT_GE(GetTickCount() - start, 1450u);
+        g_searchRun.engine = engine.window;  // scrolled again: asked again, and it comes
+        EXPECT_TRUE(FfAskNextPage() && FfTestWaitFor([] { return !g_searchRun.active; }, 5000) && g_resultCount == 20);
+        EXPECT_STREQ((tree + L"\\shr119.txt").c_str(), g_results[19].path);
+    }
+    quiet.Stop();
+    options.roots.clear();
+
     // declines the sort asked answers in name order, and the plug-in orders that pass itself (sizes descending).
     struct Engine { const wchar_t *instance, *version; bool decline; const wchar_t* query; int count; DWORD sorted; }
     engines[] = {

@@ -551,5 +551,59 @@ bool FfDemoRunSession(FfDemo& d)
                "result " + std::to_string(rc) + ", " + FfTestUtf8(copy) + " has the real file's " +
                std::to_string(bytes.size()) + " bytes");
     FfDemoShot(d, "copied-lodz");
+
+    // 13. More matches than a page: clicks in the scroll bar's track page down the list, and near
+    //     the end of what is loaded the next page comes. A sort leaves nothing selected; Enter then
+    //     publishes every match, the pages still at the engine fetched first, and one of the last
+    //     entries is copied out with its bytes.
+    open = OpenOverlayWithHotkey(d);
+    overlay = Overlay(d);
+    list = GetDlgItem(overlay, 205);
+    TypeText(L"20");
+    bool s5 = WaitSearch(d, L"20");
+    counts = WaitCounts(d);
+    int firstPage = (int)SendMessageW(list, LB_GETCOUNT, 0, 0);
+    GetWindowRect(overlay, &orc);
+    GetWindowRect(list, &lrc);
+    bool paged = false;
+    for (int i = 0; i < 30 && !paged; i++) {
+        Click(lrc.right - 3, lrc.bottom - 4);  // the track below the thumb: a page down
+        paged = FfTestWaitFor([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) > firstPage; }, 300);
+    }
+    std::string more = WaitCounts(d);
+    FfDemoStep(d, "type \"20\" and page down the list: past the first page the next one comes", open && s5 && paged,
+               "status line \"" + counts + "\", then \"" + more + "\"");
+    FfDemoShot(d, "next-page");
+    // "200 of 1,234 files": every match is the total after "of".
+    std::wstring status = StatusText(d);
+    size_t of = status.find(L" of ");
+    int all = 0;
+    for (size_t i = of == std::wstring::npos ? status.size() : of + 4; i < status.size() && ((status[i] >= L'0' && status[i] <= L'9') || status[i] == L','); i++)
+        if (status[i] != L',') all = all * 10 + (status[i] - L'0');
+    Click(orc.right - 160, (orc.top + lrc.top) / 2);  // the Size title: sorted, nothing selected
+    FfTestFlushEvents(300);
+    d.host.ClearEvents();
+    Chord({VK_RETURN});
+    bool fetched = LogHas(d, "FfPublishAllResults: ", 5000);
+    FfTestWaitFor([&] { items = d.host.Items(FF_HOST_LEFT); return (int)items.size() == all && !items.back().path.empty(); }, 15000);
+    FfDemoStep(d, "Enter with nothing selected publishes every match, fetching the remaining pages first",
+               fetched && all > firstPage && (int)items.size() == all && !Overlay(d),
+               std::to_string(items.size()) + " entries listed of " + std::to_string(all) + " matches");
+    FfDemoShot(d, "published-all");
+    if (!items.empty()) {
+        // The last entry not copied by an earlier step, so that the copy is this step's own.
+        size_t pick = items.size() - 1;
+        while (pick > 0 && FfTestFileExists(d.targetDir + L"\\" + items[pick].name)) pick--;
+        const FfHostItem& last = items[pick];
+        rc = d.host.CopyToOtherPanel(last.name);
+        copy = d.targetDir + L"\\" + last.name;
+        bytes = FfTestReadBytes(copy);
+        same = rc == 0 && FfTestFileExists(copy) && bytes == FfTestReadBytes(last.path);
+        d.host.Refresh(FF_HOST_RIGHT);
+        FfDemoStep(d, "copy one of the last entries into the other panel", same && pick + 10 > items.size(),
+                   "entry " + std::to_string(pick + 1) + ", result " + std::to_string(rc) + ", " + FfTestUtf8(copy) + " has the real file's " +
+                   std::to_string(bytes.size()) + " bytes");
+        FfDemoShot(d, "copied-last");
+    }
     return d.failures == 0;
 }
