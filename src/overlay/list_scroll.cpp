@@ -222,7 +222,8 @@ static LRESULT FfHandleResultListMessage(HWND hwnd, UINT msg, WPARAM wParam, LPA
     // A second click in the track soon after the first is another page, not a row's double-click.
     if ((msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) && g_listHasScrollBar) {
         if (FfOnListButtonDown(hwnd, x, y)) return 0;
-        if (FfDragOutButtonDown(hwnd, wParam, lParam, FfCallListBase)) return 0;
+        // A row's double-click is never held back as the start of a drag.
+        if (msg == WM_LBUTTONDOWN && FfDragOutButtonDown(hwnd, wParam, lParam, FfCallListBase)) return 0;
         return FfCallListBase(hwnd, msg, wParam, lParam);
     }
     if (msg == WM_LBUTTONDOWN && FfDragOutButtonDown(hwnd, wParam, lParam, FfCallListBase)) return 0;
