@@ -22,19 +22,11 @@ static int g_slotCount = 0;        // a power of two, at least twice the entries
 static int g_slotsRemoved = 0;
 #define FF_SLOT_REMOVED (-1)
 
-static wchar_t FfFoldAscii(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') ? (wchar_t)(c + (L'a' - L'A')) : c;
-}
-
 // Hash of the ASCII-folded text, so texts equal under folding share a probe chain.
 unsigned FfHashFolded(const wchar_t* text)
 {
-    unsigned hash = 2166136261u;
-    for (; *text; ++text) {
-        hash ^= (unsigned)FfFoldAscii(*text);
-        hash *= 16777619u;
-    }
+    unsigned hash = FF_HASH_FOLDED_START;
+    for (; *text; ++text) hash = FfHashFoldedStep(hash, *text);
     return hash;
 }
 
@@ -103,11 +95,11 @@ bool FfListingAddEntry(const wchar_t* name, const wchar_t* realPath, unsigned lo
 {
     wchar_t cut[FF_PANEL_NAME_CHARS];
     FfCopyText(cut, FF_PANEL_NAME_CHARS, name);
-    return FfListingAddNamed(cut, FfHashFolded(cut), realPath, size, modified, isFolder);
+    return FfListingAddNamed(cut, FfHashFolded(cut), -1, realPath, -1, size, modified, isFolder);
 }
 
-bool FfListingAddNamed(const wchar_t* name, unsigned nameHash, const wchar_t* realPath,
-                       unsigned long long size, unsigned long long modified, int isFolder)
+bool FfListingAddNamed(const wchar_t* name, unsigned nameHash, int nameLength, const wchar_t* realPath,
+                       int pathLength, unsigned long long size, unsigned long long modified, int isFolder)
 {
     if (g_panelListingCount >= FF_PANEL_LISTING_MAX) return false;
     if (g_panelListingCount >= g_listingCapacity &&
@@ -117,9 +109,10 @@ bool FfListingAddNamed(const wchar_t* name, unsigned nameHash, const wchar_t* re
     if ((g_panelListingCount + 1 + g_slotsRemoved) * 2 > g_slotCount &&
         !FfRebuildSlots(g_panelListingCount + 1))
         return false;
-    if (!name) name = L"";
-    if (!realPath) realPath = L"";
-    int nameLength = (int)wcslen(name), pathLength = (int)wcslen(realPath);
+    if (!name) name = L"", nameLength = 0;
+    if (!realPath) realPath = L"", pathLength = 0;
+    if (nameLength < 0) nameLength = (int)wcslen(name);
+    if (pathLength < 0) pathLength = (int)wcslen(realPath);
     const wchar_t* keptName = FfPoolAddText(&g_listingTexts, name,
                                             nameLength < FF_PANEL_NAME_CHARS ? nameLength : FF_PANEL_NAME_CHARS - 1);
     const wchar_t* keptPath = FfPoolAddText(&g_listingTexts, realPath,
