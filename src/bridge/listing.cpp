@@ -204,10 +204,10 @@ bool FfFindListedEntry(const wchar_t* name, bool foldersOnly, FfFoundEntry* entr
 // Under the lock: fills the listing. Returns the index of the first new entry.
 static int FfFillListingLocked(const int* selection, int selectionCount, bool append)
 {
-    // A replaced listing gives its memory back before the new one grows.
-    if (!append) FfListingClear();
-    int firstNew = g_panelListingCount;
     int candidates = selection ? selectionCount : g_resultCount;
+    // A replaced listing gives its memory back before the new one grows (unless it fits).
+    if (!append) FfListingReplace(candidates);
+    int firstNew = g_panelListingCount;
     FfListingReserve(g_panelListingCount + candidates);
     FfNameHints hints;
     FfNameHintsInit(&hints);

@@ -18,6 +18,9 @@ bool FfListingAddNamed(const wchar_t* name, unsigned nameHash, int nameLength, c
 bool FfListingReserve(int entries);
 // Empties the listing and gives all its memory back.
 void FfListingClear(void);
+// Empties the listing for a new one of about `entries` entries: the memory stays when it is
+// the size that one needs, else it all goes back.
+void FfListingReplace(int entries);
 // The first entry (lowest index) named name, ASCII letters folded, among the folders only when
 // foldersOnly; -1 when none.
 int FfListingFindName(const wchar_t* name, bool foldersOnly);

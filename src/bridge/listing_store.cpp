@@ -40,10 +40,17 @@ static void FfInsertSlot(FfListingSlot* slots, unsigned hash, int entryIndex)
 
 // Rebuilds both indexes with room for at least `entries` entries; false without memory (the
 // old indexes then stand).
-static bool FfRebuildSlots(int entries)
+// The slots the indexes take for `entries` entries: a power of two, at least twice as many.
+static int FfSlotsFor(int entries)
 {
     int slots = 1024;
     while (slots < entries * 2 + 2) slots *= 2;
+    return slots;
+}
+
+static bool FfRebuildSlots(int entries)
+{
+    int slots = FfSlotsFor(entries);
     SIZE_T bytes = sizeof(FfListingSlot) * (SIZE_T)slots;
     FfListingSlot* names = (FfListingSlot*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
     FfListingSlot* paths = (FfListingSlot*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
@@ -139,6 +146,24 @@ void FfListingClear(void)
     g_panelListing = nullptr;
     g_nameSlots = g_pathSlots = nullptr;
     g_listingCapacity = g_slotCount = g_slotsRemoved = 0;
+    FfPoolFree(&g_listingTexts);
+}
+
+void FfListingReplace(int entries)
+{
+    if (entries > FF_PANEL_LISTING_MAX) entries = FF_PANEL_LISTING_MAX;
+    // Megabytes given back only to be taken again would cost a page fault per page: a listing
+    // replaced by one of its own size keeps its entries and indexes (its texts' blocks return
+    // through the heap's free lists). Any other size gives everything back.
+    if (!g_nameSlots || g_slotCount != FfSlotsFor(entries) || g_listingCapacity < entries ||
+        g_listingCapacity > 2 * entries) {
+        FfListingClear();
+        return;
+    }
+    g_panelListingCount = 0;
+    ZeroMemory(g_nameSlots, sizeof(FfListingSlot) * (SIZE_T)g_slotCount);
+    ZeroMemory(g_pathSlots, sizeof(FfListingSlot) * (SIZE_T)g_slotCount);
+    g_slotsRemoved = 0;
     FfPoolFree(&g_listingTexts);
 }
 
