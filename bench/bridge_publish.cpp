@@ -62,7 +62,7 @@ int main()
             [&] {
                 return FfBenchTime([&] {
                     EnterCriticalSection(&g_listingLock);
-                    FfListingClear();
+                    FfListingReplace(n);  // as publishing empties it
                     FfListingReserve(n);
                     for (int i = 0; i < n; ++i) FfListingAddEntry(names[i].c_str(), paths[i].c_str(), i, 1, 0);
                     LeaveCriticalSection(&g_listingLock);

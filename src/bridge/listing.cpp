@@ -3,6 +3,7 @@
 #include "core/core.h"
 #include "core/text.h"
 #include "search/search.h"
+#include <string.h>
 
 #define FF_NAME_LIMIT (FF_PANEL_NAME_CHARS - 1)  // 299
 #define FF_STEM_LIMIT 280                         // text kept before " (k)" and the extension
@@ -69,64 +70,119 @@ int FfBuildNumberedName(const wchar_t* baseName, int k, wchar_t* name, int nameC
     return out == name ? at : FfCopyText(name, nameCap, built);
 }
 
-void FfNameHintsInit(FfNameHints* hints, int expected)
+void FfNameHintsInit(FfNameHints* hints)
 {
     ZeroMemory(hints, sizeof(*hints));
-    int slots = 256;
-    while (slots < expected * 2 + 2 && slots < FF_PANEL_LISTING_MAX * 4) slots *= 2;
-    hints->base = (const wchar_t**)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY,
-                                             sizeof(const wchar_t*) * (SIZE_T)slots);
-    hints->next = (int*)HeapAlloc(GetProcessHeap(), 0, sizeof(int) * (SIZE_T)slots);
-    if (hints->base && hints->next) hints->slots = slots;
 }
 
 void FfNameHintsFree(FfNameHints* hints)
 {
-    if (hints->base) HeapFree(GetProcessHeap(), 0, (void*)hints->base);
-    if (hints->next) HeapFree(GetProcessHeap(), 0, hints->next);
+    if (hints->slot) HeapFree(GetProcessHeap(), 0, hints->slot);
     ZeroMemory(hints, sizeof(*hints));
 }
 
-// The hint slot of a base name (ASCII folded), created on first use; -1 without hints or when
-// the table is half full, in which case the search simply starts from 1.
-static int FfFindHintSlot(FfNameHints* hints, const wchar_t* baseName)
+// Doubles the hint table (the slots keep their hashes: no text is read); false without memory.
+static bool FfGrowHints(FfNameHints* hints)
 {
-    if (!hints || hints->slots == 0) return -1;
-    unsigned mask = (unsigned)hints->slots - 1, at = FfHashFolded(baseName) & mask;
-    for (; hints->base[at] != nullptr; at = (at + 1) & mask) {
-        if (FfEqualNameI(hints->base[at], baseName)) return (int)at;
+    int slots = hints->slots ? hints->slots * 2 : 64;
+    FfNameHint* grown = (FfNameHint*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(FfNameHint) * (SIZE_T)slots);
+    if (!grown) return false;
+    unsigned mask = (unsigned)slots - 1;
+    for (int s = 0; s < hints->slots; ++s) {
+        if (!hints->slot[s].base) continue;
+        unsigned at = hints->slot[s].hash & mask;
+        while (grown[at].base) at = (at + 1) & mask;
+        grown[at] = hints->slot[s];
     }
-    if (hints->count >= hints->slots / 2) return -1;
-    hints->base[at] = baseName;
-    hints->next[at] = 1;
+    if (hints->slot) HeapFree(GetProcessHeap(), 0, hints->slot);
+    hints->slot = grown;
+    hints->slots = slots;
+    return true;
+}
+
+// The hint slot of a base name, created on first use; -1 without hints or memory, in which
+// case the search simply starts from 1.
+static int FfFindHintSlot(FfNameHints* hints, const wchar_t* baseName, int baseLength, unsigned hash)
+{
+    if (!hints) return -1;
+    if (hints->slots > 0) {
+        unsigned mask = (unsigned)hints->slots - 1, at = hash & mask;
+        for (; hints->slot[at].base; at = (at + 1) & mask) {
+            const FfNameHint* hint = &hints->slot[at];
+            if (hint->hash == hash && hint->baseLength == baseLength && FfEqualNameI(hint->base, baseName))
+                return (int)at;
+        }
+    }
+    if ((hints->count + 1) * 2 > hints->slots && !FfGrowHints(hints)) return -1;
+    unsigned mask = (unsigned)hints->slots - 1, at = hash & mask;
+    while (hints->slot[at].base) at = (at + 1) & mask;
+    hints->slot[at].base = baseName;
+    hints->slot[at].baseLength = baseLength;
+    hints->slot[at].hash = hash;
+    hints->slot[at].next = 1;
     hints->count++;
     return (int)at;
 }
 
-int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, wchar_t* name, int nameCap,
+int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, int baseLength, wchar_t* name,
                           unsigned* nameHash)
 {
-    if (!baseName) baseName = L"";
-    // Numbers below the hint were all taken when last tried, and the listing has only grown
-    // since: starting there gives exactly the name a scan from 1 would.
-    int hint = FfFindHintSlot(hints, baseName);
-    int k = hint >= 0 ? hints->next[hint] : 1;
-    // Built straight into name when it holds any name.
-    wchar_t spare[FF_PANEL_NAME_CHARS];
-    wchar_t* candidate = nameCap >= FF_PANEL_NAME_CHARS ? name : spare;
+    if (!baseName) baseName = L"", baseLength = 0;
+    if (baseLength < 0) baseLength = (int)wcslen(baseName);
+    // One pass gives the base's hash, its last dot and the hash state before that dot: a
+    // numbered name's hash then costs only its " (k)" and extension.
+    unsigned baseHash = FF_HASH_FOLDED_START, stemHash = 0;
+    int lastDot = -1;
+    for (int i = 0; i < baseLength; ++i) {
+        if (baseName[i] == L'.') lastDot = i, stemHash = baseHash;
+        baseHash = FfHashFoldedStep(baseHash, baseName[i]);
+    }
+    if (lastDot <= 0) stemHash = baseHash;  // a leading dot starts no extension
+    int stemLength = lastDot > 0 ? lastDot : baseLength;
+    // Within these bounds no numbered name is cut (the suffix is 13 characters at most); names
+    // near the limit go through FfBuildNumberedName, which cuts them.
+    bool whole = baseLength + 13 <= FF_NAME_LIMIT && stemLength < FF_STEM_LIMIT;
+    // Numbers below the hint are all listed, so starting there gives exactly the name a scan
+    // from 1 would.
+    int hint = FfFindHintSlot(hints, baseName, baseLength, baseHash);
+    int k = hint >= 0 ? hints->slot[hint].next : 1;
     // Numbers 2 and up give pairwise different names, so among FF_PANEL_LISTING_MAX + 1 of
     // them one is free: the bound is never reached, it only makes the end certain.
     int last = k + FF_PANEL_LISTING_MAX + 2;
     unsigned hash = 0;
+    int length = 0;
     for (; k < last; ++k) {
-        FfBuildNumberedName(baseName, k, candidate, FF_PANEL_NAME_CHARS);
-        hash = FfHashFolded(candidate);
-        if (FfListingFindNameHashed(candidate, hash) < 0) break;
+        if (!whole) {
+            length = FfBuildNumberedName(baseName, k, name, FF_PANEL_NAME_CHARS);
+            hash = FfHashFolded(name);
+        } else if (k == 1) {
+            memcpy(name, baseName, sizeof(wchar_t) * (SIZE_T)baseLength);
+            name[length = baseLength] = 0;
+            hash = baseHash;
+        } else {
+            // "stem (k).ext" by hand, hashed as it is written.
+            memcpy(name, baseName, sizeof(wchar_t) * (SIZE_T)stemLength);
+            wchar_t digits[12];
+            int digitCount = 0;
+            for (unsigned v = (unsigned)k; v > 0; v /= 10) digits[digitCount++] = (wchar_t)(L'0' + v % 10);
+            length = stemLength;
+            hash = stemHash;
+            name[length++] = L' ', name[length++] = L'(';
+            while (digitCount > 0) name[length++] = digits[--digitCount];
+            name[length++] = L')';
+            for (int i = stemLength; i < length; ++i) hash = FfHashFoldedStep(hash, name[i]);
+            for (int i = stemLength; i < baseLength; ++i) {
+                name[length++] = baseName[i];
+                hash = FfHashFoldedStep(hash, baseName[i]);
+            }
+            name[length] = 0;
+        }
+        if (FfListingFindNameHashed(name, hash) < 0) break;
     }
-    if (hint >= 0) hints->next[hint] = k;
+    // The caller lists this name: the next free number for this base is past it.
+    if (hint >= 0) hints->slot[hint].next = k + 1;
     if (nameHash) *nameHash = hash;
-    if (candidate != name) FfCopyText(name, nameCap, candidate);
-    return k;
+    return length;
 }
 
 bool FfFindListedEntry(const wchar_t* name, bool foldersOnly, FfFoundEntry* entry)
@@ -148,24 +204,30 @@ bool FfFindListedEntry(const wchar_t* name, bool foldersOnly, FfFoundEntry* entr
 // Under the lock: fills the listing. Returns the index of the first new entry.
 static int FfFillListingLocked(const int* selection, int selectionCount, bool append)
 {
-    // A replaced listing gives its memory back before the new one grows.
-    if (!append) FfListingClear();
-    int firstNew = g_panelListingCount;
     int candidates = selection ? selectionCount : g_resultCount;
+    // A replaced listing gives its memory back before the new one grows (unless it fits).
+    if (!append) FfListingReplace(candidates);
+    int firstNew = g_panelListingCount;
     FfListingReserve(g_panelListingCount + candidates);
     FfNameHints hints;
-    FfNameHintsInit(&hints, candidates);
+    FfNameHintsInit(&hints);
     for (int i = 0; i < candidates && g_panelListingCount < FF_PANEL_LISTING_MAX; ++i) {
         int resultIndex = selection ? selection[i] : i;
         if (resultIndex < 0 || resultIndex >= g_resultCount) continue;
         const FfResult* result = &g_results[resultIndex];
         // Appending never lists one path twice, counting the entries this publish added.
         if (append && g_panelListingCount > 0 && FfListingFindPath(result->path) >= 0) continue;
+        // One pass over the path finds its length and its base name.
+        const wchar_t* path = result->path ? result->path : L"";
+        int pathLength = 0, baseAt = 0;
+        for (; path[pathLength]; ++pathLength) {
+            if (path[pathLength] == L'\\') baseAt = pathLength + 1;
+        }
         wchar_t name[FF_PANEL_NAME_CHARS];
         unsigned nameHash = 0;
-        FfMakeUniqueEntryName(&hints, FfPathBaseName(result->path), name, FF_PANEL_NAME_CHARS, &nameHash);
+        int nameLength = FfMakeUniqueEntryName(&hints, path + baseAt, pathLength - baseAt, name, &nameHash);
         // Out of memory: what is listed so far stands.
-        if (!FfListingAddNamed(name, nameHash, result->path, result->size,
+        if (!FfListingAddNamed(name, nameHash, nameLength, path, pathLength, result->size,
                                FfFileTimeValue(result->modified), (int)result->isFolder))
             break;
     }

@@ -9,14 +9,18 @@
 // and indexed by name and by real path. False when the listing is full or memory ran out.
 bool FfListingAddEntry(const wchar_t* name, const wchar_t* realPath, unsigned long long size,
                        unsigned long long modified, int isFolder);
-// The same for a name already within 299 characters whose FfHashFolded is known.
-bool FfListingAddNamed(const wchar_t* name, unsigned nameHash, const wchar_t* realPath,
-                       unsigned long long size, unsigned long long modified, int isFolder);
+// The same for a name already within 299 characters whose FfHashFolded is known; a length
+// below 0 is measured here.
+bool FfListingAddNamed(const wchar_t* name, unsigned nameHash, int nameLength, const wchar_t* realPath,
+                       int pathLength, unsigned long long size, unsigned long long modified, int isFolder);
 // Makes room for entries entries at once, so a large publish grows nothing entry by entry.
 // False without memory (adding then grows as it goes).
 bool FfListingReserve(int entries);
 // Empties the listing and gives all its memory back.
 void FfListingClear(void);
+// Empties the listing for a new one of about `entries` entries: the memory stays when it is
+// the size that one needs, else it all goes back.
+void FfListingReplace(int entries);
 // The first entry (lowest index) named name, ASCII letters folded, among the folders only when
 // foldersOnly; -1 when none.
 int FfListingFindName(const wchar_t* name, bool foldersOnly);
@@ -24,6 +28,12 @@ int FfListingFindName(const wchar_t* name, bool foldersOnly);
 int FfListingFindNameHashed(const wchar_t* name, unsigned hash);
 // The hash both indexes use: FNV-1a over the text with the ASCII letters folded.
 unsigned FfHashFolded(const wchar_t* text);
+// FfHashFolded in steps, for a text hashed in parts: the start, then one step per character.
+#define FF_HASH_FOLDED_START 2166136261u
+inline unsigned FfHashFoldedStep(unsigned hash, wchar_t c)
+{
+    return (hash ^ (unsigned)((c >= L'A' && c <= L'Z') ? c + (L'a' - L'A') : c)) * 16777619u;
+}
 // The first entry whose real path equals path, ASCII letters folded; -1 when none.
 int FfListingFindPath(const wchar_t* path);
 // Removes entry index, keeping the others' order.
@@ -33,16 +43,21 @@ SIZE_T FfListingBytes(void);
 
 // ---- Unique names ---------------------------------------------------------------------------
 
-// Per base name, the first number not yet known to be taken, so a run of colliding names costs
-// no rescan per number tried. Valid for one publish: the listing only grows meanwhile.
+// Per base name (ASCII folded), the next number worth trying, so a run of colliding names finds
+// its free number at once. Valid for one publish: the listing only grows meanwhile.
+struct FfNameHint {
+    const wchar_t* base;  // null for a free slot (the caller keeps the base names alive)
+    int baseLength;
+    unsigned hash;        // FfHashFolded of the base
+    int next;             // the numbers below it are all listed
+};
 struct FfNameHints {
-    const wchar_t** base;  // base names seen (the caller keeps them alive), null for a free slot
-    int* next;             // next number worth trying for that base
-    int slots;             // a power of two; 0 when there was no memory (hints then unused)
+    FfNameHint* slot;  // grown as base names come; null until the first (or without memory)
+    int slots;         // a power of two
     int count;
 };
-// Room for about expected base names; without memory the hints are simply not used.
-void FfNameHintsInit(FfNameHints* hints, int expected);
+// Starts empty; without memory later the hints are simply not used.
+void FfNameHintsInit(FfNameHints* hints);
 void FfNameHintsFree(FfNameHints* hints);
 
 // The name tried for number k: k == 1 is the base cut to 299 characters; otherwise
@@ -50,11 +65,12 @@ void FfNameHintsFree(FfNameHints* hints);
 // Names over 299 characters lose text before the " (k)" (then from the extension's end),
 // so every k gives a different name. Returns the length written.
 int FfBuildNumberedName(const wchar_t* baseName, int k, wchar_t* name, int nameCap);
-// Writes into name (FF_PANEL_NAME_CHARS) the first name for baseName under the numbering rule
-// above that no listed entry has (hints may be null); baseName must stay alive while the hints
-// are used. *nameHash (may be null) receives the name's FfHashFolded. Returns the number used
-// (1: the base name itself).
-int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, wchar_t* name, int nameCap,
+// Writes into name (FF_PANEL_NAME_CHARS) the first name for baseName (baseLength characters,
+// below 0 to measure) under the numbering rule above that no listed entry has, and counts it
+// as taken in hints (may be null): the caller lists it or stops publishing. baseName must stay
+// alive while the hints are used. *nameHash receives the name's FfHashFolded. Returns the
+// name's length.
+int FfMakeUniqueEntryName(FfNameHints* hints, const wchar_t* baseName, int baseLength, wchar_t* name,
                           unsigned* nameHash);
 
 // Name equality of this subsystem: the ASCII letters A-Z fold, every other character must

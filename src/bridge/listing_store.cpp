@@ -22,19 +22,11 @@ static int g_slotCount = 0;        // a power of two, at least twice the entries
 static int g_slotsRemoved = 0;
 #define FF_SLOT_REMOVED (-1)
 
-static wchar_t FfFoldAscii(wchar_t c)
-{
-    return (c >= L'A' && c <= L'Z') ? (wchar_t)(c + (L'a' - L'A')) : c;
-}
-
 // Hash of the ASCII-folded text, so texts equal under folding share a probe chain.
 unsigned FfHashFolded(const wchar_t* text)
 {
-    unsigned hash = 2166136261u;
-    for (; *text; ++text) {
-        hash ^= (unsigned)FfFoldAscii(*text);
-        hash *= 16777619u;
-    }
+    unsigned hash = FF_HASH_FOLDED_START;
+    for (; *text; ++text) hash = FfHashFoldedStep(hash, *text);
     return hash;
 }
 
@@ -48,10 +40,17 @@ static void FfInsertSlot(FfListingSlot* slots, unsigned hash, int entryIndex)
 
 // Rebuilds both indexes with room for at least `entries` entries; false without memory (the
 // old indexes then stand).
-static bool FfRebuildSlots(int entries)
+// The slots the indexes take for `entries` entries: a power of two, at least twice as many.
+static int FfSlotsFor(int entries)
 {
     int slots = 1024;
     while (slots < entries * 2 + 2) slots *= 2;
+    return slots;
+}
+
+static bool FfRebuildSlots(int entries)
+{
+    int slots = FfSlotsFor(entries);
     SIZE_T bytes = sizeof(FfListingSlot) * (SIZE_T)slots;
     FfListingSlot* names = (FfListingSlot*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
     FfListingSlot* paths = (FfListingSlot*)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes);
@@ -103,11 +102,11 @@ bool FfListingAddEntry(const wchar_t* name, const wchar_t* realPath, unsigned lo
 {
     wchar_t cut[FF_PANEL_NAME_CHARS];
     FfCopyText(cut, FF_PANEL_NAME_CHARS, name);
-    return FfListingAddNamed(cut, FfHashFolded(cut), realPath, size, modified, isFolder);
+    return FfListingAddNamed(cut, FfHashFolded(cut), -1, realPath, -1, size, modified, isFolder);
 }
 
-bool FfListingAddNamed(const wchar_t* name, unsigned nameHash, const wchar_t* realPath,
-                       unsigned long long size, unsigned long long modified, int isFolder)
+bool FfListingAddNamed(const wchar_t* name, unsigned nameHash, int nameLength, const wchar_t* realPath,
+                       int pathLength, unsigned long long size, unsigned long long modified, int isFolder)
 {
     if (g_panelListingCount >= FF_PANEL_LISTING_MAX) return false;
     if (g_panelListingCount >= g_listingCapacity &&
@@ -117,9 +116,10 @@ bool FfListingAddNamed(const wchar_t* name, unsigned nameHash, const wchar_t* re
     if ((g_panelListingCount + 1 + g_slotsRemoved) * 2 > g_slotCount &&
         !FfRebuildSlots(g_panelListingCount + 1))
         return false;
-    if (!name) name = L"";
-    if (!realPath) realPath = L"";
-    int nameLength = (int)wcslen(name), pathLength = (int)wcslen(realPath);
+    if (!name) name = L"", nameLength = 0;
+    if (!realPath) realPath = L"", pathLength = 0;
+    if (nameLength < 0) nameLength = (int)wcslen(name);
+    if (pathLength < 0) pathLength = (int)wcslen(realPath);
     const wchar_t* keptName = FfPoolAddText(&g_listingTexts, name,
                                             nameLength < FF_PANEL_NAME_CHARS ? nameLength : FF_PANEL_NAME_CHARS - 1);
     const wchar_t* keptPath = FfPoolAddText(&g_listingTexts, realPath,
@@ -146,6 +146,24 @@ void FfListingClear(void)
     g_panelListing = nullptr;
     g_nameSlots = g_pathSlots = nullptr;
     g_listingCapacity = g_slotCount = g_slotsRemoved = 0;
+    FfPoolFree(&g_listingTexts);
+}
+
+void FfListingReplace(int entries)
+{
+    if (entries > FF_PANEL_LISTING_MAX) entries = FF_PANEL_LISTING_MAX;
+    // Megabytes given back only to be taken again would cost a page fault per page: a listing
+    // replaced by one of its own size keeps its entries and indexes (its texts' blocks return
+    // through the heap's free lists). Any other size gives everything back.
+    if (!g_nameSlots || g_slotCount != FfSlotsFor(entries) || g_listingCapacity < entries ||
+        g_listingCapacity > 2 * entries) {
+        FfListingClear();
+        return;
+    }
+    g_panelListingCount = 0;
+    ZeroMemory(g_nameSlots, sizeof(FfListingSlot) * (SIZE_T)g_slotCount);
+    ZeroMemory(g_pathSlots, sizeof(FfListingSlot) * (SIZE_T)g_slotCount);
+    g_slotsRemoved = 0;
     FfPoolFree(&g_listingTexts);
 }
 

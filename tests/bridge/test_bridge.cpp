@@ -154,7 +154,11 @@ TEST(Publish, AppendReplaceAndTheListingLimit)
 TEST(Publish, NamesMatchAPlainRescan)
 {
     const std::wstring bases[] = {L"a.txt", L"A.TXT", L"a (2).txt", L"b", L"B (3)", L".rc", L"x.tar.gz", L"\u00C4.txt",
-                                  L"\u00E4.txt", std::wstring(600, L'y'), L"a." + std::wstring(400, L'e')};
+                                  L"\u00E4.txt", std::wstring(600, L'y'), L"a." + std::wstring(400, L'e'),
+                                  // either side of where numbered names start to be cut
+                                  std::wstring(279, L'q') + L".txt", std::wstring(281, L'q') + L".txt", std::wstring(279, L'w'),
+                                  L"x." + std::wstring(293, L'e')};
+    const int baseCount = sizeof bases / sizeof bases[0];
     auto fold = [](std::wstring name) { return std::transform(name.begin(), name.end(), name.begin(), [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c + 32 : c; }), name; };
     std::mt19937 random(7);
     std::vector<std::wstring> names;
@@ -163,7 +167,7 @@ TEST(Publish, NamesMatchAPlainRescan)
     for (int batch = 0; names.size() < total; ++batch) {
         std::vector<std::wstring> paths;
         for (int i = 0, n = 1 + random() % 150; i < n && names.size() < total; ++i) {
-            std::wstring base = bases[random() % 11];
+            std::wstring base = bases[random() % baseCount];
             paths.push_back(L"C:\\" + std::to_wstring(batch) + L"_" + std::to_wstring(i) + L"\\" + base);
             wchar_t name[FF_PANEL_NAME_CHARS];
             for (int k = 1; k == 1 || taken.count(fold(name)); ++k) FfBuildNumberedName(base.c_str(), k, name, FF_PANEL_NAME_CHARS);
