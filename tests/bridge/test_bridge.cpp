@@ -196,6 +196,7 @@ TEST(Publish, AHundredThousandEntries)
     ASSERT_EQ(n, FfPublishToListing(nullptr, 0, false, target, FF_VIRTUAL_PATH_CHARS));
     EXPECT_EQ(n, FfPublishToListing(nullptr, 0, true, target, FF_VIRTUAL_PATH_CHARS));  // full: nothing added
     EXPECT_STREQ(L"\\\\\\" FF_PRODUCT_NAME L"\\R00.txt", target);
+    EXPECT_TRUE(FfPublishToListing(nullptr, 0, true, target, 0) == n && target[0] == L'\\') << "a target of no room is not written";
     Listing listed = List(WIDE, L"\\");
     ASSERT_EQ((size_t)n, listed.names.size());
     std::set<std::wstring> folded;

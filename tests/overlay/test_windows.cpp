@@ -722,6 +722,20 @@ TEST_F(Overlay, HeaderClicksSortTheSortedColumnIsMarkedAndTheThumbDrags)
         FfPaintHeaderStrip(dc);
         EXPECT_EQ(c.column == FF_SORT_EXTENSION ? g_theme.highlight : g_theme.inputBackground, GetPixel(dc, h.left + 12 * sp / 100, h.bottom - 3 * sp / 100));
     }
+    // The typed word of a name is drawn bold: more ink than the plain name (the search box holds "alpha").
+    RECT name = {0, 0, 200, h.bottom};
+    auto ink = [&](bool highlighted) {
+        FillRect(dc, &name, (HBRUSH)GetStockObject(WHITE_BRUSH));
+        SelectObject(dc, g_theme.font), SetTextColor(dc, RGB(0, 0, 0));
+        if (highlighted) FfDrawHighlightedName(dc, &name, L"alpha1000.txt", RGB(0, 0, 0));
+        else DrawTextW(dc, L"alpha1000.txt", -1, &name, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+        int n = 0;
+        for (int x = 0; x < name.right; x++)
+            for (int y = 0; y < name.bottom; y++) n += GetPixel(dc, x, y) != RGB(255, 255, 255);
+        return n;
+    };
+    EXPECT_GT(ink(true), ink(false));
+    FfDrawHighlightedName(dc, &name, nullptr, 0);  // no name, nothing drawn
     DeleteObject(SelectObject(dc, old)), DeleteDC(dc), ReleaseDC(nullptr, screen);
     // The thumb dragged past the track's end shows the last page; letting go ends the drag.
     FfGetScrollBarRects(&track, &thumb);

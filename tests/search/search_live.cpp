@@ -335,22 +335,30 @@ TEST_F(Live, SearchRun)
     g_settings.sortType = 1;
 }
 
-// The match options the user toggled reach both passes of a search, as the engine's flags.
+// The match options the user toggled reach both passes of a search, as the engine's flags, and the
+// engine honours each: option -1 is none.
 TEST_F(Live, MatchOptionsReachTheEngine)
 {
     FfEngineOptions options;
-    options.items = Items(L"report", 2, 1);
+    options.items = {{L"C:\\r\\a\\zebra.txt", 1}, {L"C:\\r\\a2\\zebra.txt", 2}};
     ASSERT_TRUE(engine.Start(options));
-    g_filterCount = 1, g_selectedFilter = 0, g_hostProcessId = GetCurrentProcessId();
-    const DWORD flags[] = {0x1, 0x2, 0x4, 0x8, 0};
-    for (int option = 0; option <= FF_MATCH_OPTION_COUNT; option++) {
-        for (int i = 0; i < FF_MATCH_OPTION_COUNT; i++) g_settings.matchOptions[i] = i == option;
+    g_filterCount = 1, g_selectedFilter = 0, g_hostProcessId = GetCurrentProcessId(), g_localSortActive = 0;
+    struct Row { int option; const wchar_t* typed; int count; } rows[] = {
+        {-1, L"ZEBRA", 2}, {0, L"ZEBRA", 0}, {-1, L"zeb", 2}, {1, L"zeb", 0}, {1, L"zebra", 2},
+        {-1, L"a2 zebra", 0}, {2, L"a2 zebra", 1}, {-1, L"^zebra\\.txt$", 0}, {3, L"^zebra\\.txt$", 2},
+    };
+    for (const Row& r : rows) {
+        for (int i = 0; i < FF_MATCH_OPTION_COUNT; i++) g_settings.matchOptions[i] = i == r.option;
         size_t before = engine.Queries().size();
-        RunSearch(L"report");
+        RunSearch(r.typed);
         std::vector<FfEngineQueryRecord> sent = engine.Queries();
-        ASSERT_EQ(before + 2, sent.size()) << option;
-        EXPECT_TRUE(sent[before].searchFlags == flags[option] && sent[before + 1].searchFlags == flags[option]) << option;
+        ASSERT_EQ(before + 2, sent.size()) << r.option;
+        const DWORD engineFlags[FF_MATCH_OPTION_COUNT] = {0x1, 0x2, 0x4, 0x8}, flags = r.option < 0 ? 0 : engineFlags[r.option];
+        EXPECT_TRUE(sent[before].searchFlags == flags && sent[before + 1].searchFlags == flags) << r.option;
+        EXPECT_EQ(r.count, g_resultCount) << FfTestUtf8(r.typed) << " option " << r.option;
+        if (r.count == 1) EXPECT_STREQ(L"C:\\r\\a2\\zebra.txt", g_results[0].path);
     }
+    for (int i = 0; i < FF_MATCH_OPTION_COUNT; i++) g_settings.matchOptions[i] = 0;
 }
 
 // The user's clipboard: text, a registered format, private data; read back as text|bytes|private|owned (still his).
