@@ -411,18 +411,6 @@ TEST_F(EndToEnd, MatchOptionKeysReachTheEngineAndAreRemembered)
         EXPECT_NE(written.find(line), std::string::npos) << line;
 }
 
-// The pointer to a screen point, then the left button down or up, as the user's mouse does.
-void Mouse(POINT at, DWORD button = 0)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = (LONG)((at.x * 65535.0) / (GetSystemMetrics(SM_CXSCREEN) - 1) + 0.5);
-    input.mi.dy = (LONG)((at.y * 65535.0) / (GetSystemMetrics(SM_CYSCREEN) - 1) + 0.5);
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | button;
-    SendInput(1, &input, sizeof input);
-    FfTestFlushEvents(40);
-}
-
 POINT Centre(HWND window, const RECT* part = nullptr)
 {
     RECT r = {};
@@ -452,17 +440,17 @@ TEST_F(EndToEnd, ResultsDraggedIntoThePanelAreCopiedOrMovedThere)
         RECT row = {};
         SendMessageW(list, LB_GETITEMRECT, d.row, (LPARAM)&row);
         // A click on the row selects it alone, as before; the drag starts from the selected row.
-        Mouse(Centre(list, &row));
-        Mouse(Centre(list, &row), MOUSEEVENTF_LEFTDOWN);
-        Mouse(Centre(list, &row), MOUSEEVENTF_LEFTUP);
+        FfTestMouseTo(Centre(list, &row));
+        FfTestMouseTo(Centre(list, &row), MOUSEEVENTF_LEFTDOWN);
+        FfTestMouseTo(Centre(list, &row), MOUSEEVENTF_LEFTUP);
         ASSERT_TRUE(FfTestWaitFor([&] { return SendMessageW(list, LB_GETSELCOUNT, 0, 0) == 1 && SendMessageW(list, LB_GETSEL, d.row, 0) > 0; }));
         // Pressed again further left, where it is no double-click.
         POINT from = Centre(list, &row), to = Centre(target);
         from.x -= 3 * GetSystemMetrics(SM_CXDOUBLECLK);
-        Mouse(from), Mouse(from, MOUSEEVENTF_LEFTDOWN);
+        FfTestMouseTo(from), FfTestMouseTo(from, MOUSEEVENTF_LEFTDOWN);
         if (d.shift) Key(VK_SHIFT, false);  // held once the button is down: no extended selection
-        for (int step = 1; step <= 8; step++) Mouse({from.x + (to.x - from.x) * step / 8, from.y + (to.y - from.y) * step / 8});
-        Mouse(to, MOUSEEVENTF_LEFTUP);
+        for (int step = 1; step <= 8; step++) FfTestMouseTo({from.x + (to.x - from.x) * step / 8, from.y + (to.y - from.y) * step / 8});
+        FfTestMouseTo(to, MOUSEEVENTF_LEFTUP);
         if (d.shift) Key(VK_SHIFT, true);
         FfHostEvent drop;
         ASSERT_TRUE(host.WaitForEvent(L"drop", 10000, &drop)) << LogText();

@@ -164,18 +164,6 @@ int SizeColumnX(FfDemo& d, HWND list)
     return p.x;
 }
 
-// The pointer to a screen point, then the left button down or up, as the user's mouse does.
-void MouseTo(POINT at, DWORD button = 0)
-{
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = (LONG)((at.x * 65535.0) / (GetSystemMetrics(SM_CXSCREEN) - 1) + 0.5);
-    input.mi.dy = (LONG)((at.y * 65535.0) / (GetSystemMetrics(SM_CYSCREEN) - 1) + 0.5);
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | button;
-    SendInput(1, &input, sizeof input);
-    FfTestFlushEvents(40);
-}
-
 bool OpenOverlayWithHotkey(FfDemo& d)
 {
     d.host.BringToFront();
@@ -434,9 +422,9 @@ bool FfDemoRunSession(FfDemo& d)
     GetWindowRect(d.host.PanelList(FF_HOST_RIGHT), &target);
     to.x = (target.left + target.right) / 2, to.y = (target.top + target.bottom) / 2;
     d.host.ClearEvents();
-    MouseTo(from), MouseTo(from, MOUSEEVENTF_LEFTDOWN);
-    for (int step = 1; step <= 8; step++) MouseTo({from.x + (to.x - from.x) * step / 8, from.y + (to.y - from.y) * step / 8});
-    MouseTo(to, MOUSEEVENTF_LEFTUP);
+    FfTestMouseTo(from), FfTestMouseTo(from, MOUSEEVENTF_LEFTDOWN);
+    for (int step = 1; step <= 8; step++) FfTestMouseTo({from.x + (to.x - from.x) * step / 8, from.y + (to.y - from.y) * step / 8});
+    FfTestMouseTo(to, MOUSEEVENTF_LEFTUP);
     FfHostEvent drop;
     bool dropped = d.host.WaitForEvent(L"drop", 10000, &drop) && LogHas(d, "FfDragResultsOut: 1 result(s), preferred copy, dropped", 5000);
     // The plug-in names the file it handed over; the panel names what arrived.

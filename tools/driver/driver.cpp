@@ -230,6 +230,17 @@ void FfTestSendKey(WORD vk, bool up)
     SendInput(1, &in, sizeof(INPUT));
 }
 
+void FfTestMouseTo(POINT at, DWORD button)
+{
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = (LONG)((at.x * 65535.0) / (GetSystemMetrics(SM_CXSCREEN) - 1) + 0.5);
+    input.mi.dy = (LONG)((at.y * 65535.0) / (GetSystemMetrics(SM_CYSCREEN) - 1) + 0.5);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | button;
+    SendInput(1, &input, sizeof input);
+    FfTestFlushEvents(40);
+}
+
 void FfTestTypeChar(wchar_t c)
 {
     INPUT in[2] = {};

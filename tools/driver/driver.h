@@ -42,6 +42,9 @@ struct FfTestProcess {
 
 // Injects one key going down or up, or one character typed (a Unicode key press and release).
 void FfTestSendKey(WORD vk, bool up);
+// The pointer to a screen point, then the given left-button action (none, down or up), as the
+// user's mouse does; the events are let through before it returns.
+void FfTestMouseTo(POINT at, DWORD button = 0);
 void FfTestTypeChar(wchar_t c);
 
 // Waits (pumping messages) for a top-level window of the class, optionally owned by the process.
