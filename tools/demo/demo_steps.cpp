@@ -387,28 +387,25 @@ bool FfDemoRunSession(FfDemo& d)
 
     // 9a. The engine's match options at its own keys: Ctrl+I turns "match case" on (the toggle on
     //     the band lights up, the query carries flag 1 at once, the cfg keeps it); again turns it off.
-    size_t sentBefore = d.engine.Queries().size();
-    Key(VK_CONTROL, false);
-    FfTestFlushEvents(100);
-    Chord({'I'});
-    bool flagged = FfTestWaitFor([&] {
-        std::vector<FfEngineQueryRecord> sent = d.engine.Queries();
-        return sent.size() > sentBefore && sent.back().searchFlags == 1;
-    }, 5000);
-    Key(VK_CONTROL, true);
+    // Ctrl+I pressed with the real keys; true once the engine received a query with flags want.
+    auto pressCtrlI = [&](DWORD want) {
+        size_t sentBefore = d.engine.Queries().size();
+        Key(VK_CONTROL, false);
+        FfTestFlushEvents(100);
+        Chord({'I'});
+        bool sent = FfTestWaitFor([&] {
+            std::vector<FfEngineQueryRecord> queries = d.engine.Queries();
+            return queries.size() > sentBefore && queries.back().searchFlags == want;
+        }, 5000);
+        Key(VK_CONTROL, true);
+        return sent;
+    };
+    bool flagged = pressCtrlI(1);
     bool kept = FfTestReadBytes(d.pluginDir + L"\\Fleetfinder.cfg").find("MatchCase=Y") != std::string::npos;
     FfDemoStep(d, "Ctrl+I: match case on, the search runs again with the engine's flag", flagged && kept && WindowText(box) == L"report 2024",
                "engine received search flags 1, Fleetfinder.cfg has MatchCase=Y");
     FfDemoShot(d, "match-case");
-    sentBefore = d.engine.Queries().size();
-    Key(VK_CONTROL, false);
-    FfTestFlushEvents(100);
-    Chord({'I'});
-    bool unflagged = FfTestWaitFor([&] {
-        std::vector<FfEngineQueryRecord> sent = d.engine.Queries();
-        return sent.size() > sentBefore && sent.back().searchFlags == 0;
-    }, 5000);
-    Key(VK_CONTROL, true);
+    bool unflagged = pressCtrlI(0);
     FfDemoStep(d, "Ctrl+I again: match case off", unflagged, "");
 
     // 9b. A result dragged out of the list with the mouse into the other panel: the real file
